@@ -1,0 +1,108 @@
+// One argument binder for positional-or-keyword parameters, with the interpreter's usual messages.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "python.hpp"
+
+namespace zelvar::py {
+
+namespace detail {
+
+inline void raise_arg_count(const char* func, Py_ssize_t min, Py_ssize_t max, Py_ssize_t found) {
+    const bool exact = min == max;
+    const Py_ssize_t expected = found < min ? min : max;
+    const char* more_or_less = exact ? "exactly" : (found < min ? "at least" : "at most");
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", func,
+                 more_or_less, expected, expected == 1 ? "" : "s", found);
+}
+
+}  // namespace detail
+
+// Parameters of one callable: `func` names it in messages, the first `required` are required.
+// Bound values are borrowed (null when not given); the caller applies defaults.
+template <std::size_t N>
+struct Params {
+    const char* func;
+    std::array<const char*, N> names;
+    std::size_t required = 0;
+
+    using Values = std::array<PyObject*, N>;
+
+    // Vectorcall form: `nargs` positional values then one value per name in `kwnames`.
+    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Values& out) const {
+        out.fill(nullptr);
+        if (nargs > static_cast<Py_ssize_t>(N)) {
+            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N, nargs);
+            return false;
+        }
+        for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+        const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+        for (Py_ssize_t k = 0; k < nkw; ++k) {
+            if (!place_keyword(PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out)) return false;
+        }
+        return check_required(nargs, out);
+    }
+
+    // Classic form: a tuple and an optional dict.
+    bool bind(PyObject* args, PyObject* kwargs, Values& out) const {
+        out.fill(nullptr);
+        const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+        if (nargs > static_cast<Py_ssize_t>(N)) {
+            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N, nargs);
+            return false;
+        }
+        for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = PyTuple_GET_ITEM(args, i);
+        if (kwargs) {
+            Py_ssize_t pos = 0;
+            PyObject *key, *value;
+            while (PyDict_Next(kwargs, &pos, &key, &value)) {
+                if (!place_keyword(key, value, out)) return false;
+            }
+        }
+        return check_required(nargs, out);
+    }
+
+private:
+    bool place_keyword(PyObject* key, PyObject* value, Values& out) const {
+        if (!PyUnicode_Check(key)) {
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", func);
+            return false;
+        }
+        for (std::size_t i = 0; i < N; ++i) {
+            if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
+                if (out[i]) {
+                    PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", func,
+                                 key);
+                    return false;
+                }
+                out[i] = value;
+                return true;
+            }
+        }
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", func, key);
+        return false;
+    }
+
+    bool check_required(Py_ssize_t nargs, const Values& out) const {
+        for (std::size_t i = static_cast<std::size_t>(nargs); i < required; ++i) {
+            if (!out[i]) {
+                detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N,
+                                        static_cast<Py_ssize_t>(i));
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+// Deduces N from the name list: `Params<3> p = params("f", {"a", "b", "c"}, 1);`
+template <std::size_t N>
+constexpr Params<N> params(const char* func, const char* const (&names)[N], std::size_t required = 0) {
+    Params<N> p{func, {}, required};
+    for (std::size_t i = 0; i < N; ++i) p.names[i] = names[i];
+    return p;
+}
+
+}  // namespace zelvar::py

@@ -1,0 +1,130 @@
+// Conversions between Python values and native ones, each with its exact messages. Every
+// property setter, initialiser, pickle state and constructor goes through these.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <string_view>
+
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace zelvar::py {
+
+inline constexpr const char* kIntOverflow = "value too large to convert to int";
+inline constexpr const char* kLevelEnumOverflow = "value too large to convert to enum spdlog::level::level_enum";
+
+namespace detail {
+
+// An `int` (or subclass) as a new reference; other objects through their type's __int__
+// (a float truncates), which must return an int.
+inline Ref integer_of(PyObject* o) {
+    if (PyLong_Check(o)) return Ref::borrow(o);
+    PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
+    if (!nb || !nb->nb_int) {
+        PyErr_SetString(PyExc_TypeError, "an integer is required");
+        return Ref();
+    }
+    Ref r(nb->nb_int(o));
+    if (r && !PyLong_Check(r.get())) {
+        PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)", Py_TYPE(r.get())->tp_name);
+        return Ref();
+    }
+    return r;
+}
+
+inline bool is_negative(PyObject* integer) {
+    Ref zero(PyLong_FromLong(0));
+    return zero && PyObject_RichCompareBool(integer, zero.get(), Py_LT) == 1;
+}
+
+}  // namespace detail
+
+// Signed 32-bit by the level rule: int (subclasses by value, bool included), else __int__;
+// anything else "an integer is required"; outside the range `overflow_message`.
+inline bool to_int32(PyObject* o, int32_t& out, const char* overflow_message = kIntOverflow) {
+    Ref v = detail::integer_of(o);
+    if (!v) return false;
+    int overflow = 0;
+    const long long x = PyLong_AsLongLongAndOverflow(v.get(), &overflow);
+    if (x == -1 && PyErr_Occurred()) return false;
+    if (overflow || x < INT32_MIN || x > INT32_MAX) {
+        PyErr_SetString(PyExc_OverflowError, overflow_message);
+        return false;
+    }
+    out = static_cast<int32_t>(x);
+    return true;
+}
+
+// A native level from Python (no range check against the members).
+inline bool to_level(PyObject* o, int32_t& out) { return to_int32(o, out, kIntOverflow); }
+
+// The same rule where a level is read out of a handler for the native library.
+inline bool to_level_enum(PyObject* o, int32_t& out) { return to_int32(o, out, kLevelEnumOverflow); }
+
+// Unsigned machine word: negative values and values beyond 2**64-1 are overflows.
+inline bool to_size_t(PyObject* o, std::size_t& out) {
+    Ref v = detail::integer_of(o);
+    if (!v) return false;
+    const unsigned long long x = PyLong_AsUnsignedLongLong(v.get());
+    if (x == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+        PyErr_Clear();
+        const bool negative = detail::is_negative(v.get());
+        if (PyErr_Occurred()) return false;
+        PyErr_SetString(PyExc_OverflowError,
+                        negative ? "can't convert negative value to size_t" : "value too large to convert to size_t");
+        return false;
+    }
+    static_assert(sizeof(unsigned long long) == sizeof(std::size_t));
+    out = static_cast<std::size_t>(x);
+    return true;
+}
+
+// Truth value; -1 with the exception of __bool__/__len__ set.
+inline int truth(PyObject* o) { return PyObject_IsTrue(o); }
+
+// Parameters typed `str`: exactly str or None.
+inline bool is_exact_str_or_none(PyObject* o) { return o == Py_None || PyUnicode_CheckExact(o); }
+
+inline bool check_str_argument(PyObject* o, const char* argname) {
+    if (is_exact_str_or_none(o)) return true;
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", argname,
+                 "str", Py_TYPE(o)->tp_name);
+    return false;
+}
+
+// Setter form of the same check ("Expected str, got int").
+inline bool check_str_value(PyObject* o) {
+    if (is_exact_str_or_none(o)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "str", Py_TYPE(o)->tp_name);
+    return false;
+}
+
+// Exact type check for other typed parameters, e.g. `tuple state`.
+inline bool check_exact_type_value(PyObject* o, PyTypeObject* type, const char* type_name) {
+    if (Py_IS_TYPE(o, type)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", type_name, Py_TYPE(o)->tp_name);
+    return false;
+}
+
+// The UTF-8 form of a str (strict), cached in the object: valid while `o` lives.
+inline bool utf8_view(PyObject* o, std::string_view& out) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(o, &size);
+    if (!data) return false;
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+// Native level to a member of `level_class`; the seven member names in value order.
+inline PyObject* level_to_python(PyObject* level_class, int32_t level) {
+    static constexpr const char* kNames[] = {"TRACE", "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL", "OFF"};
+    if (level < 0 || level > 6) {
+        PyErr_Format(PyExc_ValueError, "%d is not a valid Level", static_cast<int>(level));
+        return nullptr;
+    }
+    return PyObject_GetAttrString(level_class, kNames[level]);
+}
+
+}  // namespace zelvar::py

@@ -1,0 +1,113 @@
+// Error handling at the boundary between C++ and the interpreter: exact messages, the mapping of
+// C++ exceptions to Python ones, traceback entries for native frames and unraisable reports.
+#pragma once
+
+#include <exception>
+#include <ios>
+#include <new>
+#include <stdexcept>
+#include <typeinfo>
+
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace zelvar::py {
+
+// Thrown by C++ code that found a Python exception already set; the boundary leaves it as is.
+struct ErrorAlreadySet {};
+
+[[noreturn]] inline void throw_if_error() { throw ErrorAlreadySet{}; }
+
+// Translates the exception being handled into the Python one of the agreed mapping. Call only
+// inside a `catch`. A Python exception raised on the way (ErrorAlreadySet) is kept.
+inline void set_error_from_current_exception() noexcept {
+    try {
+        throw;
+    } catch (const ErrorAlreadySet&) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_SystemError, "error return without exception set");
+    } catch (const std::bad_alloc& e) {
+        PyErr_SetString(PyExc_MemoryError, e.what());
+    } catch (const std::bad_cast& e) {
+        PyErr_SetString(PyExc_TypeError, e.what());
+    } catch (const std::bad_typeid& e) {
+        PyErr_SetString(PyExc_TypeError, e.what());
+    } catch (const std::domain_error& e) {
+        PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const std::invalid_argument& e) {
+        PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const std::ios_base::failure& e) {
+        PyErr_SetString(PyExc_OSError, e.what());
+    } catch (const std::out_of_range& e) {
+        PyErr_SetString(PyExc_IndexError, e.what());
+    } catch (const std::overflow_error& e) {
+        PyErr_SetString(PyExc_OverflowError, e.what());
+    } catch (const std::range_error& e) {
+        PyErr_SetString(PyExc_ArithmeticError, e.what());
+    } catch (const std::underflow_error& e) {
+        PyErr_SetString(PyExc_ArithmeticError, e.what());
+    } catch (const std::exception& e) {
+        PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_RuntimeError, "Unknown exception");
+    }
+}
+
+// Runs `body` (returning int) and turns any C++ exception into a Python exception and -1, so no
+// exception crosses into the interpreter.
+template <class F>
+int guard(F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        set_error_from_current_exception();
+        return -1;
+    }
+}
+
+// The None-text error: a None where a text is about to be encoded.
+inline void set_none_text_error(const char* attribute = "encode") noexcept {
+    PyErr_Format(PyExc_AttributeError, "'NoneType' object has no attribute '%.30s'", attribute);
+}
+
+// Adds a frame named `qualname` (e.g. "zelvar.scrivo.scrivo.get_logger") to the traceback of the
+// exception being raised, through public API only.
+inline void add_traceback(const char* qualname, const char* filename, int line = 0) noexcept {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    Ref globals(PyDict_New());
+    Ref code(globals ? reinterpret_cast<PyObject*>(PyCode_NewEmpty(filename, qualname, line)) : nullptr);
+    Ref frame(code ? reinterpret_cast<PyObject*>(PyFrame_New(PyThreadState_Get(),
+                                                             reinterpret_cast<PyCodeObject*>(code.get()),
+                                                             globals.get(), nullptr))
+                   : nullptr);
+    if (!frame) {
+        // Losing the extra frame is better than losing the original exception.
+        PyErr_Clear();
+        PyErr_Restore(type, value, tb);
+        return;
+    }
+    PyErr_Restore(type, value, tb);
+    PyTraceBack_Here(reinterpret_cast<PyFrameObject*>(frame.get()));
+}
+
+// Reports the current exception where it cannot be raised (threads, destructors): prints it with
+// its traceback, then hands it to sys.unraisablehook with `qualname` as a str context.
+inline void write_unraisable(const char* qualname) noexcept {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    Py_XINCREF(type);
+    Py_XINCREF(value);
+    Py_XINCREF(tb);
+    PyErr_Restore(type, value, tb);
+    PyErr_PrintEx(0);
+    Ref context(PyUnicode_FromString(qualname));
+    PyErr_Restore(type, value, tb);
+    if (context) {
+        PyErr_WriteUnraisable(context.get());
+    } else {
+        PyErr_WriteUnraisable(Py_None);
+    }
+}
+
+}  // namespace zelvar::py

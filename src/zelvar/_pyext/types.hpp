@@ -1,0 +1,75 @@
+// Static extension types and their native method tables. An object with a table starts with
+// PyObject_HEAD, then the table pointer, then its fields; the table (a struct of function pointers
+// in table order) is published as a capsule under `__pyx_vtable__` in the type's dict.
+#pragma once
+
+#include <cstddef>
+
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace zelvar::py {
+
+inline constexpr const char* kVtableKey = "__pyx_vtable__";
+
+// Readies `type`, publishes `vtable` (when given) and binds the type in `module` as `name`.
+inline bool add_type(PyObject* module, PyTypeObject* type, const char* name, void* vtable = nullptr) {
+    if (PyType_Ready(type) < 0) return false;
+    if (vtable) {
+        Ref capsule(PyCapsule_New(vtable, nullptr, nullptr));
+        if (!capsule || PyDict_SetItemString(type->tp_dict, kVtableKey, capsule.get()) < 0) return false;
+        PyType_Modified(type);
+    }
+    return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
+}
+
+// The table published by a type (or inherited from a base): null with RuntimeError otherwise.
+inline void* get_vtable(PyTypeObject* type) {
+    Ref capsule(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), kVtableKey));
+    if (!capsule) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
+        PyErr_Clear();
+    }
+    void* table = capsule && PyCapsule_IsValid(capsule.get(), nullptr)
+                      ? PyCapsule_GetPointer(capsule.get(), nullptr)
+                      : nullptr;
+    if (!table) PyErr_SetString(PyExc_RuntimeError, "invalid vtable found for imported type");
+    return table;
+}
+
+// Imports `module_name.type_name` and checks that its instances are at least `size` bytes: a
+// smaller layout cannot hold the fields native code reads (ValueError); a larger one is only
+// warned about, since the fields we know are still where we expect them.
+inline PyTypeObject* import_type(const char* module_name, const char* type_name, std::size_t size) {
+    Ref module(PyImport_ImportModule(module_name));
+    if (!module) return nullptr;
+    Ref type(PyObject_GetAttrString(module.get(), type_name));
+    if (!type) return nullptr;
+    if (!PyType_Check(type.get())) {
+        PyErr_Format(PyExc_TypeError, "%.200s.%.200s is not a type object", module_name, type_name);
+        return nullptr;
+    }
+    auto* t = reinterpret_cast<PyTypeObject*>(type.get());
+    const auto basic = static_cast<std::size_t>(t->tp_basicsize);
+    if (basic < size) {
+        PyErr_Format(PyExc_ValueError,
+                     "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from C "
+                     "header, got %zd from PyObject",
+                     module_name, type_name, size, basic);
+        return nullptr;
+    }
+    if (basic > size &&
+        PyErr_WarnFormat(nullptr, 0,
+                         "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from C "
+                         "header, got %zd from PyObject",
+                         module_name, type_name, size, basic) < 0) {
+        return nullptr;
+    }
+    return reinterpret_cast<PyTypeObject*>(type.release());
+}
+
+// The end of every tp_dealloc of our static types. A Python subclass's instance comes here
+// through the interpreter's subtype dealloc, which drops the reference to the heap type itself.
+inline void free_object(PyObject* self) { Py_TYPE(self)->tp_free(self); }
+
+}  // namespace zelvar::py

@@ -1,0 +1,5 @@
+"""Native spdlog loggers driven from Python."""
+
+from .scrivo import Level
+
+__all__ = ["Level"]

@@ -1,0 +1,3 @@
+from .scrivo import Level as Level
+
+__all__ = ["Level"]

@@ -1,0 +1,202 @@
+// libscrivo: process-wide logger construction and lookup on top of spdlog.
+//
+// Native extension modules link against libscrivo.so.0 and spdlog (the shared,
+// compiled library with an external fmt) and log through the loggers this
+// library registers, so every module in the process shares one set of loggers
+// and one default logger.
+//
+// Levels
+//   All level arguments are spdlog::level::level_enum values that may come from
+//   arbitrary ints (e.g. -1 or 42).  The library only ever compares them, so an
+//   out-of-range handler level simply lets everything (below 0) or nothing
+//   (above critical) through.  The records you log must still carry levels
+//   trace..off, because spdlog's own formatters index tables by record level.
+//
+// Errors
+//   Everything the library throws derives from std::exception:
+//     std::invalid_argument  bad argument (null pointer, zero size, ...)
+//     std::ios_base::failure a log file cannot be opened; what() is spdlog's
+//                            message (file name and errno text), code() holds
+//                            the errno when it could be recovered
+//     other std::exception   anything else spdlog reports
+//   No call throws because a logger name is already taken.
+//
+// Threading
+//   LoggerRegistry and LoggerFactory::build are thread-safe.  A LoggerFactory
+//   object itself is not: configure each one from a single thread.
+#pragma once
+
+#include <spdlog/common.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/sink.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#ifndef SCRIVO_API
+#define SCRIVO_API __attribute__((visibility("default")))
+#endif
+
+namespace spdlog_internal {
+
+// A sink that forwards a record to another sink only up to a maximum level,
+// giving a handler a level band [level(), max_level()].
+//
+// The lower bound is this sink's own spdlog level (sink::level()), which the
+// logger checks before calling log(); the factory sets the wrapped sink to the
+// same level.  The wrapped sink's own level is honoured as well, so wrappers
+// may nest and the tightest band wins.  Type information is exported, so other
+// shared objects can dynamic_cast a logger's sinks to MaxSinkLevel and reach
+// the real sink through get_sink().
+class SCRIVO_API MaxSinkLevel : public spdlog::sinks::sink {
+public:
+    // Starts at the wrapped sink's current level.  Throws std::invalid_argument
+    // if `sink` is null.
+    MaxSinkLevel(std::shared_ptr<spdlog::sinks::sink> sink, spdlog::level::level_enum max_level);
+    ~MaxSinkLevel() override;
+
+    // Forwards `msg` when msg.level <= max_level() and the wrapped sink accepts it.
+    void log(const spdlog::details::log_msg& msg) override;
+    void flush() override;
+    void set_pattern(const std::string& pattern) override;
+    void set_formatter(std::unique_ptr<spdlog::formatter> sink_formatter) override;
+
+    std::shared_ptr<spdlog::sinks::sink> get_sink() const;
+    spdlog::level::level_enum max_level() const;
+
+private:
+    std::shared_ptr<spdlog::sinks::sink> sink_;
+    spdlog::level::level_enum max_level_;
+};
+
+}  // namespace spdlog_internal
+
+// Collects a level, handlers (sinks) and console colours, then builds and
+// registers a logger.  Cheap to construct and move.
+//
+// Every add_* call creates its sinks immediately, so file errors surface there.
+// Console sinks use spdlog's thread-safe console sinks (one process-wide console
+// mutex): with `color` true spdlog::sinks::ansicolor_{stdout,stderr}_sink_mt
+// (colour only when the stream is a terminal), otherwise
+// spdlog::sinks::{stdout,stderr}_sink_mt.  Each sink gets the handler's pattern
+// (an empty pattern keeps spdlog's default one) and the handler's level as its
+// minimum.  Handlers bounded above are a MaxSinkLevel around the real sink.
+class SCRIVO_API LoggerFactory {
+public:
+    // Empty: no sinks, logger level trace (the handlers do the filtering), no
+    // colour overrides.
+    LoggerFactory();
+
+    // The logger's own level; records below it reach no handler.
+    void set_level(spdlog::level::level_enum level);
+
+    // Standard output, records from `level` up to `max_level` inclusive.
+    void add_stdout_handler(bool color, const std::string& pattern, spdlog::level::level_enum level,
+                            spdlog::level::level_enum max_level);
+
+    // Standard error, records from `level` up.
+    void add_stderr_handler(bool color, const std::string& pattern, spdlog::level::level_enum level);
+
+    // Split console; adds two sinks, in this order:
+    //   1. standard output for records from `min_level` up to `max_stdout_level`
+    //      (a MaxSinkLevel around the stdout sink);
+    //   2. standard error for records above `max_stdout_level` that are also at
+    //      least `min_level`.
+    // Every record from `min_level` up goes to exactly one of the two streams.
+    void add_console_handler(bool color, const std::string& pattern, spdlog::level::level_enum max_stdout_level,
+                             spdlog::level::level_enum min_level);
+
+    // One standard-output sink for every record from `level` up.
+    void add_basic_console_handler(bool color, const std::string& pattern, spdlog::level::level_enum level);
+
+    // A plain file; `overwrite` truncates it on open, otherwise records are
+    // appended.  Missing parent directories are created.  Throws
+    // std::ios_base::failure if the file cannot be opened.
+    void add_file_handler(const std::string& filename, const std::string& pattern, spdlog::level::level_enum level,
+                          bool overwrite);
+
+    // A file rotated by size: before a record would take `filename` past
+    // `max_size` bytes, it becomes "<stem>.1<ext>", older ones shift up, and at
+    // most `max_files` rotated files are kept.  Appends to an existing file.
+    // Throws std::invalid_argument if max_size is 0 or max_files exceeds
+    // kMaxRotatedFiles, std::ios_base::failure if the file cannot be opened.
+    void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
+                                   const std::string& pattern, spdlog::level::level_enum level);
+    static constexpr unsigned long kMaxRotatedFiles = 200000;
+
+    // Per-level foreground colours (trace, debug, info, warn, error, critical)
+    // for every colour console sink of this logger, applied by build(), so the
+    // order relative to the add_* calls does not matter.  A later call replaces
+    // all six.  Meaning of a code:
+    //   30..37, 90..97   plain ANSI foreground:   ESC[<n>m
+    //   other 0..255     256-colour foreground:   ESC[38;5;<n>m
+    //   -1, or anything outside 0..255: keep the sink's default for that level
+    void set_colors(int trace, int debug, int info, int warn, int error, int critical);
+
+    // Builds a logger from the collected sinks (in add order) and level, and
+    // registers it in spdlog's registry under `name` (spdlog::get finds it).
+    // A logger already registered under `name` is replaced, never an error; if
+    // that logger is the process default, the new one becomes the default too.
+    // `make_default` true also makes it the process default
+    // (LoggerRegistry::set_default).  The empty name denotes the default, so
+    // build("", false) throws std::invalid_argument.
+    //
+    // On success the factory hands its sinks over and returns to the empty,
+    // default-constructed state, ready for reuse; on failure it is unchanged.
+    std::shared_ptr<spdlog::logger> build(const std::string& name, bool make_default);
+
+private:
+    spdlog::level::level_enum level_;
+    std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+    std::array<int, 6> colors_;
+};
+
+// Process-wide logger lookup; all functions are thread-safe.  The process
+// default is spdlog's own default logger, so spdlog::default_logger() and this
+// registry always agree.
+class SCRIVO_API LoggerRegistry {
+public:
+    LoggerRegistry() = delete;
+
+    // Makes `logger` the process default and registers it under its name,
+    // replacing a logger of that name.  The previous default stays registered
+    // under its own (non-empty) name unless `logger` took that name.  Throws
+    // std::invalid_argument for a null pointer: a process without a default
+    // would turn every default-logger call site into a null check.
+    static void set_default(std::shared_ptr<spdlog::logger> logger);
+
+    // The empty name means the process default; before any set_default that is
+    // spdlog's initial default logger (colour standard output).  This path does
+    // a single registry lookup and no allocation, so it suits per-record calls.
+    //
+    // A non-empty name is looked up in spdlog's registry.  If it is not there:
+    // with `create_if_missing` true, a logger of that name with one colour
+    // standard-output sink, logger and sink at level trace, is created once
+    // (concurrent callers all get the same object), registered and returned;
+    // with false, an empty pointer is returned.  The same holds for the empty
+    // name if the default was dropped through spdlog directly: true installs a
+    // fresh default of that kind.
+    static std::shared_ptr<spdlog::logger> get_logger(const std::string& name, bool create_if_missing);
+
+private:
+    friend class LoggerFactory;
+    // Registers `logger` under its name, replacing any holder, and installs it
+    // as the default when asked or when it replaces the default.
+    static void install(std::shared_ptr<spdlog::logger> logger, bool make_default);
+};
+
+// A logger handle held by value by language bindings.  The shared pointer is
+// the only state, so copies are cheap and share the logger.
+struct SCRIVO_API SpdLogger {
+    std::shared_ptr<spdlog::logger> logger;
+
+    SpdLogger() = default;
+    SpdLogger(std::shared_ptr<spdlog::logger> l) : logger(std::move(l)) {}
+
+    explicit operator bool() const noexcept { return static_cast<bool>(logger); }
+    spdlog::logger* get() const noexcept { return logger.get(); }
+    spdlog::logger* operator->() const noexcept { return logger.get(); }
+};

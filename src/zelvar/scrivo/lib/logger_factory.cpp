@@ -1,0 +1,180 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/console_globals.h>
+#include <spdlog/sinks/ansicolor_sink.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <ios>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+using spdlog::level::level_enum;
+using SinkPtr = std::shared_ptr<spdlog::sinks::sink>;
+using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
+
+constexpr int kNoColor = -1;
+
+SinkPtr make_stdout_sink(bool color) {
+    if (color) {
+        return std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+    }
+    return std::make_shared<spdlog::sinks::stdout_sink_mt>();
+}
+
+SinkPtr make_stderr_sink(bool color) {
+    if (color) {
+        return std::make_shared<spdlog::sinks::ansicolor_stderr_sink_mt>();
+    }
+    return std::make_shared<spdlog::sinks::stderr_sink_mt>();
+}
+
+// spdlog reports an unopenable file as spdlog_ex("<msg>: <strerror>"); callers
+// map std::ios_base::failure to an OS error, so re-throw as that.  When the
+// errno is still known, keep it in code() and drop the duplicated text that
+// system_error would otherwise append a second time.
+[[noreturn]] void throw_open_failure(const spdlog::spdlog_ex& e, int saved_errno) {
+    std::string msg = e.what();
+    if (saved_errno != 0) {
+        const std::error_code ec(saved_errno, std::generic_category());
+        const std::string suffix = ": " + ec.message();
+        if (msg.size() > suffix.size() && msg.compare(msg.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            msg.resize(msg.size() - suffix.size());
+            throw std::ios_base::failure(msg, ec);
+        }
+    }
+    throw std::ios_base::failure(msg);
+}
+
+template <typename MakeSink>
+SinkPtr open_file_sink(MakeSink&& make) {
+    try {
+        return make();
+    } catch (const spdlog::spdlog_ex& e) {
+        const int saved_errno = errno;
+        throw_open_failure(e, saved_errno);
+    }
+}
+
+std::string color_code(int code) {
+    if ((code >= 30 && code <= 37) || (code >= 90 && code <= 97)) {
+        return "\033[" + std::to_string(code) + "m";
+    }
+    return "\033[38;5;" + std::to_string(code) + "m";
+}
+
+// An empty pattern would print empty lines; keep spdlog's default instead.
+SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
+    if (!pattern.empty()) {
+        sink->set_pattern(pattern);
+    }
+    sink->set_level(level);
+    return sink;
+}
+
+// The wrapper takes over the wrapped sink's level as its lower bound.
+SinkPtr bounded(SinkPtr sink, level_enum max_level) {
+    return std::make_shared<spdlog_internal::MaxSinkLevel>(std::move(sink), max_level);
+}
+
+ColorSink* find_color_sink(spdlog::sinks::sink* sink) {
+    while (auto* wrapper = dynamic_cast<spdlog_internal::MaxSinkLevel*>(sink)) {
+        sink = wrapper->get_sink().get();
+    }
+    return dynamic_cast<ColorSink*>(sink);
+}
+
+}  // namespace
+
+LoggerFactory::LoggerFactory() : level_(spdlog::level::trace), colors_{kNoColor, kNoColor, kNoColor, kNoColor, kNoColor, kNoColor} {}
+
+void LoggerFactory::set_level(level_enum level) { level_ = level; }
+
+void LoggerFactory::add_stdout_handler(bool color, const std::string& pattern, level_enum level,
+                                       level_enum max_level) {
+    sinks_.push_back(bounded(configured(make_stdout_sink(color), pattern, level), max_level));
+}
+
+void LoggerFactory::add_stderr_handler(bool color, const std::string& pattern, level_enum level) {
+    sinks_.push_back(configured(make_stderr_sink(color), pattern, level));
+}
+
+void LoggerFactory::add_console_handler(bool color, const std::string& pattern, level_enum max_stdout_level,
+                                        level_enum min_level) {
+    // Wide arithmetic: max_stdout_level may be INT_MAX, and no level lies above that.
+    const long long above_stdout = static_cast<long long>(max_stdout_level) + 1;
+    const auto err_level =
+        static_cast<level_enum>(std::min<long long>(std::max<long long>(min_level, above_stdout), INT_MAX));
+    // Both sinks exist before either is added, so a failure adds neither.
+    auto out = bounded(configured(make_stdout_sink(color), pattern, min_level), max_stdout_level);
+    auto err = configured(make_stderr_sink(color), pattern, err_level);
+    sinks_.reserve(sinks_.size() + 2);
+    sinks_.push_back(std::move(out));
+    sinks_.push_back(std::move(err));
+}
+
+void LoggerFactory::add_basic_console_handler(bool color, const std::string& pattern, level_enum level) {
+    sinks_.push_back(configured(make_stdout_sink(color), pattern, level));
+}
+
+void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
+                                     bool overwrite) {
+    sinks_.push_back(configured(
+        open_file_sink([&] { return std::make_shared<spdlog::sinks::basic_file_sink_mt>(filename, overwrite); }),
+        pattern, level));
+}
+
+void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
+                                              unsigned long max_files, const std::string& pattern, level_enum level) {
+    // Checked here because spdlog would throw its own exception type for these.
+    if (max_size == 0) {
+        throw std::invalid_argument("rotating file handler: max_size must be greater than 0");
+    }
+    if (max_files > kMaxRotatedFiles) {
+        throw std::invalid_argument("rotating file handler: max_files must not exceed " +
+                                    std::to_string(kMaxRotatedFiles));
+    }
+    sinks_.push_back(configured(open_file_sink([&] {
+                                    return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(filename, max_size,
+                                                                                                  max_files);
+                                }),
+                                pattern, level));
+}
+
+void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int error, int critical) {
+    colors_ = {trace, debug, info, warn, error, critical};
+}
+
+std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default) {
+    if (name.empty() && !make_default) {
+        throw std::invalid_argument("an unnamed logger denotes the process default; build it with make_default");
+    }
+
+    // Re-applying colours is idempotent, so doing it before anything that can
+    // fail keeps a failed build retryable.
+    for (const auto& sink : sinks_) {
+        auto* color_sink = find_color_sink(sink.get());
+        if (color_sink == nullptr) {
+            continue;
+        }
+        for (int lvl = spdlog::level::trace; lvl <= spdlog::level::critical; ++lvl) {
+            const int code = colors_[static_cast<std::size_t>(lvl)];
+            if (code >= 0 && code <= 255) {
+                color_sink->set_color(static_cast<level_enum>(lvl), color_code(code));
+            }
+        }
+    }
+
+    auto logger = std::make_shared<spdlog::logger>(name, sinks_.begin(), sinks_.end());
+    logger->set_level(level_);
+    LoggerRegistry::install(logger, make_default);
+    *this = LoggerFactory();
+    return logger;
+}

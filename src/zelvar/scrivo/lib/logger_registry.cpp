@@ -1,0 +1,102 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/console_globals.h>
+#include <spdlog/details/registry.h>
+#include <spdlog/sinks/ansicolor_sink.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// Serialises every multi-step change to spdlog's registry (drop + register,
+// default swap + re-register), so concurrent builders never collide on a name
+// and lookups that miss can re-check in a consistent state.
+std::mutex& registry_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<spdlog::logger> make_fallback_logger(const std::string& name) {
+    auto sink = std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+    sink->set_level(spdlog::level::trace);
+    auto logger = std::make_shared<spdlog::logger>(name, std::move(sink));
+    logger->set_level(spdlog::level::trace);
+    return logger;
+}
+
+// Caller holds registry_mutex().
+void set_default_locked(std::shared_ptr<spdlog::logger> logger) {
+    auto& registry = spdlog::details::registry::instance();
+    auto previous = registry.default_logger();
+    const std::string& name = logger->name();
+    registry.set_default_logger(logger);
+    // spdlog unregisters the outgoing default's name; a named logger should not
+    // vanish just because it stopped being the default.  The empty name only
+    // ever means "the default", so spdlog's unnamed initial logger stays gone.
+    if (previous && previous != logger && !previous->name().empty() && previous->name() != name) {
+        try {
+            registry.register_logger(std::move(previous));
+        } catch (const spdlog::spdlog_ex&) {
+            // Someone registered that name through spdlog directly meanwhile; theirs wins.
+        }
+    }
+}
+
+}  // namespace
+
+void LoggerRegistry::set_default(std::shared_ptr<spdlog::logger> logger) {
+    if (!logger) {
+        throw std::invalid_argument("the default logger must not be null");
+    }
+    std::lock_guard<std::mutex> lock(registry_mutex());
+    set_default_locked(std::move(logger));
+}
+
+void LoggerRegistry::install(std::shared_ptr<spdlog::logger> logger, bool make_default) {
+    auto& registry = spdlog::details::registry::instance();
+    std::lock_guard<std::mutex> lock(registry_mutex());
+    const auto current = registry.default_logger();
+    // Dropping the default's name would also clear spdlog's default, so a
+    // replacement of the default is done as a default swap instead.
+    if (make_default || (current && current->name() == logger->name())) {
+        set_default_locked(std::move(logger));
+        return;
+    }
+    registry.drop(logger->name());
+    registry.register_logger(std::move(logger));
+}
+
+std::shared_ptr<spdlog::logger> LoggerRegistry::get_logger(const std::string& name, bool create_if_missing) {
+    auto& registry = spdlog::details::registry::instance();
+    if (name.empty()) {
+        // The default is swapped atomically inside spdlog, so a null here is real.
+        auto current = registry.default_logger();
+        if (current || !create_if_missing) {
+            return current;
+        }
+    } else if (auto found = registry.get(name)) {
+        return found;
+    }
+
+    // A named lookup can miss transiently while a writer holds the mutex
+    // between drop and register; re-checking under it makes the answer (and a
+    // creation) consistent.
+    std::lock_guard<std::mutex> lock(registry_mutex());
+    if (name.empty()) {
+        auto current = registry.default_logger();
+        if (!current) {
+            current = make_fallback_logger(name);
+            registry.set_default_logger(current);
+        }
+        return current;
+    }
+    auto found = registry.get(name);
+    if (found || !create_if_missing) {
+        return found;
+    }
+    auto fresh = make_fallback_logger(name);
+    registry.register_logger(fresh);
+    return fresh;
+}

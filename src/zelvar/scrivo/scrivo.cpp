@@ -1,0 +1,62 @@
+// Module definition and import sequence of zelvar.scrivo.scrivo.
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/module.hpp>
+#include <zelvar/_pyext/ref.hpp>
+
+#include "module_state.hpp"
+
+namespace zelvar::scrivo {
+namespace {
+
+py::ModuleOnce g_once{"scrivo", kModuleName};
+
+// Level = IntEnum("Level", [...], module=__module__ or the dotted name); members stay inside it.
+bool make_level(PyObject* m) {
+    py::Ref enum_module(PyImport_ImportModule("enum"));
+    if (!enum_module) return false;
+    py::Ref int_enum(PyObject_GetAttrString(enum_module.get(), "IntEnum"));
+    if (!int_enum) return false;
+    py::Ref members(Py_BuildValue("[(si)(si)(si)(si)(si)(si)(si)]", "TRACE", 0, "DEBUG", 1, "INFO", 2, "WARN", 3,
+                                  "ERROR", 4, "CRITICAL", 5, "OFF", 6));
+    if (!members) return false;
+    PyObject* globals = PyModule_GetDict(m);
+    PyObject* module_name = PyDict_GetItemString(globals, "__module__");
+    py::Ref fallback;
+    if (!module_name) {
+        fallback.reset(PyUnicode_FromString(kModuleName));
+        if (!fallback) return false;
+        module_name = fallback.get();
+    }
+    py::Ref args(Py_BuildValue("(sO)", "Level", members.get()));
+    py::Ref kwargs(Py_BuildValue("{sO}", "module", module_name));
+    if (!args || !kwargs) return false;
+    py::Ref level(PyObject_Call(int_enum.get(), args.get(), kwargs.get()));
+    return level && PyDict_SetItemString(globals, "Level", level.get()) == 0;
+}
+
+bool bind_stdlib(PyObject* m) {
+    py::Ref logging(PyImport_ImportModule("logging"));
+    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0) return false;
+    py::Ref traceback(PyImport_ImportModule("traceback"));
+    return traceback && PyModule_AddObjectRef(m, "traceback", traceback.get()) == 0;
+}
+
+bool fill(PyObject* m) { return make_level(m) && bind_stdlib(m); }
+
+}  // namespace
+
+PyObject* module() { return g_once.module; }
+
+PyObject* level_to_python(int32_t level) {
+    PyObject* level_class = PyDict_GetItemString(PyModule_GetDict(g_once.module), "Level");
+    if (!level_class) {
+        PyErr_SetString(PyExc_NameError, "name 'Level' is not defined");
+        return nullptr;
+    }
+    py::Ref keep = py::Ref::borrow(level_class);
+    return py::level_to_python(keep.get(), level);
+}
+
+}  // namespace zelvar::scrivo
+
+PyMODINIT_FUNC PyInit_scrivo() { return zelvar::py::Module<zelvar::scrivo::g_once, zelvar::scrivo::fill>::init(); }

@@ -1,0 +1,49 @@
+// The SPSCQueue extension type of zelvar.spsc_queue.spsc_queue, as native code sees it.
+//
+// A native user imports the module, takes the type's method table from the capsule stored under
+// "__pyx_vtable__" in the type's dict (capsule name NULL) and calls the operations with the
+// queue object first:
+//
+//     auto* q = reinterpret_cast<zelvar::spsc::SPSCQueueObject*>(obj);
+//     if (q->vtab->try_push(q, data, size) > 0) { /* stored */ }
+//
+// Operations never need the interpreter lock: one producer thread and one consumer thread may
+// call them at the same time, without the lock. Results are those of zelvar::spsc::Ring
+// (ring.hpp): a push has stored its message when its result is above 0, a pop has obtained one
+// when its result is exactly 1.
+#pragma once
+
+#include <cstddef>
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/spsc_queue/ring.hpp>
+
+namespace zelvar::spsc {
+
+struct SPSCQueueObject;
+
+// The native method table, in slot order.
+struct SPSCQueueVTable {
+    int (*push)(SPSCQueueObject* self, const char* data, std::size_t size);          // 0
+    int (*try_push)(SPSCQueueObject* self, const char* data, std::size_t size);      // 1
+    int (*push_var)(SPSCQueueObject* self, const char* data, std::size_t size);      // 2
+    int (*try_push_var)(SPSCQueueObject* self, const char* data, std::size_t size);  // 3
+    int (*closed)(SPSCQueueObject* self);                                            // 4: 1 once closed
+    int (*pop)(SPSCQueueObject* self, const char** data, std::size_t* size);         // 5
+    void (*release)(SPSCQueueObject* self);                                          // 6
+    int (*try_pop)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 7
+    int (*pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 8
+    int (*try_pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size); // 9
+    void (*close)(SPSCQueueObject* self);                                            // 10
+};
+
+// Instance layout. The ring lives inside the object; `ready` is false only while a failed
+// construction is being torn down.
+struct SPSCQueueObject {
+    PyObject_HEAD
+    const SPSCQueueVTable* vtab;
+    bool ready;
+    Ring ring;
+};
+
+}  // namespace zelvar::spsc

@@ -1,0 +1,1 @@
+__test__: dict[str, object]

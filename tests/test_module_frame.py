@@ -1,0 +1,98 @@
+"""Import behaviour shared by every zelvar module, and the logging module's Level."""
+import enum
+import importlib
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import zelvar
+from zelvar.scrivo import scrivo
+
+MODULES = ["zelvar.scrivo.scrivo", "zelvar.spsc_queue.spsc_queue", "zelvar.utils.halyard.halyard"]
+
+
+def run_python(code):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=60)
+
+
+def test_level_members_in_order():
+    Level = scrivo.Level
+    assert issubclass(Level, enum.IntEnum)
+    assert [(m.name, m.value) for m in Level] == [
+        ("TRACE", 0), ("DEBUG", 1), ("INFO", 2), ("WARN", 3), ("ERROR", 4), ("CRITICAL", 5), ("OFF", 6)]
+    assert int(Level.WARN) == 3
+    assert Level(6) is Level.OFF
+    assert Level.__module__ == "zelvar.scrivo.scrivo"
+
+
+def test_level_members_not_in_module_namespace():
+    names = set(dir(scrivo))
+    assert "Level" in names
+    assert not names & {m.name for m in scrivo.Level}
+
+
+def test_standard_modules_bound():
+    import logging
+    import traceback
+    assert scrivo.py_logging is logging
+    assert scrivo.traceback is traceback
+
+
+@pytest.mark.parametrize("name", MODULES)
+def test_second_import_runs_nothing_again(name):
+    module = importlib.import_module(name)
+    before = dict(vars(module))
+    del sys.modules[name]
+    again = importlib.import_module(name)
+    assert again is module
+    assert importlib.reload(module) is module
+    # The body did not run again: every binding is the very same object.
+    assert all(vars(module)[k] is v for k, v in before.items() if not k.startswith("__"))
+
+
+@pytest.mark.parametrize("name", MODULES)
+def test_module_spec_attributes(name):
+    module = importlib.import_module(name)
+    assert module.__name__ == name
+    assert module.__package__ == name.rpartition(".")[0]
+    assert module.__file__.endswith(".so")
+    assert module.__loader__ is module.__spec__.loader
+
+
+@pytest.mark.parametrize("name", MODULES)
+def test_second_interpreter_is_refused(name):
+    result = run_python(f"""
+        import {name}
+        try:
+            import _xxsubinterpreters as interpreters
+        except ImportError:
+            import _interpreters as interpreters
+        interp = interpreters.create()
+        try:
+            interpreters.run_string(interp, "import {name}")
+        except Exception as exc:
+            print("FAILED", exc)
+        else:
+            print("IMPORTED")
+    """)
+    assert result.returncode == 0, result.stderr
+    assert "FAILED" in result.stdout
+    assert "Interpreter change detected - this module can only be loaded into one interpreter per process." in (
+        result.stdout + result.stderr)
+
+
+def test_halyard_defines_only_test_dict():
+    from zelvar.utils.halyard import halyard
+    assert halyard.__test__ == {}
+    standard = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
+    assert set(vars(halyard)) - standard == {"__test__"}
+
+
+def test_get_include_holds_public_headers():
+    from pathlib import Path
+    root = Path(zelvar.get_include())
+    for header in ["zelvar/spsc_queue/spsc_queue.hpp", "zelvar/spsc_queue/ring.hpp",
+                   "zelvar/scrivo/lib/libscrivo.hpp"]:
+        assert (root / header).is_file(), header
