@@ -56,6 +56,14 @@ inline bool to_int32(PyObject* o, int32_t& out, const char* overflow_message = k
     return true;
 }
 
+// Signed 64-bit by the same rule, with the interpreter's own overflow message.
+inline bool to_int64(PyObject* o, long long& out) {
+    Ref v = detail::integer_of(o);
+    if (!v) return false;
+    out = PyLong_AsLongLong(v.get());
+    return !(out == -1 && PyErr_Occurred());
+}
+
 // A native level from Python (no range check against the members).
 inline bool to_level(PyObject* o, int32_t& out) { return to_int32(o, out, kIntOverflow); }
 
@@ -87,11 +95,15 @@ inline int truth(PyObject* o) { return PyObject_IsTrue(o); }
 // Parameters typed `str`: exactly str or None.
 inline bool is_exact_str_or_none(PyObject* o) { return o == Py_None || PyUnicode_CheckExact(o); }
 
-inline bool check_str_argument(PyObject* o, const char* argname) {
-    if (is_exact_str_or_none(o)) return true;
+// The message of a typed parameter given a value of another type.
+inline bool raise_argument_type(PyObject* o, const char* argname, const char* expected) {
     PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", argname,
-                 "str", Py_TYPE(o)->tp_name);
+                 expected, Py_TYPE(o)->tp_name);
     return false;
+}
+
+inline bool check_str_argument(PyObject* o, const char* argname) {
+    return is_exact_str_or_none(o) || raise_argument_type(o, argname, "str");
 }
 
 // Setter form of the same check ("Expected str, got int").

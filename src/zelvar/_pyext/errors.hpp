@@ -9,6 +9,8 @@
 #include <typeinfo>
 
 #include "python.hpp"
+
+#include <frameobject.h>
 #include "ref.hpp"
 
 namespace zelvar::py {

@@ -12,6 +12,13 @@ namespace zelvar::py {
 
 inline constexpr const char* kVtableKey = "__pyx_vtable__";
 
+// A zeroed static type object with its header set as PyVarObject_HEAD_INIT(NULL, 0) would.
+inline PyTypeObject blank_type() {
+    PyTypeObject t{};
+    Py_SET_REFCNT(reinterpret_cast<PyObject*>(&t), 1);
+    return t;
+}
+
 // Readies `type`, publishes `vtable` (when given) and binds the type in `module` as `name`.
 inline bool add_type(PyObject* module, PyTypeObject* type, const char* name, void* vtable = nullptr) {
     if (PyType_Ready(type) < 0) return false;

@@ -14,6 +14,9 @@ inline constexpr const char* kSourceFile = "zelvar/scrivo/scrivo.cpp";
 inline constexpr const char* kDefaultHandlerPattern = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v";
 inline constexpr const char* kDefaultLoggerPattern = "[%d-%m-%Y %H:%M:%S.%f] [%n] [%^%l%$] %v";
 
+// The default handler pattern as an interned str (made at import).
+PyObject* default_handler_pattern();
+
 // The module object (one per process, alive for the process).
 PyObject* module();
 

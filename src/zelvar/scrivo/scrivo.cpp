@@ -3,6 +3,7 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "handlers.hpp"
 #include "module_state.hpp"
 
 namespace zelvar::scrivo {
@@ -41,11 +42,23 @@ bool bind_stdlib(PyObject* m) {
     return traceback && PyModule_AddObjectRef(m, "traceback", traceback.get()) == 0;
 }
 
-bool fill(PyObject* m) { return make_level(m) && bind_stdlib(m); }
+PyObject* g_default_handler_pattern = nullptr;
+
+bool make_constants() {
+    if (!g_default_handler_pattern) g_default_handler_pattern = PyUnicode_InternFromString(kDefaultHandlerPattern);
+    return g_default_handler_pattern != nullptr;
+}
+
+bool fill(PyObject* m) {
+    return make_constants() && add_handler_types(m) && make_level(m) && bind_stdlib(m) &&
+           add_handler_unpickle_functions(m);
+}
 
 }  // namespace
 
 PyObject* module() { return g_once.module; }
+
+PyObject* default_handler_pattern() { return g_default_handler_pattern; }
 
 PyObject* level_to_python(int32_t level) {
     PyObject* level_class = PyDict_GetItemString(PyModule_GetDict(g_once.module), "Level");

@@ -137,7 +137,7 @@ PyGetSetDef g_getset[] = {
 };
 
 PyTypeObject g_type = [] {
-    PyTypeObject t{PyVarObject_HEAD_INIT(nullptr, 0)};
+    PyTypeObject t = py::blank_type();
     t.tp_name = "zelvar.spsc_queue.spsc_queue.SPSCQueue";
     t.tp_basicsize = sizeof(SPSCQueueObject);
     t.tp_dealloc = queue_dealloc;

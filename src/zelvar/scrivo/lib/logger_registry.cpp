@@ -31,6 +31,11 @@ void set_default_locked(std::shared_ptr<spdlog::logger> logger) {
     auto& registry = spdlog::details::registry::instance();
     auto previous = registry.default_logger();
     const std::string& name = logger->name();
+    // Hold the logger this pushes out of the registry so its last reference is
+    // not released inside libspdlog: that library is not built with sanitizers,
+    // so a destruction there would follow a reference-count decrement
+    // ThreadSanitizer never saw.
+    const auto displaced = registry.get(name);
     registry.set_default_logger(logger);
     // spdlog unregisters the outgoing default's name; a named logger should not
     // vanish just because it stopped being the default.  The empty name only
@@ -64,6 +69,8 @@ void LoggerRegistry::install(std::shared_ptr<spdlog::logger> logger, bool make_d
         set_default_locked(std::move(logger));
         return;
     }
+    // Held for the same reason as in set_default_locked.
+    const auto replaced = registry.get(logger->name());
     registry.drop(logger->name());
     registry.register_logger(std::move(logger));
 }

@@ -1,0 +1,149 @@
+// What a handler description or colour scheme contributes to a LoggerFactory. Values are read by
+// ordinary attribute access, so a Python subclass may supply them through its own properties.
+#include <string>
+
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/scrivo/scrivo.hpp>
+
+#include "handlers.hpp"
+
+namespace zelvar::scrivo {
+namespace {
+
+using spdlog::level::level_enum;
+
+// Reads handler attributes in a fixed order; the first failure sticks and later reads are skipped.
+class Reader {
+public:
+    explicit Reader(PyObject* handler) : handler_(handler) {}
+
+    bool ok() const { return ok_; }
+
+    bool truth(const char* name) {
+        py::Ref v = get(name);
+        if (!v) return false;
+        const int t = py::truth(v.get());
+        ok_ = t >= 0;
+        return t > 0;
+    }
+
+    // attribute.encode(): bytes or bytearray, zero bytes kept.
+    std::string text(const char* name) {
+        py::Ref v = get(name);
+        if (!v) return {};
+        py::Ref encoded(PyObject_CallMethod(v.get(), "encode", nullptr));
+        if (!encoded) return fail<std::string>();
+        if (PyBytes_Check(encoded.get())) {
+            return std::string(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+        }
+        if (PyByteArray_Check(encoded.get())) {
+            return std::string(PyByteArray_AS_STRING(encoded.get()),
+                               static_cast<std::size_t>(PyByteArray_GET_SIZE(encoded.get())));
+        }
+        PyErr_Format(PyExc_TypeError, "expected bytes, %.200s found", Py_TYPE(encoded.get())->tp_name);
+        return fail<std::string>();
+    }
+
+    level_enum level(const char* name) {
+        py::Ref v = get(name);
+        int32_t out = 0;
+        if (v && !py::to_level_enum(v.get(), out)) ok_ = false;
+        return static_cast<level_enum>(out);
+    }
+
+    unsigned long size(const char* name) {
+        py::Ref v = get(name);
+        std::size_t out = 0;
+        if (v && !py::to_size_t(v.get(), out)) ok_ = false;
+        return out;
+    }
+
+private:
+    py::Ref get(const char* name) {
+        if (!ok_) return py::Ref();
+        py::Ref v(PyObject_GetAttrString(handler_, name));
+        ok_ = static_cast<bool>(v);
+        return v;
+    }
+
+    template <class T>
+    T fail() {
+        ok_ = false;
+        return T{};
+    }
+
+    PyObject* handler_;
+    bool ok_ = true;
+};
+
+bool is(PyObject* o, PyTypeObject& type) { return PyObject_TypeCheck(o, &type); }
+
+}  // namespace
+
+int contribute_handler(PyObject* handler, LoggerFactory& factory) {
+    Reader r(handler);
+    // Most derived kinds first; the first match wins.
+    if (is(handler, StdoutHandlerType)) {
+        const bool color = r.truth("color");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        const level_enum max_level = r.level("max_level");
+        if (!r.ok()) return -1;
+        return py::guard([&] { return factory.add_stdout_handler(color, pattern, level, max_level), 0; });
+    }
+    if (is(handler, StderrHandlerType)) {
+        const bool color = r.truth("color");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard([&] { return factory.add_stderr_handler(color, pattern, level), 0; });
+    }
+    if (is(handler, ConsoleHandlerType)) {
+        const bool color = r.truth("color");
+        const std::string pattern = r.text("pattern");
+        const level_enum max_stdout_level = r.level("max_stdout_level");
+        const level_enum min_level = r.level("min_level");
+        if (!r.ok()) return -1;
+        return py::guard([&] { return factory.add_console_handler(color, pattern, max_stdout_level, min_level), 0; });
+    }
+    if (is(handler, BasicConsoleHandlerType)) {
+        const bool color = r.truth("color");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard([&] { return factory.add_basic_console_handler(color, pattern, level), 0; });
+    }
+    if (is(handler, RotatingFileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const unsigned long max_size = r.size("max_size");
+        const unsigned long max_files = r.size("max_files");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard(
+            [&] { return factory.add_rotating_file_handler(filename, max_size, max_files, pattern, level), 0; });
+    }
+    if (is(handler, FileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        const bool overwrite = r.truth("overwrite");
+        if (!r.ok()) return -1;
+        return py::guard([&] { return factory.add_file_handler(filename, pattern, level, overwrite), 0; });
+    }
+    PyErr_SetString(PyExc_TypeError, "Unknown handler type");
+    return -1;
+}
+
+int contribute_colors(PyObject* scheme, LoggerFactory& factory) {
+    const auto* s = reinterpret_cast<const ColorSchemeObject*>(scheme);
+    return py::guard([&] {
+        factory.set_colors(s->trace_color, s->debug_color, s->info_color, s->warn_color, s->error_color,
+                           s->critical_color);
+        return 0;
+    });
+}
+
+}  // namespace zelvar::scrivo

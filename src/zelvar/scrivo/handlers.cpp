@@ -1,0 +1,395 @@
+// Handler descriptions and the colour scheme: types, properties, initialisers and pickle hooks.
+#include "handlers.hpp"
+
+#include <cstddef>
+
+#include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
+#include <zelvar/scrivo/scrivo.hpp>
+
+#include "fields.hpp"
+#include "module_state.hpp"
+#include "pickling.hpp"
+
+namespace zelvar::scrivo {
+namespace {
+
+// --- fields -------------------------------------------------------------------------------
+
+constexpr Field kColor{"color", FieldKind::Bool, offsetof(LogHandlerObject, color), "color: 'bool'"};
+constexpr Field kPattern{"pattern", FieldKind::Text, offsetof(LogHandlerObject, pattern), "pattern: str"};
+constexpr Field kLevel{"level", FieldKind::Level, offsetof(LogHandlerObject, level), "level: 'Level'"};
+constexpr Field kMaxLevel{"max_level", FieldKind::Level, offsetof(StdoutHandlerObject, max_level),
+                          "max_level: 'Level'"};
+constexpr Field kMaxStdoutLevel{"max_stdout_level", FieldKind::Level,
+                                offsetof(ConsoleHandlerObject, max_stdout_level), "max_stdout_level: 'Level'"};
+constexpr Field kMinLevel{"min_level", FieldKind::Level, offsetof(ConsoleHandlerObject, min_level),
+                          "min_level: 'Level'"};
+constexpr Field kFilename{"filename", FieldKind::Text, offsetof(FileHandlerObject, filename), "filename: str"};
+constexpr Field kOverwrite{"overwrite", FieldKind::Bool, offsetof(FileHandlerObject, overwrite),
+                           "overwrite: 'bool'"};
+constexpr Field kMaxSize{"max_size", FieldKind::Size, offsetof(RotatingFileHandlerObject, max_size),
+                         "max_size: 'size_t'"};
+constexpr Field kMaxFiles{"max_files", FieldKind::Size, offsetof(RotatingFileHandlerObject, max_files),
+                          "max_files: 'size_t'"};
+#define ZELVAR_COLOR_FIELD(name) \
+    Field { #name, FieldKind::Int32, offsetof(ColorSchemeObject, name), #name ": 'int'" }
+constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
+constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
+constexpr Field kInfoColor = ZELVAR_COLOR_FIELD(info_color);
+constexpr Field kWarnColor = ZELVAR_COLOR_FIELD(warn_color);
+constexpr Field kErrorColor = ZELVAR_COLOR_FIELD(error_color);
+constexpr Field kCriticalColor = ZELVAR_COLOR_FIELD(critical_color);
+#undef ZELVAR_COLOR_FIELD
+
+// Each class's own fields, in declared order: its properties.
+constexpr Field kLogHandlerFields[] = {kColor, kPattern, kLevel};
+constexpr Field kStdoutFields[] = {kMaxLevel};
+constexpr Field kConsoleFields[] = {kMaxStdoutLevel, kMinLevel};
+constexpr Field kFileFields[] = {kFilename, kOverwrite};
+constexpr Field kRotatingFields[] = {kMaxSize, kMaxFiles};
+constexpr Field kColorFields[] = {kTraceColor, kDebugColor, kInfoColor, kWarnColor, kErrorColor, kCriticalColor};
+
+Properties g_log_handler_props(kLogHandlerFields);
+Properties g_stdout_props(kStdoutFields);
+Properties g_console_props(kConsoleFields);
+Properties g_file_props(kFileFields);
+Properties g_rotating_props(kRotatingFields);
+Properties g_color_props(kColorFields);
+
+// --- pickle states: all fields of the class, in ascending order of name ---------------------
+
+constexpr const Field* kHandlerState[] = {&kColor, &kLevel, &kPattern};
+constexpr const Field* kStdoutState[] = {&kColor, &kLevel, &kMaxLevel, &kPattern};
+constexpr const Field* kConsoleState[] = {&kColor, &kLevel, &kMaxStdoutLevel, &kMinLevel, &kPattern};
+constexpr const Field* kFileState[] = {&kColor, &kFilename, &kLevel, &kOverwrite, &kPattern};
+constexpr const Field* kRotatingState[] = {&kColor,   &kFilename,  &kLevel,  &kMaxFiles,
+                                           &kMaxSize, &kOverwrite, &kPattern};
+constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
+                                        &kInfoColor,     &kTraceColor, &kWarnColor};
+
+#define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
+#define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
+#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
+    const PickleSpec k##cls##Pickle{&cls##Type,    ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
+                                    std::size(state), {a, b, c},         members};
+
+constexpr const char* kHandlerMembers = "color, level, pattern";
+ZELVAR_PICKLE_SPEC(LogHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
+ZELVAR_PICKLE_SPEC(StderrHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
+ZELVAR_PICKLE_SPEC(BasicConsoleHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
+ZELVAR_PICKLE_SPEC(StdoutHandler, kStdoutState, 0xabd6ee, 0x8fb38a4, 0x618cda8, "color, level, max_level, pattern")
+ZELVAR_PICKLE_SPEC(ConsoleHandler, kConsoleState, 0x657ea3e, 0x8438060, 0x1815032,
+                   "color, level, max_stdout_level, min_level, pattern")
+ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf, "color, filename, level, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(RotatingFileHandler, kRotatingState, 0x2a7620a, 0xc011a13, 0x305a5e5,
+                   "color, filename, level, max_files, max_size, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(ColorScheme, kColorState, 0x1f3eb33, 0x769ca9f, 0x8e69ee,
+                   "critical_color, debug_color, error_color, info_color, trace_color, warn_color")
+
+#define ZELVAR_METHODS(cls) \
+    PyMethodDef g_##cls##_methods[] = {ZELVAR_PICKLE_METHODS(k##cls##Pickle), {nullptr, nullptr, 0, nullptr}};
+ZELVAR_METHODS(LogHandler)
+ZELVAR_METHODS(StdoutHandler)
+ZELVAR_METHODS(StderrHandler)
+ZELVAR_METHODS(BasicConsoleHandler)
+ZELVAR_METHODS(ConsoleHandler)
+ZELVAR_METHODS(FileHandler)
+ZELVAR_METHODS(RotatingFileHandler)
+ZELVAR_METHODS(ColorScheme)
+#undef ZELVAR_METHODS
+
+// --- allocation ----------------------------------------------------------------------------
+
+// Fresh objects: text fields None, everything else zero (tp_alloc zeroes the memory).
+PyObject* handler_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    reinterpret_cast<LogHandlerObject*>(self)->pattern = Py_NewRef(Py_None);
+    if (PyType_IsSubtype(type, &FileHandlerType)) {
+        reinterpret_cast<FileHandlerObject*>(self)->filename = Py_NewRef(Py_None);
+    }
+    return self;
+}
+
+void handler_dealloc(PyObject* self) {
+    auto* h = reinterpret_cast<LogHandlerObject*>(self);
+    Py_CLEAR(h->pattern);
+    if (PyObject_TypeCheck(self, &FileHandlerType)) Py_CLEAR(reinterpret_cast<FileHandlerObject*>(self)->filename);
+    py::free_object(self);
+}
+
+PyObject* color_scheme_new(PyTypeObject* type, PyObject*, PyObject*) { return type->tp_alloc(type, 0); }
+
+// --- initialisers --------------------------------------------------------------------------
+
+PyObject* default_pattern() { return default_handler_pattern(); }
+
+bool take_color(PyObject* value, int fallback, bool& out) {
+    if (!value) {
+        out = fallback != 0;
+        return true;
+    }
+    const int t = py::truth(value);
+    if (t < 0) return false;
+    out = t != 0;
+    return true;
+}
+
+bool take_level(PyObject* value, int32_t fallback, int32_t& out) {
+    if (!value) {
+        out = fallback;
+        return true;
+    }
+    return py::to_level(value, out);
+}
+
+bool take_size(PyObject* value, std::size_t fallback, std::size_t& out) {
+    if (!value) {
+        out = fallback;
+        return true;
+    }
+    return py::to_size_t(value, out);
+}
+
+// Calls the initialiser after `own` in the instance's method resolution order.
+bool init_next(PyTypeObject* own, PyObject* self, PyObject* args) {
+    if (!args) return false;
+    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), own, self, nullptr));
+    py::Ref init(super ? PyObject_GetAttrString(super.get(), "__init__") : nullptr);
+    py::Ref result(init ? PyObject_Call(init.get(), args, nullptr) : nullptr);
+    return static_cast<bool>(result);
+}
+
+// (color, pattern, level member), the base part every console handler passes on.
+PyObject* base_arguments(bool color, PyObject* pattern, int32_t level) {
+    py::Ref member(level_to_python(level));
+    if (!member) return nullptr;
+    return Py_BuildValue("(OOO)", color ? Py_True : Py_False, pattern, member.get());
+}
+
+void store_text(PyObject*& slot, PyObject* value) {
+    PyObject* old = slot;
+    slot = Py_NewRef(value);
+    Py_XDECREF(old);
+}
+
+int log_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"color", "pattern", "level"});
+    decltype(params)::Values v;
+    bool color;
+    int32_t level;
+    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 0, level)) return -1;
+    PyObject* pattern = v[1] ? v[1] : default_pattern();
+    if (!py::check_str_argument(pattern, "pattern")) return -1;
+    auto* h = reinterpret_cast<LogHandlerObject*>(self);
+    h->color = color;
+    store_text(h->pattern, pattern);
+    h->level = level;
+    return 0;
+}
+
+// StderrHandler and BasicConsoleHandler: (color=False, pattern, level=<default>).
+template <PyTypeObject* Own, int32_t DefaultLevel>
+int plain_console_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"color", "pattern", "level"});
+    decltype(params)::Values v;
+    bool color;
+    int32_t level;
+    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], DefaultLevel, level))
+        return -1;
+    PyObject* pattern = v[1] ? v[1] : default_pattern();
+    if (!py::check_str_argument(pattern, "pattern")) return -1;
+    return init_next(Own, self, py::Ref(base_arguments(color, pattern, level)).get()) ? 0 : -1;
+}
+
+int stdout_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"color", "pattern", "level", "max_level"});
+    decltype(params)::Values v;
+    bool color;
+    int32_t level, max_level;
+    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], 0, level) ||
+        !take_level(v[3], 2, max_level))
+        return -1;
+    PyObject* pattern = v[1] ? v[1] : default_pattern();
+    if (!py::check_str_argument(pattern, "pattern")) return -1;
+    if (!init_next(&StdoutHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
+    reinterpret_cast<StdoutHandlerObject*>(self)->max_level = max_level;
+    return 0;
+}
+
+int console_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"color", "pattern", "max_stdout_level", "min_level"});
+    decltype(params)::Values v;
+    bool color;
+    int32_t max_stdout_level, min_level;
+    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 2, max_stdout_level) ||
+        !take_level(v[3], 0, min_level))
+        return -1;
+    PyObject* pattern = v[1] ? v[1] : default_pattern();
+    if (!py::check_str_argument(pattern, "pattern")) return -1;
+    if (!init_next(&ConsoleHandlerType, self, py::Ref(base_arguments(color, pattern, 0)).get())) return -1;
+    auto* h = reinterpret_cast<ConsoleHandlerObject*>(self);
+    h->max_stdout_level = max_stdout_level;
+    h->min_level = min_level;
+    return 0;
+}
+
+int file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"filename", "color", "pattern", "level", "overwrite"}, 1);
+    decltype(params)::Values v;
+    bool color, overwrite;
+    int32_t level;
+    if (!params.bind(args, kwargs, v) || !take_color(v[1], 0, color) || !take_level(v[3], 0, level) ||
+        !take_color(v[4], 0, overwrite))
+        return -1;
+    PyObject* filename = v[0];
+    PyObject* pattern = v[2] ? v[2] : default_pattern();
+    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
+    if (!init_next(&FileHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
+    auto* h = reinterpret_cast<FileHandlerObject*>(self);
+    store_text(h->filename, filename);
+    h->overwrite = overwrite;
+    return 0;
+}
+
+int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"filename", "pattern", "level", "max_size", "max_files"}, 1);
+    decltype(params)::Values v;
+    int32_t level;
+    std::size_t max_size, max_files;
+    if (!params.bind(args, kwargs, v) || !take_level(v[2], 0, level) || !take_size(v[3], 1048576, max_size) ||
+        !take_size(v[4], 3, max_files))
+        return -1;
+    PyObject* filename = v[0];
+    PyObject* pattern = v[1] ? v[1] : default_pattern();
+    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
+    py::Ref member(level_to_python(level));
+    if (!member) return -1;
+    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), Py_False));
+    if (!init_next(&RotatingFileHandlerType, self, file_args.get())) return -1;
+    auto* h = reinterpret_cast<RotatingFileHandlerObject*>(self);
+    h->max_size = max_size;
+    h->max_files = max_files;
+    return 0;
+}
+
+int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params(
+        "__init__", {"trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"});
+    decltype(params)::Values v;
+    if (!params.bind(args, kwargs, v)) return -1;
+    int32_t codes[6];
+    for (std::size_t i = 0; i < 6; ++i) {
+        codes[i] = -1;
+        if (v[i] && !py::to_int32(v[i], codes[i])) return -1;
+    }
+    auto* s = reinterpret_cast<ColorSchemeObject*>(self);
+    s->trace_color = codes[0];
+    s->debug_color = codes[1];
+    s->info_color = codes[2];
+    s->warn_color = codes[3];
+    s->error_color = codes[4];
+    s->critical_color = codes[5];
+    return 0;
+}
+
+// --- type objects --------------------------------------------------------------------------
+
+PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods,
+                       PyGetSetDef* getset, PyTypeObject* base, initproc init) {
+    PyTypeObject t = py::blank_type();
+    t.tp_name = name;
+    t.tp_basicsize = static_cast<Py_ssize_t>(size);
+    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+    t.tp_doc = doc;
+    t.tp_methods = methods;
+    t.tp_getset = getset;
+    t.tp_base = base;
+    t.tp_init = init;
+    if (!base) {
+        t.tp_new = handler_new;
+        t.tp_dealloc = handler_dealloc;
+    }
+    return t;
+}
+
+#define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"
+
+}  // namespace
+
+PyTypeObject LogHandlerType = make_type(
+    "zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
+    "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)", g_LogHandler_methods,
+    g_log_handler_props.defs, nullptr, log_handler_init);
+
+PyTypeObject StdoutHandlerType = make_type(
+    "zelvar.scrivo.scrivo.StdoutHandler", sizeof(StdoutHandlerObject),
+    "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
+    g_StdoutHandler_methods, g_stdout_props.defs, &LogHandlerType, stdout_handler_init);
+
+PyTypeObject StderrHandlerType = make_type(
+    "zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
+    "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)", g_StderrHandler_methods,
+    nullptr, &LogHandlerType, plain_console_init<&StderrHandlerType, 3>);
+
+PyTypeObject BasicConsoleHandlerType = make_type(
+    "zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
+    "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+    g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, plain_console_init<&BasicConsoleHandlerType, 0>);
+
+PyTypeObject ConsoleHandlerType = make_type(
+    "zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
+    "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
+    ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
+    g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
+
+PyTypeObject FileHandlerType = make_type(
+    "zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
+    "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
+    ", Level level=Level.TRACE, bool overwrite=False)",
+    g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
+
+PyTypeObject RotatingFileHandlerType = make_type(
+    "zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
+    "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
+    ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
+    g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
+
+PyTypeObject ColorSchemeType = [] {
+    PyTypeObject t = make_type(
+        "zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
+        "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
+        "int error_color=-1, int critical_color=-1)",
+        g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
+    t.tp_new = color_scheme_new;
+    t.tp_dealloc = py::free_object;
+    return t;
+}();
+
+bool add_handler_types(PyObject* module) {
+    return py::add_type(module, &LogHandlerType, "LogHandler") &&
+           py::add_type(module, &StdoutHandlerType, "StdoutHandler") &&
+           py::add_type(module, &StderrHandlerType, "StderrHandler") &&
+           py::add_type(module, &BasicConsoleHandlerType, "BasicConsoleHandler") &&
+           py::add_type(module, &ConsoleHandlerType, "ConsoleHandler") &&
+           py::add_type(module, &FileHandlerType, "FileHandler") &&
+           py::add_type(module, &RotatingFileHandlerType, "RotatingFileHandler") &&
+           py::add_type(module, &ColorSchemeType, "ColorScheme");
+}
+
+bool add_handler_unpickle_functions(PyObject* module) {
+    static PyMethodDef defs[] = {
+        unpickle_def<kLogHandlerPickle>(),    unpickle_def<kStdoutHandlerPickle>(),
+        unpickle_def<kStderrHandlerPickle>(), unpickle_def<kBasicConsoleHandlerPickle>(),
+        unpickle_def<kConsoleHandlerPickle>(), unpickle_def<kFileHandlerPickle>(),
+        unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kColorSchemePickle>(),
+        {nullptr, nullptr, 0, nullptr},
+    };
+    return PyModule_AddFunctions(module, defs) == 0;
+}
+
+}  // namespace zelvar::scrivo

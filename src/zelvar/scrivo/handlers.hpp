@@ -1,0 +1,29 @@
+// The handler descriptions and the colour scheme: extension types with fixed fields.
+#pragma once
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+namespace zelvar::scrivo {
+
+extern PyTypeObject LogHandlerType;
+extern PyTypeObject StdoutHandlerType;
+extern PyTypeObject StderrHandlerType;
+extern PyTypeObject BasicConsoleHandlerType;
+extern PyTypeObject ConsoleHandlerType;
+extern PyTypeObject FileHandlerType;
+extern PyTypeObject RotatingFileHandlerType;
+extern PyTypeObject ColorSchemeType;
+
+// Readies and binds the eight types in their import order.
+bool add_handler_types(PyObject* module);
+// Binds the eight module-level unpickle functions of these types.
+bool add_handler_unpickle_functions(PyObject* module);
+
+// Makes the one factory call of `handler`'s kind, reading its values through ordinary attribute
+// access; TypeError "Unknown handler type" for anything else. 0 or -1 with an exception.
+int contribute_handler(PyObject* handler, LoggerFactory& factory);
+// LoggerFactory::set_colors with the scheme's stored codes.
+int contribute_colors(PyObject* scheme, LoggerFactory& factory);
+
+}  // namespace zelvar::scrivo
