@@ -71,6 +71,7 @@ std::pair<std::string, std::string> capture_every_level(spdlog::logger& logger) 
     return {out, testing::internal::GetCapturedStderr()};
 }
 
+// What capture_every_level shows on a stream that takes records of levels lo..hi.
 std::string band(int lo, int hi) {
     std::string s;
     for (int level = std::max(lo, 0); level <= std::min(hi, 5); ++level) {

@@ -22,8 +22,9 @@
 //   No call throws because a logger name is already taken.
 //
 // Threading
-//   LoggerRegistry and LoggerFactory::build are thread-safe.  A LoggerFactory
-//   object itself is not: configure each one from a single thread.
+//   LoggerRegistry is thread-safe, and LoggerFactory::build registers safely
+//   against other builds and lookups.  A LoggerFactory object itself is not
+//   synchronised: use each one from a single thread at a time.
 #pragma once
 
 #include <spdlog/common.h>

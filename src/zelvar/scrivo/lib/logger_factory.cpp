@@ -93,7 +93,8 @@ ColorSink* find_color_sink(spdlog::sinks::sink* sink) {
 
 }  // namespace
 
-LoggerFactory::LoggerFactory() : level_(spdlog::level::trace), colors_{kNoColor, kNoColor, kNoColor, kNoColor, kNoColor, kNoColor} {}
+LoggerFactory::LoggerFactory()
+    : level_(spdlog::level::trace), colors_{kNoColor, kNoColor, kNoColor, kNoColor, kNoColor, kNoColor} {}
 
 void LoggerFactory::set_level(level_enum level) { level_ = level; }
 

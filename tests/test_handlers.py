@@ -1,0 +1,279 @@
+"""Handler descriptions and the colour scheme: fields, properties and initialisers."""
+import pytest
+
+from zelvar.scrivo import scrivo as s
+from zelvar.scrivo.scrivo import Level
+
+PATTERN = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v"
+DOC_PATTERN = f"str pattern='{PATTERN}'"
+
+HANDLERS = [s.LogHandler, s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler,
+            s.FileHandler, s.RotatingFileHandler]
+ALL = HANDLERS + [s.ColorScheme]
+
+# Class -> (fields, positional arguments needed, defaults after construction).
+FIELDS = {
+    s.LogHandler: ["color", "pattern", "level"],
+    s.StdoutHandler: ["color", "pattern", "level", "max_level"],
+    s.StderrHandler: ["color", "pattern", "level"],
+    s.BasicConsoleHandler: ["color", "pattern", "level"],
+    s.ConsoleHandler: ["color", "pattern", "level", "max_stdout_level", "min_level"],
+    s.FileHandler: ["color", "pattern", "level", "filename", "overwrite"],
+    s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
+    s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
+}
+REQUIRED = {s.FileHandler: ("app.log",), s.RotatingFileHandler: ("app.log",)}
+DEFAULTS = {
+    s.LogHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE),
+    s.StdoutHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, max_level=Level.INFO),
+    s.StderrHandler: dict(color=False, pattern=PATTERN, level=Level.WARN),
+    s.BasicConsoleHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE),
+    s.ConsoleHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE, max_stdout_level=Level.INFO,
+                           min_level=Level.TRACE),
+    s.FileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log", overwrite=False),
+    s.RotatingFileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log",
+                                overwrite=False, max_size=1048576, max_files=3),
+    s.ColorScheme: dict.fromkeys(FIELDS[s.ColorScheme], -1),
+}
+DOCS = {
+    s.LogHandler: f"LogHandler(bool color=True, {DOC_PATTERN}, Level level=Level.TRACE)",
+    s.StdoutHandler: f"StdoutHandler(bool color=False, {DOC_PATTERN}, Level level=Level.TRACE, "
+                     "Level max_level=Level.INFO)",
+    s.StderrHandler: f"StderrHandler(bool color=False, {DOC_PATTERN}, Level level=Level.WARN)",
+    s.BasicConsoleHandler: f"BasicConsoleHandler(bool color=False, {DOC_PATTERN}, Level level=Level.TRACE)",
+    s.ConsoleHandler: f"ConsoleHandler(bool color=True, {DOC_PATTERN}, Level max_stdout_level=Level.INFO, "
+                      "Level min_level=Level.TRACE)",
+    s.FileHandler: f"FileHandler(str filename, bool color=False, {DOC_PATTERN}, Level level=Level.TRACE, "
+                   "bool overwrite=False)",
+    s.RotatingFileHandler: f"RotatingFileHandler(str filename, {DOC_PATTERN}, Level level=Level.TRACE, "
+                           "size_t max_size=1048576, size_t max_files=3)",
+    s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
+                   "int error_color=-1, int critical_color=-1)",
+}
+PROPERTY_DOCS = {"color": "color: 'bool'", "overwrite": "overwrite: 'bool'", "pattern": "pattern: str",
+                 "filename": "filename: str", "level": "level: 'Level'", "max_level": "max_level: 'Level'",
+                 "max_stdout_level": "max_stdout_level: 'Level'", "min_level": "min_level: 'Level'",
+                 "max_size": "max_size: 'size_t'", "max_files": "max_files: 'size_t'",
+                 **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error",
+                                                               "critical"]}}
+
+
+def make(cls, **kwargs):
+    return cls(*REQUIRED.get(cls, ()), **kwargs)
+
+
+def values(obj):
+    return {name: getattr(obj, name) for name in FIELDS[type(obj).__mro__[0] if type(obj) in FIELDS
+                                                           else type(obj).__mro__[1]]}
+
+
+def test_class_tree():
+    for cls in [s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler, s.FileHandler]:
+        assert cls.__bases__ == (s.LogHandler,)
+    assert s.RotatingFileHandler.__bases__ == (s.FileHandler,)
+    assert s.LogHandler.__bases__ == s.ColorScheme.__bases__ == (object,)
+
+
+@pytest.mark.parametrize("cls", ALL, ids=lambda c: c.__name__)
+def test_docs_module_and_defaults(cls):
+    assert cls.__doc__ == DOCS[cls]
+    assert cls.__module__ == "zelvar.scrivo.scrivo"
+    assert values(make(cls)) == DEFAULTS[cls]
+    for name in FIELDS[cls]:
+        prop = next(vars(k)[name] for k in cls.__mro__ if name in vars(k))
+        assert prop.__doc__ == PROPERTY_DOCS[name]
+
+
+@pytest.mark.parametrize("cls", ALL, ids=lambda c: c.__name__)
+def test_fresh_object_state(cls):
+    obj = cls.__new__(cls)
+    for name in FIELDS[cls]:
+        expected = {"pattern": None, "filename": None}.get(name, 0)
+        assert getattr(obj, name) == expected, name
+    assert not hasattr(obj, "__dict__")
+
+    class Sub(cls):
+        pass
+
+    sub = Sub(*REQUIRED.get(cls, ()))
+    sub.extra = 1
+    assert sub.__dict__ == {"extra": 1}
+
+
+@pytest.mark.parametrize("value, stored", [(True, Level.DEBUG), (2.9, Level.INFO), (Level.ERROR, Level.ERROR),
+                                           (-0.5, Level.TRACE)])
+def test_level_setter_conversions(value, stored):
+    h = s.LogHandler()
+    h.level = value
+    assert h.level is stored
+
+
+class BadInt:
+    def __int__(self):
+        raise ArithmeticError("boom")
+
+
+class StrSub(str):
+    pass
+
+
+@pytest.mark.parametrize("cls, name, value, error, message", [
+    (s.LogHandler, "level", 2**31, OverflowError, "value too large to convert to int"),
+    (s.LogHandler, "level", -2**31 - 1, OverflowError, "value too large to convert to int"),
+    (s.LogHandler, "level", "INFO", TypeError, "an integer is required"),
+    (s.LogHandler, "level", BadInt(), ArithmeticError, "boom"),
+    (s.LogHandler, "pattern", StrSub("x"), TypeError, "Expected str, got StrSub"),
+    (s.LogHandler, "pattern", b"x", TypeError, "Expected str, got bytes"),
+    (s.FileHandler, "filename", 3, TypeError, "Expected str, got int"),
+    (s.RotatingFileHandler, "max_files", -1, OverflowError, "can't convert negative value to size_t"),
+    (s.RotatingFileHandler, "max_size", 2**64, OverflowError, "value too large to convert to size_t"),
+    (s.RotatingFileHandler, "max_size", "1", TypeError, "an integer is required"),
+    (s.ColorScheme, "warn_color", 2**31, OverflowError, "value too large to convert to int"),
+    (s.ColorScheme, "warn_color", None, TypeError, "an integer is required"),
+])
+def test_setter_errors_keep_value(cls, name, value, error, message):
+    obj = make(cls)
+    before = getattr(obj, name)
+    with pytest.raises(error) as info:
+        setattr(obj, name, value)
+    assert str(info.value) == message
+    assert getattr(obj, name) == before
+
+
+@pytest.mark.parametrize("cls, name, value", [
+    (s.RotatingFileHandler, "max_files", 2**64 - 1), (s.RotatingFileHandler, "max_size", 0),
+    (s.ColorScheme, "info_color", -2**31), (s.ColorScheme, "info_color", 255),
+    (s.FileHandler, "overwrite", [1]), (s.LogHandler, "color", ""), (s.LogHandler, "pattern", None),
+])
+def test_setter_stores(cls, name, value):
+    obj = make(cls)
+    setattr(obj, name, value)
+    expected = bool(value) if name in ("color", "overwrite") else value
+    assert getattr(obj, name) == expected
+
+
+@pytest.mark.parametrize("cls", ALL, ids=lambda c: c.__name__)
+def test_deleting_properties(cls):
+    obj = make(cls)
+    for name in FIELDS[cls]:
+        if name in ("pattern", "filename"):
+            delattr(obj, name)
+            assert getattr(obj, name) is None
+        else:
+            with pytest.raises(NotImplementedError, match="^__del__$"):
+                delattr(obj, name)
+
+
+@pytest.mark.parametrize("stored, message", [(9, "9 is not a valid Level"), (-1, "-1 is not a valid Level"),
+                                             (42, "42 is not a valid Level")])
+def test_out_of_range_level_is_stored_but_not_readable(stored, message):
+    h = s.LogHandler(level=stored)
+    with pytest.raises(ValueError) as info:
+        h.level
+    assert str(info.value) == message
+    h.level = 3
+    assert h.level is Level.WARN
+
+
+@pytest.mark.parametrize("cls, kwargs", [(s.StdoutHandler, {"level": 42}), (s.StderrHandler, {"level": 7}),
+                                         (s.BasicConsoleHandler, {"level": -1}), (s.FileHandler, {"level": 9}),
+                                         (s.RotatingFileHandler, {"level": 9})])
+def test_subclass_initialisers_pass_a_level_member(cls, kwargs):
+    with pytest.raises(ValueError, match="is not a valid Level"):
+        make(cls, **kwargs)
+
+
+def test_fixed_base_values():
+    assert s.ConsoleHandler(min_level=Level.ERROR).level is Level.TRACE
+    r = s.RotatingFileHandler("f", level=Level.INFO)
+    assert (r.color, r.overwrite, r.level) == (False, False, Level.INFO)
+    assert s.FileHandler(None).filename is None
+    h = s.StdoutHandler(max_level=42)  # stored without a range test
+    with pytest.raises(ValueError, match="^42 is not a valid Level$"):
+        h.max_level
+
+
+# One bad argument in each position: the error is raised and an existing object keeps every value.
+BAD_INIT = [
+    (s.LogHandler, {"color": BadInt.__new__(type("B", (), {"__bool__": lambda self: 1 / 0}))}, ZeroDivisionError),
+    (s.LogHandler, {"pattern": StrSub("p")}, TypeError),
+    (s.LogHandler, {"level": "x"}, TypeError),
+    (s.StdoutHandler, {"max_level": 2**40}, OverflowError),
+    (s.StdoutHandler, {"level": 8}, ValueError),
+    (s.StderrHandler, {"pattern": 1}, TypeError),
+    (s.BasicConsoleHandler, {"level": None}, TypeError),
+    (s.ConsoleHandler, {"max_stdout_level": "x"}, TypeError),
+    (s.ConsoleHandler, {"min_level": 2**31}, OverflowError),
+    (s.ConsoleHandler, {"pattern": b"p"}, TypeError),
+    (s.FileHandler, {"filename": b"f"}, TypeError),
+    (s.FileHandler, {"overwrite": type("B", (), {"__bool__": lambda self: 1 / 0})()}, ZeroDivisionError),
+    (s.RotatingFileHandler, {"max_size": -1}, OverflowError),
+    (s.RotatingFileHandler, {"max_files": 1.5j}, TypeError),
+    (s.RotatingFileHandler, {"filename": StrSub("f")}, TypeError),
+    (s.ColorScheme, {"critical_color": 2**31}, OverflowError),
+    (s.ColorScheme, {"trace_color": "1"}, TypeError),
+]
+
+
+@pytest.mark.parametrize("cls, bad, error", BAD_INIT, ids=lambda x: getattr(x, "__name__", str(x)))
+def test_failed_reinit_keeps_every_value(cls, bad, error):
+    changed = {"pattern": "custom"} if cls is not s.ColorScheme else {"info_color": 7}
+    obj = make(cls, **changed)
+    before = values(obj)
+    args = () if "filename" in bad else REQUIRED.get(cls, ())
+    with pytest.raises(error):
+        obj.__init__(*args, **bad)
+    assert values(obj) == before
+
+
+def test_argument_type_message():
+    with pytest.raises(TypeError) as info:
+        s.FileHandler(1)
+    assert str(info.value) == "Argument 'filename' has incorrect type (expected str, got int)"
+    with pytest.raises(TypeError) as info:
+        s.LogHandler(pattern=StrSub())
+    assert str(info.value) == "Argument 'pattern' has incorrect type (expected str, got StrSub)"
+    with pytest.raises(TypeError) as info:
+        s.FileHandler()
+    assert str(info.value) == "__init__() takes at least 1 positional argument (0 given)"
+    with pytest.raises(TypeError) as info:
+        s.LogHandler(1, 2, 3, 4)
+    assert str(info.value) == "__init__() takes at most 3 positional arguments (4 given)"
+
+
+def test_next_initialiser_in_the_instance_mro_is_called():
+    calls = []
+
+    class Spy(s.LogHandler):
+        def __init__(self, *args):
+            calls.append(args)
+            super().__init__(*args)
+
+    class Leaf(s.StdoutHandler, Spy):
+        pass
+
+    assert [k.__name__ for k in Leaf.__mro__[:4]] == ["Leaf", "StdoutHandler", "Spy", "LogHandler"]
+    leaf = Leaf(True, "p", Level.INFO, Level.ERROR)
+    assert calls == [(True, "p", Level.INFO)]
+    assert type(calls[0][2]) is Level
+    assert values(leaf) == dict(color=True, pattern="p", level=Level.INFO, max_level=Level.ERROR)
+
+    class RotSpy(s.FileHandler):
+        def __init__(self, *args):
+            calls.append(args)
+            super().__init__(*args)
+
+    class RotLeaf(s.RotatingFileHandler, RotSpy):
+        pass
+
+    calls.clear()
+    RotLeaf("f.log", "p", 2)
+    assert calls == [("f.log", False, "p", Level.INFO, False)]
+
+
+def test_level_lookup_follows_module_rebinding(monkeypatch):
+    class Other:
+        TRACE, DEBUG, INFO, WARN, ERROR, CRITICAL, OFF = "tdiwecO"
+
+    monkeypatch.setattr(s, "Level", Other)
+    assert s.LogHandler(level=2).level == "i"

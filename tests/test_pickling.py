@@ -1,0 +1,182 @@
+"""Pickling and copying of handler descriptions and colour schemes."""
+import copy
+import hashlib
+import pickle
+
+import pytest
+
+from zelvar.scrivo import scrivo as s
+from zelvar.scrivo.scrivo import Level
+
+STATE_FIELDS = {
+    s.LogHandler: ["color", "level", "pattern"],
+    s.StderrHandler: ["color", "level", "pattern"],
+    s.BasicConsoleHandler: ["color", "level", "pattern"],
+    s.StdoutHandler: ["color", "level", "max_level", "pattern"],
+    s.ConsoleHandler: ["color", "level", "max_stdout_level", "min_level", "pattern"],
+    s.FileHandler: ["color", "filename", "level", "overwrite", "pattern"],
+    s.RotatingFileHandler: ["color", "filename", "level", "max_files", "max_size", "overwrite", "pattern"],
+    s.ColorScheme: ["critical_color", "debug_color", "error_color", "info_color", "trace_color", "warn_color"],
+}
+CLASSES = list(STATE_FIELDS)
+SAMPLES = {
+    s.LogHandler: lambda: s.LogHandler(False, "%v", Level.ERROR),
+    s.StderrHandler: lambda: s.StderrHandler(True, "%l %v", Level.CRITICAL),
+    s.BasicConsoleHandler: lambda: s.BasicConsoleHandler(True, "%v", Level.INFO),
+    s.StdoutHandler: lambda: s.StdoutHandler(True, "%v", Level.DEBUG, Level.WARN),
+    s.ConsoleHandler: lambda: s.ConsoleHandler(False, "%v", Level.ERROR, Level.DEBUG),
+    s.FileHandler: lambda: s.FileHandler("a.log", True, "%v", Level.WARN, True),
+    s.RotatingFileHandler: lambda: s.RotatingFileHandler("r.log", "%v", Level.INFO, 2**64 - 1, 7),
+    s.ColorScheme: lambda: s.ColorScheme(1, 2, 3, 4, 5, 6),
+}
+
+
+def digests(cls):
+    text = " ".join(STATE_FIELDS[cls]).encode()
+    return tuple(int(hashlib.new(algo, text).hexdigest()[:7], 16) for algo in ("sha256", "sha1", "md5"))
+
+
+def unpickler(cls):
+    return getattr(s, f"__pyx_unpickle_{cls.__name__}")
+
+
+def state_of(obj, cls):
+    return tuple(getattr(obj, name) for name in STATE_FIELDS[cls])
+
+
+@pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
+def test_checksums_are_the_digests_of_the_field_names(cls):
+    written, *_ = accepted = digests(cls)
+    assert SAMPLES[cls]().__reduce__()[1][1] == written
+    for checksum in accepted:
+        assert type(unpickler(cls)(cls, checksum, None)) is cls
+    with pytest.raises(pickle.PickleError) as info:
+        unpickler(cls)(cls, 0x1234, None)
+    expected = "Incompatible checksums (0x1234 vs (0x%x, 0x%x, 0x%x) = (%s))" % (
+        *accepted, ", ".join(STATE_FIELDS[cls]))
+    assert str(info.value) == expected
+
+
+def test_log_handler_checksums_literally():
+    assert digests(s.LogHandler) == (0xed0a034, 0x898f195, 0xda882a8)
+
+
+@pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
+def test_reduce_forms(cls):
+    obj = SAMPLES[cls]()
+    reduced = obj.__reduce__()
+    state = state_of(obj, cls)
+    if cls is s.ColorScheme:
+        assert reduced == (unpickler(cls), (cls, digests(cls)[0], state))
+    else:
+        assert reduced == (unpickler(cls), (cls, digests(cls)[0], None), state)
+        obj.pattern = None
+        if "filename" in STATE_FIELDS[cls]:
+            assert len(obj.__reduce__()) == 3  # the filename still asks for __setstate__
+            obj.filename = None
+        assert obj.__reduce__() == (unpickler(cls), (cls, digests(cls)[0], state_of(obj, cls)))
+
+
+def test_color_scheme_state_order():
+    assert s.ColorScheme(1, 2, 3, 4, 5, 6).__reduce__()[1][2] == (6, 2, 5, 3, 1, 4)
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+@pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
+def test_round_trips(cls, protocol):
+    obj = SAMPLES[cls]()
+    for clone in (pickle.loads(pickle.dumps(obj, protocol)), copy.copy(obj), copy.deepcopy(obj)):
+        assert type(clone) is cls and clone is not obj
+        assert state_of(clone, cls) == state_of(obj, cls)
+
+
+@pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
+def test_python_subclass_keeps_type_and_attributes(cls):
+    sub_cls = type("Sub" + cls.__name__, (cls,), {"__module__": __name__})
+    globals()[sub_cls.__name__] = sub_cls  # picklable by reference
+    obj = sub_cls.__new__(sub_cls)
+    obj.__setstate__(state_of(SAMPLES[cls](), cls))
+    obj.note = {"kept": [1, 2]}
+    clone = pickle.loads(pickle.dumps(obj))
+    assert type(clone) is sub_cls
+    assert clone.note == {"kept": [1, 2]}
+    assert state_of(clone, cls) == state_of(obj, cls)
+    assert copy.deepcopy(obj).note == obj.note
+
+
+def test_no_initialiser_runs_on_load():
+    calls = []
+
+    class Counting(s.LogHandler):
+        def __init__(self, *args):
+            calls.append(args)
+            super().__init__(*args)
+
+    globals()["Counting"] = Counting
+    Counting.__qualname__ = "Counting"
+    h = Counting()
+    calls.clear()
+    assert pickle.loads(pickle.dumps(h)).pattern == h.pattern
+    assert calls == []
+
+
+def test_unpickled_level_outside_members_and_reduce_error():
+    h = s.LogHandler(level=9)
+    with pytest.raises(ValueError, match="^9 is not a valid Level$"):
+        pickle.dumps(h)
+
+
+@pytest.mark.parametrize("state, error, message", [
+    (None, TypeError, "cannot pass None into a C function argument that is declared 'not None'"),
+    ([True, 1, "p"], TypeError, "Expected tuple, got list"),
+    ((True, 1), IndexError, "tuple index out of range"),
+    ((True, "x", "p"), TypeError, "an integer is required"),
+    ((True, 1, b"p"), TypeError, "Expected str, got bytes"),
+])
+def test_setstate_errors(state, error, message):
+    h = s.LogHandler(False, "old", Level.ERROR)
+    with pytest.raises(error) as info:
+        h.__setstate__(state)
+    assert str(info.value) == message
+
+
+def test_setstate_stops_at_the_failing_field():
+    h = s.LogHandler(False, "old", Level.ERROR)
+    with pytest.raises(TypeError):
+        h.__setstate__((True, Level.INFO, 5))
+    assert (h.color, h.level, h.pattern) == (True, Level.INFO, "old")
+
+
+def test_setstate_extra_element():
+    h = s.LogHandler()
+    with pytest.raises(AttributeError):
+        h.__setstate__((True, 1, "p", {"x": 1}))  # no instance dict to update
+    h.__setstate__((True, 1, "p", {}))  # a falsy extra element is ignored
+    assert h.level is Level.DEBUG
+
+
+@pytest.mark.parametrize("args, kwargs, error, message", [
+    ((s.LogHandler, 0xed0a034, []), {}, TypeError,
+     "Argument '__pyx_state' has incorrect type (expected tuple, got list)"),
+    ((s.LogHandler, 0xed0a034), {}, TypeError,
+     "__pyx_unpickle_LogHandler() takes exactly 3 positional arguments (2 given)"),
+    ((s.LogHandler, "x", None), {}, TypeError, "an integer is required"),
+    ((), {"__pyx_type": s.LogHandler, "__pyx_checksum": 0xed0a034, "__pyx_state": (0, 1, "k")}, None, None),
+    ((s.ColorScheme, 0xed0a034, None), {}, TypeError, None),  # not a subtype of LogHandler
+])
+def test_unpickle_function_arguments(args, kwargs, error, message):
+    if error is None:
+        h = s.__pyx_unpickle_LogHandler(*args, **kwargs)
+        assert (h.color, h.level, h.pattern) == (False, Level.DEBUG, "k")
+        return
+    with pytest.raises(error) as info:
+        s.__pyx_unpickle_LogHandler(*args, **kwargs)
+    if message:
+        assert str(info.value) == message
+
+
+@pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
+def test_unpickle_function_docstrings(cls):
+    name = f"__pyx_unpickle_{cls.__name__}"
+    assert unpickler(cls).__doc__ == f"{name}(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
+    assert unpickler(cls).__module__ == "zelvar.scrivo.scrivo"
