@@ -75,6 +75,24 @@ inline PyTypeObject* import_type(const char* module_name, const char* type_name,
     return reinterpret_cast<PyTypeObject*>(type.release());
 }
 
+// Types whose construction cannot be replayed from a state refuse pickling from both hooks.
+inline PyObject* refuse_pickle(PyObject*, PyObject*) {
+    PyErr_SetString(PyExc_TypeError, "no default __reduce__ due to non-trivial __cinit__");
+    return nullptr;
+}
+
+#define ZELVAR_REFUSE_PICKLE_METHODS                                             \
+    {"__reduce__", ::zelvar::py::refuse_pickle, METH_NOARGS, nullptr}, {        \
+        "__setstate__", ::zelvar::py::refuse_pickle, METH_O, nullptr            \
+    }
+
+// Binds `value` as `name` in a static type's own dict (setattr refuses static types).
+inline bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* value) {
+    if (PyDict_SetItemString(type->tp_dict, name, value) < 0) return false;
+    PyType_Modified(type);
+    return true;
+}
+
 // The end of every tp_dealloc of our static types. A Python subclass's instance comes here
 // through the interpreter's subtype dealloc, which drops the reference to the heap type itself.
 inline void free_object(PyObject* self) { Py_TYPE(self)->tp_free(self); }

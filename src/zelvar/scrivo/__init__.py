@@ -1,5 +1,31 @@
 """Native spdlog loggers driven from Python."""
 
-from .scrivo import Level
+from .scrivo import (
+    BasicConsoleHandler,
+    ColorScheme,
+    ConsoleHandler,
+    DefaultLogger,
+    FileHandler,
+    Level,
+    LogHandler,
+    Logger,
+    PyLogHandler,
+    RotatingFileHandler,
+    StderrHandler,
+    StdoutHandler,
+)
 
-__all__ = ["Level"]
+__all__ = [
+    "BasicConsoleHandler",
+    "ColorScheme",
+    "ConsoleHandler",
+    "DefaultLogger",
+    "FileHandler",
+    "Level",
+    "LogHandler",
+    "Logger",
+    "PyLogHandler",
+    "RotatingFileHandler",
+    "StderrHandler",
+    "StdoutHandler",
+]

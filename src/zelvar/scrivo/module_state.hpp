@@ -16,6 +16,7 @@ inline constexpr const char* kDefaultLoggerPattern = "[%d-%m-%Y %H:%M:%S.%f] [%n
 
 // The default handler pattern as an interned str (made at import).
 PyObject* default_handler_pattern();
+PyObject* default_logger_pattern();
 
 // The module object (one per process, alive for the process).
 PyObject* module();

@@ -3,7 +3,10 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "capi.hpp"
 #include "handlers.hpp"
+#include "loggers.hpp"
+#include "stdlib_bridge.hpp"
 #include "module_state.hpp"
 
 namespace zelvar::scrivo {
@@ -43,15 +46,20 @@ bool bind_stdlib(PyObject* m) {
 }
 
 PyObject* g_default_handler_pattern = nullptr;
+PyObject* g_default_logger_pattern = nullptr;
 
 bool make_constants() {
     if (!g_default_handler_pattern) g_default_handler_pattern = PyUnicode_InternFromString(kDefaultHandlerPattern);
-    return g_default_handler_pattern != nullptr;
+    if (!g_default_logger_pattern) g_default_logger_pattern = PyUnicode_InternFromString(kDefaultLoggerPattern);
+    return g_default_handler_pattern && g_default_logger_pattern;
 }
 
+// The import sequence: constants, the native function table, the types in order, Level, then the
+// module body.
 bool fill(PyObject* m) {
-    return make_constants() && add_handler_types(m) && make_level(m) && bind_stdlib(m) &&
-           add_handler_unpickle_functions(m);
+    return make_constants() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
+           bind_stdlib(m) && add_py_log_handler(m) && attach_logging_methods(m) &&
+           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m);
 }
 
 }  // namespace
@@ -59,6 +67,7 @@ bool fill(PyObject* m) {
 PyObject* module() { return g_once.module; }
 
 PyObject* default_handler_pattern() { return g_default_handler_pattern; }
+PyObject* default_logger_pattern() { return g_default_logger_pattern; }
 
 PyObject* level_to_python(int32_t level) {
     PyObject* level_class = PyDict_GetItemString(PyModule_GetDict(g_once.module), "Level");

@@ -1,14 +1,33 @@
-// zelvar.scrivo.scrivo as native code sees it: the instance layouts of the handler descriptions
-// and the colour scheme (fields in declared order).
+// zelvar.scrivo.scrivo as native code sees it: the instance layouts of the handler descriptions,
+// the colour scheme and the two loggers, the loggers' native method tables, and the native
+// functions published in the module's `__pyx_capi__` dict.
 //
-// A native module may read these fields directly from an object whose type it has checked with
+// A native module may read fields directly from an object whose type it has checked with
 // PyObject_TypeCheck against the class taken from the module. Text fields hold a `str` or None.
+//
+// Logging through a logger object (the table sits in a capsule, name NULL, under
+// "__pyx_vtable__" in the type's dict; the interpreter lock must be held):
+//
+//     auto* lg = reinterpret_cast<zelvar::scrivo::LoggerObject*>(obj);
+//     zelvar::scrivo::LogOptions opts{1, 31};          // one optional argument: fg_color 31
+//     lg->vtab->warn(lg, message, 0, &opts);           // 0: a Python override of `warn` is honoured
+//     if (PyErr_Occurred()) { ... }
+//
+// Reaching the registry's loggers: look a function up in `__pyx_capi__` by name, check that the
+// capsule's name is the signature below, and cast its pointer:
+//
+//     auto get = reinterpret_cast<zelvar::scrivo::GetLoggerFn>(
+//         PyCapsule_GetPointer(capsule, zelvar::scrivo::kGetLoggerSignature));
+//     SpdLogger out;
+//     get(out, nullptr);                               // the process default logger
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include <zelvar/_pyext/python.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
 
 namespace zelvar::scrivo {
 
@@ -59,5 +78,64 @@ struct ColorSchemeObject {
     int32_t error_color;
     int32_t critical_color;
 };
+
+// Optional arguments of a logging method: `count` of the three codes that follow were given; the
+// rest (or a null record) count as -1.
+struct LogOptions {
+    int32_t count;
+    int32_t fg_color;
+    int32_t bg_color;
+    int32_t effect;
+};
+
+struct LoggerObject;
+struct DefaultLoggerObject;
+
+template <class Self>
+using LogMethod = void (*)(Self* self, PyObject* msg, int dispatch, const LogOptions* options);
+
+// Native method tables. A logging entry leaves a Python exception set on failure. With dispatch 0
+// a Python subclass's override of the method is called instead.
+struct LoggerVTable {
+    SpdLogger (*get_spd_logger)(LoggerObject* self);
+    LogMethod<LoggerObject> trace, debug, info, warn, error, critical;
+};
+
+struct DefaultLoggerVTable {
+    LogMethod<DefaultLoggerObject> trace, debug, info, warn, error, critical;
+};
+
+struct LoggerObject {
+    PyObject_HEAD
+    const LoggerVTable* vtab;
+    LoggerFactory factory;
+    SpdLogger logger;
+    std::shared_ptr<spdlog::logger> logger_ptr;
+};
+
+struct DefaultLoggerObject {
+    PyObject_HEAD
+    const DefaultLoggerVTable* vtab;
+};
+
+// Options of get_logger / get_logger_ptr: `count` of the fields that follow were given. `name`
+// is a borrowed str (default: the empty name, the process default logger).
+struct LoggerOptions {
+    int32_t count;
+    PyObject* name;
+    int32_t flag;
+};
+
+// The `__pyx_capi__` functions, their keys and their capsule names (exact signature strings).
+using GetLoggerByNameFn = SpdLogger (*)(const char* name);
+using GetLoggerPtrFn = std::shared_ptr<spdlog::logger> (*)(LoggerOptions* options);
+using GetLoggerFn = void (*)(SpdLogger& out, LoggerOptions* options);
+
+inline constexpr const char* kGetLoggerByNameSignature = "SpdLogger (char const *)";
+inline constexpr const char* kGetLoggerPtrSignature =
+    "std::shared_ptr<spdlog::logger>  &(struct __pyx_opt_args_6zelvar_6scrivo_6scrivo_get_logger_ptr "
+    "*__pyx_optional_args)";
+inline constexpr const char* kGetLoggerSignature =
+    "void (SpdLogger &, struct __pyx_opt_args_6zelvar_6scrivo_6scrivo_get_logger *__pyx_optional_args)";
 
 }  // namespace zelvar::scrivo

@@ -100,29 +100,29 @@ class Ring {
   static constexpr std::size_t kMaxBytes = std::size_t{1} << 30;
 
   // Empty when the sizes are acceptable, otherwise why not.
-  static std::string validate(std::size_t slot_size, std::size_t capacity) {
+  static std::string validate(std::size_t slot_size, std::size_t capacity, bool overwrite = false) {
     if (slot_size == 0) return "slot_size must be at least 1";
     if (capacity == 0) return "capacity must be at least 1";
     Geometry g;
-    if (!geometry(slot_size, capacity, g))
+    if (!geometry(slot_size, capacity, overwrite, g))
       return "ring too large: capacity " + std::to_string(capacity) + " (rounded up to a power of two) x slot_size " +
              std::to_string(slot_size) + " (+8, rounded up to 8) exceeds 1 GiB";
     return {};
   }
 
   Ring(std::size_t slot_size, std::size_t capacity, bool overwrite, bool zerocopy, bool block_on_full) {
-    if (std::string err = validate(slot_size, capacity); !err.empty()) throw std::invalid_argument(err);
+    if (std::string err = validate(slot_size, capacity, overwrite); !err.empty()) throw std::invalid_argument(err);
     Geometry g;
-    geometry(slot_size, capacity, g);
+    geometry(slot_size, capacity, overwrite, g);
     slot_size_ = slot_size;
-    slots_ = g.slots;
+    limit_ = g.limit;
     mask_ = g.slots - 1;
     stride_ = g.stride;
-    bytes_ = g.bytes;
+    bytes_ = g.limit * g.stride;
     overwrite_ = overwrite;
     zerocopy_ = zerocopy;
     block_on_full_ = block_on_full;
-    buf_ = static_cast<char*>(::operator new(bytes_, std::align_val_t{64}));
+    buf_ = static_cast<char*>(::operator new(g.slots * g.stride, std::align_val_t{64}));
     if (!zerocopy_) {
       try {
         scratch_ = new char[bytes_ - kHeader];  // the largest message of either family
@@ -209,7 +209,7 @@ class Ring {
   bool closed() const noexcept { return closed_.load(std::memory_order_acquire); }
   Family family() const noexcept { return static_cast<Family>(family_.load(std::memory_order_acquire)); }
   std::size_t slot_size() const noexcept { return slot_size_; }
-  std::size_t capacity() const noexcept { return slots_; }  // rounded up to a power of two
+  std::size_t capacity() const noexcept { return limit_; }  // rounded up to a power of two
   std::size_t byte_capacity() const noexcept { return bytes_; }
   std::size_t max_var_message() const noexcept { return bytes_ - kHeader; }
   bool overwrite() const noexcept { return overwrite_; }
@@ -231,7 +231,7 @@ class Ring {
  private:
   using Clock = std::chrono::steady_clock;
   struct Geometry {
-    std::size_t stride = 0, slots = 0, bytes = 0;
+    std::size_t stride = 0, limit = 0, slots = 0;
   };
   enum class Hold : unsigned char { none, in_place, claimed, bytes };
 
@@ -241,12 +241,15 @@ class Ring {
   static constexpr int kSpins = 256;
   static constexpr int kYields = 8;
 
-  static bool geometry(std::size_t slot_size, std::size_t capacity, Geometry& g) {
+  static bool geometry(std::size_t slot_size, std::size_t capacity, bool overwrite, Geometry& g) {
     // Both bounds keep the arithmetic below far from overflow; the product is checked anyway.
     if (slot_size > kMaxBytes || capacity > kMaxBytes) return false;
     g.stride = (kHeader + slot_size + 7) & ~std::size_t{7};
-    g.slots = std::bit_ceil(capacity);
-    return !__builtin_mul_overflow(g.slots, g.stride, &g.bytes) && g.bytes <= kMaxBytes;
+    g.limit = std::bit_ceil(capacity);
+    // An overwriting ring needs a slot to write while the consumer holds the other one.
+    g.slots = overwrite ? std::max<std::size_t>(g.limit, 2) : g.limit;
+    std::size_t bytes = 0;
+    return !__builtin_mul_overflow(g.slots, g.stride, &bytes) && bytes <= kMaxBytes;
   }
 
   static std::atomic_ref<std::uint64_t> header(char* p) noexcept {
@@ -347,9 +350,9 @@ class Ring {
     std::uint64_t t = tail_.load(std::memory_order_relaxed);
     for (;;) {
       if (closed_.load(std::memory_order_acquire)) return kClosed;
-      if (t - head_cache_ >= slots_) {
+      if (t - head_cache_ >= limit_) {
         head_cache_ = head_.load(std::memory_order_acquire);
-        if (t - head_cache_ >= slots_) {
+        if (t - head_cache_ >= limit_) {
           if (wait) {
             wait_for_room();
           } else if (!overwrite_) {
@@ -505,7 +508,7 @@ class Ring {
 
   // Set at construction (family_ and closed_ change once), read by both sides.
   char* buf_ = nullptr;
-  std::size_t slot_size_ = 0, slots_ = 0, mask_ = 0, stride_ = 0, bytes_ = 0;
+  std::size_t slot_size_ = 0, limit_ = 0, mask_ = 0, stride_ = 0, bytes_ = 0;
   bool overwrite_ = false, zerocopy_ = false, block_on_full_ = false;
   std::atomic<bool> closed_{false};
   std::atomic<int> family_{0};

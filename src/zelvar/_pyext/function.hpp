@@ -1,0 +1,166 @@
+// A native function object that behaves like a Python function: binds as a method through
+// __get__, is called through vectorcall (with self as the first argument when bound), and carries
+// __name__, __qualname__, __doc__, __module__, __defaults__ and an instance __dict__.
+#pragma once
+
+#include <cstddef>
+
+#include "python.hpp"
+#include "ref.hpp"
+#include "types.hpp"
+
+namespace zelvar::py {
+
+// The body: `args[0]` is self for methods; kwnames as in vectorcall. `data` is the pointer given
+// at creation (for example a method-table slot).
+using NativeBody = PyObject* (*)(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void* data);
+
+struct FunctionObject {
+    PyObject_HEAD
+    vectorcallfunc vectorcall;
+    NativeBody body;
+    void* data;
+    PyObject* name;
+    PyObject* qualname;
+    PyObject* doc;
+    PyObject* module;
+    PyObject* defaults;
+    PyObject* dict;
+};
+
+namespace detail {
+
+inline PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    auto* f = reinterpret_cast<FunctionObject*>(self);
+    return f->body(args, PyVectorcall_NARGS(nargsf), kwnames, f->data);
+}
+
+inline PyObject* function_get(PyObject* self, PyObject* obj, PyObject*) {
+    if (!obj || obj == Py_None) return Py_NewRef(self);
+    return PyMethod_New(self, obj);
+}
+
+inline int function_traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* f = reinterpret_cast<FunctionObject*>(self);
+    Py_VISIT(f->name);
+    Py_VISIT(f->qualname);
+    Py_VISIT(f->doc);
+    Py_VISIT(f->module);
+    Py_VISIT(f->defaults);
+    Py_VISIT(f->dict);
+    return 0;
+}
+
+inline int function_clear(PyObject* self) {
+    auto* f = reinterpret_cast<FunctionObject*>(self);
+    Py_CLEAR(f->name);
+    Py_CLEAR(f->qualname);
+    Py_CLEAR(f->doc);
+    Py_CLEAR(f->module);
+    Py_CLEAR(f->defaults);
+    Py_CLEAR(f->dict);
+    return 0;
+}
+
+inline void function_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    function_clear(self);
+    PyObject_GC_Del(self);
+}
+
+inline PyObject* function_repr(PyObject* self) {
+    auto* f = reinterpret_cast<FunctionObject*>(self);
+    return PyUnicode_FromFormat("<native function %U at %p>", f->qualname, self);
+}
+
+// Writable text attributes, as on Python functions.
+template <std::size_t Offset>
+PyObject* get_slot(PyObject* self, void*) {
+    PyObject* v = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + Offset);
+    return Py_NewRef(v ? v : Py_None);
+}
+
+template <std::size_t Offset, bool StrOnly>
+int set_slot(PyObject* self, PyObject* value, void*) {
+    if (StrOnly && (!value || !PyUnicode_Check(value))) {
+        PyErr_SetString(PyExc_TypeError, "__name__ must be set to a string object");
+        return -1;
+    }
+    PyObject*& slot = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + Offset);
+    PyObject* old = slot;
+    slot = Py_XNewRef(value == Py_None && !StrOnly ? nullptr : value);
+    Py_XDECREF(old);
+    return 0;
+}
+
+inline PyGetSetDef function_getset[] = {
+    {"__name__", get_slot<offsetof(FunctionObject, name)>, set_slot<offsetof(FunctionObject, name), true>,
+     nullptr, nullptr},
+    {"__qualname__", get_slot<offsetof(FunctionObject, qualname)>,
+     set_slot<offsetof(FunctionObject, qualname), true>, nullptr, nullptr},
+    {"__doc__", get_slot<offsetof(FunctionObject, doc)>, set_slot<offsetof(FunctionObject, doc), false>, nullptr,
+     nullptr},
+    {"__module__", get_slot<offsetof(FunctionObject, module)>, set_slot<offsetof(FunctionObject, module), false>,
+     nullptr, nullptr},
+    {"__defaults__", get_slot<offsetof(FunctionObject, defaults)>,
+     set_slot<offsetof(FunctionObject, defaults), false>, nullptr, nullptr},
+    {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+inline PyTypeObject function_type = [] {
+    PyTypeObject t = blank_type();
+    t.tp_name = "zelvar.native_function";
+    t.tp_basicsize = sizeof(FunctionObject);
+    t.tp_dealloc = function_dealloc;
+    t.tp_vectorcall_offset = offsetof(FunctionObject, vectorcall);
+    t.tp_repr = function_repr;
+    t.tp_call = PyVectorcall_Call;
+    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR;
+    t.tp_traverse = function_traverse;
+    t.tp_clear = function_clear;
+    t.tp_getset = function_getset;
+    t.tp_descr_get = function_get;
+    t.tp_dictoffset = offsetof(FunctionObject, dict);
+    return t;
+}();
+
+}  // namespace detail
+
+struct FunctionSpec {
+    const char* name;
+    const char* qualname;
+    const char* doc;     // may be null
+    NativeBody body;
+    void* data = nullptr;
+    PyObject* defaults = nullptr;  // borrowed tuple or null
+};
+
+// A new function object of `module_name`; one type object is shared by every zelvar module that
+// includes this header, each module readying its own copy.
+inline PyObject* make_function(const FunctionSpec& spec, const char* module_name) {
+    if (PyType_Ready(&detail::function_type) < 0) return nullptr;
+    Ref self(reinterpret_cast<PyObject*>(PyObject_GC_New(FunctionObject, &detail::function_type)));
+    if (!self) return nullptr;
+    auto* f = reinterpret_cast<FunctionObject*>(self.get());
+    f->vectorcall = detail::function_vectorcall;
+    f->body = spec.body;
+    f->data = spec.data;
+    f->name = PyUnicode_InternFromString(spec.name);
+    f->qualname = PyUnicode_FromString(spec.qualname);
+    f->doc = spec.doc ? PyUnicode_FromString(spec.doc) : nullptr;
+    f->module = PyUnicode_FromString(module_name);
+    f->defaults = spec.defaults ? Py_NewRef(spec.defaults) : nullptr;
+    f->dict = nullptr;
+    PyObject_GC_Track(self.get());
+    if (!f->name || !f->qualname || (spec.doc && !f->doc) || !f->module) return nullptr;
+    return self.release();
+}
+
+// True when `attribute` (as looked up on an instance) is `function` itself, plain or bound.
+inline bool is_same_function(PyObject* attribute, PyObject* function) {
+    if (attribute == function) return true;
+    return PyMethod_Check(attribute) && PyMethod_GET_FUNCTION(attribute) == function;
+}
+
+}  // namespace zelvar::py

@@ -1,0 +1,176 @@
+#include "emission.hpp"
+
+#include <cstring>
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/sinks/ansicolor_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+namespace zelvar::scrivo {
+namespace {
+
+using spdlog::details::console_mutex;
+
+py::Ref code_attribute(PyFrameObject* frame, const char* name) {
+    py::Ref code(reinterpret_cast<PyObject*>(PyFrame_GetCode(frame)));
+    return py::Ref(code ? PyObject_GetAttrString(code.get(), name) : nullptr);
+}
+
+// -1 on error, else whether the frame runs module-level code.
+int is_module_level(PyFrameObject* frame) {
+    py::Ref name = code_attribute(frame, "co_name");
+    if (!name) return -1;
+    return PyUnicode_Check(name.get()) && PyUnicode_CompareWithASCIIString(name.get(), "<module>") == 0;
+}
+
+int is_logging_package(PyFrameObject* frame) {
+    py::Ref file = code_attribute(frame, "co_filename");
+    if (!file) return -1;
+    if (!PyUnicode_Check(file.get())) return 0;
+    const char* text = PyUnicode_AsUTF8(file.get());
+    if (!text) return -1;
+    return std::strstr(text, "logging") && std::strstr(text, "__init__.py");
+}
+
+py::Ref parent(PyFrameObject* frame) { return py::Ref(reinterpret_cast<PyObject*>(PyFrame_GetBack(frame))); }
+PyFrameObject* as_frame(const py::Ref& r) { return reinterpret_cast<PyFrameObject*>(r.get()); }
+
+bool describe(PyFrameObject* frame, Location& out) {
+    py::Ref file = code_attribute(frame, "co_filename");
+    py::Ref function = file ? code_attribute(frame, "co_name") : py::Ref();
+    if (!function) return false;
+    if (PyUnicode_Check(file.get())) {
+        const char* path = PyUnicode_AsUTF8(file.get());
+        if (!path) return false;
+        const char* slash = std::strrchr(path, '/');
+        out.file = slash ? slash + 1 : path;
+        out.file_text = std::move(file);
+    }
+    if (PyUnicode_Check(function.get())) {
+        const char* name = PyUnicode_AsUTF8(function.get());
+        if (!name) return false;
+        out.function = name;
+        out.function_text = std::move(function);
+    }
+    out.line = PyFrame_GetLineNumber(frame);
+    return true;
+}
+
+bool locate(CallerRule rule, Location& out) {
+    PyFrameObject* innermost = PyEval_GetFrame();
+    if (!innermost) return true;  // "<unknown>", 0, "<module>"
+    py::Ref p = parent(innermost);
+    // Where the walk ends up when it runs off the stack: the calling frame itself, or for a record
+    // of the standard package the first frame outside it (the package's own frame would name
+    // logging/__init__.py as the caller of every module-level logging call).
+    py::Ref fallback = py::Ref::borrow(reinterpret_cast<PyObject*>(innermost));
+    if (rule == CallerRule::StandardLogging) {
+        while (p) {
+            const int skip = is_logging_package(as_frame(p));
+            if (skip < 0) return false;
+            if (!skip) break;
+            p = parent(as_frame(p));
+        }
+        if (p) fallback = py::Ref::borrow(p.get());
+    }
+    while (p) {
+        const int module_level = is_module_level(as_frame(p));
+        if (module_level < 0) return false;
+        if (!module_level) return describe(as_frame(p), out);
+        p = parent(as_frame(p));
+    }
+    if (PyErr_Occurred()) return false;
+    return describe(as_frame(fallback), out);
+}
+
+void append_code(std::string& codes, const char* prefix, int32_t value) {
+    if (!codes.empty()) codes += ';';
+    codes += prefix;
+    codes += std::to_string(value);
+}
+
+template <class Sink>
+bool is_a(spdlog::sinks::sink* sink) {
+    return dynamic_cast<Sink*>(sink) != nullptr;
+}
+
+}  // namespace
+
+bool find_caller(CallerRule rule, Location& out) {
+    const PyGILState_STATE state = PyGILState_Ensure();
+    const bool ok = locate(rule, out);
+    PyGILState_Release(state);
+    return ok;
+}
+
+std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
+    std::string codes;
+    if ((effect >= 1 && effect <= 7) || effect == 9) append_code(codes, "", effect);
+    if (fg >= 0 && fg <= 255) append_code(codes, (fg >= 30 && fg <= 37) || (fg >= 90 && fg <= 97) ? "" : "38;5;", fg);
+    if (bg >= 0 && bg <= 255)
+        append_code(codes, (bg >= 40 && bg <= 47) || (bg >= 100 && bg <= 107) ? "" : "48;5;", bg);
+    if (codes.empty()) return codes;
+    std::string out;
+    out.reserve(text.size() + codes.size() + 7);
+    out += "\033[";
+    out += codes;
+    out += 'm';
+    out += text;
+    out += "\033[0m";
+    return out;
+}
+
+bool is_console_sink(spdlog::sinks::sink* sink) {
+    while (sink) {
+        if (is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
+            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
+            is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
+            is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink)) {
+            return true;
+        }
+        auto* wrapper = dynamic_cast<spdlog_internal::MaxSinkLevel*>(sink);
+        sink = wrapper ? wrapper->get_sink().get() : nullptr;
+    }
+    return false;
+}
+
+int emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
+         std::string_view coloured) {
+    return py::guard([&] {
+        const spdlog::source_loc loc{where.file, where.line, where.function};
+        for (const auto& sink : logger.sinks()) {
+            if (!sink->should_log(level)) continue;
+            const std::string_view text = !coloured.empty() && is_console_sink(sink.get()) ? coloured : plain;
+            const spdlog::details::log_msg msg(spdlog::log_clock::now(), loc, logger.name(), level,
+                                               spdlog::string_view_t(text.data(), text.size()));
+            sink->log(msg);
+        }
+        return 0;
+    });
+}
+
+int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
+    if (msg == Py_None) {
+        py::set_none_text_error();
+        return -1;
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(msg, &size);
+    if (!data) return -1;
+    if (!logger) {
+        PyErr_SetString(PyExc_RuntimeError, "no native logger");
+        return -1;
+    }
+    const auto lvl = static_cast<spdlog::level::level_enum>(level);
+    if (!logger->should_log(lvl)) return 0;
+    const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
+    const std::string coloured = colour_wrap(plain, fg, bg, effect);
+    Location where;
+    if (!find_caller(CallerRule::Direct, where)) return -1;
+    return emit(*logger, lvl, where, plain, coloured);
+}
+
+}  // namespace zelvar::scrivo

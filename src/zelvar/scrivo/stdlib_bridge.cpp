@@ -1,0 +1,192 @@
+// PyLogHandler turns each record of the standard logging package into a native message on the
+// process default logger; redirect_pylog makes it the root logger's only handler.
+#include "stdlib_bridge.hpp"
+
+#include <cstring>
+#include <string>
+
+#include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/function.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include "emission.hpp"
+#include "module_state.hpp"
+
+namespace zelvar::scrivo {
+namespace {
+
+PyObject* g_class = nullptr;  // PyLogHandler, for super()
+
+PyObject* global(const char* name) {
+    PyObject* value = PyDict_GetItemString(PyModule_GetDict(module()), name);
+    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+    return value;
+}
+
+constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
+constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
+
+PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("__init__", {"level"}, 1);
+    if (nargs < 1) {
+        PyErr_SetString(PyExc_TypeError, "__init__() needs an instance");
+        return nullptr;
+    }
+    PyObject* self = args[0];
+    decltype(params)::Values v;
+    int32_t level;
+    if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level(v[0], level)) return nullptr;
+    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), g_class, self, nullptr));
+    py::Ref done(super ? PyObject_CallMethod(super.get(), "__init__", "i", level) : nullptr);
+    if (!done) return nullptr;
+    for (int i = 0; i < 5; ++i) {
+        PyObject* logging = global("py_logging");
+        py::Ref value(logging ? PyObject_GetAttrString(logging, kStdLevels[i]) : nullptr);
+        if (!value || PyObject_SetAttrString(self, kThresholds[i], value.get()) < 0) return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+// Native level of a record level: the first threshold (critical downwards) that it reaches.
+int map_level(PyObject* self, int32_t levelno, int32_t& out) {
+    py::Ref number(PyLong_FromLong(levelno));
+    if (!number) return -1;
+    for (int i = 4; i >= 0; --i) {
+        py::Ref threshold(PyObject_GetAttrString(self, kThresholds[i]));
+        if (!threshold) return -1;
+        const int reached = PyObject_RichCompareBool(number.get(), threshold.get(), Py_GE);
+        if (reached < 0) return -1;
+        if (reached) {
+            out = i + 1;
+            return 0;
+        }
+    }
+    out = 0;
+    return 0;
+}
+
+// message + "\n" + text, as a new bytes object.
+bool append_line(py::Ref& message, PyObject* text) {
+    std::string_view view;
+    if (!py::utf8_view(text, view)) return false;
+    if (message.get() == Py_None) return true;  // reported as the None message below
+    py::Ref tail(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(view.size() + 1)));
+    if (!tail) return false;
+    PyBytes_AS_STRING(tail.get())[0] = '\n';
+    std::memcpy(PyBytes_AS_STRING(tail.get()) + 1, view.data(), view.size());
+    PyObject* joined = message.release();
+    PyBytes_ConcatAndDel(&joined, tail.release());
+    message.reset(joined);
+    return static_cast<bool>(message);
+}
+
+bool append_exception(py::Ref& message, PyObject* exc_info) {
+    py::Ref items(PySequence_Tuple(exc_info));
+    PyObject* traceback = items ? global("traceback") : nullptr;
+    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
+    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
+    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
+    py::Ref text(empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr);
+    return text && append_line(message, text.get());
+}
+
+bool append_stack(py::Ref& message, PyObject* stack_info) {
+    py::Ref text(PyUnicode_CheckExact(stack_info) ? Py_NewRef(stack_info) : PyObject_Str(stack_info));
+    return text && append_line(message, text.get());
+}
+
+PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("emit", {"record"}, 1);
+    if (nargs < 1) {
+        PyErr_SetString(PyExc_TypeError, "emit() needs an instance");
+        return nullptr;
+    }
+    PyObject* self = args[0];
+    decltype(params)::Values v;
+    if (!params.bind(args + 1, nargs - 1, kwnames, v)) return nullptr;
+    PyObject* record = v[0];
+
+    py::Ref text(PyObject_CallMethod(record, "getMessage", nullptr));
+    py::Ref message(text ? PyObject_CallMethod(text.get(), "encode", nullptr) : nullptr);
+    if (!message) return nullptr;
+    if (message.get() != Py_None && !PyBytes_CheckExact(message.get())) {
+        PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "bytes", Py_TYPE(message.get())->tp_name);
+        return nullptr;
+    }
+    py::Ref levelno(PyObject_GetAttrString(record, "levelno"));
+    int32_t level;
+    if (!levelno || !py::to_int32(levelno.get(), level)) return nullptr;
+    py::Ref exc_info(PyObject_GetAttrString(record, "exc_info"));
+    py::Ref stack_info(exc_info ? PyObject_GetAttrString(record, "stack_info") : nullptr);
+    if (!stack_info) return nullptr;
+    // A false exc_info (logger.info("x", exc_info=False) passes False through) means no
+    // exception, as the standard formatter reads it.
+    const int has_exception = exc_info.get() == Py_None ? 0 : py::truth(exc_info.get());
+    if (has_exception < 0 || (has_exception && !append_exception(message, exc_info.get()))) return nullptr;
+    if (stack_info.get() != Py_None && !append_stack(message, stack_info.get())) return nullptr;
+    int32_t native;
+    if (map_level(self, level, native) < 0) return nullptr;
+    if (message.get() == Py_None) {
+        PyErr_SetString(PyExc_TypeError, "expected bytes, NoneType found");
+        return nullptr;
+    }
+
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = LoggerRegistry::get_logger("", true), 0; }) < 0) return nullptr;
+    const auto lvl = static_cast<spdlog::level::level_enum>(native);
+    if (!target->should_log(lvl)) Py_RETURN_NONE;
+    const std::string_view plain = cut_at_nul(PyBytes_AS_STRING(message.get()),
+                                              static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
+    Location where;
+    if (!find_caller(CallerRule::StandardLogging, where) || emit(*target, lvl, where, plain, {}) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+bool set_function(PyObject* ns, const py::FunctionSpec& spec) {
+    py::Ref fn(py::make_function(spec, kModuleName));
+    return fn && PyDict_SetItemString(ns, spec.name, fn.get()) == 0;
+}
+
+}  // namespace
+
+bool add_py_log_handler(PyObject* m) {
+    PyObject* logging = global("py_logging");
+    py::Ref handler(logging ? PyObject_GetAttrString(logging, "Handler") : nullptr);
+    py::Ref ns(handler ? PyDict_New() : nullptr);
+    if (!ns || PyDict_SetItemString(ns.get(), "__module__", py::Ref(PyUnicode_FromString(kModuleName)).get()) < 0 ||
+        PyDict_SetItemString(ns.get(), "__qualname__", py::Ref(PyUnicode_FromString("PyLogHandler")).get()) < 0 ||
+        !set_function(ns.get(), {"__init__", "PyLogHandler.__init__", "PyLogHandler.__init__(self, int level) -> None",
+                                 init_body}) ||
+        !set_function(ns.get(), {"emit", "PyLogHandler.emit", "PyLogHandler.emit(self, record)", emit_body})) {
+        return false;
+    }
+    py::Ref annotations(Py_BuildValue("{sO}", "return", Py_None));
+    if (!annotations ||
+        PyObject_SetAttrString(PyDict_GetItemString(ns.get(), "__init__"), "__annotations__", annotations.get()) < 0)
+        return false;
+    py::Ref cls(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O", "PyLogHandler",
+                                      handler.get(), ns.get()));
+    if (!cls || PyModule_AddObjectRef(m, "PyLogHandler", cls.get()) < 0) return false;
+    Py_XSETREF(g_class, cls.release());
+    return true;
+}
+
+int redirect_pylog() {
+    PyObject* logging = global("py_logging");
+    py::Ref root(logging ? PyObject_CallMethod(logging, "getLogger", nullptr) : nullptr);
+    py::Ref handlers(root ? PyObject_GetAttrString(root.get(), "handlers") : nullptr);
+    py::Ref cleared(handlers ? PyObject_CallMethod(handlers.get(), "clear", nullptr) : nullptr);
+    py::Ref debug(cleared ? PyObject_GetAttrString(logging, "DEBUG") : nullptr);
+    py::Ref set(debug ? PyObject_CallMethod(root.get(), "setLevel", "O", debug.get()) : nullptr);
+    PyObject* cls = set ? global("PyLogHandler") : nullptr;
+    py::Ref handler(cls ? PyObject_CallOneArg(cls, debug.get()) : nullptr);
+    py::Ref added(handler ? PyObject_CallMethod(root.get(), "addHandler", "O", handler.get()) : nullptr);
+    if (added) return 0;
+    py::add_traceback("zelvar.scrivo.scrivo.redirect_pylog", kSourceFile);
+    return -1;
+}
+
+}  // namespace zelvar::scrivo
