@@ -1,0 +1,199 @@
+// zelvar._testing: drives zelvar's native interfaces the way an outside extension module would,
+// through the public headers only, so the tests exercise them for real.
+#include <cstdint>
+#include <string>
+
+#include <spdlog/logger.h>
+
+#include <zelvar/scrivo/scrivo.hpp>
+
+namespace {
+
+using zelvar::scrivo::DefaultLoggerObject;
+using zelvar::scrivo::LoggerObject;
+using zelvar::scrivo::LoggerOptions;
+using zelvar::scrivo::LogOptions;
+
+
+// The scrivo capsule `key` checked against its signature.
+void* capi(const char* key, const char* signature) {
+    PyObject* module = PyImport_ImportModule("zelvar.scrivo.scrivo");
+    if (!module) return nullptr;
+    PyObject* table = PyObject_GetAttrString(module, "__pyx_capi__");
+    Py_DECREF(module);
+    if (!table) return nullptr;
+    PyObject* capsule = PyDict_GetItemString(table, key);
+    void* fn = capsule ? PyCapsule_GetPointer(capsule, signature) : nullptr;
+    if (!capsule) PyErr_Format(PyExc_KeyError, "%s", key);
+    Py_DECREF(table);
+    return fn;
+}
+
+// (logger name, logger address) of a handle, or (None, 0) when it holds no logger.
+PyObject* describe(const std::shared_ptr<spdlog::logger>& logger) {
+    if (!logger) return Py_BuildValue("(OK)", Py_None, 0ULL);
+    return Py_BuildValue("(sK)", logger->name().c_str(), static_cast<unsigned long long>(
+                                                              reinterpret_cast<std::uintptr_t>(logger.get())));
+}
+
+// Option record from (count, name, flag); `use_record` False passes a null pointer.
+bool parse_options(PyObject* args, LoggerOptions& options, bool& use_record) {
+    int count = 0, flag = 0, record = 1;
+    PyObject* name = nullptr;
+    if (!PyArg_ParseTuple(args, "|iOip", &count, &name, &flag, &record)) return false;
+    options = LoggerOptions{count, name, flag};
+    use_record = record != 0;
+    return true;
+}
+
+// get_logger(count=0, name=None, flag=0, record=True, preset=None) -> (name, address)
+// `preset` names a logger (spdlog registry) that `out` holds before the call, to show it is kept
+// on failure.
+PyObject* call_get_logger(PyObject*, PyObject* args) {
+    PyObject* rest = PyTuple_GetSlice(args, 0, 4);
+    const char* preset = nullptr;
+    if (PyTuple_GET_SIZE(args) > 4 && PyTuple_GET_ITEM(args, 4) != Py_None) {
+        preset = PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 4));
+        if (!preset) {
+            Py_DECREF(rest);
+            return nullptr;
+        }
+    }
+    LoggerOptions options{};
+    bool use_record = true;
+    const bool ok = parse_options(rest, options, use_record);
+    Py_DECREF(rest);
+    if (!ok) return nullptr;
+    auto get = reinterpret_cast<zelvar::scrivo::GetLoggerFn>(capi("get_logger", zelvar::scrivo::kGetLoggerSignature));
+    auto by_name = reinterpret_cast<zelvar::scrivo::GetLoggerByNameFn>(
+        capi("get_logger_by_name", zelvar::scrivo::kGetLoggerByNameSignature));
+    if (!get || !by_name) return nullptr;
+    SpdLogger out = preset ? by_name(preset) : SpdLogger();
+    get(out, use_record ? &options : nullptr);
+    PyObject* result = describe(out.logger);
+    if (PyErr_Occurred()) {
+        // Report what `out` holds after the failure together with the error.
+        PyObject *type, *value, *tb;
+        PyErr_Fetch(&type, &value, &tb);
+        PyErr_NormalizeException(&type, &value, &tb);
+        if (value) PyObject_SetAttrString(value, "out", result);
+        Py_XDECREF(result);
+        PyErr_Restore(type, value, tb);
+        return nullptr;
+    }
+    return result;
+}
+
+// get_logger_ptr(count=0, name=None, flag=0, record=True) -> (name, address)
+PyObject* call_get_logger_ptr(PyObject*, PyObject* args) {
+    LoggerOptions options{};
+    bool use_record = true;
+    if (!parse_options(args, options, use_record)) return nullptr;
+    auto get = reinterpret_cast<zelvar::scrivo::GetLoggerPtrFn>(
+        capi("get_logger_ptr", zelvar::scrivo::kGetLoggerPtrSignature));
+    if (!get) return nullptr;
+    std::shared_ptr<spdlog::logger> logger = get(use_record ? &options : nullptr);
+    if (PyErr_Occurred()) {
+        if (logger) PyErr_SetString(PyExc_AssertionError, "a failed get_logger_ptr returned a logger");
+        return nullptr;
+    }
+    return describe(logger);
+}
+
+// get_logger_by_name(name or None) -> (name, address); None passes a null pointer.
+PyObject* call_get_logger_by_name(PyObject*, PyObject* name) {
+    const char* text = nullptr;
+    if (name != Py_None && !(text = PyUnicode_AsUTF8(name))) return nullptr;
+    auto get = reinterpret_cast<zelvar::scrivo::GetLoggerByNameFn>(
+        capi("get_logger_by_name", zelvar::scrivo::kGetLoggerByNameSignature));
+    if (!get) return nullptr;
+    SpdLogger found = get(text);
+    if (PyErr_Occurred()) {
+        if (found) PyErr_SetString(PyExc_AssertionError, "a failed get_logger_by_name returned a logger");
+        return nullptr;
+    }
+    return describe(found.logger);
+}
+
+// log_through(count, name, level, text): get_logger, then log and flush through spdlog itself.
+PyObject* log_through(PyObject*, PyObject* args) {
+    int count, level;
+    PyObject* name;
+    const char* text;
+    if (!PyArg_ParseTuple(args, "iOis", &count, &name, &level, &text)) return nullptr;
+    auto get = reinterpret_cast<zelvar::scrivo::GetLoggerFn>(capi("get_logger", zelvar::scrivo::kGetLoggerSignature));
+    if (!get) return nullptr;
+    LoggerOptions options{count, name, 0};
+    SpdLogger out;
+    get(out, &options);
+    if (PyErr_Occurred()) return nullptr;
+    out->log(static_cast<spdlog::level::level_enum>(level), text);
+    out->flush();
+    Py_RETURN_NONE;
+}
+
+// call_method(obj, index, msg, dispatch, count=3, fg=-1, bg=-1, effect=-1, record=True): calls
+// entry `index` (0 trace .. 5 critical) of a Logger's or DefaultLogger's native table.
+PyObject* call_method(PyObject*, PyObject* args) {
+    PyObject *obj, *msg;
+    int index, dispatch, count = 3, record = 1;
+    LogOptions options{3, -1, -1, -1};
+    if (!PyArg_ParseTuple(args, "OiOi|iiiip", &obj, &index, &msg, &dispatch, &count, &options.fg_color,
+                          &options.bg_color, &options.effect, &record))
+        return nullptr;
+    options.count = count;
+    if (index < 0 || index > 5) {
+        PyErr_SetString(PyExc_IndexError, "method index");
+        return nullptr;
+    }
+    const LogOptions* opts = record ? &options : nullptr;
+    const char* type_name = Py_TYPE(obj)->tp_name;
+    PyObject* mro = Py_TYPE(obj)->tp_mro;
+    bool is_default = false, is_logger = false;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(mro); ++i) {
+        const char* n = reinterpret_cast<PyTypeObject*>(PyTuple_GET_ITEM(mro, i))->tp_name;
+        is_logger |= std::string(n) == "zelvar.scrivo.scrivo.Logger";
+        is_default |= std::string(n) == "zelvar.scrivo.scrivo.DefaultLogger";
+    }
+    if (is_logger) {
+        auto* self = reinterpret_cast<LoggerObject*>(obj);
+        const zelvar::scrivo::LogMethod<LoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
+                                                                   self->vtab->info,  self->vtab->warn,
+                                                                   self->vtab->error, self->vtab->critical};
+        entries[index](self, msg, dispatch, opts);
+    } else if (is_default) {
+        auto* self = reinterpret_cast<DefaultLoggerObject*>(obj);
+        const zelvar::scrivo::LogMethod<DefaultLoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
+                                                                          self->vtab->info,  self->vtab->warn,
+                                                                          self->vtab->error, self->vtab->critical};
+        entries[index](self, msg, dispatch, opts);
+    } else {
+        PyErr_Format(PyExc_TypeError, "not a logger: %s", type_name);
+        return nullptr;
+    }
+    if (PyErr_Occurred()) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// get_spd_logger(logger) -> (name, address) through the first entry of Logger's table.
+PyObject* get_spd_logger(PyObject*, PyObject* obj) {
+    auto* self = reinterpret_cast<LoggerObject*>(obj);
+    SpdLogger copy = self->vtab->get_spd_logger(self);
+    return describe(copy.logger);
+}
+
+PyMethodDef g_methods[] = {
+    {"get_logger", call_get_logger, METH_VARARGS, nullptr},
+    {"get_logger_ptr", call_get_logger_ptr, METH_VARARGS, nullptr},
+    {"get_logger_by_name", call_get_logger_by_name, METH_O, nullptr},
+    {"log_through", log_through, METH_VARARGS, nullptr},
+    {"call_method", call_method, METH_VARARGS, nullptr},
+    {"get_spd_logger", get_spd_logger, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef g_def = {PyModuleDef_HEAD_INIT, "_testing", nullptr, 0, g_methods, nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__testing() { return PyModuleDef_Init(&g_def); }

@@ -1,0 +1,167 @@
+"""Logger and DefaultLogger seen from Python: construction rules, methods, tables, pickling."""
+import copy
+import logging
+import pickle
+
+import pytest
+
+from zelvar.scrivo import scrivo as s
+
+LEVEL_METHODS = ["trace", "debug", "info", "warn", "error", "critical"]
+
+
+class StrSub(str):
+    pass
+
+
+@pytest.mark.parametrize("args, kwargs, error, message", [
+    ((), {}, TypeError, "__cinit__() takes at least 1 positional argument (0 given)"),
+    (("a", 0, "p", None, None, False, True, 9), {}, TypeError,
+     "__cinit__() takes at most 7 positional arguments (8 given)"),
+    ((b"app",), {}, TypeError, "Argument 'name' has incorrect type (expected str, got bytes)"),
+    ((StrSub("app"),), {}, TypeError, "Argument 'name' has incorrect type (expected str, got StrSub)"),
+    (("app",), {"pattern": 1}, TypeError, "Argument 'pattern' has incorrect type (expected str, got int)"),
+    (("app",), {"handlers": ()}, TypeError, "Argument 'handlers' has incorrect type (expected list, got tuple)"),
+    (("app",), {"color_scheme": 1}, TypeError,
+     "Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, got int)"),
+    (("app",), {"level": "INFO"}, TypeError, "an integer is required"),
+    (("app",), {"level": 2**31}, OverflowError, "value too large to convert to int"),
+    (("app",), {"handlers": [object()]}, TypeError, "Unknown handler type"),
+    (("app",), {"handlers": [s.LogHandler()]}, TypeError, "Unknown handler type"),
+    ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    (("app",), {"pattern": None}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    (("app",), {"handlers": [s.FileHandler(None)]}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    (("app",), {"handlers": [s.StdoutHandler(pattern=None)]}, AttributeError,
+     "'NoneType' object has no attribute 'encode'"),
+    (("app",), {"unknown": 1}, TypeError, "__cinit__() got an unexpected keyword argument 'unknown'"),
+    (("app\udc80",), {}, UnicodeEncodeError, None),
+])
+def test_constructor_errors(args, kwargs, error, message):
+    with pytest.raises(error) as info:
+        s.Logger(*args, **kwargs)
+    if message is not None:
+        assert str(info.value) == message
+
+
+def test_unknown_handler_stops_the_walk(tmp_path):
+    later = tmp_path / "later.log"
+    with pytest.raises(TypeError, match="Unknown handler type"):
+        s.Logger("walk", handlers=[s.StderrHandler(), object(), s.FileHandler(str(later))])
+    assert not later.exists()
+
+
+def test_none_name_creates_no_file(tmp_path):
+    path = tmp_path / "kept.log"
+    path.write_text("precious\n")
+    fresh = tmp_path / "fresh.log"
+    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'encode'"):
+        s.Logger(None, handlers=[s.FileHandler(str(path), overwrite=True), s.FileHandler(str(fresh))])
+    assert path.read_text() == "precious\n"
+    assert not fresh.exists()
+
+
+@pytest.mark.parametrize("handler, error, message", [
+    (s.RotatingFileHandler("x.log", max_size=0), ValueError, None),
+    (type("Huge", (s.StderrHandler,), {"level": property(lambda self: 2**40)})(), OverflowError,
+     "value too large to convert to enum spdlog::level::level_enum"),
+    (type("Neg", (s.RotatingFileHandler,), {"max_files": property(lambda self: -1)})("y.log"), OverflowError,
+     "can't convert negative value to size_t"),
+    (type("Enc", (s.StdoutHandler,), {"pattern": property(lambda self: 5)})(), AttributeError, None),
+    (type("Weird", (s.StdoutHandler,), {"pattern": property(lambda self: type("T", (), {
+        "encode": lambda self: "not bytes"})())})(), TypeError, "expected bytes, str found"),
+])
+def test_handler_values_are_read_through_attributes(tmp_path, monkeypatch, handler, error, message):
+    monkeypatch.chdir(tmp_path)
+    with pytest.raises(error) as info:
+        s.Logger("attrs", handlers=[handler])
+    if message:
+        assert str(info.value) == message
+
+
+def test_file_that_cannot_be_opened_is_an_os_error(tmp_path):
+    with pytest.raises(OSError):
+        s.Logger("dir", handlers=[s.FileHandler(str(tmp_path))])
+
+
+def test_logging_method_objects():
+    for cls in (s.Logger, s.DefaultLogger):
+        for name in LEVEL_METHODS:
+            fn = cls.__dict__[name]
+            assert fn.__name__ == name
+            assert fn.__qualname__ == f"{cls.__name__}.{name}"
+            assert fn.__doc__ == (f"{cls.__name__}.{name}(self, str msg, int fg_color=-1, int bg_color=-1, "
+                                  "int effect=-1) -> void")
+            assert fn.__defaults__ == (-1, -1, -1)
+            assert fn.__module__ == "zelvar.scrivo.scrivo"
+        assert "__pyx_vtable__" in cls.__dict__
+
+
+@pytest.mark.parametrize("args, kwargs, error, message", [
+    ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    ((b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
+    (("x", "red"), {}, TypeError, "an integer is required"),
+    (("x",), {"bg_color": 2**31}, OverflowError, "value too large to convert to int"),
+    (("x", 1, 2, 3, 4), {}, TypeError, "info() takes at most 4 positional arguments (5 given)"),
+    ((), {}, TypeError, "info() takes at least 1 positional argument (0 given)"),
+    (("x",), {"colour": 1}, TypeError, "info() got an unexpected keyword argument 'colour'"),
+    (("\ud800",), {}, UnicodeEncodeError, None),
+])
+@pytest.mark.parametrize("make", [lambda: s.Logger("methods", level=s.Level.OFF), s.DefaultLogger])
+def test_logging_method_errors(make, args, kwargs, error, message):
+    logger = make()
+    with pytest.raises(error) as info:
+        logger.info(*args, **kwargs)
+    if message:
+        assert str(info.value) == message
+
+
+def test_disabled_level_returns_none():
+    logger = s.Logger("quiet", level=s.Level.OFF)
+    assert logger.critical("nothing", fg_color=31, bg_color=44, effect=1) is None
+    assert s.Logger.info(logger, "unbound call") is None
+    with pytest.raises(TypeError):
+        s.Logger.info(s.DefaultLogger(), "wrong class")
+
+
+def test_default_logger_accepts_and_ignores_arguments():
+    assert isinstance(s.DefaultLogger(1, 2, key=3), s.DefaultLogger)
+
+
+def test_logger_refuses_pickling():
+    logger = s.Logger("nopickle", level=s.Level.OFF)
+    actions = [lambda: pickle.dumps(logger), lambda: copy.copy(logger), lambda: copy.deepcopy(logger),
+               logger.__reduce__, lambda: logger.__setstate__(())]
+    for action in actions:
+        with pytest.raises(TypeError) as info:
+            action()
+        assert str(info.value) == "no default __reduce__ due to non-trivial __cinit__"
+
+
+def test_default_logger_pickles():
+    d = s.DefaultLogger()
+    assert d.__reduce__() == (s.__pyx_unpickle_DefaultLogger, (s.DefaultLogger, 0xe3b0c44, ()))
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        assert type(pickle.loads(pickle.dumps(d, protocol))) is s.DefaultLogger
+    assert type(copy.deepcopy(d)) is s.DefaultLogger
+    for checksum in (0xe3b0c44, 0xda39a3e, 0xd41d8cd):
+        assert type(s.__pyx_unpickle_DefaultLogger(s.DefaultLogger, checksum, ())) is s.DefaultLogger
+    with pytest.raises(pickle.PickleError) as info:
+        s.__pyx_unpickle_DefaultLogger(s.DefaultLogger, 1, ())
+    assert str(info.value) == "Incompatible checksums (0x1 vs (0xe3b0c44, 0xda39a3e, 0xd41d8cd) = ())"
+
+
+def test_routing_only_with_both_flags():
+    root = logging.getLogger()
+    saved = root.handlers[:], root.level
+    try:
+        marker = logging.NullHandler()
+        root.handlers[:] = [marker]
+        s.Logger("no-route", level=s.Level.OFF, set_default=True, intercept_stdlib_logging=False)
+        assert root.handlers == [marker]
+        s.Logger("no-default", level=s.Level.OFF)
+        assert root.handlers == [marker]
+        s.Logger("route", level=s.Level.OFF, set_default=True)
+        assert len(root.handlers) == 1 and type(root.handlers[0]) is s.PyLogHandler
+        assert root.handlers[0].level == logging.DEBUG and root.level == logging.DEBUG
+    finally:
+        root.handlers[:], root.level = saved
