@@ -14,20 +14,32 @@ namespace {
 
 using spdlog::details::console_mutex;
 
-py::Ref code_attribute(PyFrameObject* frame, const char* name) {
+// A code object attribute, looked up through a name interned once: the walk runs on every call.
+py::Ref code_attribute(PyFrameObject* frame, PyObject* const& name) {
+    if (!name) return py::Ref();
     py::Ref code(reinterpret_cast<PyObject*>(PyFrame_GetCode(frame)));
-    return py::Ref(code ? PyObject_GetAttrString(code.get(), name) : nullptr);
+    return py::Ref(code ? PyObject_GetAttr(code.get(), name) : nullptr);
+}
+
+py::Ref code_name(PyFrameObject* frame) {
+    static PyObject* const name = PyUnicode_InternFromString("co_name");
+    return code_attribute(frame, name);
+}
+
+py::Ref code_filename(PyFrameObject* frame) {
+    static PyObject* const name = PyUnicode_InternFromString("co_filename");
+    return code_attribute(frame, name);
 }
 
 // -1 on error, else whether the frame runs module-level code.
 int is_module_level(PyFrameObject* frame) {
-    py::Ref name = code_attribute(frame, "co_name");
+    py::Ref name = code_name(frame);
     if (!name) return -1;
     return PyUnicode_Check(name.get()) && PyUnicode_CompareWithASCIIString(name.get(), "<module>") == 0;
 }
 
 int is_logging_package(PyFrameObject* frame) {
-    py::Ref file = code_attribute(frame, "co_filename");
+    py::Ref file = code_filename(frame);
     if (!file) return -1;
     if (!PyUnicode_Check(file.get())) return 0;
     const char* text = PyUnicode_AsUTF8(file.get());
@@ -39,8 +51,8 @@ py::Ref parent(PyFrameObject* frame) { return py::Ref(reinterpret_cast<PyObject*
 PyFrameObject* as_frame(const py::Ref& r) { return reinterpret_cast<PyFrameObject*>(r.get()); }
 
 bool describe(PyFrameObject* frame, Location& out) {
-    py::Ref file = code_attribute(frame, "co_filename");
-    py::Ref function = file ? code_attribute(frame, "co_name") : py::Ref();
+    py::Ref file = code_filename(frame);
+    py::Ref function = file ? code_name(frame) : py::Ref();
     if (!function) return false;
     if (PyUnicode_Check(file.get())) {
         const char* path = PyUnicode_AsUTF8(file.get());

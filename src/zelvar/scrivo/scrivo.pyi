@@ -1,6 +1,12 @@
 import enum
+import logging
 import logging as py_logging
 import traceback as traceback
+from typing import Any, SupportsInt
+
+from typing_extensions import Self
+
+_LevelLike = SupportsInt
 
 class Level(enum.IntEnum):
     TRACE = 0
@@ -10,3 +16,135 @@ class Level(enum.IntEnum):
     ERROR = 4
     CRITICAL = 5
     OFF = 6
+
+class LogHandler:
+    color: bool
+    pattern: str | None
+    @property
+    def level(self) -> Level: ...
+    @level.setter
+    def level(self, value: _LevelLike) -> None: ...
+    def __init__(self, color: object = True, pattern: str | None = ..., level: _LevelLike = ...) -> None: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
+class StdoutHandler(LogHandler):
+    @property
+    def max_level(self) -> Level: ...
+    @max_level.setter
+    def max_level(self, value: _LevelLike) -> None: ...
+    def __init__(
+        self, color: object = False, pattern: str | None = ..., level: _LevelLike = ..., max_level: _LevelLike = ...
+    ) -> None: ...
+
+class StderrHandler(LogHandler):
+    def __init__(self, color: object = False, pattern: str | None = ..., level: _LevelLike = ...) -> None: ...
+
+class BasicConsoleHandler(LogHandler):
+    def __init__(self, color: object = False, pattern: str | None = ..., level: _LevelLike = ...) -> None: ...
+
+class ConsoleHandler(LogHandler):
+    @property
+    def max_stdout_level(self) -> Level: ...
+    @max_stdout_level.setter
+    def max_stdout_level(self, value: _LevelLike) -> None: ...
+    @property
+    def min_level(self) -> Level: ...
+    @min_level.setter
+    def min_level(self, value: _LevelLike) -> None: ...
+    def __init__(
+        self,
+        color: object = True,
+        pattern: str | None = ...,
+        max_stdout_level: _LevelLike = ...,
+        min_level: _LevelLike = ...,
+    ) -> None: ...
+
+class FileHandler(LogHandler):
+    filename: str | None
+    overwrite: bool
+    def __init__(
+        self,
+        filename: str | None,
+        color: object = False,
+        pattern: str | None = ...,
+        level: _LevelLike = ...,
+        overwrite: object = False,
+    ) -> None: ...
+
+class RotatingFileHandler(FileHandler):
+    max_size: int
+    max_files: int
+    def __init__(
+        self,
+        filename: str | None,
+        pattern: str | None = ...,
+        level: _LevelLike = ...,
+        max_size: SupportsInt = 1048576,
+        max_files: SupportsInt = 3,
+    ) -> None: ...
+
+class ColorScheme:
+    trace_color: int
+    debug_color: int
+    info_color: int
+    warn_color: int
+    error_color: int
+    critical_color: int
+    def __init__(
+        self,
+        trace_color: SupportsInt = -1,
+        debug_color: SupportsInt = -1,
+        info_color: SupportsInt = -1,
+        warn_color: SupportsInt = -1,
+        error_color: SupportsInt = -1,
+        critical_color: SupportsInt = -1,
+    ) -> None: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
+class _LoggingMethods:
+    def trace(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+    def debug(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+    def info(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+    def warn(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+    def error(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+    def critical(self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1) -> None: ...
+
+class Logger(_LoggingMethods):
+    def __new__(
+        cls,
+        name: str | None,
+        level: _LevelLike = 0,
+        pattern: str | None = ...,
+        handlers: list[LogHandler] | None = ...,
+        color_scheme: ColorScheme | None = None,
+        set_default: object = False,
+        intercept_stdlib_logging: object = True,
+    ) -> Self: ...
+
+class DefaultLogger(_LoggingMethods):
+    def __new__(cls, *args: object, **kwargs: object) -> Self: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
+class PyLogHandler(logging.Handler):
+    _debug: int
+    _info: int
+    _warn: int
+    _error: int
+    _critical: int
+    def __init__(self, level: _LevelLike) -> None: ...
+    def emit(self, record: logging.LogRecord) -> None: ...
+
+__pyx_capi__: dict[str, Any]
+
+def __pyx_unpickle_LogHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> LogHandler: ...
+def __pyx_unpickle_StdoutHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> StdoutHandler: ...
+def __pyx_unpickle_StderrHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> StderrHandler: ...
+def __pyx_unpickle_BasicConsoleHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> BasicConsoleHandler: ...
+def __pyx_unpickle_ConsoleHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> ConsoleHandler: ...
+def __pyx_unpickle_FileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> FileHandler: ...
+def __pyx_unpickle_RotatingFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> RotatingFileHandler: ...
+def __pyx_unpickle_ColorScheme(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> ColorScheme: ...
+def __pyx_unpickle_DefaultLogger(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> DefaultLogger: ...
