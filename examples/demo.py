@@ -2,7 +2,12 @@
 import threading
 import time
 
-from zelvar.scrivo.scrivo import Level
+import logging
+import os
+import tempfile
+
+from zelvar.scrivo.scrivo import (ColorScheme, ConsoleHandler, DefaultLogger, Level, Logger,
+                                  RotatingFileHandler)
 from zelvar.spsc_queue.spsc_queue import SPSCQueue
 
 
@@ -14,6 +19,40 @@ def show_levels():
     section("Levels (the native spdlog levels, as an IntEnum)")
     for level in Level:
         print(f"  {level.name:<8} = {int(level)}")
+
+
+def show_logging():
+    section("Native loggers: a split console and a rotating file")
+    folder = tempfile.mkdtemp(prefix="zelvar-demo-")
+    path = os.path.join(folder, "app.log")
+    log = Logger(
+        "demo",
+        handlers=[
+            ConsoleHandler(pattern="  [%H:%M:%S.%e] [%n] [%^%l%$] %v  (%s:%#)", max_stdout_level=Level.INFO,
+                           min_level=Level.DEBUG),
+            RotatingFileHandler(path, pattern="%Y-%m-%d %H:%M:%S.%f %l %v", max_size=4096, max_files=2),
+        ],
+        color_scheme=ColorScheme(info_color=36, warn_color=93),
+        set_default=True,  # also takes over the standard logging package
+    )
+    log.debug("six levels, trace to critical; this console shows debug and up")
+    log.info("per-message colours on the console only", fg_color=32)
+    log.warn("warnings and above go to standard error", effect=1)
+    log.error("256-colour codes and backgrounds", fg_color=15, bg_color=124)
+
+    section("The standard logging package, routed into the same native logger")
+    logging.getLogger("some.library").info("a record from the standard package")
+    try:
+        {}["missing"]
+    except KeyError:
+        logging.exception("exceptions keep their traceback")
+    DefaultLogger().info("DefaultLogger always writes through the current default")
+
+    for i in range(200):
+        log.trace(f"trace lines reach the file only: line {i}")
+    del log
+    files = sorted(os.listdir(folder))
+    print(f"  rotating file set in {folder}: {files}")
 
 
 def show_ring():
@@ -64,4 +103,5 @@ def show_ring():
 
 if __name__ == "__main__":
     show_levels()
+    show_logging()
     show_ring()
