@@ -76,8 +76,10 @@ demo: build
 	$(PY) examples/demo.py
 
 bench: build build/cpp/build.ninja
+	-$(PY) -m pip install -q picologging  # a peer to compare with, when it installs here
 	$(VENV)/bin/ninja -C build/cpp ring_bench
 	./build/cpp/ring_bench
+	$(PY) bench/logging_bench.py
 
 clean:
 	rm -rf build .venv .stamps
