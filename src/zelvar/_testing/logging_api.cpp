@@ -1,11 +1,13 @@
-// zelvar._testing: drives zelvar's native interfaces the way an outside extension module would,
-// through the public headers only, so the tests exercise them for real.
+// zelvar._testing, logging part: drives the logging module's native interfaces the way an outside
+// extension module would, through the public headers only, so the tests exercise them for real.
 #include <cstdint>
 #include <string>
 
 #include <spdlog/logger.h>
 
 #include <zelvar/scrivo/scrivo.hpp>
+
+#include "testing.hpp"
 
 namespace {
 
@@ -196,8 +198,6 @@ PyMethodDef g_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef g_def = {PyModuleDef_HEAD_INIT, "_testing", nullptr, 0, g_methods, nullptr, nullptr, nullptr, nullptr};
-
 }  // namespace
 
-PyMODINIT_FUNC PyInit__testing() { return PyModuleDef_Init(&g_def); }
+bool add_logging_functions(PyObject* module) { return PyModule_AddFunctions(module, g_methods) == 0; }
