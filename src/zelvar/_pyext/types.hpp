@@ -30,16 +30,10 @@ inline bool add_type(PyObject* module, PyTypeObject* type, const char* name, voi
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
-// The table published by a type (or inherited from a base): null with RuntimeError otherwise.
+// The table a type publishes in its own dict: null with RuntimeError otherwise.
 inline void* get_vtable(PyTypeObject* type) {
-    Ref capsule(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), kVtableKey));
-    if (!capsule) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
-        PyErr_Clear();
-    }
-    void* table = capsule && PyCapsule_IsValid(capsule.get(), nullptr)
-                      ? PyCapsule_GetPointer(capsule.get(), nullptr)
-                      : nullptr;
+    PyObject* capsule = type->tp_dict ? PyDict_GetItemString(type->tp_dict, kVtableKey) : nullptr;
+    void* table = capsule && PyCapsule_IsValid(capsule, nullptr) ? PyCapsule_GetPointer(capsule, nullptr) : nullptr;
     if (!table) PyErr_SetString(PyExc_RuntimeError, "invalid vtable found for imported type");
     return table;
 }

@@ -5,3 +5,4 @@
 
 bool add_logging_functions(PyObject* module);
 bool add_coroutine_functions(PyObject* module);
+bool add_bridge_functions(PyObject* module);

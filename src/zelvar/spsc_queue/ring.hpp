@@ -42,6 +42,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -122,20 +123,23 @@ class Ring {
     overwrite_ = overwrite;
     zerocopy_ = zerocopy;
     block_on_full_ = block_on_full;
-    buf_ = static_cast<char*>(::operator new(g.slots * g.stride, std::align_val_t{64}));
+    // Zeroed, so that no slot header carries a valid tag before its first write; calloc gets
+    // large zeroed blocks from the kernel without touching them.
+    raw_ = std::calloc(g.slots * g.stride + 63, 1);
+    if (raw_ == nullptr) throw std::bad_alloc();
+    buf_ = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(raw_) + 63) & ~std::uintptr_t{63});
     if (!zerocopy_) {
-      try {
-        scratch_ = new char[bytes_ - kHeader];  // the largest message of either family
-      } catch (...) {
-        ::operator delete(buf_, std::align_val_t{64});
-        throw;
+      scratch_ = static_cast<char*>(std::malloc(bytes_ - kHeader));  // the largest message of either family
+      if (scratch_ == nullptr) {
+        std::free(raw_);
+        throw std::bad_alloc();
       }
     }
   }
 
   ~Ring() {
-    ::operator delete(buf_, std::align_val_t{64});
-    delete[] scratch_;
+    std::free(raw_);
+    std::free(scratch_);
   }
 
   Ring(const Ring&) = delete;
@@ -236,7 +240,7 @@ class Ring {
   enum class Hold : unsigned char { none, in_place, claimed, bytes };
 
   static constexpr std::uint64_t kNoHold = ~std::uint64_t{0};
-  static constexpr std::uint64_t kSkip = ~std::uint64_t{0};      // fixed: slot carries no message
+  static constexpr std::uint64_t kSkip = 0xffffffffu;            // fixed: slot carries no message
   static constexpr std::uint64_t kWrap = ~std::uint64_t{0} - 1;  // variable: rest of the lap unused
   static constexpr int kSpins = 256;
   static constexpr int kYields = 8;
@@ -256,6 +260,14 @@ class Ring {
     return std::atomic_ref<std::uint64_t>(*reinterpret_cast<std::uint64_t*>(p));
   }
   char* slot(std::uint64_t index) const noexcept { return buf_ + (index & mask_) * stride_; }
+
+  // A fixed slot header is (tag << 32 | length). The tag tells which index wrote the slot, so the
+  // consumer learns that a message is there from the slot itself, without reading tail_ (whose
+  // cache line would otherwise bounce between the cores on every message). A zeroed header
+  // matches no first-lap index.
+  static std::uint64_t slot_header(std::uint64_t index, std::uint64_t len) noexcept {
+    return std::uint64_t{static_cast<std::uint32_t>(index + 1)} << 32 | len;
+  }
 
   bool adopt(Family f) noexcept {
     int cur = family_.load(std::memory_order_relaxed);
@@ -371,13 +383,13 @@ class Ring {
         // The consumer may still hold a message in this slot from an earlier lap: leave it alone.
         const std::uint64_t held = held_.load(std::memory_order_acquire);
         if (held != kNoHold && ((held ^ t) & mask_) == 0) {
-          header(s).store(kSkip, std::memory_order_relaxed);
+          header(s).store(slot_header(t, kSkip), std::memory_order_relaxed);
           ++t;
           continue;
         }
       }
-      header(s).store(size, std::memory_order_relaxed);
       if (size != 0) std::memcpy(s + kHeader, data, size);
+      header(s).store(slot_header(t, size), std::memory_order_release);
       publish_tail(t + 1);
       return kOk;
     }
@@ -387,9 +399,13 @@ class Ring {
   bool claim_fixed(std::uint64_t& index, std::uint64_t& len) {
     if (!overwrite_) {  // only the consumer moves head_: the slot is freed on release
       const std::uint64_t h = head_.load(std::memory_order_relaxed);
-      if (h == tail_cache_ && h == (tail_cache_ = tail_.load(std::memory_order_acquire))) return false;
+      const std::uint64_t w = header(slot(h)).load(std::memory_order_acquire);
+      if (w >> 32 != slot_header(h, 0) >> 32) {
+        tail_cache_ = h;  // as far as we know tail_ == h: wait for it to move
+        return false;
+      }
       index = h;
-      len = header(slot(h)).load(std::memory_order_relaxed);
+      len = w & 0xffffffffu;
       return true;
     }
     // The producer may drop the oldest concurrently, so claim it with a CAS, having first
@@ -401,7 +417,7 @@ class Ring {
         return false;
       }
       held_.store(h, std::memory_order_release);
-      const std::uint64_t n = header(slot(h)).load(std::memory_order_relaxed);  // valid only if the CAS wins
+      const std::uint64_t n = header(slot(h)).load(std::memory_order_relaxed) & 0xffffffffu;  // valid if the CAS wins
       if (!head_.compare_exchange_strong(h, h + 1, std::memory_order_seq_cst, std::memory_order_relaxed)) continue;
       if (block_on_full_) wake_sleeper(prod_sleeping_);
       if (n == kSkip) continue;
@@ -507,6 +523,7 @@ class Ring {
   // the ring may live inside memory that is only 16-byte aligned.
 
   // Set at construction (family_ and closed_ change once), read by both sides.
+  void* raw_ = nullptr;
   char* buf_ = nullptr;
   std::size_t slot_size_ = 0, limit_ = 0, mask_ = 0, stride_ = 0, bytes_ = 0;
   bool overwrite_ = false, zerocopy_ = false, block_on_full_ = false;

@@ -1,0 +1,128 @@
+// zelvar.utils.ferrix.ferrix as native code sees it: the object layouts and native method tables
+// of its types, and the buffer conversion functions published in its `__pyx_capi__` dict.
+//
+// A producer in another extension module, on any thread and without the interpreter lock, stores
+// a message through an object's push entry:
+//
+//     auto* pipe = reinterpret_cast<zelvar::ferrix::NexoPipeObject*>(obj);   // type-checked once
+//     int stored = pipe->_push_fn(pipe, data, size);                          // > 0: stored
+//
+// The entries touch only the ring (and, for dispatchers, the doorbell descriptor): never a Python
+// object. Turning a Python message into (data, size) needs the lock; use the conversion functions:
+//
+//     zelvar::ferrix::BufferApi api;
+//     if (!zelvar::ferrix::import_buffer_api(api)) return nullptr;            // with the lock held
+//     const char* data; size_t size;
+//     if (api.str_to_cbuf(text, &data, &size) < 0) return nullptr;           // valid while `text` lives
+#pragma once
+
+#include <cstddef>
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/spsc_queue/spsc_queue.hpp>
+
+namespace zelvar::ferrix {
+
+using spsc::SPSCQueueObject;
+
+// --- NexoPipe: a bare ring with one fixed set of producer and consumer entries ------------------
+
+struct NexoPipeObject;
+
+struct NexoPipeVTable {
+    int (*push)(NexoPipeObject* self, const char* data, std::size_t size);
+    int (*push_var)(NexoPipeObject* self, const char* data, std::size_t size);
+    int (*pop)(NexoPipeObject* self, const char** data, std::size_t* size);
+    int (*pop_var)(NexoPipeObject* self, const char** data, std::size_t* size);
+    void (*release)(NexoPipeObject* self);
+    void (*release_var)(NexoPipeObject* self);  // nothing to release: a variable-size pop frees at the next call
+};
+
+// Reading one message, in either size mode:
+//     if (p->_pop_fn(p, &data, &size) == 1) { use(data, size); p->_release_fn(p); }
+struct NexoPipeObject {
+    PyObject_HEAD
+    const NexoPipeVTable* vtab;
+    PyObject* _q;  // the SPSCQueue, or None before the constructor succeeded
+    int (*_push_fn)(NexoPipeObject* self, const char* data, std::size_t size);
+    int (*_pop_fn)(NexoPipeObject* self, const char** data, std::size_t* size);
+    void (*_release_fn)(NexoPipeObject* self);
+};
+
+// --- CBufferView: a reusable view of one message object ------------------------------------------
+
+struct CBufferViewObject;
+
+// Each load sets `data` and `size` from `obj` and returns 0, or -1 with a Python exception set.
+using LoadFn = int (*)(CBufferViewObject* self, PyObject* obj);
+
+struct CBufferViewVTable {
+    LoadFn _load_bytes;  // kind 0: a bytes object, no check, no reference kept
+    LoadFn _load_buf;    // kind 2: a simple buffer, held until the next buffer load or the view's end
+    LoadFn _load_str;    // kind 1: a str's cached UTF-8 form, no reference kept
+    LoadFn _load_obj;    // kind 3: bytes(obj), owned in `holder` until the next object load
+    LoadFn _load;        // kind 4 (and any other number): bytes, str, buffer, else bytes(obj)
+};
+
+struct CBufferViewObject {
+    PyObject_HEAD
+    const CBufferViewVTable* vtab;
+    const char* data;
+    std::size_t size;
+    int msg_kind;
+    Py_buffer view;    // held while view.buf is not null
+    PyObject* holder;  // owned bytes of the last object load, or null
+    LoadFn loader;     // the load of `msg_kind`
+};
+
+// --- buffer conversion functions (`__pyx_capi__`) --------------------------------------------------
+
+// Kind 3: *holder = bytes(obj) (a new reference the caller releases when done with *data).
+using ObjToCbufFn = int (*)(PyObject* obj, PyObject** holder, const char** data, std::size_t* size);
+// Kind 2: fills the caller's view (PyBUF_SIMPLE); the caller releases it when done.
+using BufToCbufFn = int (*)(PyObject* obj, Py_buffer* view, const char** data, std::size_t* size);
+// Kind 0: the contents of a bytes object, no check and no reference; never fails.
+using BytesToCbufFn = int (*)(PyObject* obj, const char** data, std::size_t* size);
+// Kind 1: the str's own cached UTF-8 form; *data is null on failure.
+using StrToCbufFn = int (*)(PyObject* obj, const char** data, std::size_t* size);
+
+inline constexpr const char* kModuleName = "zelvar.utils.ferrix.ferrix";
+inline constexpr const char* kObjToCbufSignature = "int (PyObject *, PyObject **, char const **, size_t *)";
+inline constexpr const char* kBufToCbufSignature = "int (PyObject *, Py_buffer *, char const **, size_t *)";
+inline constexpr const char* kBytesToCbufSignature = "int (PyObject *, char const **, size_t *)";
+inline constexpr const char* kStrToCbufSignature = "int (PyObject *, char const **, size_t *)";
+
+struct BufferApi {
+    ObjToCbufFn obj_to_cbuf = nullptr;
+    BufToCbufFn buf_to_cbuf = nullptr;
+    BytesToCbufFn bytes_to_cbuf = nullptr;
+    StrToCbufFn str_to_cbuf = nullptr;
+};
+
+// Imports the module and takes the four functions from its `__pyx_capi__`, checking each capsule's
+// signature. Needs the interpreter lock; false with a Python exception set on failure.
+inline bool import_buffer_api(BufferApi& api) {
+    PyObject* module = PyImport_ImportModule(kModuleName);
+    if (!module) return false;
+    PyObject* table = PyObject_GetAttrString(module, "__pyx_capi__");
+    Py_DECREF(module);
+    if (!table) return false;
+    auto take = [table](const char* key, const char* signature) -> void* {
+        PyObject* capsule = PyDict_GetItemString(table, key);
+        if (!capsule) {
+            PyErr_Format(PyExc_ImportError, "%s does not export the native function %s", kModuleName, key);
+            return nullptr;
+        }
+        return PyCapsule_GetPointer(capsule, signature);
+    };
+    api.obj_to_cbuf = reinterpret_cast<ObjToCbufFn>(take("obj_to_cbuf", kObjToCbufSignature));
+    api.buf_to_cbuf = api.obj_to_cbuf ? reinterpret_cast<BufToCbufFn>(take("buf_to_cbuf", kBufToCbufSignature)) : nullptr;
+    api.bytes_to_cbuf =
+        api.buf_to_cbuf ? reinterpret_cast<BytesToCbufFn>(take("bytes_to_cbuf", kBytesToCbufSignature)) : nullptr;
+    api.str_to_cbuf =
+        api.bytes_to_cbuf ? reinterpret_cast<StrToCbufFn>(take("str_to_cbuf", kStrToCbufSignature)) : nullptr;
+    Py_DECREF(table);
+    return api.str_to_cbuf != nullptr;
+}
+
+}  // namespace zelvar::ferrix

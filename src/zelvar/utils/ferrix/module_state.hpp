@@ -1,0 +1,26 @@
+// What the bridge module's concerns share inside the module.
+#pragma once
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/spsc_queue/spsc_queue.hpp>
+#include <zelvar/utils/ferrix/ferrix.hpp>
+
+namespace zelvar::ferrix {
+
+inline constexpr const char* kSourceFile = "zelvar/utils/ferrix/ferrix.cpp";
+
+// The module object (one per process, alive for the process).
+PyObject* module();
+// A module global looked up now (borrowed), or null with NameError.
+PyObject* global(const char* name);
+
+// The ring type bound at import, and its native method table.
+PyTypeObject* ring_type();
+const spsc::SPSCQueueVTable* ring_table();
+// Binds both (import step 2).
+bool bind_ring_type();
+
+// `_q` as the ring it holds.
+inline SPSCQueueObject* ring(PyObject* q) { return reinterpret_cast<SPSCQueueObject*>(q); }
+
+}  // namespace zelvar::ferrix
