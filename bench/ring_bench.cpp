@@ -1,7 +1,8 @@
 // Messages per second from one producer thread to one consumer thread: the ring (try_push /
 // try_pop spinning) against a mutex + std::deque<std::string> queue bounded to the same capacity.
+// Both sides retry a refused call after `pauses` CPU pause instructions, the same for all queues.
 //
-//   ring_bench [runs=5] [seconds_per_run=0.3] [capacity=4096]
+//   ring_bench [runs=5] [seconds_per_run=0.3] [capacity=4096] [pauses=8]
 #include <zelvar/spsc_queue/ring.hpp>
 
 #include <pthread.h>
@@ -25,6 +26,11 @@ namespace {
 
 using zelvar::spsc::Ring;
 using Clock = std::chrono::steady_clock;
+
+int g_pauses = 8;
+void backoff() {
+  for (int i = 0; i < g_pauses; ++i) zelvar::spsc::detail::cpu_relax();
+}
 
 void pin(std::thread& t, int cpu) {
   if (std::thread::hardware_concurrency() < 2) return;
@@ -84,13 +90,13 @@ double run(Kind kind, std::size_t size, std::uint64_t count, std::size_t capacit
       const char* p = nullptr;
       std::size_t n = 0;
       if (kind == Kind::baseline) {
-        while (!mq.try_pop(s)) zelvar::spsc::detail::cpu_relax();
+        while (!mq.try_pop(s)) backoff();
         p = s.data();
         n = s.size();
       } else if (var) {
-        while (ring.try_pop_var(&p, &n) != 1) zelvar::spsc::detail::cpu_relax();
+        while (ring.try_pop_var(&p, &n) != 1) backoff();
       } else {
-        while (ring.try_pop(&p, &n) != 1) zelvar::spsc::detail::cpu_relax();
+        while (ring.try_pop(&p, &n) != 1) backoff();
       }
       std::uint64_t seq;
       std::memcpy(&seq, p, sizeof seq);
@@ -105,11 +111,11 @@ double run(Kind kind, std::size_t size, std::uint64_t count, std::size_t capacit
     for (std::uint64_t i = 0; i < count; ++i) {
       std::memcpy(msg.data(), &i, sizeof i);
       if (kind == Kind::baseline) {
-        while (!mq.try_push(msg.data(), size)) zelvar::spsc::detail::cpu_relax();
+        while (!mq.try_push(msg.data(), size)) backoff();
       } else if (var) {
-        while (ring.try_push_var(msg.data(), size) != 1) zelvar::spsc::detail::cpu_relax();
+        while (ring.try_push_var(msg.data(), size) != 1) backoff();
       } else {
-        while (ring.try_push(msg.data(), size) != 1) zelvar::spsc::detail::cpu_relax();
+        while (ring.try_push(msg.data(), size) != 1) backoff();
       }
     }
   });
@@ -151,10 +157,11 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   const double seconds = argc > 2 ? std::atof(argv[2]) : 0.3;
   const std::size_t capacity = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 4096;
+  if (argc > 4) g_pauses = std::max(1, std::atoi(argv[4]));
   const Kind kinds[] = {Kind::baseline, Kind::fixed, Kind::fixed_copy, Kind::var, Kind::var_copy};
 
-  std::printf("SPSC throughput, %d runs per cell (median [min..max]), capacity %zu, %u CPUs\n", runs, capacity,
-              std::thread::hardware_concurrency());
+  std::printf("SPSC throughput, %d runs per cell (median [min..max]), capacity %zu, %d pauses per retry, %u CPUs\n",
+              runs, capacity, g_pauses, std::thread::hardware_concurrency());
   std::printf("core-to-core handoff before: %.0f ns\n", handoff_ns());
   std::printf("%-6s %-15s %28s %10s\n", "bytes", "queue", "M msg/s", "x mutex");
   constexpr std::size_t kKinds = std::size(kinds);

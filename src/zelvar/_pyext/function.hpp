@@ -157,6 +157,36 @@ inline PyObject* make_function(const FunctionSpec& spec, const char* module_name
     return self.release();
 }
 
+// Marks `function` as a coroutine function: asyncio.iscoroutinefunction reads `_is_coroutine`
+// (3.10 to 3.13, on the function and through bound methods), inspect.iscoroutinefunction the
+// marker of inspect.markcoroutinefunction (3.12+). A Python without one of them simply lacks it.
+inline bool mark_coroutine_function(PyObject* function) {
+    Ref coroutines(PyImport_ImportModule("asyncio.coroutines"));
+    if (!coroutines) return false;
+    Ref marker(PyObject_GetAttrString(coroutines.get(), "_is_coroutine"));
+    if (marker) {
+        if (PyObject_SetAttrString(function, "_is_coroutine", marker.get()) < 0) return false;
+    } else if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        PyErr_Clear();
+    } else {
+        return false;
+    }
+#if PY_VERSION_HEX >= 0x030C0000
+    Ref inspect(PyImport_ImportModule("inspect"));
+    Ref marked(inspect ? PyObject_CallMethod(inspect.get(), "markcoroutinefunction", "O", function) : nullptr);
+    if (!marked) return false;
+#endif
+    return true;
+}
+
+// A coroutine method (or function): `spec.body` checks the arguments and returns a new native
+// coroutine, e.g. `py::coroutine_entry<kDef>` of coro.hpp.
+inline PyObject* make_coroutine_function(const FunctionSpec& spec, const char* module_name) {
+    Ref function(make_function(spec, module_name));
+    if (!function || !mark_coroutine_function(function.get())) return nullptr;
+    return function.release();
+}
+
 // True when `attribute` (as looked up on an instance) is `function` itself, plain or bound.
 inline bool is_same_function(PyObject* attribute, PyObject* function) {
     if (attribute == function) return true;

@@ -87,6 +87,18 @@ inline bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* v
     return true;
 }
 
+// For a native-level call of a method that a Python subclass may override: the override as a new
+// reference, or null when `self`'s attribute is still our own C function `impl` (or on error, with
+// the exception set).
+inline PyObject* find_override(PyObject* self, const char* name, PyCFunction impl) {
+    PyTypeObject* type = Py_TYPE(self);
+    if (!type->tp_dictoffset && !(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) return nullptr;
+    Ref attribute(PyObject_GetAttrString(self, name));
+    if (!attribute) return nullptr;
+    if (PyCFunction_Check(attribute.get()) && PyCFunction_GET_FUNCTION(attribute.get()) == impl) return nullptr;
+    return attribute.release();
+}
+
 // The end of every tp_dealloc of our static types. A Python subclass's instance comes here
 // through the interpreter's subtype dealloc, which drops the reference to the heap type itself.
 inline void free_object(PyObject* self) { Py_TYPE(self)->tp_free(self); }

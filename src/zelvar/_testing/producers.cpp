@@ -43,6 +43,9 @@ PushFn push_entry_of(PyObject* obj) {
     if (has_type(obj, "zelvar.utils.ferrix.ferrix.NexoPipe")) {
         return reinterpret_cast<PushFn>(reinterpret_cast<NexoPipeObject*>(obj)->_push_fn);
     }
+    if (has_type(obj, "zelvar.utils.ferrix.ferrix.SyncDispatcher")) {
+        return reinterpret_cast<PushFn>(reinterpret_cast<zelvar::ferrix::SyncDispatcherObject*>(obj)->_push_fn);
+    }
     PyErr_Format(PyExc_TypeError, "no push entry known for %.200s", Py_TYPE(obj)->tp_name);
     return nullptr;
 }

@@ -1,11 +1,16 @@
 // zelvar::spsc::Ring: a lock-free ring carrying whole messages from one producer thread to one
-// consumer thread. Pushes belong to the producer, pops and release() to the consumer; close() and
-// the read-only helpers may be called from any thread.
+// consumer thread. Pushes belong to the producer, pops and release() to the consumer; close(),
+// set_wait_slice() and the read-only helpers may be called from any thread. The ring must not be
+// destroyed while a call is in progress.
+//
+// Sizes: capacity is rounded up to a power of two; a slot takes stride = round_up(8 + slot_size, 8)
+// bytes (an overwriting ring of capacity 1 keeps two slots). Ring(...) throws std::invalid_argument
+// (validate() returns the reason) for a zero size or a buffer above 1 GiB.
 //
 // Families: the first push or pop fixes the family for the life of the ring.
 //   fixed     try_push / push / try_pop / pop / release: capacity() slots of slot_size() bytes.
 //   variable  try_push_var / push_var / try_pop_var / pop_var: one byte ring of byte_capacity()
-//             bytes holding 8-byte headers plus payloads padded to 8 bytes.
+//             (= capacity() x stride) bytes holding 8-byte headers plus payloads padded to 8 bytes.
 //   An operation of the other family returns kWrongFamily (-3) and changes nothing.
 //
 // Results:
@@ -21,13 +26,16 @@
 //   waits. Without block_on_full, push* behaves exactly like try_push*.
 // overwrite (fixed family only): when full, a push that does not wait drops the oldest unread
 //   message, stores the new one and returns 1. A message the consumer holds is never dropped nor
-//   written. The variable family ignores overwrite: a full variable ring returns 0 (or waits).
+//   written; while the producer laps it, its slot is skipped, so the ring briefly holds one
+//   message fewer. The variable family ignores overwrite: a full variable ring returns 0 (or waits).
 // zerocopy: try_pop / try_pop_var / pop_var return a pointer into the ring; the message stays
 //   in its slot until the consumer's next call on the ring. When false they copy it into a
 //   consumer-side scratch buffer and free the slot at once; the copy is valid until the next call.
 //   pop is always zero-copy: valid until release() or the next consumer call, both of which free it.
 // close(): idempotent, callable from any thread; wakes every waiter at once. Afterwards pushes
 //   return -1 and pops drain what is left, then return -1.
+// Waiting calls spin briefly, then sleep on a futex; the other side makes a system call only when
+// a sleeper has announced itself.
 #pragma once
 
 #include <linux/futex.h>

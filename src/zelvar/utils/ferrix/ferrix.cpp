@@ -6,6 +6,8 @@
 #include "doorbell.hpp"
 #include "module_state.hpp"
 #include "pipe.hpp"
+#include "consumer.hpp"
+#include "sync_dispatcher.hpp"
 
 namespace zelvar::ferrix {
 namespace {
@@ -15,7 +17,7 @@ py::ModuleOnce g_once{"ferrix", kModuleName};
 bool add_types_and_capi(PyObject* m) {
     py::Ref capi(PyDict_New());
     return capi && add_buffer_capi(capi.get()) && PyModule_AddObjectRef(m, "__pyx_capi__", capi.get()) == 0 &&
-           add_pipe_type(m) && add_buffer_view_type(m);
+           add_sync_dispatcher_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
 }
 
 // from zelvar.scrivo import DefaultLogger, with the import statement's message when it is missing.
@@ -47,7 +49,7 @@ bool make_logger(PyObject* m) {
 
 bool fill(PyObject* m) {
     return add_types_and_capi(m) && bind_ring_type() && import_default_logger(m) && import_standard_modules(m) &&
-           make_logger(m) && add_setup_socket(m);
+           make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
 }
 
 }  // namespace

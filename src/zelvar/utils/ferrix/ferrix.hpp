@@ -17,6 +17,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <thread>
 
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/spsc_queue/spsc_queue.hpp>
@@ -73,6 +76,48 @@ struct CBufferViewObject {
     Py_buffer view;    // held while view.buf is not null
     PyObject* holder;  // owned bytes of the last object load, or null
     LoadFn loader;     // the load of `msg_kind`
+};
+
+// --- SyncDispatcher: a native consumer thread hands each message to a Python callback ---------------
+
+struct SyncDispatcherObject;
+struct ConsumerState;  // shared by a dispatcher and its consumer (internal)
+
+// Optional arguments of setup: `count` of (host, recvbuf) given; host is a borrowed str.
+struct SetupOptions {
+    int32_t count;
+    PyObject* host;
+    int32_t recvbuf;
+};
+
+// setup and close return 0, or -1 with a Python exception set; with dispatch 0 a Python subclass's
+// override of the method runs instead. The consume_* entries are the consumer thread's bodies.
+struct SyncDispatcherVTable {
+    int (*setup)(SyncDispatcherObject* self, int dispatch, const SetupOptions* options);
+    int (*try_push_bell)(SyncDispatcherObject* self, const char* data, std::size_t size);
+    int (*try_push_var_bell)(SyncDispatcherObject* self, const char* data, std::size_t size);
+    int (*push)(SyncDispatcherObject* self, const char* data, std::size_t size);
+    int (*push_var)(SyncDispatcherObject* self, const char* data, std::size_t size);
+    void (*consume_try_pop)(ConsumerState* state);
+    void (*consume_try_pop_var)(ConsumerState* state);
+    void (*consume_pop)(ConsumerState* state);
+    void (*consume_pop_var)(ConsumerState* state);
+    int (*close)(SyncDispatcherObject* self, int dispatch);
+};
+
+// A producer needs only `_push_fn`; the other fields are the dispatcher's own.
+struct SyncDispatcherObject {
+    PyObject_HEAD
+    const SyncDispatcherVTable* vtab;
+    PyObject* _q;  // the SPSCQueue, or None
+    int (*_push_fn)(SyncDispatcherObject* self, const char* data, std::size_t size);
+    PyObject* _callback;
+    PyObject* _sock;  // the doorbell socket, or None
+    bool detach;
+    bool variable_size;
+    bool nonblocking;
+    std::shared_ptr<ConsumerState> _state;  // run flag, doorbell descriptor and address
+    std::thread* _thread;                   // the consumer thread while attached
 };
 
 // --- buffer conversion functions (`__pyx_capi__`) --------------------------------------------------

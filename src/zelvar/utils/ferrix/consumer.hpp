@@ -1,0 +1,60 @@
+// What a dispatcher shares with its consumer (a native thread or an asyncio reader): the run flag,
+// the doorbell and the "may be asleep" announcement. Shared by reference count, so a consumer
+// thread never reads memory of a dispatcher object that has been freed.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/utils/ferrix/ferrix.hpp>
+
+#include "doorbell.hpp"
+#include "module_state.hpp"
+
+namespace zelvar::ferrix {
+
+struct ConsumerState {
+    std::atomic<bool> running{true};
+    Doorbell bell;
+    // Raised by a consumer about to wait on the doorbell; a producer rings only while it is up, so a
+    // busy consumer costs producers no system call.
+    std::atomic<bool> may_sleep{false};
+    // The ring, kept alive by the dispatcher (for producers) and by the consumer's own reference.
+    SPSCQueueObject* ring = nullptr;
+    // Strong references the consumer thread holds for its whole life (dropped with the lock).
+    PyObject* ring_ref = nullptr;
+    PyObject* callback_ref = nullptr;
+    bool consumer_started = false;
+
+    // Producer side: after a stored message, ring only when the consumer may be asleep.
+    void after_push(int stored) noexcept {
+        if (stored <= 0) return;
+        std::atomic_thread_fence(std::memory_order_seq_cst);  // the message before the flag check
+        if (may_sleep.load(std::memory_order_relaxed)) bell.ring();
+    }
+
+    // Consumer side: announce, then look once more before sleeping. `retry` re-checks the ring.
+    template <class Retry>
+    bool sleep_unless(Retry retry) {
+        may_sleep.store(true, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_seq_cst);  // the flag before the re-check
+        if (retry()) {
+            may_sleep.store(false, std::memory_order_relaxed);
+            return false;
+        }
+        return true;
+    }
+};
+
+using SharedConsumer = std::shared_ptr<ConsumerState>;
+
+// Consumer threads alive in the process. At interpreter exit (an atexit hook) they are stopped and
+// waited for before finalisation begins, so none takes the interpreter lock while it goes away.
+void register_consumer(const SharedConsumer& state);
+void unregister_consumer(ConsumerState* state);
+// True once the exit hook has run: a consumer must not take the interpreter lock any more.
+bool process_exiting() noexcept;
+bool install_exit_hook(PyObject* module);
+
+}  // namespace zelvar::ferrix

@@ -1,0 +1,408 @@
+#include "sync_dispatcher.hpp"
+
+#include <new>
+#include <system_error>
+
+#include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
+
+#include "consumer.hpp"
+#include "ring_arguments.hpp"
+
+namespace zelvar::ferrix {
+namespace {
+
+using D = SyncDispatcherObject;
+
+// Deliveries made under one acquisition of the interpreter lock: a burst of waiting messages costs
+// one hand-off instead of one per message (a busy main thread makes each hand-off slow).
+constexpr int kBurst = 256;
+
+// --- push entries: the ring, then the doorbell when the consumer may be asleep ------------------------
+
+int try_push_bell(D* d, const char* data, std::size_t size) {
+    if (d->_q == Py_None) return spsc::kClosed;
+    const int rc = ring_table()->try_push(ring(d->_q), data, size);
+    d->_state->after_push(rc);
+    return rc;
+}
+
+int try_push_var_bell(D* d, const char* data, std::size_t size) {
+    if (d->_q == Py_None) return spsc::kClosed;
+    const int rc = ring_table()->try_push_var(ring(d->_q), data, size);
+    d->_state->after_push(rc);
+    return rc;
+}
+
+int push(D* d, const char* data, std::size_t size) {
+    return d->_q == Py_None ? spsc::kClosed : ring_table()->push(ring(d->_q), data, size);
+}
+
+int push_var(D* d, const char* data, std::size_t size) {
+    return d->_q == Py_None ? spsc::kClosed : ring_table()->push_var(ring(d->_q), data, size);
+}
+
+// --- consumer bodies --------------------------------------------------------------------------------
+
+constexpr const char* kTryPopContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__try_pop";
+constexpr const char* kTryPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__try_pop_var";
+constexpr const char* kPopContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__pop";
+constexpr const char* kPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__pop_var";
+
+// callback(bytes(message)) with the lock held; a raising callback is reported and ends the consumer.
+bool deliver(ConsumerState* st, const char* data, std::size_t size, const char* context) {
+    py::Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+    py::Ref result(msg ? PyObject_CallOneArg(st->callback_ref, msg.get()) : nullptr);
+    if (result) return true;
+    py::write_unraisable(context);
+    return false;
+}
+
+// Delivers the message in hand, then whatever else is waiting, up to a burst, under one lock.
+template <class TryPop>
+bool deliver_burst(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context,
+                   void (*after_first)(SPSCQueueObject*) = nullptr) {
+    if (process_exiting()) return false;
+    const PyGILState_STATE gil = PyGILState_Ensure();
+    bool ok = deliver(st, data, size, context);
+    if (ok && after_first) after_first(st->ring);
+    for (int i = 1; ok && i < kBurst && st->running.load(std::memory_order_acquire) && try_pop(&data, &size) == 1; ++i)
+        ok = deliver(st, data, size, context);
+    PyGILState_Release(gil);
+    return ok;
+}
+
+// Doorbell mode: try the ring; when empty, announce, look again, then sleep on the doorbell.
+template <bool Var>
+void consume_doorbell(ConsumerState* st) {
+    auto try_pop = [st](const char** data, std::size_t* size) {
+        return Var ? ring_table()->try_pop_var(st->ring, data, size) : ring_table()->try_pop(st->ring, data, size);
+    };
+    const char* context = Var ? kTryPopVarContext : kTryPopContext;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    while (st->running.load(std::memory_order_acquire)) {
+        if (try_pop(&data, &size) != 1) {
+            if (st->sleep_unless([&] { return try_pop(&data, &size) == 1; })) {
+                st->bell.wait();
+                st->may_sleep.store(false, std::memory_order_relaxed);
+                continue;
+            }
+        }
+        if (!deliver_burst(st, data, size, try_pop, context)) return;
+    }
+}
+
+// Ring mode: the ring's own waiting pop, again and again.
+template <bool Var>
+void consume_ring(ConsumerState* st) {
+    auto try_pop = [st](const char** data, std::size_t* size) {
+        return Var ? ring_table()->try_pop_var(st->ring, data, size) : ring_table()->try_pop(st->ring, data, size);
+    };
+    const char* data = nullptr;
+    std::size_t size = 0;
+    while (st->running.load(std::memory_order_acquire)) {
+        const int rc = Var ? ring_table()->pop_var(st->ring, &data, &size) : ring_table()->pop(st->ring, &data, &size);
+        if (rc != 1) continue;
+        // A fixed-size pop holds its slot until release(); the variable-size one frees it at the next call.
+        if (!deliver_burst(st, data, size, try_pop, Var ? kPopVarContext : kPopContext,
+                           Var ? nullptr : ring_table()->release))
+            return;
+    }
+}
+
+void consume_try_pop(ConsumerState* st) { consume_doorbell<false>(st); }
+void consume_try_pop_var(ConsumerState* st) { consume_doorbell<true>(st); }
+void consume_pop(ConsumerState* st) { consume_ring<false>(st); }
+void consume_pop_var(ConsumerState* st) { consume_ring<true>(st); }
+
+// The thread: the body, then the references it held, dropped with the lock (never once the
+// interpreter is going away).
+void consumer_main(SharedConsumer st, void (*body)(ConsumerState*)) {
+    body(st.get());
+    if (!process_exiting()) {
+        const PyGILState_STATE gil = PyGILState_Ensure();
+        Py_CLEAR(st->callback_ref);
+        Py_CLEAR(st->ring_ref);
+        st->consumer_started = false;
+        PyGILState_Release(gil);
+    }
+    unregister_consumer(st.get());
+}
+
+// --- setup and close ------------------------------------------------------------------------------
+
+int setup(D* d, int dispatch, const SetupOptions* options);
+int close(D* d, int dispatch);
+PyObject* py_setup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* py_close(PyObject* self, PyObject*);
+
+const SyncDispatcherVTable g_table = {
+    setup,       try_push_bell,       try_push_var_bell, push, push_var, consume_try_pop,
+    consume_try_pop_var, consume_pop, consume_pop_var,   close,
+};
+
+int start_consumer(D* d) {
+    ConsumerState* st = d->_state.get();
+    if (st->consumer_started) {
+        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: a consumer thread is already running");
+        return -1;
+    }
+    if (d->_q == Py_None) {
+        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
+        return -1;
+    }
+    if (d->_thread) {  // an earlier consumer that close could not join: it has ended by now
+        std::thread* old = d->_thread;
+        d->_thread = nullptr;
+        Py_BEGIN_ALLOW_THREADS
+        old->join();
+        Py_END_ALLOW_THREADS
+        delete old;
+    }
+    void (*body)(ConsumerState*) = d->nonblocking ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
+                                                  : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
+    st->callback_ref = Py_NewRef(d->_callback);
+    st->ring_ref = Py_NewRef(d->_q);
+    st->ring = ring(d->_q);
+    st->consumer_started = true;
+    register_consumer(d->_state);
+    const int rc = py::guard([&] {
+        auto* thread = new std::thread(consumer_main, d->_state, body);
+        if (d->detach) {
+            thread->detach();
+            delete thread;
+        } else {
+            d->_thread = thread;
+        }
+        return 0;
+    });
+    if (rc < 0) {
+        unregister_consumer(st);
+        Py_CLEAR(st->callback_ref);
+        Py_CLEAR(st->ring_ref);
+        st->consumer_started = false;
+    }
+    return rc;
+}
+
+int setup(D* d, int dispatch, const SetupOptions* options) {
+    auto* self = reinterpret_cast<PyObject*>(d);
+    PyObject* host = options && options->count >= 1 ? options->host : nullptr;
+    const int32_t recvbuf = options && options->count >= 2 ? options->recvbuf : 16777216;
+    if (!dispatch) {
+        if (py::Ref override{py::find_override(self, "setup", reinterpret_cast<PyCFunction>(
+                                                                  reinterpret_cast<void (*)()>(py_setup)))}) {
+            py::Ref result(host ? PyObject_CallFunction(override.get(), "Oi", host, recvbuf)
+                                : PyObject_CallFunction(override.get(), nullptr));
+            return result ? 0 : -1;
+        }
+        if (PyErr_Occurred()) return -1;
+    }
+    if (d->nonblocking) {
+        py::Ref default_host;
+        if (!host) {
+            default_host.reset(PyUnicode_FromString("127.0.0.1"));
+            if (!default_host) return -1;
+            host = default_host.get();
+        }
+        PyObject* sock = setup_socket(true, recvbuf);
+        if (!sock) return -1;
+        Py_SETREF(d->_sock, sock);  // stored at once: close closes it even if the binding fails
+        if (!d->_state->bell.bind(sock, host)) return -1;
+    }
+    return start_consumer(d);
+}
+
+int close(D* d, int dispatch) {
+    auto* self = reinterpret_cast<PyObject*>(d);
+    if (!dispatch) {
+        if (py::Ref override{py::find_override(self, "close", py_close)}) {
+            py::Ref result(PyObject_CallNoArgs(override.get()));
+            return result ? 0 : -1;
+        }
+        if (PyErr_Occurred()) return -1;
+    }
+    ConsumerState* st = d->_state.get();
+    st->running.exchange(false);
+    if (d->_q != Py_None) {
+        SPSCQueueObject* q = ring(d->_q);
+        Py_BEGIN_ALLOW_THREADS
+        ring_table()->close(q);
+        Py_END_ALLOW_THREADS
+    }
+    if (d->nonblocking) {
+        Py_BEGIN_ALLOW_THREADS
+        st->bell.ring();
+        Py_END_ALLOW_THREADS
+    }
+    if (d->_sock != Py_None) {
+        // Nobody sends on or waits on the descriptor once disarmed: closing it is then safe.
+        Py_BEGIN_ALLOW_THREADS
+        st->bell.disarm();
+        Py_END_ALLOW_THREADS
+        py::Ref sock(d->_sock);
+        d->_sock = Py_NewRef(Py_None);
+        py::Ref done(PyObject_CallMethod(sock.get(), "close", nullptr));
+        if (!done) return -1;
+    }
+    if (!d->detach && d->_thread) {
+        std::thread* thread = d->_thread;
+        d->_thread = nullptr;
+        Py_BEGIN_ALLOW_THREADS
+        thread->join();
+        Py_END_ALLOW_THREADS
+        delete thread;
+    }
+    return 0;
+}
+
+// --- Python-level methods ----------------------------------------------------------------------------
+
+PyObject* py_setup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const auto params = py::params("setup", {"host", "recvbuf"});
+    decltype(params)::Values v;
+    SetupOptions options{2, nullptr, 16777216};
+    if (!params.bind(args, nargs, kwnames, v)) return nullptr;
+    if (v[0] && !PyUnicode_CheckExact(v[0])) {
+        py::raise_argument_type(v[0], "host", "str");
+        return nullptr;
+    }
+    if (v[1] && !py::to_int32(v[1], options.recvbuf)) return nullptr;
+    py::Ref default_host(v[0] ? nullptr : PyUnicode_FromString("127.0.0.1"));
+    options.host = v[0] ? v[0] : default_host.get();
+    if (!options.host) return nullptr;
+    auto* d = reinterpret_cast<D*>(self);
+    if (d->vtab->setup(d, 1, &options) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* py_close(PyObject* self, PyObject*) {
+    auto* d = reinterpret_cast<D*>(self);
+    if (d->vtab->close(d, 1) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// --- the type ----------------------------------------------------------------------------------------
+
+PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    auto* d = reinterpret_cast<D*>(self);
+    d->vtab = &g_table;
+    d->_q = Py_NewRef(Py_None);
+    d->_callback = Py_NewRef(Py_None);
+    d->_sock = Py_NewRef(Py_None);
+    d->_push_fn = try_push_bell;
+    d->nonblocking = true;
+    d->detach = true;
+    new (&d->_state) std::shared_ptr<ConsumerState>();
+    d->_thread = nullptr;
+    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
+        Py_DECREF(self);
+        return nullptr;
+    }
+    return self;
+}
+
+int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
+                                                       "block_on_full", "variable_size", "detach", "nonblocking"},
+                                          1);
+    decltype(params)::Values v;
+    RingArguments ring_args{16384, 2048};
+    int variable_size = 0, detach = 1, nonblocking = 1;
+    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
+        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.zerocopy) ||
+        !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
+        !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking))
+        return -1;
+    auto* d = reinterpret_cast<D*>(self);
+    Py_SETREF(d->_callback, Py_NewRef(v[0]));
+    d->detach = detach != 0;
+    d->variable_size = variable_size != 0;
+    d->nonblocking = nonblocking != 0;
+    PyObject* q = make_ring_by_keyword(ring_args, true);
+    if (!q) return -1;
+    Py_SETREF(d->_q, q);
+    d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
+                                 : (d->variable_size ? push_var : push);
+    return 0;
+}
+
+void dispatcher_finalize(PyObject* self) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    auto* d = reinterpret_cast<D*>(self);
+    if (d->vtab->close(d, 0) < 0) py::write_unraisable("zelvar.utils.ferrix.ferrix.SyncDispatcher.__dealloc__");
+    PyErr_Restore(type, value, tb);
+}
+
+int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* d = reinterpret_cast<D*>(self);
+    Py_VISIT(d->_q);
+    Py_VISIT(d->_callback);
+    Py_VISIT(d->_sock);
+    return 0;
+}
+
+int dispatcher_clear(PyObject* self) {
+    auto* d = reinterpret_cast<D*>(self);
+    Py_SETREF(d->_callback, Py_NewRef(Py_None));
+    Py_SETREF(d->_sock, Py_NewRef(Py_None));
+    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
+}
+
+void dispatcher_dealloc(PyObject* self) {
+    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
+    PyObject_GC_UnTrack(self);
+    auto* d = reinterpret_cast<D*>(self);
+    if (d->_thread) {
+        // close could not join (it failed first): the thread keeps what it reads alive itself.
+        d->_thread->detach();
+        delete d->_thread;
+        d->_thread = nullptr;
+    }
+    Py_CLEAR(d->_q);
+    Py_CLEAR(d->_callback);
+    Py_CLEAR(d->_sock);
+    d->_state.~shared_ptr();
+    py::free_object(self);
+}
+
+PyMethodDef g_methods[] = {
+    {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup)), METH_FASTCALL | METH_KEYWORDS,
+     "SyncDispatcher.setup(self, str host='127.0.0.1', int recvbuf=16777216) -> void"},
+    {"close", py_close, METH_NOARGS, "SyncDispatcher.close(self) -> void"},
+    ZELVAR_REFUSE_PICKLE_METHODS,
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+PyTypeObject SyncDispatcherType = [] {
+    PyTypeObject t = py::blank_type();
+    t.tp_name = "zelvar.utils.ferrix.ferrix.SyncDispatcher";
+    t.tp_basicsize = sizeof(D);
+    t.tp_dealloc = dispatcher_dealloc;
+    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+    t.tp_doc = "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
+               "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
+               "bool nonblocking=True)";
+    t.tp_traverse = dispatcher_traverse;
+    t.tp_clear = dispatcher_clear;
+    t.tp_methods = g_methods;
+    t.tp_init = dispatcher_init;
+    t.tp_new = dispatcher_new;
+    t.tp_finalize = dispatcher_finalize;
+    return t;
+}();
+
+bool add_sync_dispatcher_type(PyObject* module) {
+    return py::add_type(module, &SyncDispatcherType, "SyncDispatcher", const_cast<SyncDispatcherVTable*>(&g_table));
+}
+
+}  // namespace zelvar::ferrix
