@@ -21,8 +21,7 @@ CANCELLED = asyncio.CancelledError.__name__
 @pytest.fixture
 def loop():
     loop = asyncio.new_event_loop()
-    # A task dropped while pending is part of some tests; its report is not.
-    loop.set_exception_handler(lambda loop, context: None)
+    loop.set_exception_handler(lambda loop, context: None)  # tasks dropped while pending are expected
     yield loop
     loop.close()
 
@@ -34,7 +33,7 @@ def settle(loop, rounds=5):
 
 
 def finish(coro, value=None):
-    """Sends into `coro` until it returns, giving its value."""
+    """Sends into `coro` until it returns; gives its value."""
     with pytest.raises(StopIteration) as stop:
         while True:
             coro.send(value)
@@ -48,12 +47,11 @@ def done_future(loop, result):
 
 
 class Yields:
-    """Yields 'y0', 'y1', ... `times` times, then returns `value`; records what it was sent and
+    """Yields 'y0', 'y1', ... `times` times, then returns `value`; records what it is sent and
     whether it was closed."""
 
     def __init__(self, value=None, times=1):
-        self.value, self.times = value, times
-        self.sent, self.closed = [], False
+        self.value, self.times, self.sent, self.closed = value, times, [], False
 
     def __await__(self):
         try:
@@ -66,8 +64,7 @@ class Yields:
 
 
 class Catches:
-    """Yields once; a ValueError thrown in is answered by `reply`: 'return' finishes with the
-    error's text, 'yield' yields it and then returns 'after'."""
+    """Yields once; a ValueError thrown in is answered by returning, or by yielding once more."""
 
     def __init__(self, reply):
         self.reply = reply
@@ -82,11 +79,19 @@ class Catches:
             return f"caught {e}"
 
 
-class PlainIterator:
-    """An awaitable whose iterator has no throw() or close()."""
+class AwaitGives:
+    """An awaitable whose __await__ returns make()."""
+
+    def __init__(self, make):
+        self.make = make
 
     def __await__(self):
-        return iter(["plain"])
+        return self.make()
+
+
+def plain_iterator():
+    """An awaitable whose iterator has neither throw() nor close()."""
+    return AwaitGives(lambda: iter(["plain"]))
 
 
 class Raises:
@@ -114,7 +119,7 @@ class Recording:
 
 
 class Manager:
-    """An async context manager whose __aexit__ suppresses, or raises `exit_error`."""
+    """An async context manager that suspends in both methods; __aexit__ suppresses or raises."""
 
     def __init__(self, suppress=False, exit_error=None):
         self.suppress, self.exit_error, self.exited = suppress, exit_error, None
@@ -131,46 +136,30 @@ class Manager:
         return self.suppress
 
 
-class Holder:
-    """A plain object that may reference the task running the coroutine that owns it."""
-
-    async def __aenter__(self):
-        return self
-
-    async def __aexit__(self, *exc):
-        return False
-
-
 class Log(list):
-    pass
+    """The probe log of t.nested: a list that can also be given attributes and weak references."""
 
 
 # ---- values and errors ------------------------------------------------------------------------
 
-RETURN_VALUES = [42, None, (1, 2), (), (None,), ValueError("as a value"), StopIteration(7), [3]]
-
-
-@pytest.mark.parametrize("value", RETURN_VALUES, ids=repr)
+@pytest.mark.parametrize("value", [42, None, (1, 2), (), (None,), ValueError("v"), StopIteration(7)], ids=repr)
 @pytest.mark.parametrize("route", ["send", "next", "python await", "task", "after a yield"])
 def test_return_value_survives(loop, route, value):
-    if route == "send":
+    async def python_await():
+        return await t.return_value(value)
+
+    if route in ("send", "next"):
         with pytest.raises(StopIteration) as stop:
-            t.return_value(value).send(None)
-        assert stop.value.value is value
-    elif route == "next":
-        with pytest.raises(StopIteration) as stop:
-            next(t.return_value(value))
-        assert stop.value.value is value
-    elif route == "python await":
-        async def outer():
-            return await t.return_value(value)
-        assert loop.run_until_complete(outer()) is value
-    elif route == "task":
-        assert loop.run_until_complete(t.return_value(value)) is value
-    else:
+            coro = t.return_value(value)
+            coro.send(None) if route == "send" else next(coro)
+        result = stop.value.value
+    elif route == "after a yield":
         coro = t.await_value(Yields(value))
         assert coro.send(None) == "y0"
-        assert finish(coro) is value
+        result = finish(coro)
+    else:
+        result = loop.run_until_complete(python_await() if route == "python await" else t.return_value(value))
+    assert result is value
 
 
 @pytest.mark.parametrize("exc", [ValueError("v"), KeyError("k"), asyncio.TimeoutError()], ids=repr)
@@ -193,32 +182,19 @@ def test_stop_iteration_from_body_becomes_runtime_error():
 
 @pytest.mark.parametrize("kind, error, message", [
     ("invalid_argument", ValueError, "bad argument"),
-    ("out_of_range", IndexError, "out of range"),
     ("bad_alloc", MemoryError, None),
-    ("runtime_error", RuntimeError, "it broke"),
     ("int", RuntimeError, "Unknown exception"),
 ])
 def test_cpp_exception_raises_mapped_error(loop, kind, error, message):
     with pytest.raises(error) as raised:
         loop.run_until_complete(t.raise_native(kind, asyncio.sleep(0)))
-    if message is not None:
-        assert str(raised.value) == message
-
-
-class AwaitGivesCoroutine:
-    def __await__(self):
-        return t.return_value(1)
-
-
-class AwaitGivesInt:
-    def __await__(self):
-        return 3
+    assert message is None or str(raised.value) == message
 
 
 @pytest.mark.parametrize("obj, message", [
     (1, "object int can't be used in 'await' expression"),
-    (AwaitGivesCoroutine(), "__await__() returned a coroutine"),
-    (AwaitGivesInt(), "__await__() returned non-iterator of type 'int'"),
+    (AwaitGives(lambda: t.return_value(1)), "__await__() returned a coroutine"),
+    (AwaitGives(lambda: 3), "__await__() returned non-iterator of type 'int'"),
 ])
 def test_await_of_a_non_awaitable_raises_type_error(obj, message):
     with warnings.catch_warnings():
@@ -237,20 +213,14 @@ def test_generator_based_coroutine_is_awaited_as_it_is():
     assert finish(coro, "reply") == "reply"
 
 
-def test_sent_values_reach_the_awaited_iterator():
+def test_sending():
     it = Yields("done", times=3)
     coro = t.await_value(it)
+    with pytest.raises(TypeError, match="can't send non-None value to a just-started coroutine"):
+        coro.send(1)
     assert [coro.send(None), coro.send("a"), coro.send("b")] == ["y0", "y1", "y2"]
     assert finish(coro, "c") == "done"
     assert it.sent == ["a", "b", "c"]
-
-
-def test_non_none_to_a_just_started_coroutine():
-    coro = t.await_value(Yields())
-    with pytest.raises(TypeError, match="can't send non-None value to a just-started coroutine"):
-        coro.send(1)
-    assert coro.send(None) == "y0"  # still startable
-    coro.close()
 
 
 def test_awaited_twice(loop):
@@ -258,9 +228,10 @@ def test_awaited_twice(loop):
     assert loop.run_until_complete(coro) == "once"
     with pytest.raises(RuntimeError, match="cannot reuse already awaited coroutine"):
         loop.run_until_complete(coro)
+    assert coro.close() is None  # closing a finished coroutine is quiet
 
 
-# ---- close --------------------------------------------------------------------------------------
+# ---- close and finalization ------------------------------------------------------------------------
 
 def test_close_before_start_runs_nothing_and_does_not_warn():
     log = Log()
@@ -273,23 +244,18 @@ def test_close_before_start_runs_nothing_and_does_not_warn():
     assert log == []
 
 
-def test_close_while_suspended_unwinds_the_innermost_await():
+@pytest.mark.parametrize("how", ["close", "drop"])
+def test_close_while_suspended_unwinds_the_innermost_await(how):
     log, second = Log(), Yields()
     coro = t.nested(log, Yields("a"), second)
-    assert coro.send(None) == "y0"
-    assert coro.send(None) == "y0"  # now inside the sub-body
-    assert coro.close() is None
+    assert coro.send(None) == coro.send(None) == "y0"  # the second one inside the sub-body
+    if how == "close":
+        assert coro.close() is None
+    else:
+        del coro
+        gc.collect()
     assert second.closed
     assert log == [("first", "exit"), ("child", "GeneratorExit"), ("outer", "GeneratorExit")]
-    with pytest.raises(RuntimeError, match="cannot reuse already awaited coroutine"):
-        coro.send(None)
-
-
-def test_close_after_finish_is_quiet():
-    coro = t.return_value(1)
-    finish(coro)
-    assert coro.close() is None
-    assert coro.close() is None
 
 
 def test_ignored_generator_exit():
@@ -300,20 +266,25 @@ def test_ignored_generator_exit():
     assert finish(coro) == ("GeneratorExit", None)  # it was left suspended in its second await
 
 
+def test_dropping_a_coroutine_that_ignores_exit_destroys_its_frames():
+    log, unraisable = Log(), []
+    coro = t.ignore_exit(Yields(), Yields(), log)
+    coro.send(None)
+    # Only the text is kept: holding the report would hold the coroutine.
+    hook, sys.unraisablehook = sys.unraisablehook, lambda report: unraisable.append(str(report.exc_value))
+    try:
+        del coro
+        gc.collect()
+    finally:
+        sys.unraisablehook = hook
+    assert unraisable == ["coroutine ignored GeneratorExit"]
+    assert log == [("ignoring", "destroyed")]  # the sub-body's frame went with its owner
+
+
 def test_body_finishing_while_closing(loop):
     coro = t.ignore_exit(Yields(), done_future(loop, "late"))
     coro.send(None)
-    expected = ("GeneratorExit", "late") if sys.version_info >= (3, 13) else None
-    assert coro.close() == expected
-
-
-def test_dropping_a_suspended_coroutine_closes_it():
-    log = Log()
-    coro = t.nested(log, Yields(), Yields())
-    coro.send(None)
-    del coro
-    gc.collect()
-    assert log == [("first", "GeneratorExit"), ("outer", "GeneratorExit")]
+    assert coro.close() == (("GeneratorExit", "late") if sys.version_info >= (3, 13) else None)
 
 
 def test_never_awaited_warning():
@@ -325,14 +296,10 @@ def test_never_awaited_warning():
 
 # ---- throw ----------------------------------------------------------------------------------------
 
-@pytest.mark.parametrize("args", [
-    (ValueError,),
-    (ValueError("x"),),
-    (ValueError, ValueError("x")),
-    (ValueError, "x", None),
-], ids=["class", "instance", "class and instance", "class, value, tb"])
+@pytest.mark.parametrize("args", [(ValueError,), (ValueError("x"),), (ValueError, ValueError("x")),
+                                  (ValueError, "x", None)], ids=["class", "instance", "pair", "triple"])
 def test_throw_forms(args):
-    coro = t.await_value(PlainIterator())
+    coro = t.await_value(plain_iterator())
     coro.send(None)
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", DeprecationWarning)  # the 3-argument form, 3.12+
@@ -348,68 +315,52 @@ def test_throw_forms(args):
     ((ValueError, None, 1), "throw() third argument must be a traceback object"),
 ])
 def test_throw_rejects_bad_arguments(args, message):
-    coro = t.await_value(PlainIterator())
+    coro = t.await_value(plain_iterator())
     coro.send(None)
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", DeprecationWarning)
         with pytest.raises(TypeError, match=re.escape(message)):
             coro.throw(*args)
-    assert finish(coro) is None  # the coroutine was left as it was: the iterator ends
+    assert finish(coro) is None  # left as it was: the iterator just ends
 
 
-def test_throw_handled_by_the_awaited_iterator_resumes_the_body():
+def test_throw_handled_by_the_awaited_iterator():
     coro = t.await_value(Catches("return"))
     assert coro.send(None) == "waiting"
     with pytest.raises(StopIteration) as stop:
         coro.throw(ValueError("v"))
-    assert stop.value.value == "caught v"
+    assert stop.value.value == "caught v"  # its return value resumed the body
 
-
-def test_throw_answered_by_a_yield_is_yielded():
     coro = t.await_value(Catches("yield"))
     coro.send(None)
     assert coro.throw(ValueError("v")) == "caught v"
     assert finish(coro) == "after"
 
 
-def test_throw_without_iterator_throw_goes_into_the_body():
-    coro = t.ignore_exit(PlainIterator(), Yields("second"))
-    coro.send(None)
-    assert coro.throw(KeyError("k")) == "y0"
-    assert finish(coro) == ("KeyError", "second")
-
-
-def test_thrown_generator_exit_closes_the_iterator_then_enters_the_body():
-    first = Yields()
+@pytest.mark.parametrize("first, thrown", [(plain_iterator(), KeyError("k")), (Yields(), GeneratorExit)],
+                         ids=["iterator without throw", "GeneratorExit"])
+def test_throw_that_goes_into_the_body(first, thrown):
     coro = t.ignore_exit(first, Yields("second"))
     coro.send(None)
-    assert coro.throw(GeneratorExit) == "y0"
-    assert first.closed
-    assert finish(coro) == ("GeneratorExit", "second")
+    assert coro.throw(thrown) == "y0"  # the body caught it and awaits its second awaitable
+    assert finish(coro) == (getattr(thrown, "__name__", type(thrown).__name__), "second")
+    if isinstance(first, Yields):
+        assert first.closed
 
 
-def test_throw_into_a_nested_await():
+@pytest.mark.parametrize("wrapped", [False, True], ids=["nested", "native coroutine awaiting it"])
+def test_throw_into_a_nested_await(wrapped):
     log = Log()
-    coro = t.nested(log, Yields("a"), Yields("b"))
+    inner = t.nested(log, Yields("a"), Yields("b"))
+    coro = t.await_value(inner) if wrapped else inner
     coro.send(None)
     coro.send(None)
+    assert coro.cr_await is inner if wrapped else isinstance(coro.cr_await, types.GeneratorType)
     exc = KeyError("k")
     with pytest.raises(KeyError) as raised:
         coro.throw(exc)
     assert raised.value is exc
     assert log == [("first", "exit"), ("child", "KeyError"), ("outer", "KeyError")]
-
-
-def test_throw_into_a_native_coroutine_awaited_by_another():
-    log = Log()
-    inner = t.nested(log, Yields("a"), Yields("b"))
-    coro = t.await_value(inner)
-    coro.send(None)
-    coro.send(None)
-    assert coro.cr_await is inner
-    with pytest.raises(KeyError):
-        coro.throw(KeyError("k"))
-    assert log[1:] == [("child", "KeyError"), ("outer", "KeyError")]
 
 
 def test_throw_before_start_closes_without_running():
@@ -422,24 +373,16 @@ def test_throw_before_start_closes_without_running():
         coro.send(None)
 
 
-# ---- asyncio --------------------------------------------------------------------------------------
+# ---- the coroutine object and its functions ----------------------------------------------------------
 
 def test_recognised_by_asyncio_and_inspect():
     coro = t.await_value(Yields())
-    try:
-        assert asyncio.iscoroutine(coro)
-        assert isinstance(coro, collections.abc.Coroutine)
-        assert inspect.isawaitable(coro)
-    finally:
-        coro.close()
-
-
-@pytest.mark.parametrize("function", [t.await_value, t.AsyncBox.get, t.AsyncBox(1).get],
-                         ids=["function", "on the class", "bound"])
-def test_coroutine_functions_are_recognised(function):
-    assert asyncio.iscoroutinefunction(function)
-    if sys.version_info >= (3, 12):
-        assert inspect.iscoroutinefunction(function)
+    assert asyncio.iscoroutine(coro) and inspect.isawaitable(coro)
+    assert isinstance(coro, collections.abc.Coroutine) and coro.__await__() is coro
+    coro.close()
+    for function in (t.await_value, t.AsyncBox.get, t.AsyncBox(1).get):
+        assert asyncio.iscoroutinefunction(function)
+        assert inspect.iscoroutinefunction(function) or sys.version_info < (3, 12)
 
 
 def test_coroutine_method_binds_self_and_arguments(loop):
@@ -467,70 +410,50 @@ def test_arguments_are_checked_at_the_call(call, message):
 ])
 def test_names(make, name, qualname):
     coro = make()
-    try:
-        assert (coro.__name__, coro.__qualname__) == (name, qualname)
-        assert qualname in repr(coro)
-        coro.__qualname__ = "Other.name"
-        assert coro.__qualname__ == "Other.name"
-        with pytest.raises(TypeError, match="__name__ must be set to a string object"):
-            coro.__name__ = 1
-    finally:
-        coro.close()
+    assert (coro.__name__, coro.__qualname__) == (name, qualname)
+    assert qualname in repr(coro)
+    coro.__qualname__ = "Other.name"
+    assert coro.__qualname__ == "Other.name"
+    with pytest.raises(TypeError, match="__name__ must be set to a string object"):
+        coro.__name__ = 1
+    coro.close()
 
 
 def test_cr_await_and_state():
+    seen = []
+
     async def python_coroutine():
         return await Yields("p")
-
-    seen = []
 
     class Observes:
         def __await__(self):
             seen.append((coro.cr_running, coro.cr_suspended))
-            return (yield "observed")
+            return (yield)
 
     pc = python_coroutine()
     coro = t.await_value(pc)
     assert coro.cr_await is None and not coro.cr_suspended
     coro.send(None)
-    assert coro.cr_await is pc
-    assert coro.cr_suspended and not coro.cr_running
+    assert coro.cr_await is pc and coro.cr_suspended and not coro.cr_running
     assert finish(coro) == "p"
-    assert coro.cr_await is None and not coro.cr_suspended
+    assert coro.cr_await is None and not coro.cr_suspended and coro.cr_frame is None
 
     coro = t.await_value(Observes())
     coro.send(None)
     assert seen == [(True, False)]
-    assert inspect.isgenerator(coro.cr_await)
     coro.close()
-    assert coro.cr_frame is None
 
 
-def test_task_repr_and_stack(loop):
-    fut = loop.create_future()
-    task = loop.create_task(t.await_value(fut))
-    settle(loop)
-    assert "await_value" in repr(task)
-    assert task.get_stack() == []
-    fut.set_result(1)
-    assert loop.run_until_complete(task) == 1
-
-
-def test_gather_and_create_task(loop):
+def test_tasks_and_gather(loop):
     async def main():
         fut = done_future(asyncio.get_running_loop(), "f")
         task = asyncio.get_running_loop().create_task(t.await_value(asyncio.sleep(0.001, "t")))
+        await asyncio.sleep(0)
+        assert "await_value" in repr(task) and task.get_stack() == []
         return await asyncio.gather(t.await_value(asyncio.sleep(0, 1)), t.return_value(2), t.await_n(fut, 3),
                                     t.await_value(fut), task)
 
     assert loop.run_until_complete(main()) == [1, 2, 3, "f", "t"]
-
-
-def test_awaiting_a_free_lock_does_not_suspend(loop):
-    lock = asyncio.Lock()
-    coro = t.with_block(lock, done_future(loop, "inner"))
-    assert finish(coro) == (None, "inner")
-    assert not lock.locked()
 
 
 # ---- cancellation -----------------------------------------------------------------------------------
@@ -542,12 +465,8 @@ def test_cancel_reaches_the_exact_await(loop, kind):
     async def python_coroutine():
         return await fut
 
-    second = {
-        "pending future": lambda: fut,
-        "asyncio.sleep": lambda: asyncio.sleep(10),
-        "python coroutine": python_coroutine,
-        "native coroutine": lambda: t.await_value(fut),
-    }[kind]()
+    second = {"pending future": lambda: fut, "asyncio.sleep": lambda: asyncio.sleep(10),
+              "python coroutine": python_coroutine, "native coroutine": lambda: t.await_value(fut)}[kind]()
     task = loop.create_task(t.nested(log, asyncio.sleep(0, "a"), second))
     settle(loop)
     assert log == [("first", "exit")]
@@ -555,8 +474,7 @@ def test_cancel_reaches_the_exact_await(loop, kind):
     with pytest.raises(asyncio.CancelledError):
         loop.run_until_complete(task)
     assert log == [("first", "exit"), ("child", CANCELLED), ("outer", CANCELLED)]
-    if kind != "asyncio.sleep":
-        assert fut.cancelled()
+    assert fut.cancelled() or kind == "asyncio.sleep"
 
 
 def test_cancel_while_waiting_for_a_lock_held_elsewhere(loop):
@@ -569,35 +487,28 @@ def test_cancel_while_waiting_for_a_lock_held_elsewhere(loop):
     with pytest.raises(asyncio.CancelledError):
         loop.run_until_complete(task)
     assert manager.calls == ["enter"]  # never entered, so no __aexit__
-    assert lock.locked()
     lock.release()
     loop.run_until_complete(asyncio.wait_for(lock.acquire(), 1))
 
 
-def test_cancel_inside_async_with_runs_aexit(loop):
-    lock = asyncio.Lock()
+@pytest.mark.parametrize("primitive", ["lock", "condition wait", "wait_for timeout"])
+def test_cancel_inside_async_with_runs_aexit(loop, primitive):
+    lock = asyncio.Condition() if primitive == "condition wait" else asyncio.Lock()
     manager = Recording(lock)
-    task = loop.create_task(t.with_block(manager, loop.create_future()))
-    settle(loop)
-    assert lock.locked()
-    task.cancel()
-    with pytest.raises(asyncio.CancelledError):
-        loop.run_until_complete(task)
+    coro = t.condition_wait(manager, lock) if primitive == "condition wait" else t.with_block(manager,
+                                                                                              loop.create_future())
+    if primitive == "wait_for timeout":
+        with pytest.raises(asyncio.TimeoutError):
+            loop.run_until_complete(asyncio.wait_for(coro, 0.01))
+    else:
+        task = loop.create_task(coro)
+        settle(loop)
+        assert lock.locked() == (primitive == "lock")  # Condition.wait() released it
+        task.cancel()
+        with pytest.raises(asyncio.CancelledError):
+            loop.run_until_complete(task)
     assert manager.calls == ["enter", ("exit", asyncio.CancelledError)]
     assert not lock.locked()
-
-
-def test_cancel_condition_wait_inside_async_with(loop):
-    condition = asyncio.Condition()
-    manager = Recording(condition)
-    task = loop.create_task(t.condition_wait(manager, condition))
-    settle(loop)
-    assert not condition.locked()  # wait() released it
-    task.cancel()
-    with pytest.raises(asyncio.CancelledError):
-        loop.run_until_complete(task)
-    assert manager.calls == ["enter", ("exit", asyncio.CancelledError)]
-    assert not condition.locked()
 
 
 def test_condition_notify_wakes_the_body(loop):
@@ -614,15 +525,6 @@ def test_condition_notify_wakes_the_body(loop):
     assert not condition.locked()
 
 
-def test_wait_for_timeout_cancels_the_body(loop):
-    lock = asyncio.Lock()
-    manager = Recording(lock)
-    with pytest.raises(asyncio.TimeoutError):
-        loop.run_until_complete(asyncio.wait_for(t.with_block(manager, loop.create_future()), 0.01))
-    assert manager.calls == ["enter", ("exit", asyncio.CancelledError)]
-    assert not lock.locked()
-
-
 def test_body_may_catch_cancellation_and_go_on(loop):
     task = loop.create_task(t.ignore_exit(loop.create_future(), asyncio.sleep(0, "went on")))
     settle(loop)
@@ -633,29 +535,30 @@ def test_body_may_catch_cancellation_and_go_on(loop):
 
 # ---- async with -----------------------------------------------------------------------------------
 
-def test_async_with_passes_the_entered_value(loop):
+def test_async_with_passes_the_entered_value_and_frees_a_lock(loop):
     manager = Manager()
     assert loop.run_until_complete(t.with_block(manager, asyncio.sleep(0, "r"))) == ("entered", "r")
     assert manager.exited == (None, None, None)
+    lock = asyncio.Lock()  # a free lock and a done future: nothing suspends
+    assert finish(t.with_block(lock, done_future(loop, "inner"))) == (None, "inner")
+    assert not lock.locked()
 
 
-def test_async_with_error_reaches_aexit_and_propagates(loop):
-    manager, exc = Manager(), ValueError("inner")
-    with pytest.raises(ValueError) as raised:
-        loop.run_until_complete(t.with_block(manager, Raises(exc)))
-    assert raised.value is exc
+@pytest.mark.parametrize("suppress", [False, True])
+def test_async_with_error_reaches_aexit(loop, suppress):
+    manager, exc = Manager(suppress=suppress), ValueError("inner")
+    if suppress:
+        assert loop.run_until_complete(t.with_block(manager, Raises(exc))) is None
+    else:
+        with pytest.raises(ValueError) as raised:
+            loop.run_until_complete(t.with_block(manager, Raises(exc)))
+        assert raised.value is exc
     typ, value, tb = manager.exited
     assert (typ, value) == (ValueError, exc)
-    newest = exc.__traceback__  # frames were added in front of the one __aexit__ saw
+    newest = exc.__traceback__  # later frames go in front of the one __aexit__ saw
     while newest is not None and newest is not tb:
         newest = newest.tb_next
     assert newest is tb is not None
-
-
-def test_async_with_suppressed_error(loop):
-    manager = Manager(suppress=True)
-    assert loop.run_until_complete(t.with_block(manager, Raises(KeyError("k")))) is None
-    assert manager.exited[0] is KeyError
 
 
 def test_async_with_error_from_aexit_is_chained(loop):
@@ -670,10 +573,6 @@ def test_async_with_needs_a_context_manager(loop):
         loop.run_until_complete(t.with_block(1, done_future(loop, None)))
 
 
-def test_scoped_keep_is_released(loop):
-    assert finish(t.kept_count(object(), Yields())) == 1
-
-
 # ---- references ------------------------------------------------------------------------------------
 
 def _argument(fut):
@@ -685,16 +584,16 @@ def _kept_object(fut):
     made = []
 
     def factory():
-        holder = Holder()
-        made.append(weakref.ref(holder))
-        return holder
+        obj = Log()
+        made.append(weakref.ref(obj))
+        return obj
 
     return t.hold(factory, fut), lambda: made[0]()
 
 
 def _async_with_manager(fut):
-    holder = Holder()
-    return t.with_block(holder, fut), lambda: holder
+    lock = asyncio.Lock()  # its __aexit__ does not suspend, so closing by the collector is clean
+    return t.with_block(lock, fut), lambda: lock
 
 
 @pytest.mark.parametrize("build", [_argument, _kept_object, _async_with_manager])
@@ -712,41 +611,36 @@ def test_cycle_through_the_running_task_is_collected(loop, build):
     assert ref() is None
 
 
-# ---- no leaks ----------------------------------------------------------------------------------------
-
-class YieldOnce:
-    def __await__(self):
-        yield
+def test_scoped_keep_is_released():
+    assert finish(t.kept_count(object(), Yields())) == 1
 
 
-def _rss():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc")
 def test_no_leak_over_a_million_awaits(loop):
     result = object()
     fut = done_future(loop, result)
-    yielding = YieldOnce()
+    yielding = AwaitGives(lambda: iter([None]))
     refs = sys.getrefcount(result), sys.getrefcount(fut), sys.getrefcount(yielding)
 
     def rounds(n):
-        assert finish(t.await_n(fut, n)) == n  # every await finishes without suspending
+        assert finish(t.await_n(fut, n)) == n  # no await suspends
         assert loop.run_until_complete(t.await_n(fut, n // 10)) == n // 10
-        coro = t.await_n(yielding, n // 20)
-        count = 0
+        coro, sends = t.await_n(yielding, n // 10), 0
         with pytest.raises(StopIteration):
             while True:
                 coro.send(None)
-                count += 1
-        assert count == n // 20
+                sends += 1
+        assert sends == n // 10
+
+    def rss():
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
     rounds(100_000)  # warm-up: free lists, arenas
     gc.collect()
-    before = _rss()
+    before = rss()
     rounds(1_000_000)
     gc.collect()
-    grown = _rss() - before
-    assert grown < 8 * 1024 * 1024, f"RSS grew by {grown} bytes"
     assert (sys.getrefcount(result), sys.getrefcount(fut), sys.getrefcount(yielding)) == refs
+    # Under a sanitizer freed memory sits in quarantine, so RSS says nothing there.
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):
+        assert rss() - before < 8 * 1024 * 1024

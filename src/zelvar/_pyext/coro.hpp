@@ -4,14 +4,30 @@
 // coroutine object that asyncio drives like its own. Inside a body, `co_await py::await(obj)`
 // behaves as `await obj` does in Python: sends and throws go to the awaited iterator, its return
 // value resumes the body, an error (CancelledError included) resumes the body by throwing
-// `ErrorAlreadySet` at that `co_await` with the Python exception set. A body may `co_await` another
+// `ErrorAlreadySet` at that `co_await` with the Python exception set, so RAII and try/catch work
+// (catch, inspect, PyErr_Clear to handle it; or let it go on). A body may `co_await` another
 // `py::Task` (a sub-body); both run on the same coroutine object, so a cancellation reaches the
-// innermost `co_await`.
+// innermost `co_await`. Every body ends with `co_return` (a Ref, `py::none()`, or a null Ref for
+// the error that is set).
 //
 // References: the coroutine object owns its arguments and whatever the body `keep`s, and shows them
 // to the cycle collector. A C++ local that holds a reference across a `co_await` is invisible to
 // it, so such locals may only hold objects that cannot lead back to the coroutine (ints, strings,
-// results used at once).
+// results used at once); anything else goes through `f.keep(...)`.
+//
+//     // async def push(self, item):
+//     //     async with self._not_full:
+//     //         while self.full(): await self._not_full.wait()
+//     //         self.put(item)
+//     py::Task push(py::CoroFrame& f) {
+//         py::Kept cond = f.keep(Ref(PyObject_GetAttrString(f.arg(0), "_not_full")));
+//         co_return co_await py::async_with(cond, [&]() -> py::Task {
+//             while (full(f.arg(0))) co_await py::await(Ref(PyObject_CallMethod(cond, "wait", nullptr)));
+//             co_return Ref(PyObject_CallMethod(f.arg(0), "put", "O", f.arg(1)));
+//         });
+//     }
+//     constexpr py::CoroutineDef<2> kPush{"push", "Queue.push", py::params("push", {"self", "item"}, 2), push};
+//     PyObject* method = py::make_coroutine_function<kPush>(doc, "zelvar.spsc_queue");
 #pragma once
 
 #include <concepts>
@@ -26,6 +42,7 @@
 #include "python.hpp"
 #include "args.hpp"
 #include "errors.hpp"
+#include "function.hpp"
 #include "ref.hpp"
 #include "types.hpp"
 
@@ -106,6 +123,12 @@ inline void set_stop_iteration(PyObject* value) noexcept {
 }
 
 inline bool is_native_coroutine(PyObject* o) noexcept;
+
+// A body that flowed off its end instead of reaching co_return.
+[[noreturn]] inline void raise_no_result() {
+    PyErr_SetString(PyExc_SystemError, "native coroutine body ended without co_return");
+    throw ErrorAlreadySet{};
+}
 
 // Awaitables the promise accepts: anything else in a body is a compile error.
 template <class A>
@@ -204,6 +227,7 @@ public:
                     p.error.restore();
                     throw ErrorAlreadySet{};
                 }
+                if (!p.value) detail::raise_no_result();
                 return std::move(p.value);
             }
         };
@@ -412,6 +436,10 @@ inline PySendResult finish(CoroFrame* c, PyObject** presult) noexcept {
     SavedError error(std::move(p.error));
     const bool failed = p.failed;
     clear_body(c);
+    if (!failed && !value) {
+        PyErr_SetString(PyExc_SystemError, "native coroutine body ended without co_return");
+        return PYGEN_ERROR;
+    }
     if (failed) {
         error.restore();
         if (PyErr_ExceptionMatches(PyExc_StopIteration))
@@ -925,6 +953,12 @@ PyObject* coroutine_entry(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     if (!Def.params.bind(args, nargs, kwnames, values)) return nullptr;
     if (Def.check && !Def.check(values)) return nullptr;
     return make_coroutine(Def.name, Def.qualname, std::span<PyObject* const>(values), Def.body);
+}
+
+// The coroutine method of `Def`, marked for asyncio.iscoroutinefunction.
+template <const auto& Def>
+PyObject* make_coroutine_function(const char* doc, const char* module_name) {
+    return make_coroutine_function(FunctionSpec{Def.name, Def.qualname, doc, coroutine_entry<Def>}, module_name);
 }
 
 namespace detail {

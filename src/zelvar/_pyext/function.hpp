@@ -1,6 +1,7 @@
 // A native function object that behaves like a Python function: binds as a method through
 // __get__, is called through vectorcall (with self as the first argument when bound), and carries
-// __name__, __qualname__, __doc__, __module__, __defaults__ and an instance __dict__.
+// __name__, __qualname__, __doc__, __module__, __defaults__ and an instance __dict__. A coroutine
+// function (make_coroutine_function) is one whose body returns a native coroutine (coro.hpp).
 #pragma once
 
 #include <cstddef>

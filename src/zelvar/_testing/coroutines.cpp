@@ -32,15 +32,19 @@ struct Probe {
     int uncaught = std::uncaught_exceptions();
 
     ~Probe() {
-        py::detail::PreserveError keep_error;
+        PyObject *type, *value, *tb;
+        PyErr_Fetch(&type, &value, &tb);
         const char* how = "destroyed";
         if (done) {
             how = "exit";
         } else if (std::uncaught_exceptions() > uncaught) {
-            how = keep_error.saved.type ? reinterpret_cast<PyTypeObject*>(keep_error.saved.type)->tp_name : "C++";
+            how = type ? reinterpret_cast<PyTypeObject*>(type)->tp_name : "C++";
         }
-        Ref entry(Py_BuildValue("(ss)", label, how));
-        if (!entry || PyList_Append(log, entry.get()) < 0) PyErr_Clear();
+        if (log && PyList_Check(log)) {
+            Ref entry(Py_BuildValue("(ss)", label, how));
+            if (!entry || PyList_Append(log, entry.get()) < 0) PyErr_Clear();
+        }
+        PyErr_Restore(type, value, tb);
     }
 };
 
@@ -63,9 +67,7 @@ Task raise_native(CoroFrame& f) {
     std::string_view kind;
     if (!py::utf8_view(f.arg(0), kind)) throw py::ErrorAlreadySet{};
     if (kind == "invalid_argument") throw std::invalid_argument("bad argument");
-    if (kind == "out_of_range") throw std::out_of_range("out of range");
     if (kind == "bad_alloc") throw std::bad_alloc();
-    if (kind == "runtime_error") throw std::runtime_error("it broke");
     throw 42;
 }
 
@@ -124,18 +126,23 @@ Task nested(CoroFrame& f) {
     co_return Ref(PyTuple_Pack(2, first.get(), second.get()));
 }
 
-// ignore_exit(first, second) -> (name of the error caught from `first` or None, await second)
-Task ignore_exit(CoroFrame& f) {
+// The sub-body of ignore_exit, under a probe when a log is given.
+Task ignore_exit_child(PyObject* log, PyObject* first, PyObject* second) {
+    Probe probe{log, "ignoring"};
     Ref caught = py::none();
     try {
-        co_await py::await(f.arg(0));
+        co_await py::await(first);
     } catch (const py::ErrorAlreadySet&) {
         caught = Ref(PyUnicode_FromString(reinterpret_cast<PyTypeObject*>(PyErr_Occurred())->tp_name));
         PyErr_Clear();
     }
-    Ref second = co_await py::await(f.arg(1));
-    co_return Ref(PyTuple_Pack(2, caught.get(), second.get()));
+    Ref result = co_await py::await(second);
+    probe.done = true;
+    co_return Ref(PyTuple_Pack(2, caught.get(), result.get()));
 }
+
+// ignore_exit(first, second, log=None) -> (name of the error caught from `first` or None, await second)
+Task ignore_exit(CoroFrame& f) { co_return co_await ignore_exit_child(f.arg(2), f.arg(0), f.arg(1)); }
 
 // hold(factory, awaitable) -> factory(): keeps the made object in the coroutine across the await
 Task hold(CoroFrame& f) {
@@ -220,39 +227,33 @@ constexpr py::CoroutineDef<2> kConditionWait{"condition_wait", "condition_wait",
                                              py::params("condition_wait", {"manager", "condition"}, 2),
                                              condition_wait};
 constexpr py::CoroutineDef<3> kNested{"nested", "nested", py::params("nested", {"log", "first", "second"}, 3), nested};
-constexpr py::CoroutineDef<2> kIgnoreExit{"ignore_exit", "ignore_exit",
-                                          py::params("ignore_exit", {"first", "second"}, 2), ignore_exit};
+constexpr py::CoroutineDef<3> kIgnoreExit{"ignore_exit", "ignore_exit",
+                                          py::params("ignore_exit", {"first", "second", "log"}, 2), ignore_exit};
 constexpr py::CoroutineDef<2> kHold{"hold", "hold", py::params("hold", {"factory", "awaitable"}, 2), hold};
 constexpr py::CoroutineDef<2> kKeptCount{"kept_count", "kept_count", py::params("kept_count", {"obj", "awaitable"}, 2),
                                          kept_count};
 constexpr py::CoroutineDef<3> kBoxGet{"get", "AsyncBox.get", py::params("get", {"self", "awaitable", "extra"}, 2),
                                       box_get, is_box};
 
-bool add(PyObject* module, const char* name, py::NativeBody body) {
-    Ref fn(py::make_coroutine_function({name, name, nullptr, body}, kModule));
-    return fn && PyModule_AddObjectRef(module, name, fn.get()) == 0;
+template <const auto& Def>
+bool add(PyObject* module) {
+    Ref fn(py::make_coroutine_function<Def>(nullptr, kModule));
+    return fn && PyModule_AddObjectRef(module, Def.name, fn.get()) == 0;
 }
 
 }  // namespace
 
 bool add_coroutine_functions(PyObject* module) {
     if (!py::ready_coroutine_type()) return false;
-    if (!add(module, "await_value", py::coroutine_entry<kAwaitValue>) ||
-        !add(module, "return_value", py::coroutine_entry<kReturnValue>) ||
-        !add(module, "raise_error", py::coroutine_entry<kRaiseError>) ||
-        !add(module, "raise_native", py::coroutine_entry<kRaiseNative>) || !add(module, "await_n", await_n) ||
-        !add(module, "with_block", py::coroutine_entry<kWithBlock>) ||
-        !add(module, "condition_wait", py::coroutine_entry<kConditionWait>) ||
-        !add(module, "nested", py::coroutine_entry<kNested>) ||
-        !add(module, "ignore_exit", py::coroutine_entry<kIgnoreExit>) ||
-        !add(module, "hold", py::coroutine_entry<kHold>) ||
-        !add(module, "kept_count", py::coroutine_entry<kKeptCount>)) {
+    Ref await_n_function(py::make_coroutine_function({"await_n", "await_n", nullptr, await_n}, kModule));
+    if (!await_n_function || PyModule_AddObjectRef(module, "await_n", await_n_function.get()) < 0) return false;
+    if (!add<kAwaitValue>(module) || !add<kReturnValue>(module) || !add<kRaiseError>(module) ||
+        !add<kRaiseNative>(module) || !add<kWithBlock>(module) || !add<kConditionWait>(module) ||
+        !add<kNested>(module) || !add<kIgnoreExit>(module) || !add<kHold>(module) || !add<kKeptCount>(module)) {
         return false;
     }
     if (!py::add_type(module, &g_box_type, "AsyncBox")) return false;
-    Ref get(py::make_coroutine_function(
-        {"get", "AsyncBox.get", "get(awaitable, extra=None) -> (value, await awaitable, extra)",
-         py::coroutine_entry<kBoxGet>},
-        kModule));
+    Ref get(py::make_coroutine_function<kBoxGet>("get(awaitable, extra=None) -> (value, await awaitable, extra)",
+                                                 kModule));
     return get && py::set_type_attribute(&g_box_type, "get", get.get());
 }
