@@ -10,13 +10,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -133,8 +133,7 @@ TEST_P(Transfer, RandomSizedMessagesArriveWholeAndInOrder) {
   std::size_t n = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
     int rc;
-    while ((rc = m.blocking ? ops.pop(ring, &p, &n) : ops.try_pop(ring, &p, &n)) == 0) {
-    }
+    while ((rc = m.blocking ? ops.pop(ring, &p, &n) : ops.try_pop(ring, &p, &n)) == 0) std::this_thread::yield();
     ASSERT_EQ(rc, 1) << "message " << i;
     ASSERT_EQ(n, sizes.next()) << "message " << i;
     ASSERT_EQ(seq_of(p), i);
