@@ -5,37 +5,45 @@
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/fields.hpp>
+#include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "fields.hpp"
 #include "module_state.hpp"
-#include "pickling.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
+using py::Field;
+using py::PickleSpec;
+using py::Properties;
+using py::unpickle_def;
+namespace field = py::field;
+
 // --- fields -------------------------------------------------------------------------------
 
-constexpr Field kColor{"color", FieldKind::Bool, offsetof(LogHandlerObject, color), "color: 'bool'"};
-constexpr Field kPattern{"pattern", FieldKind::Text, offsetof(LogHandlerObject, pattern), "pattern: str"};
-constexpr Field kLevel{"level", FieldKind::Level, offsetof(LogHandlerObject, level), "level: 'Level'"};
-constexpr Field kMaxLevel{"max_level", FieldKind::Level, offsetof(StdoutHandlerObject, max_level),
-                          "max_level: 'Level'"};
-constexpr Field kMaxStdoutLevel{"max_stdout_level", FieldKind::Level,
-                                offsetof(ConsoleHandlerObject, max_stdout_level), "max_stdout_level: 'Level'"};
-constexpr Field kMinLevel{"min_level", FieldKind::Level, offsetof(ConsoleHandlerObject, min_level),
-                          "min_level: 'Level'"};
-constexpr Field kFilename{"filename", FieldKind::Text, offsetof(FileHandlerObject, filename), "filename: str"};
-constexpr Field kOverwrite{"overwrite", FieldKind::Bool, offsetof(FileHandlerObject, overwrite),
-                           "overwrite: 'bool'"};
-constexpr Field kMaxSize{"max_size", FieldKind::Size, offsetof(RotatingFileHandlerObject, max_size),
-                         "max_size: 'size_t'"};
-constexpr Field kMaxFiles{"max_files", FieldKind::Size, offsetof(RotatingFileHandlerObject, max_files),
-                          "max_files: 'size_t'"};
-#define ZELVAR_COLOR_FIELD(name) \
-    Field { #name, FieldKind::Int32, offsetof(ColorSchemeObject, name), #name ": 'int'" }
+// Levels read back as Level members, through the module's `Level` as bound now.
+PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
+
+#define ZELVAR_FIELD(name, type, doc, get, set, ...) \
+    Field { #name, offsetof(type, name), #name ": " doc, get, set, __VA_ARGS__ }
+#define ZELVAR_BOOL(name, type) ZELVAR_FIELD(name, type, "'bool'", field::get_bool, field::set_bool)
+#define ZELVAR_TEXT(name, type) ZELVAR_FIELD(name, type, "str", field::get_object, field::set_text, true)
+#define ZELVAR_LEVEL(name, type) ZELVAR_FIELD(name, type, "'Level'", get_level, field::set_int32)
+#define ZELVAR_SIZE(name, type) ZELVAR_FIELD(name, type, "'size_t'", field::get_size, field::set_size)
+constexpr Field kColor = ZELVAR_BOOL(color, LogHandlerObject);
+constexpr Field kPattern = ZELVAR_TEXT(pattern, LogHandlerObject);
+constexpr Field kLevel = ZELVAR_LEVEL(level, LogHandlerObject);
+constexpr Field kMaxLevel = ZELVAR_LEVEL(max_level, StdoutHandlerObject);
+constexpr Field kMaxStdoutLevel = ZELVAR_LEVEL(max_stdout_level, ConsoleHandlerObject);
+constexpr Field kMinLevel = ZELVAR_LEVEL(min_level, ConsoleHandlerObject);
+constexpr Field kFilename = ZELVAR_TEXT(filename, FileHandlerObject);
+constexpr Field kOverwrite = ZELVAR_BOOL(overwrite, FileHandlerObject);
+constexpr Field kMaxSize = ZELVAR_SIZE(max_size, RotatingFileHandlerObject);
+constexpr Field kMaxFiles = ZELVAR_SIZE(max_files, RotatingFileHandlerObject);
+#define ZELVAR_COLOR_FIELD(name) ZELVAR_FIELD(name, ColorSchemeObject, "'int'", field::get_int32, field::set_int32)
 constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
 constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
 constexpr Field kInfoColor = ZELVAR_COLOR_FIELD(info_color);
@@ -43,6 +51,11 @@ constexpr Field kWarnColor = ZELVAR_COLOR_FIELD(warn_color);
 constexpr Field kErrorColor = ZELVAR_COLOR_FIELD(error_color);
 constexpr Field kCriticalColor = ZELVAR_COLOR_FIELD(critical_color);
 #undef ZELVAR_COLOR_FIELD
+#undef ZELVAR_SIZE
+#undef ZELVAR_LEVEL
+#undef ZELVAR_TEXT
+#undef ZELVAR_BOOL
+#undef ZELVAR_FIELD
 
 // Each class's own fields, in declared order: its properties.
 constexpr Field kLogHandlerFields[] = {kColor, kPattern, kLevel};
@@ -73,8 +86,8 @@ constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorCo
 #define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
 #define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
 #define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
-    const PickleSpec k##cls##Pickle{&cls##Type,    ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
-                                    std::size(state), {a, b, c},         members};
+    const PickleSpec k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
+                                    std::size(state), {a, b, c},         members,                  module};
 
 constexpr const char* kHandlerMembers = "color, level, pattern";
 ZELVAR_PICKLE_SPEC(LogHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)

@@ -9,6 +9,7 @@
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/function.hpp>
+#include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
@@ -16,7 +17,6 @@
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "module_state.hpp"
-#include "pickling.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -232,13 +232,14 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const PickleSpec kDefaultLoggerPickle{&DefaultLoggerType,
+const py::PickleSpec kDefaultLoggerPickle{&DefaultLoggerType,
                                       "__pyx_unpickle_DefaultLogger",
                                       "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
                                       nullptr,
                                       0,
                                       {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
-                                      ""};
+                                      "",
+                                      module};
 
 PyMethodDef g_default_methods[] = {ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle), {nullptr, nullptr, 0, nullptr}};
 
@@ -279,7 +280,7 @@ bool attach_logging_methods(PyObject*) {
 }
 
 bool add_default_logger_unpickle_function(PyObject* module) {
-    static PyMethodDef defs[] = {unpickle_def<kDefaultLoggerPickle>(), {nullptr, nullptr, 0, nullptr}};
+    static PyMethodDef defs[] = {py::unpickle_def<kDefaultLoggerPickle>(), {nullptr, nullptr, 0, nullptr}};
     return PyModule_AddFunctions(module, defs) == 0;
 }
 

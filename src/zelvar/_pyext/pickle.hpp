@@ -1,0 +1,162 @@
+// Pickling of value types: `__reduce__`/`__setstate__` on the class and one module-level unpickle
+// function per class, all made from one description of the class's state. The state is a tuple of
+// the fields in ascending order of name; a layout checksum guards it.
+#pragma once
+
+#include <cstddef>
+
+#include "args.hpp"
+#include "convert.hpp"
+#include "fields.hpp"
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace zelvar::py {
+
+struct PickleSpec {
+    PyTypeObject* type;         // the class that defines the hooks
+    const char* unpickle_name;  // "__pyx_unpickle_<class>", looked up in the module's globals
+    const char* unpickle_doc;
+    const Field* const* state;  // the state's fields, in ascending order of name
+    std::size_t size;
+    long long checksums[3];  // SHA-256, SHA-1 and MD5 prefixes of the joined names; the first is written
+    const char* members;     // the names joined by ", ", for the checksum error
+    PyObject* (*module)();   // the module holding the unpickle function
+};
+
+namespace detail {
+
+inline bool has_object_value(PyObject* self, const PickleSpec& spec) {
+    for (std::size_t i = 0; i < spec.size; ++i) {
+        if (!spec.state[i]->object) continue;
+        PyObject* o = *static_cast<PyObject**>(slot_of(self, *spec.state[i]));
+        if (o && o != Py_None) return true;
+    }
+    return false;
+}
+
+// Assigns the fields in state order (a failure stops there; earlier fields keep their new values),
+// then element n, when truthy, updates the instance dict.
+inline bool apply_state(PyObject* self, PyObject* state, const PickleSpec& spec) {
+    for (std::size_t i = 0; i < spec.size; ++i) {
+        PyObject* item = PyTuple_GetItem(state, static_cast<Py_ssize_t>(i));
+        if (!item || set_field(self, *spec.state[i], item) < 0) return false;
+    }
+    if (PyTuple_GET_SIZE(state) <= static_cast<Py_ssize_t>(spec.size)) return true;
+    PyObject* extra = PyTuple_GET_ITEM(state, static_cast<Py_ssize_t>(spec.size));
+    const int truthy = truth(extra);
+    if (truthy <= 0) return truthy == 0;
+    Ref dict(PyObject_GetAttrString(self, "__dict__"));
+    Ref done(dict ? PyObject_CallMethod(dict.get(), "update", "O", extra) : nullptr);
+    return static_cast<bool>(done);
+}
+
+inline void raise_incompatible(long long checksum, const PickleSpec& spec) {
+    Ref pickle(PyImport_ImportModule("pickle"));
+    Ref error(pickle ? PyObject_GetAttrString(pickle.get(), "PickleError") : nullptr);
+    if (!error) return;
+    // The given checksum prints as an unsigned 32-bit number, as the writer computed it.
+    PyErr_Format(error.get(), "Incompatible checksums (0x%x vs (0x%x, 0x%x, 0x%x) = (%s))",
+                 static_cast<unsigned>(checksum & 0xffffffff), static_cast<unsigned>(spec.checksums[0]),
+                 static_cast<unsigned>(spec.checksums[1]), static_cast<unsigned>(spec.checksums[2]), spec.members);
+}
+
+}  // namespace detail
+
+inline PyObject* reduce(PyObject* self, const PickleSpec& spec) {
+    Ref state(PyTuple_New(static_cast<Py_ssize_t>(spec.size)));
+    if (!state) return nullptr;
+    for (std::size_t i = 0; i < spec.size; ++i) {
+        PyObject* value = get_field(self, *spec.state[i]);
+        if (!value) return nullptr;
+        PyTuple_SET_ITEM(state.get(), static_cast<Py_ssize_t>(i), value);
+    }
+    Ref dict(PyObject_GetAttrString(self, "__dict__"));
+    if (!dict) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
+        PyErr_Clear();
+    }
+    bool use_setstate = false;
+    if (dict && dict.get() != Py_None) {
+        const int non_empty = truth(dict.get());
+        if (non_empty < 0) return nullptr;
+        if (non_empty) {
+            Ref extra(PyTuple_Pack(1, dict.get()));
+            Ref extended(extra ? PySequence_Concat(state.get(), extra.get()) : nullptr);
+            if (!extended) return nullptr;
+            state = std::move(extended);
+            use_setstate = true;
+        }
+    }
+    if (!use_setstate) use_setstate = detail::has_object_value(self, spec);
+    PyObject* unpickler = PyDict_GetItemString(PyModule_GetDict(spec.module()), spec.unpickle_name);
+    if (!unpickler) {
+        PyErr_Format(PyExc_NameError, "name '%s' is not defined", spec.unpickle_name);
+        return nullptr;
+    }
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
+    if (use_setstate) return Py_BuildValue("(O(OLO)O)", unpickler, type, spec.checksums[0], Py_None, state.get());
+    return Py_BuildValue("(O(OLO))", unpickler, type, spec.checksums[0], state.get());
+}
+
+inline PyObject* set_state(PyObject* self, PyObject* state, const PickleSpec& spec) {
+    if (state == Py_None) {
+        PyErr_SetString(PyExc_TypeError, "cannot pass None into a C function argument that is declared 'not None'");
+        return nullptr;
+    }
+    if (!check_exact_type_value(state, &PyTuple_Type, "tuple") || !detail::apply_state(self, state, spec))
+        return nullptr;
+    Py_RETURN_NONE;
+}
+
+inline PyObject* unpickle(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const PickleSpec& spec) {
+    const Params<3> params{spec.unpickle_name, {"__pyx_type", "__pyx_checksum", "__pyx_state"}, 3};
+    Params<3>::Values v;
+    if (!params.bind(args, nargs, kwnames, v)) return nullptr;
+    PyObject *type = v[0], *state = v[2];
+    long long checksum;
+    if (!to_int64(v[1], checksum)) return nullptr;
+    if (state != Py_None && !PyTuple_CheckExact(state)) {
+        raise_argument_type(state, "__pyx_state", "tuple");
+        return nullptr;
+    }
+    if (checksum != spec.checksums[0] && checksum != spec.checksums[1] && checksum != spec.checksums[2]) {
+        detail::raise_incompatible(checksum, spec);
+        return nullptr;
+    }
+    Ref object(PyObject_CallMethod(reinterpret_cast<PyObject*>(spec.type), "__new__", "O", type));
+    if (!object) return nullptr;
+    if (state != Py_None && !detail::apply_state(object.get(), state, spec)) return nullptr;
+    return object.release();
+}
+
+template <const PickleSpec& S>
+PyObject* reduce_method(PyObject* self, PyObject*) {
+    return reduce(self, S);
+}
+
+template <const PickleSpec& S>
+PyObject* set_state_method(PyObject* self, PyObject* state) {
+    return set_state(self, state, S);
+}
+
+template <const PickleSpec& S>
+PyObject* unpickle_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return unpickle(args, nargs, kwnames, S);
+}
+
+// The two entries of a picklable class's method table.
+#define ZELVAR_PICKLE_METHODS(spec)                                                           \
+    {"__reduce__", ::zelvar::py::reduce_method<spec>, METH_NOARGS, nullptr},                 \
+    {                                                                                        \
+        "__setstate__", ::zelvar::py::set_state_method<spec>, METH_O, nullptr                 \
+    }
+
+// The module-level unpickle function of a class.
+template <const PickleSpec& S>
+PyMethodDef unpickle_def() {
+    return {S.unpickle_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(unpickle_function<S>)),
+            METH_FASTCALL | METH_KEYWORDS, S.unpickle_doc};
+}
+
+}  // namespace zelvar::py
