@@ -145,12 +145,22 @@ const SyncDispatcherVTable g_table = {
     consume_try_pop_var, consume_pop, consume_pop_var,   close,
 };
 
+// A second consumer on the single-consumer ring is refused before anything (socket, doorbell) is
+// touched: rebinding the doorbell would strand the running consumer on the old descriptor.
+bool may_start_consumer(D* d) {
+    if (d->_state->consumer_started) {
+        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: a consumer thread is already running");
+        return false;
+    }
+    if (d->_q == Py_None) {
+        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
+        return false;
+    }
+    return true;
+}
+
 int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
-    if (st->consumer_started) {
-        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: a consumer thread is already running");
-        return -1;
-    }
     if (d->_q == Py_None) {
         PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
         return -1;
@@ -202,6 +212,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
         }
         if (PyErr_Occurred()) return -1;
     }
+    if (!may_start_consumer(d)) return -1;
     if (d->nonblocking) {
         py::Ref default_host;
         if (!host) {
