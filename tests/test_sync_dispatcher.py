@@ -196,11 +196,12 @@ def test_failing_close_in_destructor_is_unraisable(monkeypatch):
 
 
 def test_dropping_a_running_detached_dispatcher_mid_delivery():
-    started, release = threading.Event(), threading.Event()
+    started, release, finished = threading.Event(), threading.Event(), []
 
     def slow(msg):
         started.set()
         release.wait(5)
+        finished.append(msg)
 
     d = f.SyncDispatcher(slow, capacity=64, slot_size=64)
     d.setup()
@@ -209,7 +210,10 @@ def test_dropping_a_running_detached_dispatcher_mid_delivery():
     del d  # close runs while the consumer is inside the callback
     gc.collect()
     release.set()
-    time.sleep(0.1)  # the thread finishes on state it owns
+    # The thread finishes that delivery on state it owns, then stops: close cleared the run flag.
+    assert wait_for(lambda: finished)
+    time.sleep(0.1)
+    assert finished == [expected(0, 1, [16])[0]]
 
 
 def test_push_without_ring_refuses():

@@ -155,9 +155,9 @@ bool set_function(PyObject* ns, const py::FunctionSpec& spec) {
 bool add_py_log_handler(PyObject* m) {
     PyObject* logging = global("py_logging");
     py::Ref handler(logging ? PyObject_GetAttrString(logging, "Handler") : nullptr);
-    py::Ref ns(handler ? PyDict_New() : nullptr);
-    if (!ns || PyDict_SetItemString(ns.get(), "__module__", py::Ref(PyUnicode_FromString(kModuleName)).get()) < 0 ||
-        PyDict_SetItemString(ns.get(), "__qualname__", py::Ref(PyUnicode_FromString("PyLogHandler")).get()) < 0 ||
+    py::Ref ns(handler ? Py_BuildValue("{ssss}", "__module__", kModuleName, "__qualname__", "PyLogHandler")
+                       : nullptr);
+    if (!ns ||
         !set_function(ns.get(), {"__init__", "PyLogHandler.__init__", "PyLogHandler.__init__(self, int level) -> None",
                                  init_body}) ||
         !set_function(ns.get(), {"emit", "PyLogHandler.emit", "PyLogHandler.emit(self, record)", emit_body})) {

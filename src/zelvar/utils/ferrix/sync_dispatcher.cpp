@@ -159,20 +159,20 @@ bool may_start_consumer(D* d) {
     return true;
 }
 
+// Joins the attached consumer thread, if any, with the interpreter lock released.
+void join_consumer(D* d) {
+    std::thread* thread = d->_thread;
+    if (!thread) return;
+    d->_thread = nullptr;
+    Py_BEGIN_ALLOW_THREADS
+    thread->join();
+    Py_END_ALLOW_THREADS
+    delete thread;
+}
+
 int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
-    if (d->_q == Py_None) {
-        PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
-        return -1;
-    }
-    if (d->_thread) {  // an earlier consumer that close could not join: it has ended by now
-        std::thread* old = d->_thread;
-        d->_thread = nullptr;
-        Py_BEGIN_ALLOW_THREADS
-        old->join();
-        Py_END_ALLOW_THREADS
-        delete old;
-    }
+    join_consumer(d);  // an earlier consumer that close could not join: it has ended by now
     void (*body)(ConsumerState*) = d->nonblocking ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
                                                   : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
     st->callback_ref = Py_NewRef(d->_callback);
@@ -260,14 +260,7 @@ int close(D* d, int dispatch) {
         py::Ref done(PyObject_CallMethod(sock.get(), "close", nullptr));
         if (!done) return -1;
     }
-    if (!d->detach && d->_thread) {
-        std::thread* thread = d->_thread;
-        d->_thread = nullptr;
-        Py_BEGIN_ALLOW_THREADS
-        thread->join();
-        Py_END_ALLOW_THREADS
-        delete thread;
-    }
+    if (!d->detach) join_consumer(d);
     return 0;
 }
 
