@@ -80,6 +80,7 @@ bench: build build/cpp/build.ninja
 	$(VENV)/bin/ninja -C build/cpp ring_bench
 	./build/cpp/ring_bench
 	$(PY) bench/logging_bench.py
+	$(PY) bench/async_queue_bench.py
 
 clean:
 	rm -rf build .venv .stamps

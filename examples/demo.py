@@ -1,4 +1,5 @@
 """A short tour of zelvar: what exists so far, shown live."""
+import asyncio
 import threading
 import time
 
@@ -101,7 +102,36 @@ def show_ring():
     print(f"  {count} messages in {time.perf_counter() - start:.2f} s through Python calls on both ends")
 
 
+def show_async_queue():
+    section("AsyncQueue: coroutines push, a dispatcher task feeds a coroutine callback")
+    from zelvar.utils.ferrix.ferrix import AsyncQueue
+
+    logging.getLogger("asyncio").setLevel(logging.INFO)  # the loop's own debug line is not the point here
+
+    async def main():
+        q = AsyncQueue(slot_size=64, capacity=8)
+        print("  push_str ->", await q.push_str("héllo"), "| pop ->", await q.pop())
+        print("  a message longer than a slot is refused: push_obj ->", await q.push_obj(b"x" * 100))
+
+        received = []
+
+        async def on_message(msg):
+            await asyncio.sleep(0)  # a real callback would do its own I/O here
+            received.append(msg.decode())
+
+        q.start_dispatcher(on_message)
+        for word in ("one", "two", "three"):
+            await q.push_str(word)
+        while len(received) < 3:
+            await asyncio.sleep(0.001)
+        await q.shutdown()
+        print("  the callback received, in order:", received)
+
+    asyncio.run(main())
+
+
 if __name__ == "__main__":
     show_levels()
     show_logging()
     show_ring()
+    show_async_queue()

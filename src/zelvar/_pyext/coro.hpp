@@ -84,27 +84,6 @@ struct PreserveError {
     }
 };
 
-// Raises RuntimeError(message) from the current exception, as the interpreter does for a
-// StopIteration escaping a coroutine.
-inline void raise_from_current(PyObject* exception, const char* message) noexcept {
-    PyObject *type, *cause, *tb;
-    PyErr_Fetch(&type, &cause, &tb);
-    PyErr_NormalizeException(&type, &cause, &tb);
-    if (tb) {
-        PyException_SetTraceback(cause, tb);
-        Py_DECREF(tb);
-    }
-    Py_DECREF(type);
-    PyErr_SetString(exception, message);
-    PyObject *type2, *value2, *tb2;
-    PyErr_Fetch(&type2, &value2, &tb2);
-    PyErr_NormalizeException(&type2, &value2, &tb2);
-    Py_INCREF(cause);
-    PyException_SetCause(value2, cause);
-    PyException_SetContext(value2, cause);
-    PyErr_Restore(type2, value2, tb2);
-}
-
 // Sets StopIteration(value) so that a tuple or an exception instance survives as the value
 // (PyErr_SetObject would unpack a tuple into arguments).
 inline void set_stop_iteration(PyObject* value) noexcept {
@@ -443,7 +422,7 @@ inline PySendResult finish(CoroFrame* c, PyObject** presult) noexcept {
     if (failed) {
         error.restore();
         if (PyErr_ExceptionMatches(PyExc_StopIteration))
-            raise_from_current(PyExc_RuntimeError, "coroutine raised StopIteration");
+            raise_instead(PyExc_RuntimeError, "coroutine raised StopIteration", true);
         return PYGEN_ERROR;
     }
     *presult = value.release();
@@ -497,7 +476,7 @@ inline PySendResult send_ex(CoroFrame* c, PyObject* arg, bool exc, bool closing,
             // Thrown into a body that never ran: it is closed and the error goes on.
             clear_body(c);
             if (PyErr_ExceptionMatches(PyExc_StopIteration))
-                raise_from_current(PyExc_RuntimeError, "coroutine raised StopIteration");
+                raise_instead(PyExc_RuntimeError, "coroutine raised StopIteration", true);
             return PYGEN_ERROR;
         }
         if (arg && arg != Py_None) {

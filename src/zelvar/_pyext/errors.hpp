@@ -55,6 +55,30 @@ inline void set_error_from_current_exception() noexcept {
     }
 }
 
+// Raises exception(message) in place of the current exception, which becomes its __context__ (and
+// its __cause__ with `as_cause`): `raise X` (`raise X from e`) inside an except block.
+inline void raise_instead(PyObject* exception, const char* message, bool as_cause = false) noexcept {
+    PyObject *type, *old, *tb;
+    PyErr_Fetch(&type, &old, &tb);
+    PyErr_NormalizeException(&type, &old, &tb);
+    if (tb) {
+        PyException_SetTraceback(old, tb);
+        Py_DECREF(tb);
+    }
+    Py_XDECREF(type);
+    PyErr_SetString(exception, message);
+    PyObject *new_type, *value, *new_tb;
+    PyErr_Fetch(&new_type, &value, &new_tb);
+    PyErr_NormalizeException(&new_type, &value, &new_tb);
+    if (old && value) {
+        if (as_cause) PyException_SetCause(value, Py_NewRef(old));
+        PyException_SetContext(value, old);  // steals
+    } else {
+        Py_XDECREF(old);
+    }
+    PyErr_Restore(new_type, value, new_tb);
+}
+
 // Runs `body` (returning int) and turns any C++ exception into a Python exception and -1, so no
 // exception crosses into the interpreter.
 template <class F>

@@ -36,6 +36,16 @@ inline int set_bool(void* s, PyObject* v) {
     return 0;
 }
 
+// An int used as a flag: read as a bool, written from a truth value.
+inline PyObject* get_flag(const void* s) { return PyBool_FromLong(*static_cast<const int*>(s) != 0); }
+inline int set_flag(void* s, PyObject* v) {
+    if (!v) return no_delete();
+    const int t = truth(v);
+    if (t < 0) return -1;
+    *static_cast<int*>(s) = t;
+    return 0;
+}
+
 inline PyObject* get_int32(const void* s) { return PyLong_FromLong(*static_cast<const int32_t*>(s)); }
 inline int set_int32(void* s, PyObject* v) {
     int32_t x;

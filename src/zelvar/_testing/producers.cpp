@@ -275,8 +275,23 @@ PyObject* convert(PyObject*, PyObject* args) {
     }
 }
 
+// queue_start_dispatcher(queue, callback, dispatch) -> the native table's start_dispatcher entry,
+// reached through the table pointer every instance carries.
+PyObject* queue_start_dispatcher(PyObject*, PyObject* args) {
+    PyObject *queue, *callback;
+    int dispatch;
+    if (!PyArg_ParseTuple(args, "OOi", &queue, &callback, &dispatch)) return nullptr;
+    if (!has_type(queue, "zelvar.utils.ferrix.ferrix.AsyncQueue")) {
+        PyErr_SetString(PyExc_TypeError, "an AsyncQueue is needed");
+        return nullptr;
+    }
+    auto* q = reinterpret_cast<zelvar::ferrix::AsyncQueueObject*>(queue);
+    return q->vtab->start_dispatcher(q, callback, dispatch);
+}
+
 PyMethodDef g_methods[] = {
     {"produce", produce, METH_VARARGS, nullptr},
+    {"queue_start_dispatcher", queue_start_dispatcher, METH_VARARGS, nullptr},
     {"pipe_round_trip", pipe_round_trip, METH_VARARGS, nullptr},
     {"pipe_entries", pipe_entries, METH_O, nullptr},
     {"pipe_call", pipe_call, METH_VARARGS, nullptr},

@@ -10,7 +10,6 @@
 #include "module_state.hpp"
 
 namespace zelvar::ferrix {
-namespace {
 
 // --- the conversion functions ------------------------------------------------------------------
 
@@ -42,6 +41,8 @@ int str_to_cbuf(PyObject* obj, const char** data, std::size_t* size) {
     *size = static_cast<std::size_t>(n);
     return 0;
 }
+
+namespace {
 
 // --- CBufferView ---------------------------------------------------------------------------------
 

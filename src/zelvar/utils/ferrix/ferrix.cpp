@@ -2,6 +2,7 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "async_queue.hpp"
 #include "buffers.hpp"
 #include "doorbell.hpp"
 #include "module_state.hpp"
@@ -17,7 +18,7 @@ py::ModuleOnce g_once{"ferrix", kModuleName};
 bool add_types_and_capi(PyObject* m) {
     py::Ref capi(PyDict_New());
     return capi && add_buffer_capi(capi.get()) && PyModule_AddObjectRef(m, "__pyx_capi__", capi.get()) == 0 &&
-           add_sync_dispatcher_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
+           add_sync_dispatcher_type(m) && add_async_queue_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
 }
 
 // from zelvar.scrivo import DefaultLogger, with the import statement's message when it is missing.
@@ -49,6 +50,7 @@ bool make_logger(PyObject* m) {
 
 bool fill(PyObject* m) {
     return add_types_and_capi(m) && bind_ring_type() && import_default_logger(m) && import_standard_modules(m) &&
+           bind_asyncio_primitives() &&
            make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
 }
 

@@ -120,6 +120,29 @@ struct SyncDispatcherObject {
     std::thread* _thread;                   // the consumer thread while attached
 };
 
+// --- AsyncQueue: coroutines on one event loop push and pop through a ring ----------------------------
+
+struct AsyncQueueObject;
+
+// start_dispatcher returns a new reference (None), or null with a Python exception set; with
+// dispatch 0 a Python subclass's override of the method runs instead.
+struct AsyncQueueVTable {
+    PyObject* (*start_dispatcher)(AsyncQueueObject* self, PyObject* callback, int dispatch);
+};
+
+// Every object field holds None when empty. Everything runs on the event loop's thread.
+struct AsyncQueueObject {
+    PyObject_HEAD
+    const AsyncQueueVTable* vtab;
+    PyObject* _q;            // the SPSCQueue, or None before __init__
+    PyObject* _loop;         // where the dispatcher task is created
+    PyObject* _callback;     // what the dispatcher task feeds
+    PyObject* _lock;         // asyncio.Lock under _notify_cond
+    PyObject* _notify_cond;  // asyncio.Condition(_lock): wakes waiting consumers
+    PyObject* _task;         // the latest dispatcher task
+    int _running;            // carried by pickles only
+};
+
 // --- buffer conversion functions (`__pyx_capi__`) --------------------------------------------------
 
 // Kind 3: *holder = bytes(obj) (a new reference the caller releases when done with *data).

@@ -1,0 +1,484 @@
+// AsyncQueue: a ring shared by coroutines of one event loop. Pushes store and then notify an
+// asyncio.Condition; pops (and the dispatcher task) take from the ring and wait on the condition
+// only when it is empty. No thread, no doorbell: everything runs on the loop's thread.
+#include "async_queue.hpp"
+
+#include <cstddef>
+
+#include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/coro.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/fields.hpp>
+#include <zelvar/_pyext/pickle.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
+
+#include "buffers.hpp"
+#include "module_state.hpp"
+#include "ring_arguments.hpp"
+
+namespace zelvar::ferrix {
+namespace {
+
+namespace py = zelvar::py;
+using py::CoroFrame;
+using py::Ref;
+using py::Task;
+using Q = AsyncQueueObject;
+
+Q* queue_of(CoroFrame& f) { return reinterpret_cast<Q*>(f.arg(0)); }
+
+PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); }
+
+// --- the ring -----------------------------------------------------------------------------------
+
+// The queue's ring, held for one ring call: a finalizer run by an allocation may replace `_q`.
+Ref ring_of(Q* q) {
+    if (q->_q == Py_None) {
+        PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
+        throw py::ErrorAlreadySet{};
+    }
+    return Ref::borrow(q->_q);
+}
+
+// The oldest message as bytes, or a null Ref when the ring is empty.
+Ref take_message(Q* q) {
+    Ref held = ring_of(q);
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (ring_table()->try_pop(ring(held.get()), &data, &size) != 1) return Ref();
+    Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+    if (!msg) throw py::ErrorAlreadySet{};
+    return msg;
+}
+
+// --- waking and waiting ----------------------------------------------------------------------------
+
+// asyncio's own Condition and Lock, bound at import for the push fast path.
+PyObject* g_condition_type = nullptr;
+PyObject* g_lock_type = nullptr;
+
+// A "length" of zero or None, read from a container attribute; false when anything is unexpected.
+bool attribute_is_empty(PyObject* obj, PyObject* name) {
+    Ref value(PyObject_GetAttr(obj, name));
+    if (!value) {
+        PyErr_Clear();
+        return false;
+    }
+    if (value.get() == Py_None) return true;
+    const Py_ssize_t n = PyObject_Length(value.get());
+    if (n < 0) PyErr_Clear();
+    return n == 0;
+}
+
+// Whether every future in `obj.<name>` (None counts as none) is done: notify() skips those.
+bool all_waiters_done(PyObject* obj, PyObject* name) {
+    static PyObject* const done_name = interned("done");
+    Ref waiters(PyObject_GetAttr(obj, name));
+    if (waiters && waiters.get() == Py_None) return true;
+    Ref it(waiters ? PyObject_GetIter(waiters.get()) : nullptr);
+    bool all_done = static_cast<bool>(it);
+    while (all_done) {
+        Ref fut(PyIter_Next(it.get()));
+        if (!fut) break;
+        Ref done(PyObject_CallMethodNoArgs(fut.get(), done_name));
+        all_done = done.get() == Py_True;
+    }
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;
+    }
+    return all_done;
+}
+
+// True when `async with cond: cond.notify()` would change nothing: asyncio's own Condition over
+// its own Lock, the lock free with nobody queued for it, and every waiter of the condition already
+// notified (woken, not yet resumed) or none at all. The round trip (a lock coroutine, two method
+// calls) is then skipped.
+bool notify_is_noop(PyObject* cond) {
+    static PyObject* const waiters = interned("_waiters");
+    static PyObject* const lock_name = interned("_lock");
+    static PyObject* const locked = interned("_locked");
+    if (!g_condition_type || reinterpret_cast<PyObject*>(Py_TYPE(cond)) != g_condition_type) return false;
+    Ref lock(PyObject_GetAttr(cond, lock_name));
+    if (!lock) {
+        PyErr_Clear();
+        return false;
+    }
+    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != g_lock_type) return false;
+    Ref is_locked(PyObject_GetAttr(lock.get(), locked));
+    if (!is_locked) PyErr_Clear();
+    return is_locked.get() == Py_False && attribute_is_empty(lock.get(), waiters) && all_waiters_done(cond, waiters);
+}
+
+// async with cond: cond.<method>()
+Task call_under_condition(CoroFrame& f, const char* method) {
+    py::Kept cond = f.keep(Ref::borrow(queue_of(f)->_notify_cond));
+    co_return co_await py::async_with(cond, [&]() -> Task {
+        co_return Ref(PyObject_CallMethod(cond.get(), method, nullptr));
+    });
+}
+
+// async with cond: await cond.wait()
+Task wait_for_notify(CoroFrame& f) {
+    py::Kept cond = f.keep(Ref::borrow(queue_of(f)->_notify_cond));
+    co_return co_await py::async_with(cond, [&]() -> Task {
+        co_return co_await py::await(Ref(PyObject_CallMethod(cond.get(), "wait", nullptr)));
+    });
+}
+
+// --- push and pop ------------------------------------------------------------------------------------
+
+// Stores (data, size); a stored message wakes one waiting consumer. True when stored, False when
+// the ring refused it (and then nobody is woken).
+Task store_and_notify(CoroFrame& f, const char* data, std::size_t size) {
+    Q* q = queue_of(f);
+    {
+        Ref held = ring_of(q);
+        if (ring_table()->try_push(ring(held.get()), data, size) <= 0) co_return Ref::borrow(Py_False);
+    }
+    if (!notify_is_noop(q->_notify_cond)) co_await call_under_condition(f, "notify");
+    co_return Ref::borrow(Py_True);
+}
+
+// The str's cached UTF-8 form: it lives as long as the string, an argument of the coroutine.
+Task push_str(CoroFrame& f) {
+    PyObject* msg = f.arg(1);
+    if (!PyUnicode_Check(msg)) {
+        py::raise_argument_type(msg, "msg", "str");
+        throw py::ErrorAlreadySet{};
+    }
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (str_to_cbuf(msg, &data, &size) < 0) throw py::ErrorAlreadySet{};
+    co_return co_await store_and_notify(f, data, size);
+}
+
+// bytes(msg), held until the coroutine finishes (a bytes object cannot lead back to it).
+Task push_obj(CoroFrame& f) {
+    PyObject* holder = nullptr;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (obj_to_cbuf(f.arg(1), &holder, &data, &size) < 0) throw py::ErrorAlreadySet{};
+    Ref held(holder);
+    co_return co_await store_and_notify(f, data, size);
+}
+
+// The exporter's buffer, held until the coroutine ends on any way out (finished, failed, cancelled
+// or destroyed while suspended): the exporter cannot resize it meanwhile.
+struct HeldBuffer {
+    Py_buffer view{};
+    bool held = false;
+    ~HeldBuffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+};
+
+Task push_buf(CoroFrame& f) {
+    HeldBuffer buffer;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (buf_to_cbuf(f.arg(1), &buffer.view, &data, &size) < 0) throw py::ErrorAlreadySet{};
+    buffer.held = true;
+    co_return co_await store_and_notify(f, data, size);
+}
+
+// A message found at once never touches the lock; an empty ring waits for a notify and looks again.
+Task pop(CoroFrame& f) {
+    Q* q = queue_of(f);
+    for (;;) {
+        if (Ref msg = take_message(q)) co_return msg;
+        co_await wait_for_notify(f);
+    }
+}
+
+// --- dispatcher task and shutdown ----------------------------------------------------------------------
+
+// Feeds every message to the current callback, one at a time: the next message is taken only once
+// the callback's awaitable has finished. Ends only by an exception (cancellation included).
+Task dispatch(CoroFrame& f) {
+    Q* q = queue_of(f);
+    for (;;) {
+        Ref msg = take_message(q);
+        if (!msg) {
+            co_await wait_for_notify(f);
+            continue;
+        }
+        Ref callback = Ref::borrow(q->_callback);
+        Ref awaitable(PyObject_CallOneArg(callback.get(), msg.get()));
+        msg = Ref();
+        callback = Ref();
+        co_await py::await(std::move(awaitable));
+    }
+}
+
+// Whether the error being raised is the module's asyncio.CancelledError (looked up now).
+bool is_cancelled_error() {
+    py::detail::PreserveError keep;
+    PyObject* asyncio = global("asyncio");
+    Ref cancelled(asyncio ? PyObject_GetAttrString(asyncio, "CancelledError") : nullptr);
+    PyErr_Clear();
+    return cancelled && PyErr_GivenExceptionMatches(keep.saved.type, cancelled.get());
+}
+
+// Wakes every waiter, then cancels the latest dispatcher task and waits for it to end; its
+// cancellation is absorbed, any other error it ended with is raised here.
+Task shutdown(CoroFrame& f) {
+    Q* q = queue_of(f);
+    co_await call_under_condition(f, "notify_all");
+    if (q->_task == Py_None) co_return py::none();
+    py::Kept task = f.keep(Ref::borrow(q->_task));
+    if (!Ref(PyObject_CallMethod(task.get(), "cancel", nullptr))) throw py::ErrorAlreadySet{};
+    try {
+        co_await py::await(task.get());
+    } catch (const py::ErrorAlreadySet&) {
+        if (!is_cancelled_error()) throw;
+        PyErr_Clear();
+    }
+    co_return py::none();
+}
+
+// --- coroutine methods -------------------------------------------------------------------------------
+
+constexpr const char* kQueueTypeName = "zelvar.utils.ferrix.ferrix.AsyncQueue";
+
+template <std::size_t N>
+bool is_queue(std::span<PyObject* const, N> args) {
+    return PyObject_TypeCheck(args[0], &AsyncQueueType) || py::raise_argument_type(args[0], "self", kQueueTypeName);
+}
+
+constexpr py::CoroutineDef<2> kPushStr{"push_str", "AsyncQueue.push_str", py::params("push_str", {"self", "msg"}, 2),
+                                       push_str, is_queue<2>};
+constexpr py::CoroutineDef<2> kPushObj{"push_obj", "AsyncQueue.push_obj", py::params("push_obj", {"self", "msg"}, 2),
+                                       push_obj, is_queue<2>};
+constexpr py::CoroutineDef<2> kPushBuf{"push_buf", "AsyncQueue.push_buf", py::params("push_buf", {"self", "msg"}, 2),
+                                       push_buf, is_queue<2>};
+constexpr py::CoroutineDef<1> kPop{"pop", "AsyncQueue.pop", py::params("pop", {"self"}, 1), pop, is_queue<1>};
+constexpr py::CoroutineDef<1> kDispatch{"__dispatch", "AsyncQueue.__dispatch", py::params("__dispatch", {"self"}, 1),
+                                        dispatch, is_queue<1>};
+
+// shutdown(self, *excinfo): any positional arguments (ignored), no keywords.
+PyObject* shutdown_entry(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    if (kwnames && PyTuple_GET_SIZE(kwnames) > 0) {
+        PyErr_Format(PyExc_TypeError, "shutdown() got an unexpected keyword argument '%U'",
+                     PyTuple_GET_ITEM(kwnames, 0));
+        return nullptr;
+    }
+    if (nargs < 1) {
+        PyErr_SetString(PyExc_TypeError, "shutdown() missing 1 required positional argument: 'self'");
+        return nullptr;
+    }
+    if (!is_queue<1>(std::span<PyObject* const, 1>(args, 1))) return nullptr;
+    return py::make_coroutine("shutdown", "AsyncQueue.shutdown", {args[0]}, shutdown);
+}
+
+// --- start_dispatcher ----------------------------------------------------------------------------------
+
+PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
+PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
+    auto* self = reinterpret_cast<PyObject*>(q);
+    if (!dispatch) {
+        if (Ref override{py::find_override(
+                self, "start_dispatcher",
+                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_start_dispatcher)))}) {
+            return PyObject_CallOneArg(override.get(), callback);
+        }
+        if (PyErr_Occurred()) return nullptr;
+    }
+    if (q->_q == Py_None) {
+        PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
+        return nullptr;
+    }
+    Py_SETREF(q->_callback, Py_NewRef(callback));
+    Ref coroutine(PyObject_CallMethod(self, "_AsyncQueue__dispatch", nullptr));
+    if (!coroutine) return nullptr;
+    Ref task(PyObject_CallMethod(q->_loop, "create_task", "O", coroutine.get()));
+    if (!task) return nullptr;
+    Py_SETREF(q->_task, task.release());
+    Py_RETURN_NONE;
+}
+
+const AsyncQueueVTable g_table = {start_dispatcher};
+
+PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr auto params = py::params("start_dispatcher", {"callback"}, 1);
+    decltype(params)::Values v;
+    if (!params.bind(args, nargs, kwnames, v)) return nullptr;
+    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], 1);
+}
+
+// --- construction ----------------------------------------------------------------------------------------
+
+PyObject* queue_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    auto* q = reinterpret_cast<Q*>(self);
+    q->vtab = &g_table;
+    for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
+        *field = Py_NewRef(Py_None);
+    q->_running = 0;
+    return self;
+}
+
+// The running loop, or RuntimeError with the loop lookup's error as context.
+PyObject* running_loop(PyObject* asyncio) {
+    PyObject* loop = PyObject_CallMethod(asyncio, "get_running_loop", nullptr);
+    if (!loop && PyErr_ExceptionMatches(PyExc_RuntimeError))
+        py::raise_instead(PyExc_RuntimeError, "AsyncQueue must be created inside a running event loop.");
+    return loop;
+}
+
+int queue_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"loop", "slot_size", "capacity", "overwrite", "zerocopy", "block_on_full"});
+    decltype(params)::Values v;
+    RingArguments ring_args{16384, 1024};
+    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.slot_size) ||
+        !take_size(v[2], ring_args.capacity) || !take_flag(v[3], ring_args.overwrite) ||
+        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], ring_args.block_on_full))
+        return -1;
+    auto* q = reinterpret_cast<Q*>(self);
+    PyObject* ring_object = make_ring_by_position(ring_args);
+    if (!ring_object) return -1;
+    Py_SETREF(q->_q, ring_object);
+    PyObject* asyncio = global("asyncio");
+    if (!asyncio) return -1;
+    PyObject* lock = PyObject_CallMethod(asyncio, "Lock", nullptr);
+    if (!lock) return -1;
+    Py_SETREF(q->_lock, lock);
+    PyObject* cond = PyObject_CallMethod(asyncio, "Condition", "O", q->_lock);
+    if (!cond) return -1;
+    Py_SETREF(q->_notify_cond, cond);
+    PyObject* loop = v[0] && v[0] != Py_None ? Py_NewRef(v[0]) : running_loop(asyncio);
+    if (!loop) return -1;
+    Py_SETREF(q->_loop, loop);
+    return 0;
+}
+
+// --- pickling ----------------------------------------------------------------------------------------------
+
+// `_q` takes an SPSCQueue or None only.
+int set_ring(void* slot, PyObject* value) {
+    if (!value) value = Py_None;
+    if (value != Py_None && !PyObject_TypeCheck(value, ring_type())) {
+        PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(value)->tp_name,
+                     ring_type()->tp_name);
+        return -1;
+    }
+    py::field::store_object(slot, value);
+    return 0;
+}
+
+#define QUEUE_OBJECT_FIELD(name, setter) \
+    py::Field { #name, offsetof(Q, name), nullptr, py::field::get_object, setter, true }
+
+const py::Field kCallback = QUEUE_OBJECT_FIELD(_callback, py::field::set_object);
+const py::Field kLock = QUEUE_OBJECT_FIELD(_lock, py::field::set_object);
+const py::Field kLoop = QUEUE_OBJECT_FIELD(_loop, py::field::set_object);
+const py::Field kNotifyCond = QUEUE_OBJECT_FIELD(_notify_cond, py::field::set_object);
+const py::Field kRing = QUEUE_OBJECT_FIELD(_q, set_ring);
+const py::Field kRunning{"_running", offsetof(Q, _running), nullptr, py::field::get_flag, py::field::set_flag};
+const py::Field kTask = QUEUE_OBJECT_FIELD(_task, py::field::set_object);
+
+#undef QUEUE_OBJECT_FIELD
+
+const py::Field* const kState[] = {&kCallback, &kLock, &kLoop, &kNotifyCond, &kRing, &kRunning, &kTask};
+
+const py::PickleSpec kPickle{&AsyncQueueType,
+                             "__pyx_unpickle_AsyncQueue",
+                             "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
+                             kState,
+                             std::size(kState),
+                             {0xb5fb52f, 0x4bd5b12, 0x5d4ebbc},
+                             "_callback, _lock, _loop, _notify_cond, _q, _running, _task",
+                             module};
+
+// --- the type -----------------------------------------------------------------------------------------------
+
+int queue_traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* q = reinterpret_cast<Q*>(self);
+    Py_VISIT(q->_q);
+    Py_VISIT(q->_loop);
+    Py_VISIT(q->_callback);
+    Py_VISIT(q->_lock);
+    Py_VISIT(q->_notify_cond);
+    Py_VISIT(q->_task);
+    return 0;
+}
+
+int queue_clear(PyObject* self) {
+    auto* q = reinterpret_cast<Q*>(self);
+    for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
+        Py_SETREF(*field, Py_NewRef(Py_None));
+    return 0;
+}
+
+void queue_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    auto* q = reinterpret_cast<Q*>(self);
+    for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
+        Py_CLEAR(*field);
+    py::free_object(self);
+}
+
+PyMethodDef g_methods[] = {
+    {"start_dispatcher", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_start_dispatcher)),
+     METH_FASTCALL | METH_KEYWORDS, "AsyncQueue.start_dispatcher(self, callback)"},
+    ZELVAR_PICKLE_METHODS(kPickle),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+PyTypeObject AsyncQueueType = [] {
+    PyTypeObject t = py::blank_type();
+    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncQueue";
+    t.tp_basicsize = sizeof(Q);
+    t.tp_dealloc = queue_dealloc;
+    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+    t.tp_doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
+               "bool zerocopy=False, bool block_on_full=False)";
+    t.tp_traverse = queue_traverse;
+    t.tp_clear = queue_clear;
+    t.tp_methods = g_methods;
+    t.tp_init = queue_init;
+    t.tp_new = queue_new;
+    return t;
+}();
+
+namespace {
+
+template <const auto& Def>
+bool add_coroutine_method(const char* attribute, const char* doc) {
+    Ref method(py::make_coroutine_function<Def>(doc, kModuleName));
+    return method && py::set_type_attribute(&AsyncQueueType, attribute, method.get());
+}
+
+}  // namespace
+
+bool add_async_queue_type(PyObject* module) {
+    static PyMethodDef unpickle[] = {py::unpickle_def<kPickle>(), {nullptr, nullptr, 0, nullptr}};
+    Ref shutdown_method(py::make_coroutine_function(
+        {"shutdown", "AsyncQueue.shutdown", "AsyncQueue.shutdown(self, *excinfo)", shutdown_entry}, kModuleName));
+    return py::ready_coroutine_type() &&
+           py::add_type(module, &AsyncQueueType, "AsyncQueue", const_cast<AsyncQueueVTable*>(&g_table)) &&
+           add_coroutine_method<kPushStr>("push_str", "AsyncQueue.push_str(self, msg)") &&
+           add_coroutine_method<kPushObj>("push_obj", "AsyncQueue.push_obj(self, msg)") &&
+           add_coroutine_method<kPushBuf>("push_buf", "AsyncQueue.push_buf(self, msg)") &&
+           add_coroutine_method<kPop>("pop", "AsyncQueue.pop(self)") &&
+           add_coroutine_method<kDispatch>("_AsyncQueue__dispatch", "AsyncQueue.__dispatch(self)") &&
+           shutdown_method && py::set_type_attribute(&AsyncQueueType, "shutdown", shutdown_method.get()) &&
+           PyModule_AddFunctions(module, unpickle) == 0;
+}
+
+bool bind_asyncio_primitives() {
+    Ref asyncio(PyImport_ImportModule("asyncio"));
+    if (!asyncio) return false;
+    g_condition_type = PyObject_GetAttrString(asyncio.get(), "Condition");
+    g_lock_type = g_condition_type ? PyObject_GetAttrString(asyncio.get(), "Lock") : nullptr;
+    return g_lock_type != nullptr;
+}
+
+}  // namespace zelvar::ferrix
