@@ -130,8 +130,45 @@ def show_async_queue():
     asyncio.run(main())
 
 
+def show_dispatchers():
+    section("Dispatchers: native producer threads, Python callbacks (live count)")
+    from zelvar import _testing as native  # the test module's native producers: C++ threads, no GIL
+    from zelvar.utils.ferrix.ferrix import AsyncDispatcher, SyncDispatcher
+
+    count = 2_000_000
+    received = {"sync": 0, "async": 0}
+
+    def on_thread(msg):  # runs on SyncDispatcher's consumer thread
+        received["sync"] += 1
+
+    async def on_loop(msg):  # awaited by AsyncDispatcher's reader task
+        received["async"] += 1
+
+    async def main():
+        sync = SyncDispatcher(on_thread, capacity=16384, slot_size=64)
+        sync.setup()
+        reader = AsyncDispatcher(on_loop, capacity=16384, slot_size=64)
+        reader.setup()
+        producers = [threading.Thread(target=native.flood, args=(d, count, 64)) for d in (sync, reader)]
+        start = time.perf_counter()
+        for p in producers:
+            p.start()
+        while received["sync"] < count or received["async"] < count:
+            await asyncio.sleep(0.2)
+            print(f"  {time.perf_counter() - start:4.1f} s   SyncDispatcher {received['sync']:>9,}"
+                  f"   AsyncDispatcher {received['async']:>9,}")
+        for p in producers:
+            p.join()
+        sync.close()
+        reader.close()
+        print(f"  all {2 * count:,} messages delivered")
+
+    asyncio.run(main())
+
+
 if __name__ == "__main__":
     show_levels()
     show_logging()
     show_ring()
     show_async_queue()
+    show_dispatchers()

@@ -1,6 +1,8 @@
 // zelvar._testing, bridge part: native producers and consumers on their own threads, without the
 // interpreter lock, and the buffer conversions, all through the bridge's public header.
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -45,6 +47,9 @@ PushFn push_entry_of(PyObject* obj) {
     }
     if (has_type(obj, "zelvar.utils.ferrix.ferrix.SyncDispatcher")) {
         return reinterpret_cast<PushFn>(reinterpret_cast<zelvar::ferrix::SyncDispatcherObject*>(obj)->_push_fn);
+    }
+    if (has_type(obj, "zelvar.utils.ferrix.ferrix.AsyncDispatcher")) {
+        return reinterpret_cast<PushFn>(reinterpret_cast<zelvar::ferrix::AsyncDispatcherObject*>(obj)->_push_fn);
     }
     PyErr_Format(PyExc_TypeError, "no push entry known for %.200s", Py_TYPE(obj)->tp_name);
     return nullptr;
@@ -275,6 +280,105 @@ PyObject* convert(PyObject*, PyObject* args) {
     }
 }
 
+// flood(obj, messages, size) -> None: one native thread pushes the same `size`-byte message
+// `messages` times through obj's push entry, retrying while full (a producer as fast as the ring).
+PyObject* flood(PyObject*, PyObject* args) {
+    PyObject* obj;
+    unsigned long long messages;
+    Py_ssize_t size;
+    if (!PyArg_ParseTuple(args, "OKn", &obj, &messages, &size)) return nullptr;
+    PushFn push = push_entry_of(obj);
+    if (!push) return nullptr;
+    const std::string m(static_cast<std::size_t>(size < 0 ? 0 : size), 'x');
+    Py_INCREF(obj);
+    bool closed = false;
+    Py_BEGIN_ALLOW_THREADS
+    std::thread producer([&] {
+        for (unsigned long long i = 0; i < messages && !closed; ++i) {
+            int rc;
+            while ((rc = push(obj, m.data(), m.size())) == 0) std::this_thread::yield();
+            closed = rc < 0;
+        }
+    });
+    producer.join();
+    Py_END_ALLOW_THREADS
+    Py_DECREF(obj);
+    if (closed) {
+        PyErr_SetString(PyExc_RuntimeError, "the ring refused a message");
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+// ping(obj, count, size, interval_us) -> [send time in ns]: a native thread pushes one message
+// every interval_us, noting CLOCK_MONOTONIC (time.perf_counter_ns's clock) just before each push.
+PyObject* ping(PyObject*, PyObject* args) {
+    PyObject* obj;
+    int count, interval_us;
+    Py_ssize_t size;
+    if (!PyArg_ParseTuple(args, "Oini", &obj, &count, &size, &interval_us)) return nullptr;
+    PushFn entry = push_entry_of(obj);
+    if (!entry) return nullptr;
+    const std::string m(static_cast<std::size_t>(size < 0 ? 0 : size), 'p');
+    std::vector<long long> sent(static_cast<std::size_t>(count < 0 ? 0 : count), 0);
+    Py_INCREF(obj);
+    Py_BEGIN_ALLOW_THREADS
+    std::thread pinger([&] {
+        for (auto& t : sent) {
+            std::this_thread::sleep_for(std::chrono::microseconds(interval_us));
+            timespec ts;
+            clock_gettime(CLOCK_MONOTONIC, &ts);
+            t = ts.tv_sec * 1000000000LL + ts.tv_nsec;
+            entry(obj, m.data(), m.size());
+        }
+    });
+    pinger.join();
+    Py_END_ALLOW_THREADS
+    Py_DECREF(obj);
+    PyObject* result = PyList_New(static_cast<Py_ssize_t>(sent.size()));
+    for (std::size_t i = 0; result && i < sent.size(); ++i)
+        PyList_SET_ITEM(result, static_cast<Py_ssize_t>(i), PyLong_FromLongLong(sent[i]));
+    return result;
+}
+
+// push(obj, data) -> the push entry's result, called on this thread with the lock released.
+PyObject* push(PyObject*, PyObject* args) {
+    PyObject* obj;
+    Py_buffer data;
+    if (!PyArg_ParseTuple(args, "Oy*", &obj, &data)) return nullptr;
+    PushFn entry = push_entry_of(obj);
+    int rc = 0;
+    if (entry) {
+        Py_BEGIN_ALLOW_THREADS
+        rc = entry(obj, static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
+        Py_END_ALLOW_THREADS
+    }
+    PyBuffer_Release(&data);
+    return entry ? PyLong_FromLong(rc) : nullptr;
+}
+
+// dispatcher_setup(dispatcher, dispatch, host=None) -> the native table's setup entry of either
+// dispatcher (with dispatch 0 a Python override runs).
+PyObject* dispatcher_setup(PyObject*, PyObject* args) {
+    PyObject *obj, *host = nullptr;
+    int dispatch;
+    if (!PyArg_ParseTuple(args, "Oi|O", &obj, &dispatch, &host)) return nullptr;
+    zelvar::ferrix::SetupOptions options{host ? 1 : 0, host, 0};
+    int rc;
+    if (has_type(obj, "zelvar.utils.ferrix.ferrix.SyncDispatcher")) {
+        auto* d = reinterpret_cast<zelvar::ferrix::SyncDispatcherObject*>(obj);
+        rc = d->vtab->setup(d, dispatch, &options);
+    } else if (has_type(obj, "zelvar.utils.ferrix.ferrix.AsyncDispatcher")) {
+        auto* d = reinterpret_cast<zelvar::ferrix::AsyncDispatcherObject*>(obj);
+        rc = d->vtab->setup(d, dispatch, &options);
+    } else {
+        PyErr_SetString(PyExc_TypeError, "a dispatcher is needed");
+        return nullptr;
+    }
+    if (rc < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
 // queue_start_dispatcher(queue, callback, dispatch) -> the native table's start_dispatcher entry,
 // reached through the table pointer every instance carries.
 PyObject* queue_start_dispatcher(PyObject*, PyObject* args) {
@@ -292,6 +396,10 @@ PyObject* queue_start_dispatcher(PyObject*, PyObject* args) {
 PyMethodDef g_methods[] = {
     {"produce", produce, METH_VARARGS, nullptr},
     {"queue_start_dispatcher", queue_start_dispatcher, METH_VARARGS, nullptr},
+    {"dispatcher_setup", dispatcher_setup, METH_VARARGS, nullptr},
+    {"flood", flood, METH_VARARGS, nullptr},
+    {"push", push, METH_VARARGS, nullptr},
+    {"ping", ping, METH_VARARGS, nullptr},
     {"pipe_round_trip", pipe_round_trip, METH_VARARGS, nullptr},
     {"pipe_entries", pipe_entries, METH_O, nullptr},
     {"pipe_call", pipe_call, METH_VARARGS, nullptr},

@@ -2,6 +2,7 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "async_dispatcher.hpp"
 #include "async_queue.hpp"
 #include "buffers.hpp"
 #include "doorbell.hpp"
@@ -18,7 +19,7 @@ py::ModuleOnce g_once{"ferrix", kModuleName};
 bool add_types_and_capi(PyObject* m) {
     py::Ref capi(PyDict_New());
     return capi && add_buffer_capi(capi.get()) && PyModule_AddObjectRef(m, "__pyx_capi__", capi.get()) == 0 &&
-           add_sync_dispatcher_type(m) && add_async_queue_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
+           add_sync_dispatcher_type(m) && add_async_dispatcher_type(m) && add_async_queue_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
 }
 
 // from zelvar.scrivo import DefaultLogger, with the import statement's message when it is missing.

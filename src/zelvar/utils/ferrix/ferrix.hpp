@@ -120,6 +120,31 @@ struct SyncDispatcherObject {
     std::thread* _thread;                   // the consumer thread while attached
 };
 
+// --- AsyncDispatcher: a reader task on an event loop awaits a Python callback per message ----------
+
+struct AsyncDispatcherObject;
+
+// setup returns 0, or -1 with a Python exception set; with dispatch 0 a Python subclass's override
+// runs instead. It must run on the event loop's thread, inside the running loop.
+struct AsyncDispatcherVTable {
+    int (*setup)(AsyncDispatcherObject* self, int dispatch, const SetupOptions* options);
+    int (*try_push_bell)(AsyncDispatcherObject* self, const char* data, std::size_t size);
+    int (*try_push_var_bell)(AsyncDispatcherObject* self, const char* data, std::size_t size);
+};
+
+// A producer needs only `_push_fn` (any thread, no interpreter lock).
+struct AsyncDispatcherObject {
+    PyObject_HEAD
+    const AsyncDispatcherVTable* vtab;
+    PyObject* _q;  // the SPSCQueue, or None
+    int (*_push_fn)(AsyncDispatcherObject* self, const char* data, std::size_t size);
+    PyObject* _callback;
+    PyObject* _sock;  // the doorbell socket, or None
+    PyObject* _task;  // the reader task, or None
+    bool variable_size;
+    std::shared_ptr<ConsumerState> _state;  // run flag, doorbell descriptor and address
+};
+
 // --- AsyncQueue: coroutines on one event loop push and pop through a ring ----------------------------
 
 struct AsyncQueueObject;

@@ -9,7 +9,9 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "bell_push.hpp"
 #include "consumer.hpp"
+#include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
 namespace zelvar::ferrix {
@@ -23,19 +25,8 @@ constexpr int kBurst = 256;
 
 // --- push entries: the ring, then the doorbell when the consumer may be asleep ------------------------
 
-int try_push_bell(D* d, const char* data, std::size_t size) {
-    if (d->_q == Py_None) return spsc::kClosed;
-    const int rc = ring_table()->try_push(ring(d->_q), data, size);
-    d->_state->after_push(rc);
-    return rc;
-}
-
-int try_push_var_bell(D* d, const char* data, std::size_t size) {
-    if (d->_q == Py_None) return spsc::kClosed;
-    const int rc = ring_table()->try_push_var(ring(d->_q), data, size);
-    d->_state->after_push(rc);
-    return rc;
-}
+int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, false>(d, data, size); }
+int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
 
 int push(D* d, const char* data, std::size_t size) {
     return d->_q == Py_None ? spsc::kClosed : ring_table()->push(ring(d->_q), data, size);
@@ -137,7 +128,6 @@ void consumer_main(SharedConsumer st, void (*body)(ConsumerState*)) {
 
 int setup(D* d, int dispatch, const SetupOptions* options);
 int close(D* d, int dispatch);
-PyObject* py_setup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* py_close(PyObject* self, PyObject*);
 
 const SyncDispatcherVTable g_table = {
@@ -200,31 +190,10 @@ int start_consumer(D* d) {
 }
 
 int setup(D* d, int dispatch, const SetupOptions* options) {
-    auto* self = reinterpret_cast<PyObject*>(d);
-    PyObject* host = options && options->count >= 1 ? options->host : nullptr;
-    const int32_t recvbuf = options && options->count >= 2 ? options->recvbuf : 16777216;
-    if (!dispatch) {
-        if (py::Ref override{py::find_override(self, "setup", reinterpret_cast<PyCFunction>(
-                                                                  reinterpret_cast<void (*)()>(py_setup)))}) {
-            py::Ref result(host ? PyObject_CallFunction(override.get(), "Oi", host, recvbuf)
-                                : PyObject_CallFunction(override.get(), nullptr));
-            return result ? 0 : -1;
-        }
-        if (PyErr_Occurred()) return -1;
-    }
+    int rc = 0;
+    if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_consumer(d)) return -1;
-    if (d->nonblocking) {
-        py::Ref default_host;
-        if (!host) {
-            default_host.reset(PyUnicode_FromString("127.0.0.1"));
-            if (!default_host) return -1;
-            host = default_host.get();
-        }
-        PyObject* sock = setup_socket(true, recvbuf);
-        if (!sock) return -1;
-        Py_SETREF(d->_sock, sock);  // stored at once: close closes it even if the binding fails
-        if (!d->_state->bell.bind(sock, host)) return -1;
-    }
+    if (d->nonblocking && !open_doorbell(d, true, options)) return -1;
     return start_consumer(d);
 }
 
@@ -265,24 +234,6 @@ int close(D* d, int dispatch) {
 }
 
 // --- Python-level methods ----------------------------------------------------------------------------
-
-PyObject* py_setup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static const auto params = py::params("setup", {"host", "recvbuf"});
-    decltype(params)::Values v;
-    SetupOptions options{2, nullptr, 16777216};
-    if (!params.bind(args, nargs, kwnames, v)) return nullptr;
-    if (v[0] && !PyUnicode_CheckExact(v[0])) {
-        py::raise_argument_type(v[0], "host", "str");
-        return nullptr;
-    }
-    if (v[1] && !py::to_int32(v[1], options.recvbuf)) return nullptr;
-    py::Ref default_host(v[0] ? nullptr : PyUnicode_FromString("127.0.0.1"));
-    options.host = v[0] ? v[0] : default_host.get();
-    if (!options.host) return nullptr;
-    auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->setup(d, 1, &options) < 0) return nullptr;
-    Py_RETURN_NONE;
-}
 
 PyObject* py_close(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
@@ -378,7 +329,7 @@ void dispatcher_dealloc(PyObject* self) {
 }
 
 PyMethodDef g_methods[] = {
-    {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup)), METH_FASTCALL | METH_KEYWORDS,
+    {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
      "SyncDispatcher.setup(self, str host='127.0.0.1', int recvbuf=16777216) -> void"},
     {"close", py_close, METH_NOARGS, "SyncDispatcher.close(self) -> void"},
     ZELVAR_REFUSE_PICKLE_METHODS,

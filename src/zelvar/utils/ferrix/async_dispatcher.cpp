@@ -1,0 +1,302 @@
+// AsyncDispatcher: native producers push from any thread; a reader task on the event loop drains
+// the ring, awaits the callback for each message, and awaits one doorbell byte when it is empty.
+#include "async_dispatcher.hpp"
+
+#include <new>
+
+#include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/coro.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
+
+#include "bell_push.hpp"
+#include "consumer.hpp"
+#include "dispatcher_setup.hpp"
+#include "ring_arguments.hpp"
+
+namespace zelvar::ferrix {
+namespace {
+
+namespace py = zelvar::py;
+using py::CoroFrame;
+using py::Ref;
+using py::Task;
+using D = AsyncDispatcherObject;
+
+int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, false>(d, data, size); }
+int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
+
+// --- the reader ------------------------------------------------------------------------------------
+
+// Deliveries between two yields to the loop, for callbacks that never suspend.
+constexpr int kYieldMask = 127;
+
+// reader(self, loop, sock): drains the ring, awaiting callback(bytes) per message; when the ring is
+// empty it announces that it may sleep, looks once more, then awaits one doorbell byte. Ends when
+// close clears the run flag, or with the first exception.
+template <bool Var>
+Task reader(CoroFrame& f) {
+    auto* d = reinterpret_cast<D*>(f.arg(0));
+    PyObject* loop = f.arg(1);
+    PyObject* sock = f.arg(2);
+    ConsumerState* st = d->_state.get();
+    auto try_pop = [d](const char** data, std::size_t* size) {
+        if (d->_q == Py_None) return spsc::kClosed;
+        return Var ? ring_table()->try_pop_var(ring(d->_q), data, size) : ring_table()->try_pop(ring(d->_q), data, size);
+    };
+    int counter = 0;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    while (st->running.load(std::memory_order_acquire)) {
+        if (try_pop(&data, &size) != 1 && st->sleep_unless([&] { return try_pop(&data, &size) == 1; })) {
+            co_await py::await(Ref(PyObject_CallMethod(loop, "sock_recv", "Oi", sock, 1)));
+            st->may_sleep.store(false, std::memory_order_relaxed);
+            continue;
+        }
+        Ref awaitable;
+        {
+            Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+            if (!msg) throw py::ErrorAlreadySet{};
+            awaitable = Ref(PyObject_CallOneArg(d->_callback, msg.get()));
+        }
+        co_await py::await(std::move(awaitable));
+        counter = (counter + 1) & kYieldMask;
+        if (counter == 0) {
+            PyObject* asyncio = global("asyncio");
+            if (!asyncio) throw py::ErrorAlreadySet{};
+            co_await py::await(Ref(PyObject_CallMethod(asyncio, "sleep", "i", 0)));
+        }
+    }
+    co_return py::none();
+}
+
+template <std::size_t N>
+bool is_dispatcher(std::span<PyObject* const, N> args) {
+    return PyObject_TypeCheck(args[0], &AsyncDispatcherType) ||
+           py::raise_argument_type(args[0], "self", "zelvar.utils.ferrix.ferrix.AsyncDispatcher");
+}
+
+constexpr py::CoroutineDef<3> kReader{"__reader", "AsyncDispatcher.__reader",
+                                      py::params("__reader", {"self", "loop", "sock"}, 3), reader<false>,
+                                      is_dispatcher<3>};
+constexpr py::CoroutineDef<3> kReaderVar{"__reader_var", "AsyncDispatcher.__reader_var",
+                                         py::params("__reader_var", {"self", "loop", "sock"}, 3), reader<true>,
+                                         is_dispatcher<3>};
+
+// --- setup and close ---------------------------------------------------------------------------------
+
+// One reader at a time: a second one on the single-consumer ring is refused before the doorbell
+// is touched (rebinding it would strand the running reader on the old socket).
+bool may_start_reader(D* d) {
+    if (d->_q == Py_None) {
+        PyErr_SetString(PyExc_RuntimeError, "AsyncDispatcher.setup: the dispatcher has no ring");
+        return false;
+    }
+    if (d->_task == Py_None) return true;
+    Ref done(PyObject_CallMethod(d->_task, "done", nullptr));
+    if (!done) return false;
+    if (done.get() == Py_True) return true;
+    PyErr_SetString(PyExc_RuntimeError, "AsyncDispatcher.setup: a reader task is already running");
+    return false;
+}
+
+int setup(D* d, int dispatch, const SetupOptions* options) {
+    int rc = 0;
+    if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
+    if (!may_start_reader(d) || !open_doorbell(d, false, options)) return -1;
+    PyObject* asyncio = global("asyncio");
+    Ref loop(asyncio ? PyObject_CallMethod(asyncio, "get_running_loop", nullptr) : nullptr);
+    if (!loop) return -1;
+    Ref coroutine(PyObject_CallMethod(reinterpret_cast<PyObject*>(d),
+                                      d->variable_size ? "_AsyncDispatcher__reader_var" : "_AsyncDispatcher__reader",
+                                      "OO", loop.get(), d->_sock));
+    Ref task(coroutine ? PyObject_CallMethod(loop.get(), "create_task", "O", coroutine.get()) : nullptr);
+    if (!task) return -1;
+    Py_SETREF(d->_task, task.release());  // an earlier, finished task is released, not cancelled
+    return 0;
+}
+
+const AsyncDispatcherVTable g_table = {setup, try_push_bell, try_push_var_bell};
+
+constexpr const char* kCloseName = "zelvar.utils.ferrix.ferrix.AsyncDispatcher.close";
+
+// close._finalize, run on the task's loop: cancels the reader unless it has finished.
+PyObject* finalize(PyObject* task, PyObject*) {
+    Ref done(PyObject_CallMethod(task, "done", nullptr));
+    const int is_done = done ? PyObject_IsTrue(done.get()) : -1;
+    Ref cancelled(is_done == 0 ? PyObject_CallMethod(task, "cancel", nullptr) : nullptr);
+    if (is_done < 0 || (is_done == 0 && !cancelled)) {
+        py::add_traceback("zelvar.utils.ferrix.ferrix.AsyncDispatcher.close._finalize", kSourceFile);
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+// Schedules the reader's cancellation on its own loop: the only step of close that acts on the
+// loop, so close may run on any thread. A reader that has already finished needs nothing (and its
+// loop may be closed by now).
+bool schedule_finalize(PyObject* task) {
+    static PyMethodDef def = {"_finalize", finalize, METH_NOARGS, nullptr};
+    Ref done(PyObject_CallMethod(task, "done", nullptr));
+    if (!done) return false;
+    if (done.get() == Py_True) return true;
+    Ref fn(PyCFunction_New(&def, task));
+    Ref loop(fn ? PyObject_CallMethod(task, "get_loop", nullptr) : nullptr);
+    Ref handle(loop ? PyObject_CallMethod(loop.get(), "call_soon_threadsafe", "O", fn.get()) : nullptr);
+    return static_cast<bool>(handle);
+}
+
+PyObject* py_close(PyObject* self, PyObject*) {
+    auto* d = reinterpret_cast<D*>(self);
+    ConsumerState* st = d->_state.get();
+    st->running.store(false, std::memory_order_release);
+    if (d->_q != Py_None) {
+        SPSCQueueObject* q = ring(d->_q);
+        Py_BEGIN_ALLOW_THREADS
+        ring_table()->close(q);
+        Py_END_ALLOW_THREADS
+    }
+    st->bell.ring();  // wakes the reader from sock_recv; nothing is sent once the socket was closed
+    if (d->_task != Py_None) {
+        Ref task(d->_task);
+        d->_task = Py_NewRef(Py_None);
+        if (!schedule_finalize(task.get())) {
+            py::add_traceback(kCloseName, kSourceFile);
+            return nullptr;
+        }
+    }
+    if (d->_sock != Py_None) {
+        // Nobody sends on the descriptor once disarmed: closing it is then safe.
+        Py_BEGIN_ALLOW_THREADS
+        st->bell.disarm();
+        Py_END_ALLOW_THREADS
+        Ref sock(d->_sock);
+        d->_sock = Py_NewRef(Py_None);
+        if (!Ref(PyObject_CallMethod(sock.get(), "close", nullptr))) {
+            py::add_traceback(kCloseName, kSourceFile);
+            return nullptr;
+        }
+    }
+    Py_RETURN_NONE;
+}
+
+// --- the type ----------------------------------------------------------------------------------------
+
+PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    auto* d = reinterpret_cast<D*>(self);
+    d->vtab = &g_table;
+    d->_q = Py_NewRef(Py_None);
+    d->_callback = Py_NewRef(Py_None);
+    d->_sock = Py_NewRef(Py_None);
+    d->_task = Py_NewRef(Py_None);
+    d->_push_fn = try_push_bell;
+    new (&d->_state) std::shared_ptr<ConsumerState>();
+    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
+        Py_DECREF(self);
+        return nullptr;
+    }
+    return self;
+}
+
+int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"callback", "capacity", "slot_size", "overwrite", "zerocopy", "variable_size"}, 1);
+    decltype(params)::Values v;
+    RingArguments ring_args{16384, 2048};
+    int variable_size = 0;
+    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
+        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.overwrite) ||
+        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size))
+        return -1;
+    PyObject* q = make_ring_by_keyword(ring_args, false);
+    if (!q) return -1;  // no field changed
+    auto* d = reinterpret_cast<D*>(self);
+    Py_SETREF(d->_q, q);
+    Py_SETREF(d->_callback, Py_NewRef(v[0]));
+    d->variable_size = variable_size != 0;
+    d->_push_fn = d->variable_size ? try_push_var_bell : try_push_bell;
+    return 0;
+}
+
+// The destructor runs the Python-level close, so a subclass's override is honoured.
+void dispatcher_finalize(PyObject* self) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    if (!Ref(PyObject_CallMethod(self, "close", nullptr)))
+        py::write_unraisable("zelvar.utils.ferrix.ferrix.AsyncDispatcher.__dealloc__");
+    PyErr_Restore(type, value, tb);
+}
+
+int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* d = reinterpret_cast<D*>(self);
+    Py_VISIT(d->_q);
+    Py_VISIT(d->_callback);
+    Py_VISIT(d->_sock);
+    Py_VISIT(d->_task);
+    return 0;
+}
+
+int dispatcher_clear(PyObject* self) {
+    auto* d = reinterpret_cast<D*>(self);
+    Py_SETREF(d->_callback, Py_NewRef(Py_None));
+    Py_SETREF(d->_sock, Py_NewRef(Py_None));
+    Py_SETREF(d->_task, Py_NewRef(Py_None));
+    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
+}
+
+void dispatcher_dealloc(PyObject* self) {
+    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
+    PyObject_GC_UnTrack(self);
+    auto* d = reinterpret_cast<D*>(self);
+    Py_CLEAR(d->_q);
+    Py_CLEAR(d->_callback);
+    Py_CLEAR(d->_sock);
+    Py_CLEAR(d->_task);
+    d->_state.~shared_ptr();
+    py::free_object(self);
+}
+
+PyMethodDef g_methods[] = {
+    {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
+     "AsyncDispatcher.setup(self, str host='127.0.0.1', int recvbuf=16777216) -> void"},
+    {"close", py_close, METH_NOARGS, "AsyncDispatcher.close(self)"},
+    ZELVAR_REFUSE_PICKLE_METHODS,
+    {nullptr, nullptr, 0, nullptr},
+};
+
+template <const auto& Def>
+bool add_reader(const char* attribute, const char* doc) {
+    Ref method(py::make_coroutine_function<Def>(doc, kModuleName));
+    return method && py::set_type_attribute(&AsyncDispatcherType, attribute, method.get());
+}
+
+}  // namespace
+
+PyTypeObject AsyncDispatcherType = [] {
+    PyTypeObject t = py::blank_type();
+    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncDispatcher";
+    t.tp_basicsize = sizeof(D);
+    t.tp_dealloc = dispatcher_dealloc;
+    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+    t.tp_doc = "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
+               "bool zerocopy=False, bool variable_size=False)";
+    t.tp_traverse = dispatcher_traverse;
+    t.tp_clear = dispatcher_clear;
+    t.tp_methods = g_methods;
+    t.tp_init = dispatcher_init;
+    t.tp_new = dispatcher_new;
+    t.tp_finalize = dispatcher_finalize;
+    return t;
+}();
+
+bool add_async_dispatcher_type(PyObject* module) {
+    return py::ready_coroutine_type() &&
+           py::add_type(module, &AsyncDispatcherType, "AsyncDispatcher", const_cast<AsyncDispatcherVTable*>(&g_table)) &&
+           add_reader<kReader>("_AsyncDispatcher__reader", "AsyncDispatcher.__reader(self, loop, sock)") &&
+           add_reader<kReaderVar>("_AsyncDispatcher__reader_var", "AsyncDispatcher.__reader_var(self, loop, sock)");
+}
+
+}  // namespace zelvar::ferrix
