@@ -384,3 +384,22 @@ def test_interpreter_exit_with_running_dispatchers_of_both_kinds(child):
         loop.run_until_complete(main())  # the loop is left open, its readers still pending
     """)
     assert proc.stdout == b"exiting\n"
+
+
+def test_no_wake_up_is_lost_when_pushes_meet_a_falling_asleep_reader():
+    async def main():
+        arrived = asyncio.Event()
+
+        async def callback(msg):
+            arrived.set()
+
+        d = AD(callback, capacity=64, slot_size=16)
+        d.setup()
+        loop = asyncio.get_running_loop()
+        for i in range(2000):
+            arrived.clear()
+            await loop.run_in_executor(None, native.ping, d, 1, 16, (0, 1, 3, 10, 30)[i % 5])
+            await asyncio.wait_for(arrived.wait(), 2)
+        d.close()
+
+    run(main())

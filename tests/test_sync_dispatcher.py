@@ -237,3 +237,17 @@ def test_interpreter_exit_with_running_dispatchers(child):
         print("exiting")
     """)
     assert proc.stdout == b"exiting\n"
+
+
+@pytest.mark.parametrize("mode", MODES[::2])
+def test_no_wake_up_is_lost_when_pushes_meet_a_falling_asleep_consumer(mode):
+    # Each round pushes one message and waits for it: a lost wake-up would leave it in the ring
+    # (no later push would rescue it). The gaps vary so pushes land around the sleep announcement.
+    arrived = threading.Event()
+    d = f.SyncDispatcher(lambda m: arrived.set(), capacity=64, slot_size=16, **mode)
+    d.setup()
+    for i in range(3000):
+        arrived.clear()
+        native.ping(d, 1, 16, (0, 1, 3, 10, 30)[i % 5])
+        assert arrived.wait(2), f"round {i}: the message was never delivered"
+    d.close()
