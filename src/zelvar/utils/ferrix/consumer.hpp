@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/utils/ferrix/ferrix.hpp>
@@ -32,6 +33,21 @@ struct ConsumerState {
         if (stored <= 0) return;
         std::atomic_thread_fence(std::memory_order_seq_cst);  // the message before the flag check
         if (may_sleep.load(std::memory_order_relaxed)) bell.ring();
+    }
+
+    // Consumer thread: a short spin, then a few yields, before going to sleep, as the ring's own
+    // waits do: a producer a moment behind then costs neither side a system call.
+    template <class Ready>
+    static bool spin_until(Ready ready) {
+        for (int i = 0; i < 256; ++i) {
+            if (ready()) return true;
+            spsc::detail::cpu_relax();
+        }
+        for (int i = 0; i < 8; ++i) {
+            if (ready()) return true;
+            std::this_thread::yield();
+        }
+        return false;
     }
 
     // Consumer side: announce, then look once more before sleeping. `retry` re-checks the ring.

@@ -76,8 +76,9 @@ void consume_doorbell(ConsumerState* st) {
     const char* data = nullptr;
     std::size_t size = 0;
     while (st->running.load(std::memory_order_acquire)) {
-        if (try_pop(&data, &size) != 1) {
-            if (st->sleep_unless([&] { return try_pop(&data, &size) == 1; })) {
+        auto ready = [&] { return try_pop(&data, &size) == 1; };
+        if (!ConsumerState::spin_until(ready)) {
+            if (st->sleep_unless(ready)) {
                 st->bell.wait();
                 st->may_sleep.store(false, std::memory_order_relaxed);
                 continue;
