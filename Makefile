@@ -77,10 +77,14 @@ demo: build
 
 bench: build build/cpp/build.ninja
 	-$(PY) -m pip install -q picologging  # a peer to compare with, when it installs here
+	$(PY) -m pip install -q matplotlib
 	$(VENV)/bin/ninja -C build/cpp ring_bench
-	./build/cpp/ring_bench
-	$(PY) bench/logging_bench.py
-	$(PY) bench/async_queue_bench.py
+	@mkdir -p build/bench && rm -f build/bench/results.json
+	./build/cpp/ring_bench > build/bench/ring.txt && cat build/bench/ring.txt
+	BENCH_RESULTS=build/bench/results.json $(PY) bench/logging_bench.py
+	BENCH_RESULTS=build/bench/results.json $(PY) bench/async_queue_bench.py
+	BENCH_RESULTS=build/bench/results.json $(PY) bench/dispatcher_bench.py
+	$(PY) bench/chart.py build/bench docs/benchmarks.png
 
 clean:
 	rm -rf build .venv .stamps

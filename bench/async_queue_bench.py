@@ -8,6 +8,7 @@ import asyncio
 import os
 import time
 
+from results import record
 from zelvar.utils.ferrix import ferrix as f
 
 N = int(os.environ.get("BENCH_MESSAGES", "200000"))
@@ -111,6 +112,10 @@ async def main():
         print(f"  {name:<46} {ns:8.0f} ns/msg")
     print(f"  round trip: asyncio.Queue / AsyncQueue push_str   = {rows[2][1] / rows[0][1]:.2f}x")
     print(f"  dispatcher: asyncio.Queue / AsyncQueue            = {rows[4][1] / rows[3][1]:.2f}x")
+    record({
+        "AsyncQueue push + pop\nvs asyncio.Queue": rows[2][1] / rows[0][1],
+        "AsyncQueue dispatcher task\nvs asyncio.Queue + task": rows[4][1] / rows[3][1],
+    })
 
 
 if __name__ == "__main__":

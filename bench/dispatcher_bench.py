@@ -10,6 +10,7 @@ import statistics
 import threading
 import time
 
+from results import record
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
@@ -179,6 +180,11 @@ def main():
     rates = dict(rows)
     print(f"  SyncDispatcher (doorbell) / SimpleQueue pair        = {rates[rows[0][0]] / rates[rows[3][0]]:.1f}x")
     print(f"  AsyncDispatcher / call_soon_threadsafe              = {rates[rows[2][0]] / rates[rows[4][0]]:.1f}x")
+    record({
+        "SyncDispatcher (doorbell)\nvs SimpleQueue thread pair": rates[rows[0][0]] / rates[rows[3][0]],
+        "SyncDispatcher (ring)\nvs SimpleQueue thread pair": rates[rows[1][0]] / rates[rows[3][0]],
+        "AsyncDispatcher\nvs call_soon_threadsafe": rates[rows[2][0]] / rates[rows[4][0]],
+    })
 
     print("main thread busy in a pure-Python loop meanwhile")
     busy = [
