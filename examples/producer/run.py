@@ -13,7 +13,8 @@ from zelvar.utils.ferrix.ferrix import AsyncDispatcher, SyncDispatcher
 
 COUNT = 200_000
 SIZE = 40
-RING = dict(capacity=1024, slot_size=64)  # small: the producer meets a full ring and retries
+RING = dict(capacity=1024, slot_size=64)
+PAUSE = 0.05  # the first delivery waits this long: the ring fills and the producer must retry
 PATTERN = bytes(range(256)) * 2
 
 
@@ -29,6 +30,8 @@ def fail(message):
 
 def check(name, got, pushed, retries):
     errors = [] if pushed == COUNT else [f"producer pushed {pushed}, not {COUNT}"]
+    if retries == 0:
+        errors.append("the ring never filled")
     if len(got) != COUNT:
         errors.append(f"{len(got)} messages arrived, not {COUNT}")
     bad = next((seq for seq, msg in enumerate(got) if msg != expected(seq)), None)
@@ -50,11 +53,18 @@ async def settle(got, timeout=30.0):
 async def main():
     got_sync, got_async = [], []
 
-    async def on_async(msg):
+    def on_sync(msg):  # runs on the consumer thread
+        if not got_sync:
+            time.sleep(PAUSE)
+        got_sync.append(msg)
+
+    async def on_async(msg):  # runs on this loop
+        if not got_async:
+            await asyncio.sleep(PAUSE)
         got_async.append(msg)
 
-    sync = SyncDispatcher(got_sync.append, **RING)  # the callback runs on the consumer thread
-    reader = AsyncDispatcher(on_async, **RING)  # the callback runs on this loop
+    sync = SyncDispatcher(on_sync, **RING)
+    reader = AsyncDispatcher(on_async, **RING)
     ok = True
     for name, dispatcher, got in (("SyncDispatcher", sync, got_sync), ("AsyncDispatcher", reader, got_async)):
         producer.setup(dispatcher)  # an AsyncDispatcher's reader task now holds it too
