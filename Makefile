@@ -13,7 +13,7 @@ SOURCES := $(shell find src -type f \( -name '*.cpp' -o -name '*.hpp' -o -name '
            CMakeLists.txt pyproject.toml
 CPP_TEST_SOURCES := $(wildcard tests/cpp/*.cpp) $(wildcard bench/*.cpp)
 
-.PHONY: all demo test test-cpp test-tsan test-py bench build clean
+.PHONY: all demo test test-cpp test-tsan test-py example-producer bench build clean
 all: build
 
 # --- system packages ---------------------------------------------------------------------
@@ -69,7 +69,16 @@ test-tsan: build/tsan/build.ninja
 test-py: build $(STAMPS)/test-deps
 	cd tests && ../$(PY) -m pytest -q -p no:cacheprovider .
 
-test: test-cpp test-tsan test-py
+# --- an outside native module built against the installed headers only ----------------------
+build/producer/build.ninja: examples/producer/CMakeLists.txt | $(STAMPS)/installed
+	$(VENV)/bin/cmake -S examples/producer -B build/producer -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) \
+	  -DPython_EXECUTABLE=$(abspath $(PY)) -DCMAKE_BUILD_TYPE=Release
+
+example-producer: build build/producer/build.ninja
+	$(VENV)/bin/ninja -C build/producer
+	PYTHONPATH=build/producer $(PY) examples/producer/run.py
+
+test: test-cpp test-tsan test-py example-producer
 
 # --- demo and benchmarks ---------------------------------------------------------------------
 demo: build
