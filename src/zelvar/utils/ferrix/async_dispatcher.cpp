@@ -150,6 +150,7 @@ bool schedule_finalize(PyObject* task) {
 PyObject* py_close(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
     ConsumerState* st = d->_state.get();
+    if (!st) Py_RETURN_NONE;  // the allocation failed half-way: nothing was ever started
     st->running.store(false, std::memory_order_release);
     if (d->_q != Py_None) {
         SPSCQueueObject* q = ring(d->_q);

@@ -208,6 +208,7 @@ int close(D* d, int dispatch) {
         if (PyErr_Occurred()) return -1;
     }
     ConsumerState* st = d->_state.get();
+    if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.exchange(false);
     if (d->_q != Py_None) {
         SPSCQueueObject* q = ring(d->_q);
