@@ -96,9 +96,10 @@ test-tsan: build/tsan/build.ninja
 test-py: build $(STAMPS)/test-deps
 	cd tests && ../$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
-# test-py3.11 etc.: the whole suite on that CPython, in its own venv and build tree.
+# test-py3.11 etc.: the stubs and the whole suite on that CPython, in its own venv and build tree
+# (what inspect reports differs between versions, so stubtest runs on each).
 $(addprefix test-py,$(PY_VERSIONS)): test-py%:
-	$(MAKE) --no-print-directory test-py PYTHON=python$*
+	$(MAKE) --no-print-directory stubtest test-py PYTHON=python$*
 
 # The stubs against the built modules: stubtest walks every module of the installed package, so a
 # module without a stub (or a package without py.typed) fails as surely as a wrong signature.
