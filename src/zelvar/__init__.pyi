@@ -1,1 +1,3 @@
+__all__ = ["get_include"]
+
 def get_include() -> str: ...

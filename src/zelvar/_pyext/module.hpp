@@ -19,6 +19,7 @@ struct ModuleOnce {
     int64_t interpreter_id = -1;
     PyObject* module = nullptr;
     PyObject* executed_for = nullptr;
+    void* state = nullptr;  // the module object's state block as of the last execution
 };
 
 namespace detail {
@@ -70,8 +71,18 @@ inline void runtime_version(int& major, int& minor) {
     std::sscanf(Py_GetVersion(), "%d.%d", &major, &minor);
 }
 
+// When Py_mod_create hands back the existing module object, the interpreter resets the object's
+// state pointer and the execution that follows allocates a new block (m_size 0: one byte, never
+// used). Nothing refers to the old block any more: free it, or every re-import leaks one.
+inline void adopt_state(PyObject* module, ModuleOnce& once) {
+    void* state = PyModule_GetState(module);
+    if (once.state && once.state != state) PyMem_Free(once.state);
+    once.state = state;
+}
+
 // Start of the Py_mod_exec slot: 1 = run the body, 0 = already done for this module, -1 = error.
 inline int begin_exec(PyObject* module, ModuleOnce& once) {
+    if (module == once.module) adopt_state(module, once);
     if (once.executed_for) {
         if (once.executed_for == module) return 0;
         PyErr_Format(PyExc_RuntimeError,

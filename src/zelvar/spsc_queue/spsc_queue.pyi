@@ -1,14 +1,16 @@
-from typing_extensions import Buffer as _Buffer
+from typing_extensions import Buffer as _Buffer, Self, disjoint_base
 
+@disjoint_base
 class SPSCQueue:
-    def __init__(
-        self,
+    # The arguments are taken by __new__; there is no __init__ of its own.
+    def __new__(
+        cls,
         slot_size: int,
         capacity: int,
         overwrite: bool = False,
         zerocopy: bool = False,
         block_on_full: bool = False,
-    ) -> None: ...
+    ) -> Self: ...
     @property
     def closed(self) -> bool: ...
     @property
