@@ -42,8 +42,8 @@ async def asyncio_round_trip():
     return time.perf_counter() - start
 
 
-async def zelvar_dispatcher():
-    q = f.AsyncQueue()
+def counting_callback():
+    """An async callback counting messages, and the future it completes at the N-th."""
     done = asyncio.get_running_loop().create_future()
     count = 0
 
@@ -53,6 +53,12 @@ async def zelvar_dispatcher():
         if count == N:
             done.set_result(None)
 
+    return callback, done
+
+
+async def zelvar_dispatcher():
+    q = f.AsyncQueue()
+    callback, done = counting_callback()
     q.start_dispatcher(callback)
     push = q.push_obj
     start = time.perf_counter()
@@ -69,14 +75,7 @@ async def zelvar_dispatcher():
 
 async def asyncio_dispatcher():
     q = asyncio.Queue()
-    done = asyncio.get_running_loop().create_future()
-    count = 0
-
-    async def callback(msg):
-        nonlocal count
-        count += 1
-        if count == N:
-            done.set_result(None)
+    callback, done = counting_callback()
 
     async def consumer():
         while True:
