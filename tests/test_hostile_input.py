@@ -4,11 +4,13 @@ object that refuses a value keeps what it had (pickle states apply field by fiel
 import array
 import asyncio
 import ctypes
+import gc
 import pickle
 import threading
+import warnings
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import HealthCheck, example, given, settings, strategies as st
 
 from zelvar import _testing as native
 from zelvar.scrivo import scrivo as s
@@ -573,24 +575,30 @@ def test_buffer_view_loads(kind, obj):
 @given(host=st.one_of(st.sampled_from(["127.0.0.1", "localhost", "\0", "\ud800", "no such host", "::1"]),
                       TEXTS.map(StrSub), HOSTILE),
        recvbuf=st.one_of(st.sampled_from([0, -5, 4096, 2**31 - 1]), HOSTILE))
+@example(host="no such host", recvbuf=0)  # a socket made, its binding refused
 def test_dispatcher_setup_arguments(host, recvbuf):
     got, done = [], threading.Event()
     d = f.SyncDispatcher(lambda m: (got.append(m), done.set()), capacity=8, slot_size=16, detach=False)
+
     def model():
         if type(host) is not str:  # None is no host either
             raise TypeError(f"Argument 'host' has incorrect type (expected str, got {tp_name(host)})")
         return int32(recvbuf)
 
     argument = outcome(model)
-    if argument[0] == "error":
-        raises_as(argument, d.setup, host, recvbuf)
-        d.setup()  # nothing was started: the dispatcher sets up as if new
-    else:
-        try:
-            d.setup(host, recvbuf)
-        except (OSError, TypeError):  # the socket module's own refusal of the host
-            assert host not in ("127.0.0.1", "localhost")
-            d.setup()  # the failed binding started nothing either
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", ResourceWarning)
+        if argument[0] == "error":
+            raises_as(argument, d.setup, host, recvbuf)
+            d.setup()  # nothing was started: the dispatcher sets up as if new
+        else:
+            try:
+                d.setup(host, recvbuf)
+            except (OSError, TypeError):  # the socket module's own refusal of the host
+                assert host not in ("127.0.0.1", "localhost")
+                d.setup()  # the failed binding started nothing, and its socket is closed now
+        gc.collect()
+    assert not [w for w in caught if issubclass(w.category, ResourceWarning)]
     assert native.push(d, b"bell") == 1 and done.wait(5)
     d.close()
     assert got == [b"bell"]
