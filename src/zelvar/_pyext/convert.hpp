@@ -33,9 +33,11 @@ inline Ref integer_of(PyObject* o) {
     return r;
 }
 
+// The sign of the value itself: an int subclass's own comparison operators are not asked.
 inline bool is_negative(PyObject* integer) {
     Ref zero(PyLong_FromLong(0));
-    return zero && PyObject_RichCompareBool(integer, zero.get(), Py_LT) == 1;
+    Ref less(zero ? PyLong_Type.tp_richcompare(integer, zero.get(), Py_LT) : nullptr);
+    return less.get() == Py_True;
 }
 
 }  // namespace detail

@@ -65,6 +65,17 @@ bool open_doorbell(D* d, bool blocking, const SetupOptions* options) {
         if (!default_host) return false;
         host = default_host.get();
     }
+    // A socket left by an earlier setup (its binding failed, or its consumer has ended) is disarmed
+    // and closed first: dropping it armed would let a producer ring a descriptor number that is no
+    // longer ours, and dropping it unclosed leaves the closing to the collector.
+    if (d->_sock != Py_None) {
+        Py_BEGIN_ALLOW_THREADS
+        d->_state->bell.disarm();
+        Py_END_ALLOW_THREADS
+        py::Ref old(d->_sock);
+        d->_sock = Py_NewRef(Py_None);
+        if (!py::Ref(PyObject_CallMethod(old.get(), "close", nullptr))) return false;
+    }
     PyObject* sock = setup_socket(blocking, recvbuf);
     if (!sock) return false;
     Py_SETREF(d->_sock, sock);

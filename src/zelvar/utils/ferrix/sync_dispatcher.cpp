@@ -277,14 +277,16 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
         !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking))
         return -1;
+    // The ring first: a failed (re-)initialisation changes no field, so a live dispatcher keeps a
+    // consistent ring, push entry, modes and callback.
+    PyObject* q = make_ring_by_keyword(ring_args, true);
+    if (!q) return -1;
     auto* d = reinterpret_cast<D*>(self);
+    Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));
     d->detach = detach != 0;
     d->variable_size = variable_size != 0;
     d->nonblocking = nonblocking != 0;
-    PyObject* q = make_ring_by_keyword(ring_args, true);
-    if (!q) return -1;
-    Py_SETREF(d->_q, q);
     d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
                                  : (d->variable_size ? push_var : push);
     return 0;
