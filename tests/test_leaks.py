@@ -25,6 +25,10 @@ N = 100_000
 PY_SLACK = 64 << 10
 HEAP_SLACK = 256 << 10
 RSS_SLACK = 1 << 20
+# Under the sanitizer build the allocator is ASan's (freed blocks sit in quarantine, mallinfo counts
+# nothing) and LeakSanitizer checks native memory at exit itself: the paths still run, the
+# measurements step aside.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 class _MallInfo2(ctypes.Structure):
@@ -60,6 +64,9 @@ def assert_flat(run):
     """run(share) makes N // share runs. After a warm-up tenth, traced Python memory, the C heap and the
     resident set are read over two halves: a leak grows both, a one-off allocation of the interpreter's
     own (its collector's buffers, say) lands in one at most."""
+    if SANITIZED:
+        run(10)
+        return
     tracemalloc.start()
     try:
         run(10)
@@ -104,6 +111,7 @@ class NoBytes:
         raise ArithmeticError("no bytes")
 
 
+@pytest.mark.skipif(SANITIZED, reason="measures nothing under the sanitizer build; a planted leak would fail it")
 @pytest.mark.parametrize("leak", ["python", "native"])
 def test_the_check_sees_a_leak(leak):
     kept, malloc = [], ctypes.CDLL(None).malloc
@@ -262,7 +270,7 @@ def test_dispatcher_deliveries(kind):
         d.close()
         loop.run_until_complete(asyncio.sleep(0.01))  # the reader's cancellation, scheduled by close
         loop.close()
-    assert count[0] == N // 10 + N
+    assert count[0] == N // 10 + (0 if SANITIZED else N)  # the warm-up, then both measured halves
     assert open_fds() == fds
 
 
@@ -331,7 +339,7 @@ def test_dispatchers_and_queues_dropped_in_every_state(monkeypatch):
     gc.collect()
     assert native_threads() == threads, "consumer threads outlived their dispatchers"
     assert open_fds() == fds, "doorbell sockets were left open"
-    assert heap() - native_heap < HEAP_SLACK and rss() - resident < RSS_SLACK
+    assert SANITIZED or (heap() - native_heap < HEAP_SLACK and rss() - resident < RSS_SLACK)
 
 
 def test_interpreter_exit_with_every_type_in_every_state(child):
