@@ -337,8 +337,10 @@ def test_dispatchers_and_queues_dropped_in_every_state(monkeypatch):
     while native_threads() > threads and time.monotonic() < deadline:
         time.sleep(0.01)
     gc.collect()
-    assert native_threads() == threads, "consumer threads outlived their dispatchers"
-    assert open_fds() == fds, "doorbell sockets were left open"
+    # At most as many as before: a thread left by an earlier test may end meanwhile, while a leak here
+    # would leave thousands.
+    assert native_threads() <= threads, "consumer threads outlived their dispatchers"
+    assert open_fds() <= fds, "doorbell sockets were left open"
     assert SANITIZED or (heap() - native_heap < HEAP_SLACK and rss() - resident < RSS_SLACK)
 
 
