@@ -33,12 +33,16 @@ PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); 
 
 // --- the ring -----------------------------------------------------------------------------------
 
+// False, with RuntimeError, for a queue that never got a ring (`__new__` alone, or unpickled so).
+bool has_ring(Q* q) {
+    if (q->_q != Py_None) return true;
+    PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
+    return false;
+}
+
 // The queue's ring, held for one ring call: a finalizer run by an allocation may replace `_q`.
 Ref ring_of(Q* q) {
-    if (q->_q == Py_None) {
-        PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
-        throw py::ErrorAlreadySet{};
-    }
+    if (!has_ring(q)) throw py::ErrorAlreadySet{};
     return Ref::borrow(q->_q);
 }
 
@@ -287,10 +291,7 @@ PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
         }
         if (PyErr_Occurred()) return nullptr;
     }
-    if (q->_q == Py_None) {
-        PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
-        return nullptr;
-    }
+    if (!has_ring(q)) return nullptr;
     Py_SETREF(q->_callback, Py_NewRef(callback));
     Ref coroutine(PyObject_CallMethod(self, "_AsyncQueue__dispatch", nullptr));
     if (!coroutine) return nullptr;
