@@ -3,6 +3,7 @@ import asyncio
 import gc
 import os
 import pickle
+import socket
 import struct
 import sys
 import threading
@@ -403,3 +404,88 @@ def test_no_wake_up_is_lost_when_pushes_meet_a_falling_asleep_reader():
         d.close()
 
     run(main())
+
+
+def test_messages_near_the_size_limit_get_through():
+    async def main():
+        c = Collector()
+        sizes = [1016, 600, 1000, 8, 700]
+        d = AD(c, capacity=4, slot_size=248, variable_size=True)  # a byte ring of 4 x 256 bytes
+        d.setup()
+        pushing = asyncio.get_running_loop().run_in_executor(None, native.produce, d, 1, 2000, sizes, True)
+        try:
+            await until(lambda: len(c.got) == 2000)
+        finally:
+            d.close()  # a stalled producer gets -1 and stops
+            await pushing
+        assert c.got == expected(0, 2000, sizes)
+
+    run(main())
+
+
+@pytest.mark.parametrize("closer", ["loop", "thread"])
+def test_a_restart_right_after_close_receives(closer):
+    # The closed socket's number goes to the next socket made: it must have left the selector.
+    async def main():
+        loop = asyncio.get_running_loop()
+        old = AD(Collector())
+        old.setup()
+        await asyncio.sleep(0.01)  # the reader waits in sock_recv
+        if closer == "loop":
+            old.close()
+        else:
+            await loop.run_in_executor(None, old.close)
+        for _ in range(3):
+            c = Collector()
+            new = AD(c)
+            new.setup()
+            await asyncio.sleep(0.01)
+            native.produce(new, 1, 5)
+            await until(lambda: len(c.got) == 5, timeout=3)
+            new.close()
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen()
+        with socket.socket() as s, listener:
+            s.setblocking(False)
+            await asyncio.wait_for(loop.sock_connect(s, listener.getsockname()), 3)
+
+    run(main())
+
+
+def test_close_after_the_loop_was_closed_closes_the_socket():
+    loop = asyncio.new_event_loop()
+    d = AD(Collector())
+
+    async def start():
+        d.setup()
+        await asyncio.sleep(0.01)
+
+    loop.run_until_complete(start())
+    loop.close()  # the reader is still pending
+    before = open_fds()
+    with pytest.raises(RuntimeError, match="Event loop is closed"):
+        d.close()
+    assert open_fds() == before - 1
+    d.close()
+
+
+def test_a_replacement_reader_is_rung_for_every_message():
+    class Sub(AD):
+        async def _AsyncDispatcher__reader(self, loop, sock):
+            while True:
+                bells.append(await loop.sock_recv(sock, 1))
+
+    bells = []
+
+    async def main():
+        d = Sub(Collector())
+        d.setup()
+        await asyncio.sleep(0.01)
+        for n in (1, 2, 3):
+            native.produce(d, 1, 1)
+            await until(lambda: len(bells) == n, timeout=3)
+        d.close()
+
+    run(main())
+    assert bells == [b"\x01"] * 3

@@ -228,6 +228,25 @@ def test_pushes_in_a_row_wake_one_waiting_pop_each(waiting):
     run(main())
 
 
+@pytest.mark.parametrize("woken", ["pop", "dispatcher"])
+def test_a_woken_waiter_cancelled_before_it_runs_hands_the_wake_up_on(woken):
+    async def main():
+        q = AQ()
+        first = asyncio.ensure_future(q.pop())
+        if woken == "dispatcher":
+            q.start_dispatcher(lambda m: asyncio.sleep(0))
+            first.cancel()
+            first = state_of(q)[6]
+        await settle()
+        second = asyncio.ensure_future(q.pop())
+        await settle()
+        await q.push_str("a")  # notifies the longest waiter ...
+        first.cancel()  # ... which is cancelled before it resumes
+        assert await asyncio.wait_for(second, 2) == b"a"
+
+    run(main())
+
+
 def test_a_cancelled_push_waiting_for_the_lock_has_stored_its_message():
     async def main():
         q = AQ()

@@ -1,4 +1,5 @@
 """SyncDispatcher: native producers on their own threads, a native consumer, a Python callback."""
+import asyncio
 import gc
 import sys
 import threading
@@ -251,3 +252,145 @@ def test_no_wake_up_is_lost_when_pushes_meet_a_falling_asleep_consumer(mode):
         native.ping(d, 1, 16, (0, 1, 3, 10, 30)[i % 5])
         assert arrived.wait(2), f"round {i}: the message was never delivered"
     d.close()
+
+
+@pytest.mark.parametrize("mode", MODES[1::2])
+def test_messages_near_the_size_limit_get_through(mode):
+    # A byte ring of 4 x 256 bytes: most pushes must wrap, and the largest fills the whole ring. Each
+    # round waits for its message, so the consumer is asleep when the next push has to wrap.
+    got = []
+    sizes = [1016, 600, 1000, 8, 700]
+    d = f.SyncDispatcher(got.append, capacity=4, slot_size=248, **mode)
+    d.setup()
+    for i in range(20):
+        producer = threading.Thread(target=native.produce, args=(d, 1, 1, [sizes[i % 5]], True))
+        producer.start()
+        delivered = wait_for(lambda: len(got) == i + 1, 5)
+        if not delivered:
+            d.close()  # the retrying producer gets -1 and stops
+        producer.join()
+        assert delivered, f"round {i}: the message never got through"
+    d.close()
+    assert got == [message(0, 0, sizes[i % 5]) for i in range(20)]
+
+
+@pytest.mark.parametrize("how", ["close", "drop"])
+@pytest.mark.parametrize("detach", [True, False])
+def test_closing_from_inside_the_callback(child, how, detach):
+    proc = child(f"""
+        import threading, time
+        from zelvar import _testing as native
+        from zelvar.utils.ferrix import ferrix as f
+        holder, calls, done = [], [], threading.Event()
+        def callback(msg):
+            calls.append(msg)
+            {"holder[0].close()" if how == "close" else "holder.clear()"}
+            done.set()
+        holder.append(f.SyncDispatcher(callback, detach={detach}))
+        native.produce(holder[0], 1, 5)  # stored before setup: the callback holds the last reference
+        holder[0].setup()
+        assert done.wait(10)
+        time.sleep(0.05)
+        holder.clear()
+        print(len(calls))
+    """)
+    assert proc.stdout == b"1\n"  # the flag is clear once the callback returns
+
+
+def test_no_callback_starts_after_close_returned():
+    late = []
+    for _ in range(200):
+        closed = []
+        d = f.SyncDispatcher(lambda m: late.append(m) if closed else None, capacity=1024, slot_size=32)
+        d.setup()
+        producer = threading.Thread(target=native.produce, args=(d, 1, 100_000, [16]))
+        producer.start()
+        time.sleep(0.0005)
+        d.close()
+        closed.append(True)
+        producer.join()
+        time.sleep(0.001)
+    assert late == []
+
+
+@pytest.mark.parametrize("cls", [f.SyncDispatcher, f.AsyncDispatcher])
+def test_reinitialising_between_setup_and_close_is_refused(cls):
+    got, other = [], []
+
+    def collect(into):
+        if cls is f.SyncDispatcher:
+            return into.append
+
+        async def callback(msg):
+            into.append(msg)
+        return callback
+
+    async def main():
+        d = cls(collect(got), capacity=16)
+        d.setup()
+        with pytest.raises(RuntimeError, match=r"__init__: the dispatcher is set up; close\(\) it"):
+            d.__init__(collect(other), capacity=64)
+        native.produce(d, 1, 5, [16], True)
+        for _ in range(500):
+            if len(got) == 5:
+                break
+            await asyncio.sleep(0.01)
+        d.close()
+        d.__init__(collect(other), capacity=64)  # closed: allowed again
+
+    asyncio.run(main())
+    assert got == expected(0, 5, [16]) and other == []
+
+
+def test_forked_child_inherits_dispatchers_without_consumers(child):
+    # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (close,
+    # drop and exit return at once), and the parent's dispatchers keep working.
+    proc = child("""
+        import asyncio, os, threading, time
+        from zelvar import _testing as native
+        from zelvar.utils.ferrix import ferrix as f
+        got = []
+        keep = [f.SyncDispatcher(got.append, **kw) for kw in
+                (dict(), dict(detach=False), dict(nonblocking=False, detach=False))]
+        for d in keep:
+            d.setup()
+        loop = asyncio.new_event_loop()
+        async def collect(msg):
+            got.append(msg)
+        a = f.AsyncDispatcher(collect)
+        threading.Thread(target=loop.run_forever, daemon=True).start()
+        loop.call_soon_threadsafe(a.setup)
+        async def round_trip(msg):
+            await q.push_str(msg)
+            return await q.pop()
+        async def make_queue():
+            q = f.AsyncQueue()
+            await q.push_str("before the fork")
+            return q
+        q = asyncio.run_coroutine_threadsafe(make_queue(), loop).result()
+        time.sleep(0.2)  # every consumer waits for a doorbell or in the ring
+        pid = os.fork()
+        if pid == 0:
+            keep[0].close()
+            keep[1].close()
+            a.close()
+            assert asyncio.run(round_trip("c")) == b"before the fork"
+            keep.clear()  # drops, and the exit hook, find no consumer to wait for
+            raise SystemExit(0)
+        deadline = time.monotonic() + 4
+        while os.waitpid(pid, os.WNOHANG) == (0, 0):
+            if time.monotonic() > deadline:
+                os.kill(pid, 9)
+                raise SystemExit("the child hung")
+            time.sleep(0.01)
+        for d in keep + [a]:
+            native.produce(d, 1, 1)
+        deadline = time.monotonic() + 5
+        while len(got) < 4 and time.monotonic() < deadline:
+            time.sleep(0.01)
+        print(len(got))
+        for d in keep:
+            d.close()
+        loop.call_soon_threadsafe(a.close)
+    """)
+    assert proc.stdout == b"4\n"

@@ -3,6 +3,7 @@
 #include "async_dispatcher.hpp"
 
 #include <new>
+#include <utility>
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/coro.hpp>
@@ -48,6 +49,7 @@ Task reader(CoroFrame& f) {
     int counter = 0;
     const char* data = nullptr;
     std::size_t size = 0;
+    st->announces_sleep.store(true);
     while (st->running.load(std::memory_order_acquire)) {
         if (try_pop(&data, &size) != 1 && st->sleep_unless([&] { return try_pop(&data, &size) == 1; })) {
             co_await py::await(Ref(PyObject_CallMethod(loop, "sock_recv", "Oi", sock, 1)));
@@ -105,6 +107,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     int rc = 0;
     if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_reader(d) || !open_doorbell(d, false, options)) return -1;
+    d->_state->announces_sleep.store(false);  // a built-in reader raises it as it starts
     PyObject* asyncio = global("asyncio");
     Ref loop(asyncio ? PyObject_CallMethod(asyncio, "get_running_loop", nullptr) : nullptr);
     if (!loop) return -1;
@@ -114,6 +117,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     Ref task(coroutine ? PyObject_CallMethod(loop.get(), "create_task", "O", coroutine.get()) : nullptr);
     if (!task) return -1;
     Py_SETREF(d->_task, task.release());  // an earlier, finished task is released, not cancelled
+    d->_state->set_up = true;
     return 0;
 }
 
@@ -121,37 +125,70 @@ const AsyncDispatcherVTable g_table = {setup, try_push_bell, try_push_var_bell};
 
 constexpr const char* kCloseName = "zelvar.utils.ferrix.ferrix.AsyncDispatcher.close";
 
-// close._finalize, run on the task's loop: cancels the reader unless it has finished.
-PyObject* finalize(PyObject* task, PyObject*) {
+// The doorbell socket leaves the loop's selector before it is closed: a pending sock_recv keeps it
+// registered until its cancellation runs, and a socket opened meanwhile may get the same number.
+bool release_socket(PyObject* loop, PyObject* sock) {
+    Ref removed(PyObject_CallMethod(loop, "remove_reader", "O", sock));
+    return removed && Ref(PyObject_CallMethod(sock, "close", nullptr));
+}
+
+// close._finalize(task, sock), run on the task's loop: cancels the reader unless it has finished,
+// then releases the socket close handed over (None when close released it itself).
+PyObject* finalize(PyObject* args, PyObject*) {
+    PyObject* task = PyTuple_GET_ITEM(args, 0);
+    PyObject* sock = PyTuple_GET_ITEM(args, 1);
     Ref done(PyObject_CallMethod(task, "done", nullptr));
     const int is_done = done ? PyObject_IsTrue(done.get()) : -1;
     Ref cancelled(is_done == 0 ? PyObject_CallMethod(task, "cancel", nullptr) : nullptr);
-    if (is_done < 0 || (is_done == 0 && !cancelled)) {
+    bool ok = is_done == 1 || (is_done == 0 && cancelled);
+    if (ok && sock != Py_None) {
+        Ref loop(PyObject_CallMethod(task, "get_loop", nullptr));
+        ok = loop && release_socket(loop.get(), sock);
+    }
+    if (!ok) {
         py::add_traceback("zelvar.utils.ferrix.ferrix.AsyncDispatcher.close._finalize", kSourceFile);
         return nullptr;
     }
     Py_RETURN_NONE;
 }
 
-// Schedules the reader's cancellation on its own loop: the only step of close that acts on the
-// loop, so close may run on any thread. A reader that has already finished needs nothing (and its
-// loop may be closed by now).
-bool schedule_finalize(PyObject* task) {
+// Whether the calling thread is running `loop` now.
+int runs_loop(PyObject* loop) {
+    PyObject* asyncio = global("asyncio");
+    Ref running(asyncio ? PyObject_CallMethod(asyncio, "_get_running_loop", nullptr) : nullptr);
+    return running ? running.get() == loop : -1;
+}
+
+// Schedules the reader's cancellation on its own loop: the only step of close that acts on another
+// thread's loop, so close may run on any thread. On the loop's own thread the socket leaves the
+// selector at once; from another thread it is handed to the scheduled step (`sock` becomes null).
+// A reader that has already finished needs nothing, and holds no registration (its loop may be
+// closed by now).
+bool schedule_finalize(PyObject* task, Ref& sock) {
     static PyMethodDef def = {"_finalize", finalize, METH_NOARGS, nullptr};
     Ref done(PyObject_CallMethod(task, "done", nullptr));
     if (!done) return false;
     if (done.get() == Py_True) return true;
-    Ref fn(PyCFunction_New(&def, task));
-    Ref loop(fn ? PyObject_CallMethod(task, "get_loop", nullptr) : nullptr);
-    Ref handle(loop ? PyObject_CallMethod(loop.get(), "call_soon_threadsafe", "O", fn.get()) : nullptr);
+    Ref loop(PyObject_CallMethod(task, "get_loop", nullptr));
+    const int on_loop = loop ? runs_loop(loop.get()) : -1;
+    if (on_loop < 0) return false;
+    if (on_loop && sock && !release_socket(loop.get(), sock.get())) return false;
+    if (on_loop) sock = Ref();
+    Ref args(Py_BuildValue("(OO)", task, sock ? sock.get() : Py_None));
+    Ref fn(args ? PyCFunction_New(&def, args.get()) : nullptr);
+    Ref handle(fn ? PyObject_CallMethod(loop.get(), "call_soon_threadsafe", "O", fn.get()) : nullptr);
+    if (handle) sock = Ref();
     return static_cast<bool>(handle);
 }
 
+// Clears the flag, closes the ring, wakes the reader, schedules its cancellation and closes the
+// socket. The socket is closed on every way out, the scheduling step's error is raised after.
 PyObject* py_close(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
     ConsumerState* st = d->_state.get();
     if (!st) Py_RETURN_NONE;  // the allocation failed half-way: nothing was ever started
     st->running.store(false, std::memory_order_release);
+    st->set_up = false;
     if (d->_q != Py_None) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
@@ -159,25 +196,27 @@ PyObject* py_close(PyObject* self, PyObject*) {
         Py_END_ALLOW_THREADS
     }
     st->bell.ring();  // wakes the reader from sock_recv; nothing is sent once the socket was closed
-    if (d->_task != Py_None) {
-        Ref task(d->_task);
-        d->_task = Py_NewRef(Py_None);
-        if (!schedule_finalize(task.get())) {
-            py::add_traceback(kCloseName, kSourceFile);
-            return nullptr;
-        }
-    }
-    if (d->_sock != Py_None) {
-        // Nobody sends on the descriptor once disarmed: closing it is then safe.
+    Ref task(std::exchange(d->_task, Py_NewRef(Py_None)));
+    Ref sock(std::exchange(d->_sock, Py_NewRef(Py_None)));
+    if (task.get() == Py_None) task = Ref();
+    if (sock.get() == Py_None) sock = Ref();
+    if (sock) {
+        // Nobody sends on the descriptor once disarmed.
         Py_BEGIN_ALLOW_THREADS
         st->bell.disarm();
         Py_END_ALLOW_THREADS
-        Ref sock(d->_sock);
-        d->_sock = Py_NewRef(Py_None);
-        if (!Ref(PyObject_CallMethod(sock.get(), "close", nullptr))) {
-            py::add_traceback(kCloseName, kSourceFile);
-            return nullptr;
-        }
+    }
+    // In a forked child the loop and its selector belong to the parent: nothing is scheduled there.
+    bool ok = !task || st->inherited || schedule_finalize(task.get(), sock);
+    if (sock && ok) {
+        ok = static_cast<bool>(Ref(PyObject_CallMethod(sock.get(), "close", nullptr)));
+    } else if (sock) {  // the scheduling error is the one raised
+        py::detail::PreserveError keep;
+        if (!Ref(PyObject_CallMethod(sock.get(), "close", nullptr))) PyErr_Clear();
+    }
+    if (!ok) {
+        py::add_traceback(kCloseName, kSourceFile);
+        return nullptr;
     }
     Py_RETURN_NONE;
 }
@@ -212,9 +251,10 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.overwrite) ||
         !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size))
         return -1;
+    auto* d = reinterpret_cast<D*>(self);
+    if (!may_initialise(d, "AsyncDispatcher")) return -1;
     PyObject* q = make_ring_by_keyword(ring_args, false);
     if (!q) return -1;  // no field changed
-    auto* d = reinterpret_cast<D*>(self);
     Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));
     d->variable_size = variable_size != 0;

@@ -124,12 +124,25 @@ Task call_under_condition(CoroFrame& f, const char* method) {
     });
 }
 
-// async with cond: await cond.wait()
+// async with cond: await cond.wait(). A waiter that ends by an error (a cancellation) may have been
+// notified already: while a message waits in the ring, the wake-up is handed on to the next waiter.
 Task wait_for_notify(CoroFrame& f) {
-    py::Kept cond = f.keep(Ref::borrow(queue_of(f)->_notify_cond));
-    co_return co_await py::async_with(cond, [&]() -> Task {
-        co_return co_await py::await(Ref(PyObject_CallMethod(cond.get(), "wait", nullptr)));
-    });
+    Q* q = queue_of(f);
+    py::Kept cond = f.keep(Ref::borrow(q->_notify_cond));
+    py::Kept error;
+    try {
+        co_return co_await py::async_with(cond, [&]() -> Task {
+            co_return co_await py::await(Ref(PyObject_CallMethod(cond.get(), "wait", nullptr)));
+        });
+    } catch (...) {
+        py::set_error_from_current_exception();
+        error = f.keep(py::detail::take_exception());
+    }
+    const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
+    if (!closing && q->_q != Py_None && ring(q->_q)->ring.size_approx() != 0)
+        co_await call_under_condition(f, "notify");
+    py::detail::raise_exception(error.get());
+    throw py::ErrorAlreadySet{};
 }
 
 // --- push and pop ------------------------------------------------------------------------------------

@@ -1,9 +1,12 @@
 #include "consumer.hpp"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <zelvar/_pyext/ref.hpp>
@@ -14,7 +17,10 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::condition_variable emptied;
-    std::unordered_map<ConsumerState*, SharedConsumer> live;
+    std::unordered_map<ConsumerState*, SharedConsumer> live;  // states with a running consumer thread
+    std::unordered_set<ConsumerState*> all;                   // every state, for the fork handler
+    std::vector<std::thread*> orphaned_threads;               // a forked child's inherited thread objects
+    std::vector<SharedConsumer> orphaned_states;              // ... and the states their threads held
 };
 
 Registry& registry() {
@@ -46,7 +52,42 @@ PyObject* stop_consumers(PyObject*, PyObject*) {
     Py_RETURN_NONE;
 }
 
+// Fork: the registry's lock is held across fork() so the child never inherits it locked. In the
+// child no consumer thread exists: every state is left closed, without a consumer, its doorbell
+// unarmed (the descriptor is shared with the parent, which must keep its doorbell working), and
+// the exit hook has nobody to wait for.
+void before_fork() { registry().mutex.lock(); }
+void after_fork_in_parent() { registry().mutex.unlock(); }
+void after_fork_in_child() {
+    Registry& r = registry();
+    for (ConsumerState* state : r.all) {
+        state->running.store(false);
+        state->may_sleep.store(false);
+        state->consumer_started = false;
+        state->inherited = true;
+        state->bell.forget();
+    }
+    for (auto& [_, state] : r.live) r.orphaned_states.push_back(std::move(state));
+    r.live.clear();
+    r.mutex.unlock();
+}
+
 }  // namespace
+
+ConsumerState::ConsumerState() {
+    std::lock_guard lock(registry().mutex);
+    registry().all.insert(this);
+}
+
+ConsumerState::~ConsumerState() {
+    std::lock_guard lock(registry().mutex);
+    registry().all.erase(this);
+}
+
+void keep_orphaned_thread(std::thread* thread) {
+    std::lock_guard lock(registry().mutex);
+    registry().orphaned_threads.push_back(thread);
+}
 
 void register_consumer(const SharedConsumer& state) {
     std::lock_guard lock(registry().mutex);
@@ -63,6 +104,11 @@ void unregister_consumer(ConsumerState* state) {
 bool process_exiting() noexcept { return g_exiting.load(); }
 
 bool install_exit_hook(PyObject*) {
+    static const bool fork_handler = pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child) == 0;
+    if (!fork_handler) {
+        PyErr_SetString(PyExc_RuntimeError, "could not install the bridge's fork handler");
+        return false;
+    }
     static PyMethodDef def = {"_stop_consumers", stop_consumers, METH_NOARGS, nullptr};
     py::Ref fn(PyCFunction_New(&def, nullptr));
     py::Ref atexit(fn ? PyImport_ImportModule("atexit") : nullptr);

@@ -16,11 +16,23 @@
 namespace zelvar::ferrix {
 
 struct ConsumerState {
+    ConsumerState();
+    ~ConsumerState();
+    ConsumerState(const ConsumerState&) = delete;
+    ConsumerState& operator=(const ConsumerState&) = delete;
+
     std::atomic<bool> running{true};
     Doorbell bell;
     // Raised by a consumer about to wait on the doorbell; a producer rings only while it is up, so a
     // busy consumer costs producers no system call.
     std::atomic<bool> may_sleep{false};
+    // Set by a built-in consumer when it starts: it announces its sleeps in may_sleep. Until then (or
+    // for a reader of a subclass, which knows nothing of the flag) every stored message rings.
+    std::atomic<bool> announces_sleep{false};
+    // Between a successful setup and close: re-initialising would free the ring producers push into.
+    bool set_up = false;
+    // Set in the child of a fork: the consumer and the doorbell's users belong to the parent.
+    bool inherited = false;
     // The ring, kept alive by the dispatcher (for producers) and by the consumer's own reference.
     SPSCQueueObject* ring = nullptr;
     // Strong references the consumer thread holds for its whole life (dropped with the lock).
@@ -28,11 +40,15 @@ struct ConsumerState {
     PyObject* callback_ref = nullptr;
     bool consumer_started = false;
 
-    // Producer side: after a stored message, ring only when the consumer may be asleep.
-    void after_push(int stored) noexcept {
-        if (stored <= 0) return;
+    // Producer side, after a push with result `rc`: ring when the consumer may be asleep. A push
+    // refused as full counts too: a variable-size push that had to wrap published a wrap marker, and
+    // only a consumer that passes it makes room.
+    void after_push(int rc) noexcept {
+        if (rc < 0) return;
         std::atomic_thread_fence(std::memory_order_seq_cst);  // the message before the flag check
-        if (may_sleep.load(std::memory_order_relaxed)) bell.ring();
+        const bool ring_it = announces_sleep.load(std::memory_order_relaxed) ? may_sleep.load(std::memory_order_relaxed)
+                                                                              : rc > 0;
+        if (ring_it) bell.ring();
     }
 
     // Consumer thread: a short spin, then a few yields, before going to sleep, as the ring's own
@@ -71,6 +87,10 @@ void register_consumer(const SharedConsumer& state);
 void unregister_consumer(ConsumerState* state);
 // True once the exit hook has run: a consumer must not take the interpreter lock any more.
 bool process_exiting() noexcept;
+// The exit hook, and the fork handler that leaves every state of a forked child without a consumer.
 bool install_exit_hook(PyObject* module);
+// Keeps a thread object whose thread belongs to the parent process (neither joinable nor
+// destructible here) reachable for the rest of the child's life.
+void keep_orphaned_thread(std::thread* thread);
 
 }  // namespace zelvar::ferrix

@@ -53,6 +53,16 @@ int run_setup_override(D* d, int dispatch, const SetupOptions* options, int* rc)
     return 1;
 }
 
+// (Re-)initialisation is refused between setup and close: producers may be pushing into the ring
+// it would replace, and the consumer reads it.
+template <class D>
+bool may_initialise(D* d, const char* type_name) {
+    if (!d->_state || !d->_state->set_up) return true;
+    PyErr_Format(PyExc_RuntimeError, "%s.__init__: the dispatcher is set up; close() it before initialising it again",
+                 type_name);
+    return false;
+}
+
 // A new doorbell socket stored in d->_sock at once (so close closes it even if the binding fails),
 // then bound to (host, 0) as the endpoint producers ring.
 template <class D>

@@ -208,4 +208,9 @@ void Doorbell::disarm() noexcept {
     while (users_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
 }
 
+void Doorbell::forget() noexcept {
+    fd_.store(-1, std::memory_order_relaxed);
+    users_.store(0, std::memory_order_relaxed);
+}
+
 }  // namespace zelvar::ferrix

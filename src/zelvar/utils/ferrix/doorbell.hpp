@@ -31,9 +31,9 @@ public:
     void wait() noexcept;
     // Stops all use of the descriptor, wakes a waiter, and returns once no thread uses it any more.
     void disarm() noexcept;
-
-    int fd() const noexcept { return fd_.load(std::memory_order_acquire); }
-    const sockaddr_in& address() const noexcept { return addr_; }
+    // In a forked child: unarmed, with no users (those counted belong to the parent's threads). The
+    // descriptor is left alone: the parent's doorbell shares it.
+    void forget() noexcept;
 
 private:
     // Holds the descriptor for one send or receive; -1 when unarmed.

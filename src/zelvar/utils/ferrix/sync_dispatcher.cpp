@@ -52,16 +52,20 @@ bool deliver(ConsumerState* st, const char* data, std::size_t size, const char* 
     return false;
 }
 
-// Delivers the message in hand, then whatever else is waiting, up to a burst, under one lock.
+// Delivers the message in hand, then whatever else is waiting, up to a burst, under one lock. close
+// clears the run flag with the lock held, so the flag is read under the lock before every delivery:
+// no callback starts once close has returned.
 template <class TryPop>
 bool deliver_burst(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context,
                    void (*after_first)(SPSCQueueObject*) = nullptr) {
     if (process_exiting()) return false;
     const PyGILState_STATE gil = PyGILState_Ensure();
-    bool ok = deliver(st, data, size, context);
-    if (ok && after_first) after_first(st->ring);
-    for (int i = 1; ok && i < kBurst && st->running.load(std::memory_order_acquire) && try_pop(&data, &size) == 1; ++i)
+    bool ok = true;
+    for (int i = 0; ok && i < kBurst && st->running.load(std::memory_order_acquire); ++i) {
+        if (i > 0 && try_pop(&data, &size) != 1) break;
         ok = deliver(st, data, size, context);
+        if (ok && i == 0 && after_first) after_first(st->ring);
+    }
     PyGILState_Release(gil);
     return ok;
 }
@@ -75,6 +79,7 @@ void consume_doorbell(ConsumerState* st) {
     const char* context = Var ? kTryPopVarContext : kTryPopContext;
     const char* data = nullptr;
     std::size_t size = 0;
+    st->announces_sleep.store(true);
     while (st->running.load(std::memory_order_acquire)) {
         auto ready = [&] { return try_pop(&data, &size) == 1; };
         if (!ConsumerState::spin_until(ready)) {
@@ -150,11 +155,23 @@ bool may_start_consumer(D* d) {
     return true;
 }
 
-// Joins the attached consumer thread, if any, with the interpreter lock released.
+// Joins the attached consumer thread, if any, with the interpreter lock released. The consumer
+// itself (close or the last reference dropped in its callback) cannot join itself: it detaches, and
+// ends once the callback returns, as the run flag is clear. In a forked child the thread object
+// names a thread of the parent: it is kept, never joined.
 void join_consumer(D* d) {
     std::thread* thread = d->_thread;
     if (!thread) return;
     d->_thread = nullptr;
+    if (d->_state->inherited) {
+        keep_orphaned_thread(thread);
+        return;
+    }
+    if (thread->get_id() == std::this_thread::get_id()) {
+        thread->detach();
+        delete thread;
+        return;
+    }
     Py_BEGIN_ALLOW_THREADS
     thread->join();
     Py_END_ALLOW_THREADS
@@ -164,12 +181,14 @@ void join_consumer(D* d) {
 int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
     join_consumer(d);  // an earlier consumer that close could not join: it has ended by now
+    st->inherited = false;
     void (*body)(ConsumerState*) = d->nonblocking ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
                                                   : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
     st->callback_ref = Py_NewRef(d->_callback);
     st->ring_ref = Py_NewRef(d->_q);
     st->ring = ring(d->_q);
     st->consumer_started = true;
+    st->announces_sleep.store(false);  // the consumer raises it as it starts
     register_consumer(d->_state);
     const int rc = py::guard([&] {
         auto* thread = new std::thread(consumer_main, d->_state, body);
@@ -195,7 +214,9 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_consumer(d)) return -1;
     if (d->nonblocking && !open_doorbell(d, true, options)) return -1;
-    return start_consumer(d);
+    if (start_consumer(d) < 0) return -1;
+    d->_state->set_up = true;
+    return 0;
 }
 
 int close(D* d, int dispatch) {
@@ -210,6 +231,7 @@ int close(D* d, int dispatch) {
     ConsumerState* st = d->_state.get();
     if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.exchange(false);
+    st->set_up = false;
     if (d->_q != Py_None) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
@@ -277,11 +299,12 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
         !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking))
         return -1;
+    auto* d = reinterpret_cast<D*>(self);
+    if (!may_initialise(d, "SyncDispatcher")) return -1;
     // The ring first: a failed (re-)initialisation changes no field, so a live dispatcher keeps a
     // consistent ring, push entry, modes and callback.
     PyObject* q = make_ring_by_keyword(ring_args, true);
     if (!q) return -1;
-    auto* d = reinterpret_cast<D*>(self);
     Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));
     d->detach = detach != 0;
