@@ -298,18 +298,24 @@ def test_closing_from_inside_the_callback(child, how, detach):
 
 
 def test_no_callback_starts_after_close_returned():
+    # A long switch interval keeps each callback whole: one that sees `closed` started after close.
     late = []
-    for _ in range(200):
-        closed = []
-        d = f.SyncDispatcher(lambda m: late.append(m) if closed else None, capacity=1024, slot_size=32)
-        d.setup()
-        producer = threading.Thread(target=native.produce, args=(d, 1, 100_000, [16]))
-        producer.start()
-        time.sleep(0.0005)
-        d.close()
-        closed.append(True)
-        producer.join()
-        time.sleep(0.001)
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(100)
+    try:
+        for _ in range(200):
+            closed = []
+            d = f.SyncDispatcher(lambda m: late.append(m) if closed else None, capacity=1024, slot_size=32)
+            d.setup()
+            producer = threading.Thread(target=native.produce, args=(d, 1, 100_000, [16]))
+            producer.start()
+            time.sleep(0.0005)
+            d.close()
+            closed.append(True)
+            producer.join()
+            time.sleep(0.001)
+    finally:
+        sys.setswitchinterval(interval)
     assert late == []
 
 
