@@ -170,3 +170,126 @@ def test_vtable_variable_family_slots():
 
 def test_instances_are_large_enough_for_the_bridge():
     assert SPSCQueue.__basicsize__ >= 232
+
+
+# --- threads, each scenario in a child process: a fault there may hang or crash -----------
+
+THREADED = """
+import sys, threading, time
+from zelvar.spsc_queue.spsc_queue import SPSCQueue
+
+def run(*threads, queue):
+    failed = []
+
+    def failure(args):  # a thread that fails closes the queue, so that the others end too
+        failed.append(args)
+        queue.close()
+        print_failure(args)
+
+    print_failure, threading.excepthook = threading.excepthook, failure
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(20)
+    if any(t.is_alive() for t in threads):
+        queue.close()  # frees both sides, so the child reports instead of hanging
+        for t in threads:
+            t.join()
+        sys.exit("stalled")
+    if failed:
+        sys.exit("a thread failed")
+"""
+
+
+@pytest.mark.parametrize("capacity", [1, 2, 4, 16])
+def test_overwrite_with_block_on_full_delivers_everything_to_a_consumer_thread(child, capacity):
+    # push waits rather than overwriting. A zerocopy try_pop holds its message until the next
+    # call; in bursts the consumer dawdles over each one, so the producer fills the ring and
+    # keeps lapping the held slot.
+    child(THREADED + f"""
+q = SPSCQueue(16, {capacity}, overwrite=True, zerocopy=True, block_on_full=True)
+N = 5000
+pushed, got = [], []
+
+def produce():
+    pushed.extend(q.push(b"%d" % i) for i in range(N))
+    q.close()
+
+def consume():
+    for i in range(sys.maxsize):
+        closed = q.closed
+        dawdle = i % 500 < 40
+        m = q.try_pop() if dawdle else q.pop()
+        if m is not None:
+            got.append(int(m))
+            if dawdle:
+                time.sleep(0.0002)
+        elif closed:
+            return
+
+run(threading.Thread(target=produce), threading.Thread(target=consume), queue=q)
+assert pushed == [1] * N, sorted(set(pushed))
+assert got == list(range(N)), (len(got), got[:5], got[-5:])
+""")
+
+
+@pytest.mark.parametrize("side", ["push", "pop"])
+@pytest.mark.parametrize("var", [False, True])
+def test_a_second_thread_on_one_side_is_refused_and_nothing_is_corrupted(child, side, var):
+    # Two threads on one side, using the blocking call and the try_ call in turn, retrying a
+    # refused call: every message arrives once, whole, each thread's in order, or the guard is broken.
+    child(THREADED + f"""
+VAR, SIDE, N = {var}, {side!r}, 1000
+BUSY = "SPSCQueue: another thread is already %s; a queue has one producer and one consumer" % (
+    "pushing" if SIDE == "push" else "popping")
+q = SPSCQueue(32, 2, block_on_full=True)
+push, try_push = (q.push_var, q.try_push_var) if VAR else (q.push, q.try_push)
+pop, try_pop = (q.pop_var, q.try_pop_var) if VAR else (q.pop, q.try_pop)
+refused = []
+
+def message(k, i):
+    return b"%d.%d." % (k, i) * (1 + i % 3)
+
+def retrying(call, *args):
+    while True:
+        try:
+            return call(*args)
+        except RuntimeError as e:
+            assert str(e) == BUSY, str(e)
+            refused.append(1)
+            time.sleep(0.0002)  # lets the thread inside take the interpreter lock back
+
+def produce(keys):
+    for i in range(N):
+        for k in keys:
+            while (rc := retrying(try_push if i % 2 else push, message(k, i))) == 0:
+                time.sleep(0)
+            assert rc == 1, rc
+
+def consume(out, producers):
+    for i in range(sys.maxsize):
+        done = not any(p.is_alive() for p in producers)
+        m = retrying(pop if i % 2 else try_pop)
+        if m is not None:
+            k, n = map(int, m.split(b".")[:2])
+            assert m == message(k, n), m
+            out.append((k, n))
+        elif done:
+            return
+
+if SIDE == "push":
+    producers = [threading.Thread(target=produce, args=([k],)) for k in (0, 1)]
+    outs = [[]]
+    consumers = [threading.Thread(target=consume, args=(outs[0], producers))]
+else:
+    producers = [threading.Thread(target=produce, args=([0, 1],))]
+    outs = [[], []]
+    consumers = [threading.Thread(target=consume, args=(out, producers)) for out in outs]
+run(*producers, *consumers, queue=q)
+for out in outs:
+    for k in (0, 1):
+        seq = [n for key, n in out if key == k]
+        assert seq == sorted(set(seq)), "out of order or repeated"
+assert sorted(m for out in outs for m in out) == sorted((k, i) for k in (0, 1) for i in range(N))
+assert refused, "no call was refused"
+""")

@@ -391,8 +391,10 @@ class Ring {
         // The consumer may still hold a message in this slot from an earlier lap: leave it alone.
         const std::uint64_t held = held_.load(std::memory_order_acquire);
         if (held != kNoHold && ((held ^ t) & mask_) == 0) {
+          // Published on its own: a push that now has to wait for room gets it only once the
+          // consumer has passed the marker, and the consumer waits for tail_ to move.
           header(s).store(slot_header(t, kSkip), std::memory_order_relaxed);
-          ++t;
+          publish_tail(++t);
           continue;
         }
       }

@@ -1,4 +1,5 @@
 // zelvar.spsc_queue.spsc_queue: the SPSCQueue type, a thin shell around zelvar::spsc::Ring.
+#include <atomic>
 #include <new>
 
 #include <zelvar/_pyext/args.hpp>
@@ -48,6 +49,7 @@ PyObject* queue_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     auto* q = reinterpret_cast<SPSCQueueObject*>(self.get());
     q->vtab = &g_vtable;
     q->ready = false;
+    q->py_pushing = q->py_popping = false;
     const int rc = py::guard([&] {
         new (&q->ring) Ring(slot_size, capacity, flags[0] != 0, flags[1] != 0, flags[2] != 0);
         return 0;
@@ -71,24 +73,54 @@ void queue_dealloc(PyObject* self) {
 using PushFn = int (*)(SPSCQueueObject*, const char*, std::size_t);
 using PopFn = int (*)(SPSCQueueObject*, const char**, std::size_t*);
 
+// The methods release the lock while the ring works or waits, so without this a second Python
+// thread could enter the same side of the ring and corrupt it. Acquire/release on the flag also
+// hands the side's private state over between threads taking turns.
+class Side {
+public:
+    Side(bool& flag, const char* busy) : flag_(flag), entered_(!flag_.exchange(true, std::memory_order_acquire)) {
+        if (!entered_) PyErr_SetString(PyExc_RuntimeError, busy);
+    }
+    ~Side() {
+        if (entered_) flag_.store(false, std::memory_order_release);
+    }
+    Side(const Side&) = delete;
+    Side& operator=(const Side&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    std::atomic_ref<bool> flag_;
+    bool entered_;
+};
+
+constexpr const char* kPushing = "SPSCQueue: another thread is already pushing; a queue has one producer and one consumer";
+constexpr const char* kPopping = "SPSCQueue: another thread is already popping; a queue has one producer and one consumer";
+
 // Pushes the bytes of any simple buffer; the lock is released while the ring may wait.
 template <PushFn Push>
 PyObject* py_push(PyObject* self, PyObject* data) {
+    auto* q = reinterpret_cast<SPSCQueueObject*>(self);
     Py_buffer view;
     if (PyObject_GetBuffer(data, &view, PyBUF_SIMPLE) < 0) return nullptr;
-    int rc;
-    Py_BEGIN_ALLOW_THREADS
-    rc = Push(reinterpret_cast<SPSCQueueObject*>(self), static_cast<const char*>(view.buf),
-              static_cast<std::size_t>(view.len));
-    Py_END_ALLOW_THREADS
+    PyObject* result = nullptr;
+    if (Side side(q->py_pushing, kPushing); side) {  // left before releasing the buffer, which may run Python code
+        int rc;
+        Py_BEGIN_ALLOW_THREADS
+        rc = Push(q, static_cast<const char*>(view.buf), static_cast<std::size_t>(view.len));
+        Py_END_ALLOW_THREADS
+        result = PyLong_FromLong(rc);
+    }
     PyBuffer_Release(&view);
-    return PyLong_FromLong(rc);
+    return result;
 }
 
-// A popped message as bytes, or None when nothing was obtained.
+// A popped message as bytes, or None when nothing was obtained. The side stays taken until the
+// message is copied out: it may live in the ring or in the consumer's scratch buffer.
 template <PopFn Pop, bool Release>
 PyObject* py_pop(PyObject* self, PyObject*) {
     auto* q = reinterpret_cast<SPSCQueueObject*>(self);
+    Side side(q->py_popping, kPopping);
+    if (!side) return nullptr;
     const char* data = nullptr;
     std::size_t size = 0;
     int rc;
@@ -143,7 +175,8 @@ PyTypeObject g_type = [] {
     t.tp_dealloc = queue_dealloc;
     t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
     t.tp_doc = "SPSCQueue(slot_size, capacity, overwrite=False, zerocopy=False, block_on_full=False)\n\n"
-               "A lock-free single-producer single-consumer ring of byte messages.";
+               "A lock-free single-producer single-consumer ring of byte messages. One thread pushes and one\n"
+               "thread pops; a second thread calling into a side that is in use gets RuntimeError.";
     t.tp_methods = g_methods;
     t.tp_getset = g_getset;
     t.tp_new = queue_new;

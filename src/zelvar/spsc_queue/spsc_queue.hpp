@@ -11,9 +11,14 @@
 // call them at the same time, without the lock. Results are those of zelvar::spsc::Ring
 // (ring.hpp): a push has stored its message when its result is above 0, a pop has obtained one
 // when its result is exactly 1.
+//
+// The table's entries do not check who calls them: a second thread on the same side corrupts
+// the ring. Only the Python-level methods refuse such a caller (RuntimeError), and only against
+// each other; they cost one atomic exchange per call, which the native path does not pay.
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/spsc_queue/ring.hpp>
@@ -38,12 +43,28 @@ struct SPSCQueueVTable {
 };
 
 // Instance layout. The ring lives inside the object; `ready` is false only while a failed
-// construction is being torn down.
+// construction is being torn down. `py_pushing` / `py_popping` are set while a Python-level
+// method is on that side; native code leaves them alone. They sit in what was the padding
+// before the ring, so the size and every offset are those of the layout without them.
 struct SPSCQueueObject {
+    PyObject_HEAD
+    const SPSCQueueVTable* vtab;
+    bool ready;
+    bool py_pushing;
+    bool py_popping;
+    Ring ring;
+};
+
+namespace detail {
+struct SPSCQueueObjectBase {  // the layout without the flags, as modules built against the earlier header read it
     PyObject_HEAD
     const SPSCQueueVTable* vtab;
     bool ready;
     Ring ring;
 };
+}  // namespace detail
+static_assert(std::is_standard_layout_v<SPSCQueueObject>);
+static_assert(sizeof(SPSCQueueObject) == sizeof(detail::SPSCQueueObjectBase));
+static_assert(offsetof(SPSCQueueObject, ring) == offsetof(detail::SPSCQueueObjectBase, ring));
 
 }  // namespace zelvar::spsc
