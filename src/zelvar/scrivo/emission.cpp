@@ -81,7 +81,9 @@ bool describe(PyFrameObject* frame, Location& out) {
     return true;
 }
 
-bool locate(CallerRule rule, Location& out) {
+}  // namespace
+
+bool find_caller(CallerRule rule, Location& out) {
     PyFrameObject* innermost = PyEval_GetFrame();
     if (!innermost) return true;  // "<unknown>", 0, "<module>"
     py::Ref p = parent(innermost);
@@ -108,6 +110,8 @@ bool locate(CallerRule rule, Location& out) {
     return describe(as_frame(fallback), out);
 }
 
+namespace {
+
 void append_code(std::string& codes, const char* prefix, int32_t value) {
     if (!codes.empty()) codes += ';';
     codes += prefix;
@@ -120,8 +124,6 @@ bool is_a(spdlog::sinks::sink* sink) {
 }
 
 }  // namespace
-
-bool find_caller(CallerRule rule, Location& out) { return locate(rule, out); }
 
 bool set_standard_logging_package(PyObject* logging) {
     py::Ref file(PyObject_GetAttrString(logging, "__file__"));
