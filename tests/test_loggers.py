@@ -83,6 +83,26 @@ def test_file_that_cannot_be_opened_is_an_os_error(tmp_path):
         s.Logger("dir", handlers=[s.FileHandler(str(tmp_path))])
 
 
+def named_by_property(name):
+    """A handler whose file name reaches the logger through a Python property."""
+    return type("Named", (s.FileHandler,), {"filename": property(lambda self: name)})("x.log", overwrite=True)
+
+
+@pytest.mark.parametrize("handler", [
+    lambda name: s.FileHandler(name, overwrite=True),
+    lambda name: s.RotatingFileHandler(name),
+    lambda name: pickle.loads(pickle.dumps(s.FileHandler(name, overwrite=True))),
+    named_by_property,
+], ids=["FileHandler", "RotatingFileHandler", "unpickled", "property"])
+def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_path, handler):
+    precious = tmp_path / "precious"
+    precious.write_text("keep\n")
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        s.Logger("nul-name", handlers=[handler(str(precious) + "\0.log")])
+    assert precious.read_text() == "keep\n"
+    assert list(tmp_path.iterdir()) == [precious]
+
+
 def test_logging_method_objects():
     for cls in (s.Logger, s.DefaultLogger):
         for name in LEVEL_METHODS:

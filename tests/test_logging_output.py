@@ -1,5 +1,7 @@
 """Real output: file sinks read back and console sinks captured from a child interpreter."""
 import re
+import subprocess
+import sys
 import textwrap
 
 import pytest
@@ -154,23 +156,146 @@ def test_color_scheme_colours_levels(child):
     assert out == b"i\n"
 
 
-# "#<" marks the line the location must name.
-@pytest.mark.parametrize("body, function", [
-    ("lg.info('m')  #<", "<module>"),
-    ("def f():\n    lg.info('m')  #<\nf()", "f"),
-    ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g"),
-    ("import logging\nlogging.warning('m')  #<", "<module>"),
-    ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f"),
+# "#<" marks the line the location must name, in the script or in the package `mylogging` beside it.
+@pytest.mark.parametrize("body, function, package", [
+    ("lg.info('m')  #<", "<module>", None),
+    ("def f():\n    lg.info('m')  #<\nf()", "f", None),
+    ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g", None),
+    ("import logging\nlogging.warning('m')  #<", "<module>", None),
+    ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f", None),
     # Records of the standard package: the first frame outside the package counts itself.
-    ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f"),
+    ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f", None),
+    # Only the standard package's own directory is skipped, not any path that looks like it.
+    ("import mylogging\nmylogging.report()", "report",
+     "import logging\ndef report():\n    logging.getLogger('x').warning('m')  #<\n"),
 ])
-def test_caller_location(child, tmp_path, body, function):
+def test_caller_location(child, tmp_path, body, function, package):
     log = tmp_path / "loc.log"
     source = (PRELUDE + f"lg = Logger('loc', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%!')], "
               "set_default=True)\n" + body + "\n")
-    line = next(i for i, text in enumerate(source.splitlines(), 1) if text.endswith("#<"))
+    if package:
+        (tmp_path / "mylogging").mkdir()
+        (tmp_path / "mylogging" / "__init__.py").write_text(package)
+    name, marked = ("__init__.py", package) if package else ("prog.py", source)
+    line = next(i for i, text in enumerate(marked.splitlines(), 1) if text.endswith("#<"))
     child.script("prog.py", source)
-    assert log.read_text().strip() == f"prog.py:{line}:{function}"
+    assert log.read_text().strip() == f"{name}:{line}:{function}"
+
+
+SUB_INTERPRETER = """
+    import sys
+    # A legacy (shared-GIL) sub-interpreter, so the interpreter itself lets the import reach us.
+    if sys.version_info >= (3, 13):
+        import _interpreters as interpreters
+        interp = interpreters.create("legacy")
+    else:
+        import _xxsubinterpreters as interpreters
+        interp = interpreters.create(**({"isolated": False} if sys.version_info >= (3, 12) else {}))
+
+    def in_sub(code):
+        try:
+            failure = interpreters.run_string(interp, code)  # 3.13 returns the failure
+        except Exception as exc:
+            failure = exc
+        return getattr(failure, "msg", failure)
+"""
+
+
+@pytest.mark.parametrize("first", ["main", "sub"])
+def test_logging_in_whichever_interpreter_imported_first(tmp_path, first):
+    log = tmp_path / "sub.log"
+    logs = textwrap.dedent(f"""
+        import logging
+        from zelvar.scrivo.scrivo import DefaultLogger, FileHandler, Logger
+        lg = Logger('interp', handlers=[FileHandler({str(log)!r}, pattern='%s:%# %v')], set_default=True)
+        lg.info('logger')
+        logging.warning('standard')
+        DefaultLogger().warn('default')
+    """)
+    refused = "import zelvar.scrivo.scrivo"
+    code = textwrap.dedent(SUB_INTERPRETER) + textwrap.dedent(f"""
+        if {first!r} == "sub":
+            print("sub:", in_sub({logs!r}))
+            try:
+                {refused}
+            except ImportError as exc:
+                print("main:", exc)
+        else:
+            exec(compile({logs!r}, "<string>", "exec"))
+            print("sub:", in_sub({refused!r}))
+    """)
+    # A hang (the lock taken twice by one thread) fails here instead of stalling the suite.
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    assert proc.returncode == 0, proc.stderr
+    refusal = "Interpreter change detected - this module can only be loaded into one interpreter per process."
+    assert refusal in proc.stdout.splitlines()[0 if first == "main" else 1] + proc.stderr
+    assert lines(log.read_bytes()) == ["<string>:5 logger", "<string>:6 standard", "<string>:7 default"]
+
+
+@pytest.mark.parametrize("call, reports", [
+    # The standard package's own report, once for every write that failed.
+    ("logging.warning(text)", "--- Logging error ---"),
+    # The package's logging methods: on standard error, at most once per second per sink.
+    ("lg.info(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.Logger.info'"),
+    ("DefaultLogger().error(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.DefaultLogger.error'"),
+])
+def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
+    proc = run(child, f"""
+        import logging, time
+        lg = Logger('full', handlers=[FileHandler('/dev/full', pattern='%v')], set_default=True)
+        text = 'x' * 100
+        start = time.monotonic()
+        for i in range(2000):  # about fifty buffers' worth
+            {call}
+        print(time.monotonic() - start)
+    """)
+    seconds = float(proc.stdout)
+    stderr = proc.stderr.decode()
+    assert "Failed writing to file /dev/full: No space left on device" in stderr
+    if call.startswith("logging"):
+        assert stderr.count(reports) == 2000 * 101 // 4096
+    else:
+        assert 1 <= stderr.count(reports) <= 1 + seconds
+
+
+def whole_records(text):
+    """{tag: count} of records "<tag> <n> <n % 97 times x>"; None if any line is broken."""
+    counts = {}
+    for line in text.splitlines():
+        tag, n, xs = (line.split(" ") + ["", "", ""])[:3]
+        if not n.isdigit() or xs != "x" * (int(n) % 97) or line.count(" ") != 2:
+            return None
+        counts[tag] = counts.get(tag, 0) + 1
+    return counts
+
+
+def test_appenders_sharing_a_file_write_whole_lines(child, tmp_path):
+    log = tmp_path / "shared.log"
+    run(child, f"""
+        import os
+        record = lambda tag, n: f"{{tag}} {{n}} {{'x' * (n % 97)}}"
+        # Two loggers on one path in one process, taking turns.
+        a = Logger('a', handlers=[FileHandler({str(log)!r}, pattern='%v')])
+        b = Logger('b', handlers=[FileHandler({str(log)!r}, pattern='%v')])
+        for n in range(10000):
+            a.info(record('a', n))
+            b.info(record('b', n))
+        # Forked workers appending through the logger they inherit, together; what the parent
+        # wrote before forking is written once.
+        w = Logger('w', handlers=[FileHandler({str(log)!r}, pattern='%v')])
+        w.info(record('parent', 0))
+        for k in range(4):
+            if os.fork() == 0:
+                for n in range(10000):
+                    w.info(record(f'w{{k}}', n))
+                del w
+                Logger('w', level=Level.OFF)  # replaces 'w' in the registry: its sink goes, writing what it holds
+                os._exit(0)
+        for k in range(4):
+            assert os.waitstatus_to_exitcode(os.wait()[1]) == 0
+    """)
+    expected = {"a": 10000, "b": 10000, "parent": 1, **{f"w{k}": 10000 for k in range(4)}}
+    assert whole_records(log.read_text()) == expected
 
 
 def test_default_logger_follows_a_newer_default(child, tmp_path):

@@ -1,5 +1,8 @@
 """The logging module's native interfaces, called through zelvar._testing as an outside module would."""
 import logging
+import subprocess
+import sys
+import textwrap
 import traceback
 
 import pytest
@@ -137,6 +140,21 @@ def test_native_entries_write(tmp_path):
     s.Logger("native-entries", level=s.Level.OFF)
     assert log.read_text().split("\n")[:6] == ["trace e0", "debug e1", "info e2", "warning e3", "error e4",
                                                "critical e5"]
+
+
+def test_native_thread_without_the_lock_logs_through_the_tables(tmp_path):
+    # Such a caller has no Python frames to look up: it must neither read another thread's nor hang.
+    log = tmp_path / "thread.log"
+    code = f"""
+        from zelvar import _testing as native
+        from zelvar.scrivo import scrivo as s
+        lg = s.Logger("native-thread", handlers=[s.FileHandler({str(log)!r}, pattern="%l %v")], set_default=True)
+        native.call_method_from_thread(lg, 2, "through Logger")
+        native.call_method_from_thread(s.DefaultLogger(), 4, "through DefaultLogger")
+    """
+    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=30)
+    assert proc.returncode == 0, proc.stderr
+    assert log.read_text() == "info through Logger\nerror through DefaultLogger\n"
 
 
 def test_py_log_handler_class():

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <spdlog/sinks/ansicolor_sink.h>
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
@@ -15,9 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <thread>
 #include <typeinfo>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -184,9 +187,11 @@ TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
         LoggerFactory factory;
         factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
         auto logger = factory.build(unique_name("file"), false);
-        EXPECT_NE(dynamic_cast<spdlog::sinks::basic_file_sink_mt*>(logger->sinks().at(0).get()), nullptr);
+        EXPECT_NE(dynamic_cast<spdlog_internal::FileSink*>(logger->sinks().at(0).get()), nullptr);
+        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // truncated at open
         logger->info("dropped");
         logger->warn("kept");
+        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // buffered, not written per record
         logger->flush();
         EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
     }
@@ -199,7 +204,7 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     LoggerFactory factory;
     factory.add_rotating_file_handler((dir.path / "log.txt").string(), kMaxSize, 2, "%v", lvl(0));
     auto logger = factory.build(unique_name("rotating"), false);
-    EXPECT_NE(dynamic_cast<spdlog::sinks::rotating_file_sink_mt*>(logger->sinks().at(0).get()), nullptr);
+    EXPECT_NE(dynamic_cast<spdlog_internal::RotatingFileSink*>(logger->sinks().at(0).get()), nullptr);
     for (int i = 0; i < kRecords; ++i) logger->info("rec-{:05}", i);
     logger->flush();
 
@@ -217,6 +222,103 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     std::string newest;
     for (int i = kRecords - static_cast<int>(kept.size() / kLine); i < kRecords; ++i) newest += fmt::format("rec-{:05}\n", i);
     EXPECT_EQ(kept, newest);
+}
+
+// Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.
+std::map<std::string, int> whole_records(const std::string& text) {
+    std::map<std::string, int> counts;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string tag, xs;
+        int n = -1;
+        fields >> tag >> n >> xs;
+        if (n < 0 || xs != std::string(static_cast<std::size_t>(n % 97), 'x') || !fields.eof()) return {{"broken", -1}};
+        ++counts[tag];
+    }
+    return counts;
+}
+
+std::string record(const std::string& tag, int n) {
+    return tag + " " + std::to_string(n) + " " + std::string(static_cast<std::size_t>(n % 97), 'x');
+}
+
+// The one sink of a fresh logger with a file handler on `path`.
+std::shared_ptr<spdlog::sinks::sink> file_sink(const std::string& path) {
+    LoggerFactory factory;
+    factory.add_file_handler(path, "%v", lvl(0), false);
+    return factory.build(unique_name("file-sink"), false)->sinks().at(0);
+}
+
+void write(spdlog::sinks::sink& sink, const std::string& text) {
+    sink.log(spdlog::details::log_msg("w", spdlog::level::info, text));
+}
+
+TEST(FileSink, AppendersSharingAFileInterleaveWholeRecords) {
+    TempDir dir;
+    const auto path = (dir.path / "shared.log").string();
+    constexpr int kRecords = 5000;
+    std::vector<std::thread> writers;
+    for (const char* tag : {"a", "b", "c"}) {
+        writers.emplace_back([&, tag] {
+            auto sink = file_sink(path);  // a sink of its own, as each logger on the path has
+            for (int n = 0; n < kRecords; ++n) write(*sink, record(tag, n));
+            sink->flush();
+        });
+    }
+    for (auto& t : writers) t.join();
+    EXPECT_EQ(whole_records(read_file(path)), (std::map<std::string, int>{{"a", kRecords}, {"b", kRecords},
+                                                                          {"c", kRecords}}));
+}
+
+TEST(FileSink, BufferedRecordsReachTheFileOnceAcrossForkAndExit) {
+    TempDir dir;
+    const auto path = dir.path / "fork.log";
+    auto sink = file_sink(path.string());
+    write(*sink, "parent");
+    EXPECT_EQ(read_file(path), "");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        write(*sink, "child");
+        std::exit(0);  // no destructor runs: only the exit flush can write the child's record
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    sink->flush();
+    EXPECT_EQ(read_file(path), "parent\nchild\n");  // the parent's record written before the fork, once
+}
+
+TEST(FileSink, FailedWriteThrowsAndDropsItsRecords) {
+    auto sink = file_sink("/dev/full");
+    const std::string text(100, 'x');
+    int failures = 0;
+    for (int i = 0; i < 100; ++i) {
+        try {
+            write(*sink, text);
+        } catch (const spdlog::spdlog_ex& e) {
+            ++failures;
+            EXPECT_STREQ(e.what(), "Failed writing to file /dev/full: No space left on device");
+        }
+    }
+    EXPECT_EQ(failures, 100 * 101 / PIPE_BUF);  // once per full buffer (PIPE_BUF bytes), not per record
+    EXPECT_THROW(sink->flush(), spdlog::spdlog_ex);
+    EXPECT_NO_THROW(sink->flush());  // dropped, not retried
+}
+
+TEST(FileSink, NameWithZeroByteIsRefusedBeforeAnythingIsTouched) {
+    TempDir dir;
+    const auto precious = dir.path / "precious";
+    std::ofstream(precious) << "keep\n";
+    for (const char* suffix : {".log", "/new/x.log"}) {
+        const std::string name = precious.string() + std::string(1, '\0') + suffix;
+        LoggerFactory factory;
+        EXPECT_THROW(factory.add_file_handler(name, "%v", lvl(0), true), std::invalid_argument);
+        EXPECT_THROW(factory.add_rotating_file_handler(name, 10, 1, "%v", lvl(0)), std::invalid_argument);
+    }
+    EXPECT_EQ(read_file(precious), "keep\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }
 
 // ---------------------------------------------------------------- build and registry

@@ -1,7 +1,9 @@
 // zelvar._testing, logging part: drives the logging module's native interfaces the way an outside
 // extension module would, through the public headers only, so the tests exercise them for real.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include <spdlog/logger.h>
 
@@ -134,22 +136,13 @@ PyObject* log_through(PyObject*, PyObject* args) {
     Py_RETURN_NONE;
 }
 
-// call_method(obj, index, msg, dispatch, count=3, fg=-1, bg=-1, effect=-1, record=True): calls
-// entry `index` (0 trace .. 5 critical) of a Logger's or DefaultLogger's native table.
-PyObject* call_method(PyObject*, PyObject* args) {
-    PyObject *obj, *msg;
-    int index, dispatch, count = 3, record = 1;
-    LogOptions options{3, -1, -1, -1};
-    if (!PyArg_ParseTuple(args, "OiOi|iiiip", &obj, &index, &msg, &dispatch, &count, &options.fg_color,
-                          &options.bg_color, &options.effect, &record))
-        return nullptr;
-    options.count = count;
+// Entry `index` (0 trace .. 5 critical) of a Logger's or DefaultLogger's native table, bound to `obj`;
+// empty with TypeError/IndexError set for anything else.
+std::function<void(PyObject*, int, const LogOptions*)> table_entry(PyObject* obj, int index) {
     if (index < 0 || index > 5) {
         PyErr_SetString(PyExc_IndexError, "method index");
-        return nullptr;
+        return {};
     }
-    const LogOptions* opts = record ? &options : nullptr;
-    const char* type_name = Py_TYPE(obj)->tp_name;
     PyObject* mro = Py_TYPE(obj)->tp_mro;
     bool is_default = false, is_logger = false;
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(mro); ++i) {
@@ -162,18 +155,51 @@ PyObject* call_method(PyObject*, PyObject* args) {
         const zelvar::scrivo::LogMethod<LoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
                                                                    self->vtab->info,  self->vtab->warn,
                                                                    self->vtab->error, self->vtab->critical};
-        entries[index](self, msg, dispatch, opts);
-    } else if (is_default) {
+        return [self, entry = entries[index]](PyObject* msg, int dispatch, const LogOptions* o) {
+            entry(self, msg, dispatch, o);
+        };
+    }
+    if (is_default) {
         auto* self = reinterpret_cast<DefaultLoggerObject*>(obj);
         const zelvar::scrivo::LogMethod<DefaultLoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
                                                                           self->vtab->info,  self->vtab->warn,
                                                                           self->vtab->error, self->vtab->critical};
-        entries[index](self, msg, dispatch, opts);
-    } else {
-        PyErr_Format(PyExc_TypeError, "not a logger: %s", type_name);
-        return nullptr;
+        return [self, entry = entries[index]](PyObject* msg, int dispatch, const LogOptions* o) {
+            entry(self, msg, dispatch, o);
+        };
     }
+    PyErr_Format(PyExc_TypeError, "not a logger: %s", Py_TYPE(obj)->tp_name);
+    return {};
+}
+
+// call_method(obj, index, msg, dispatch, count=3, fg=-1, bg=-1, effect=-1, record=True): calls
+// entry `index` (0 trace .. 5 critical) of a Logger's or DefaultLogger's native table.
+PyObject* call_method(PyObject*, PyObject* args) {
+    PyObject *obj, *msg;
+    int index, dispatch, count = 3, record = 1;
+    LogOptions options{3, -1, -1, -1};
+    if (!PyArg_ParseTuple(args, "OiOi|iiiip", &obj, &index, &msg, &dispatch, &count, &options.fg_color,
+                          &options.bg_color, &options.effect, &record))
+        return nullptr;
+    options.count = count;
+    const auto entry = table_entry(obj, index);
+    if (!entry) return nullptr;
+    entry(msg, dispatch, record ? &options : nullptr);
     if (PyErr_Occurred()) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// call_method_from_thread(obj, index, msg): entry `index` called by a new native thread that never
+// ran Python code and does not hold the interpreter lock, while this thread waits without it.
+PyObject* call_method_from_thread(PyObject*, PyObject* args) {
+    PyObject *obj, *msg;
+    int index;
+    if (!PyArg_ParseTuple(args, "OiU", &obj, &index, &msg)) return nullptr;
+    const auto entry = table_entry(obj, index);
+    if (!entry || !PyUnicode_AsUTF8(msg)) return nullptr;  // the text is ready before the lock is let go
+    Py_BEGIN_ALLOW_THREADS
+    std::thread([&] { entry(msg, 1, nullptr); }).join();
+    Py_END_ALLOW_THREADS
     Py_RETURN_NONE;
 }
 
@@ -194,6 +220,7 @@ PyMethodDef g_methods[] = {
     {"get_logger_by_name", call_get_logger_by_name, METH_O, nullptr},
     {"log_through", log_through, METH_VARARGS, nullptr},
     {"call_method", call_method, METH_VARARGS, nullptr},
+    {"call_method_from_thread", call_method_from_thread, METH_VARARGS, nullptr},
     {"get_spd_logger", get_spd_logger, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -1,6 +1,8 @@
 #include "emission.hpp"
 
+#include <chrono>
 #include <cstring>
+#include <unordered_map>
 
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/ansicolor_sink.h>
@@ -8,6 +10,8 @@
 
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -38,13 +42,19 @@ int is_module_level(PyFrameObject* frame) {
     return PyUnicode_Check(name.get()) && PyUnicode_CompareWithASCIIString(name.get(), "<module>") == 0;
 }
 
+// The directory of the imported standard `logging` package, with its trailing "/" (null when the
+// package has no file name: then no frame is the package's).
+PyObject* g_logging_dir = nullptr;
+
+// Whether the frame runs code of the standard package: its file lies in the package's directory.
+// Matching the directory itself keeps a user's own "mylogging/__init__.py" out.
 int is_logging_package(PyFrameObject* frame) {
+    if (!g_logging_dir) return 0;
     py::Ref file = code_filename(frame);
     if (!file) return -1;
     if (!PyUnicode_Check(file.get())) return 0;
-    const char* text = PyUnicode_AsUTF8(file.get());
-    if (!text) return -1;
-    return std::strstr(text, "logging") && std::strstr(text, "__init__.py");
+    const Py_ssize_t match = PyUnicode_Tailmatch(file.get(), g_logging_dir, 0, PY_SSIZE_T_MAX, -1);
+    return match < 0 ? -1 : match > 0;
 }
 
 py::Ref parent(PyFrameObject* frame) { return py::Ref(reinterpret_cast<PyObject*>(PyFrame_GetBack(frame))); }
@@ -71,7 +81,9 @@ bool describe(PyFrameObject* frame, Location& out) {
     return true;
 }
 
-bool locate(CallerRule rule, Location& out) {
+}  // namespace
+
+bool find_caller(CallerRule rule, Location& out) {
     PyFrameObject* innermost = PyEval_GetFrame();
     if (!innermost) return true;  // "<unknown>", 0, "<module>"
     py::Ref p = parent(innermost);
@@ -98,6 +110,8 @@ bool locate(CallerRule rule, Location& out) {
     return describe(as_frame(fallback), out);
 }
 
+namespace {
+
 void append_code(std::string& codes, const char* prefix, int32_t value) {
     if (!codes.empty()) codes += ';';
     codes += prefix;
@@ -111,11 +125,39 @@ bool is_a(spdlog::sinks::sink* sink) {
 
 }  // namespace
 
-bool find_caller(CallerRule rule, Location& out) {
-    const PyGILState_STATE state = PyGILState_Ensure();
-    const bool ok = locate(rule, out);
-    PyGILState_Release(state);
-    return ok;
+bool set_standard_logging_package(PyObject* logging) {
+    py::Ref file(PyObject_GetAttrString(logging, "__file__"));
+    if (!file) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+        PyErr_Clear();
+        return true;
+    }
+    if (!PyUnicode_Check(file.get())) return true;
+    const Py_ssize_t slash = PyUnicode_FindChar(file.get(), '/', 0, PyUnicode_GET_LENGTH(file.get()), -1);
+    if (slash == -2) return false;
+    if (slash < 0) return true;
+    PyObject* dir = PyUnicode_Substring(file.get(), 0, slash + 1);
+    if (!dir) return false;
+    Py_XSETREF(g_logging_dir, dir);
+    return true;
+}
+
+bool holds_interpreter_lock() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_GetUnchecked() != nullptr;
+#elif PY_VERSION_HEX >= 0x030C0000
+    return _PyThreadState_UncheckedGet() != nullptr;  // this thread's own, attached thread state
+#else
+    // Before 3.12 the current thread state is that of whichever thread holds the lock.
+    PyThreadState* current = _PyThreadState_UncheckedGet();
+    if (!current) return false;
+    PyThreadState* own = PyGILState_GetThisThreadState();
+    if (current == own) return true;
+    if (!own) return false;  // a thread that never ran Python code
+    // A thread running a sub-interpreter holds the lock with that interpreter's thread state, while
+    // the one the GILState API knows for it belongs to the interpreter it started in.
+    return PyThreadState_GetInterpreter(current) != PyThreadState_GetInterpreter(own);
+#endif
 }
 
 std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
@@ -149,22 +191,82 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
     return false;
 }
 
-int emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-         std::string_view coloured) {
-    return py::guard([&] {
-        const spdlog::source_loc loc{where.file, where.line, where.function};
-        for (const auto& sink : logger.sinks()) {
+SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
+                 std::string_view plain, std::string_view coloured) noexcept {
+    SinkFailure failure;
+    const spdlog::source_loc loc{where.file, where.line, where.function};
+    for (const auto& sink : logger.sinks()) {
+        try {
             if (!sink->should_log(level)) continue;
             const std::string_view text = !coloured.empty() && is_console_sink(sink.get()) ? coloured : plain;
             const spdlog::details::log_msg msg(spdlog::log_clock::now(), loc, logger.name(), level,
                                                spdlog::string_view_t(text.data(), text.size()));
             sink->log(msg);
+        } catch (...) {
+            if (!failure) {
+                failure.sink = sink;
+                failure.error = std::current_exception();
+            }
         }
-        return 0;
-    });
+    }
+    return failure;
 }
 
-int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
+void set_sink_error(const SinkFailure& failure) noexcept {
+    try {
+        std::rethrow_exception(failure.error);
+    } catch (...) {
+        py::set_error_from_current_exception();
+    }
+}
+
+namespace {
+
+// When each failing sink was last reported. The sink is held weakly, so a new sink that happens to
+// reuse a freed one's address is not silenced; every caller holds the interpreter lock.
+struct Reported {
+    std::weak_ptr<spdlog::sinks::sink> sink;
+    std::chrono::steady_clock::time_point at;
+};
+std::unordered_map<const spdlog::sinks::sink*, Reported>& reported() {
+    static auto* map = new std::unordered_map<const spdlog::sinks::sink*, Reported>();
+    return *map;
+}
+
+// At most once per second per sink: a full disk must not turn every record into a report.
+bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) {
+    const auto now = std::chrono::steady_clock::now();
+    auto& map = reported();
+    auto [it, inserted] = map.try_emplace(sink.get(), Reported{sink, now});
+    if (inserted) {
+        std::erase_if(map, [](const auto& entry) { return entry.second.sink.expired(); });
+        return true;
+    }
+    Reported& last = it->second;
+    if (last.sink.owner_before(sink) || sink.owner_before(last.sink) || now - last.at >= std::chrono::seconds(1)) {
+        last = Reported{sink, now};
+        return true;
+    }
+    return false;
+}
+
+void report_sink_failure(const SinkFailure& failure, const char* cls, const char* method) {
+    bool due = false;
+    try {
+        due = due_for_report(failure.sink);
+    } catch (...) {  // no memory for the bookkeeping: report anyway
+        due = true;
+    }
+    if (!due) return;
+    set_sink_error(failure);
+    py::Ref context(PyUnicode_FromFormat("%s.%s.%s", kModuleName, cls, method));
+    PyErr_WriteUnraisable(context ? context.get() : Py_None);
+}
+
+}  // namespace
+
+int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
+             const char* cls, const char* method) {
     if (msg == Py_None) {
         py::set_none_text_error();
         return -1;
@@ -179,10 +281,12 @@ int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, i
     const auto lvl = static_cast<spdlog::level::level_enum>(level);
     if (!logger->should_log(lvl)) return 0;
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    const std::string coloured = colour_wrap(plain, fg, bg, effect);
+    std::string coloured;
+    if (py::guard([&] { return coloured = colour_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
-    return emit(*logger, lvl, where, plain, coloured);
+    if (const SinkFailure failure = emit(*logger, lvl, where, plain, coloured)) report_sink_failure(failure, cls, method);
+    return 0;
 }
 
 }  // namespace zelvar::scrivo

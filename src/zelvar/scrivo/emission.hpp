@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,17 @@ enum class CallerRule {
     StandardLogging  // a record of the standard package: first skip the package's own frames
 };
 
-// Fills `out` from the calling thread's Python stack. False with an exception on failure.
+// Fills `out` from the calling thread's Python stack; the caller holds the interpreter lock (the
+// lookup reads the current thread state and takes no lock of its own: PyGILState_Ensure would
+// deadlock in a sub-interpreter). False with an exception on failure.
 bool find_caller(CallerRule rule, Location& out);
+
+// Resolves, once at import, the directory of the standard `logging` package whose frames the
+// standard-logging rule skips. False with an exception on failure.
+bool set_standard_logging_package(PyObject* logging);
+
+// Whether the calling thread holds the interpreter lock, asked without taking it.
+bool holds_interpreter_lock();
 
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
 std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
@@ -43,13 +53,28 @@ inline std::string_view cut_at_nul(const char* data, std::size_t size) {
     return {data, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size};
 }
 
+// A sink that threw while writing a message: the first one of a call, with its error.
+struct SinkFailure {
+    std::shared_ptr<spdlog::sinks::sink> sink;
+    std::exception_ptr error;
+    explicit operator bool() const { return static_cast<bool>(error); }
+};
+
 // Writes `plain` (or `coloured`, when not empty, to console sinks) at `level` to every sink of
-// `logger` whose level lets it through. -1 with a Python exception when a sink throws.
-int emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-         std::string_view coloured);
+// `logger` whose level lets it through. A sink that throws does not stop the others: a logging call
+// never fails because its output could not be written, so the failure is handed back to the caller
+// to report.
+SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
+                 std::string_view plain, std::string_view coloured) noexcept;
+
+// Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
+void set_sink_error(const SinkFailure& failure) noexcept;
 
 // The whole logging-method path for one message object: None-text error, UTF-8, cut at NUL, level
-// test, colours, caller location, emission. 0 or -1 with an exception.
-int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect);
+// test, colours, caller location, emission. A failing sink is reported on standard error (through
+// sys.unraisablehook, in the name of the method `cls`.`method`) at most once per second per sink.
+// 0, or -1 with an exception for the caller's own errors.
+int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
+             const char* cls, const char* method);
 
 }  // namespace zelvar::scrivo

@@ -1,7 +1,6 @@
 // Logger (builds its own native logger) and DefaultLogger (writes through the process default).
 #include "loggers.hpp"
 
-#include <array>
 #include <new>
 #include <string>
 
@@ -49,12 +48,6 @@ struct Traits<DefaultLoggerObject> {
     static std::shared_ptr<spdlog::logger> target(DefaultLoggerObject*) { return LoggerRegistry::get_logger("", true); }
 };
 
-template <class Self>
-constexpr std::array<LogMethod<Self> Traits<Self>::Table::*, kMethods> kEntries = {
-    &Traits<Self>::Table::trace, &Traits<Self>::Table::debug, &Traits<Self>::Table::info,
-    &Traits<Self>::Table::warn,  &Traits<Self>::Table::error, &Traits<Self>::Table::critical,
-};
-
 // Dispatch flag 0: a Python subclass's own method of that name runs instead, its result dropped.
 // True when it ran (or failed, with the exception set).
 bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
@@ -67,9 +60,9 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
     return true;
 }
 
-// The native table entry of method N.
+// Method N for a caller that holds the interpreter lock.
 template <class Self, int N>
-void log_entry(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
+void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     const int32_t fg = o && o->count >= 1 ? o->fg_color : -1;
     const int32_t bg = o && o->count >= 2 ? o->bg_color : -1;
     const int32_t effect = o && o->count >= 3 ? o->effect : -1;
@@ -78,7 +71,18 @@ void log_entry(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
         return;
     std::shared_ptr<spdlog::logger> target;
     if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target.get(), N, msg, fg, bg, effect);
+    log_text(target.get(), N, msg, fg, bg, effect, Traits<Self>::name, kMethodNames[N]);
+}
+
+// The native table entry of method N. Its callers are to hold the interpreter lock; a native thread
+// that does not gets it taken here for the whole call rather than have Python state read under
+// another thread's feet.
+template <class Self, int N>
+void log_entry(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
+    if (holds_interpreter_lock()) return log_body<Self, N>(self, msg, dispatch, o);
+    const PyGILState_STATE state = PyGILState_Ensure();
+    log_body<Self, N>(self, msg, dispatch, o);
+    PyGILState_Release(state);
 }
 
 SpdLogger get_spd_logger(LoggerObject* self) { return self->logger; }
@@ -113,8 +117,8 @@ PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
     if ((v[1] && !py::to_int32(v[1], options.fg_color)) || (v[2] && !py::to_int32(v[2], options.bg_color)) ||
         (v[3] && !py::to_int32(v[3], options.effect)))
         return nullptr;
-    auto* self = reinterpret_cast<Self*>(args[0]);
-    (self->vtab->*kEntries<Self>[N])(self, v[0], 1, &options);
+    // Called from Python, so the lock is held: straight to the body.
+    log_body<Self, N>(reinterpret_cast<Self*>(args[0]), v[0], 1, &options);
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }

@@ -4,6 +4,7 @@
 #include <zelvar/_pyext/ref.hpp>
 
 #include "capi.hpp"
+#include "emission.hpp"
 #include "handlers.hpp"
 #include "loggers.hpp"
 #include "stdlib_bridge.hpp"
@@ -40,7 +41,9 @@ bool make_level(PyObject* m) {
 
 bool bind_stdlib(PyObject* m) {
     py::Ref logging(PyImport_ImportModule("logging"));
-    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0) return false;
+    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0 ||
+        !set_standard_logging_package(logging.get()))
+        return false;
     py::Ref traceback(PyImport_ImportModule("traceback"));
     return traceback && PyModule_AddObjectRef(m, "traceback", traceback.get()) == 0;
 }

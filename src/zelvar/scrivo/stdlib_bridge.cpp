@@ -98,6 +98,24 @@ bool append_stack(py::Ref& message, PyObject* stack_info) {
     return text && append_line(message, text.get());
 }
 
+// A record whose output could not be written goes to the handler's handleError, as the standard
+// handlers do from `except Exception:`: the sink's error is the exception being handled meanwhile,
+// so the standard report shows it. False with an exception when handleError itself raises.
+bool handle_error(PyObject* self, PyObject* record, const SinkFailure& failure) {
+    set_sink_error(failure);
+    py::add_traceback("zelvar.scrivo.scrivo.PyLogHandler.emit", kSourceFile);
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    if (tb && value) PyException_SetTraceback(value, tb);
+    PyObject *saved_type, *saved_value, *saved_tb;
+    PyErr_GetExcInfo(&saved_type, &saved_value, &saved_tb);
+    PyErr_SetExcInfo(type, value, tb);  // steals
+    py::Ref handled(PyObject_CallMethod(self, "handleError", "O", record));
+    PyErr_SetExcInfo(saved_type, saved_value, saved_tb);
+    return static_cast<bool>(handled);
+}
+
 PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("emit", {"record"}, 1);
     if (nargs < 1) {
@@ -141,7 +159,10 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     const std::string_view plain = cut_at_nul(PyBytes_AS_STRING(message.get()),
                                               static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
-    if (!find_caller(CallerRule::StandardLogging, where) || emit(*target, lvl, where, plain, {}) < 0) return nullptr;
+    if (!find_caller(CallerRule::StandardLogging, where)) return nullptr;
+    if (const SinkFailure failure = emit(*target, lvl, where, plain, {})) {
+        if (!handle_error(self, record, failure)) return nullptr;
+    }
     Py_RETURN_NONE;
 }
 

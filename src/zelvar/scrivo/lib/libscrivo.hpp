@@ -29,10 +29,13 @@
 
 #include <spdlog/common.h>
 #include <spdlog/logger.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/sink.h>
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +74,82 @@ public:
 private:
     std::shared_ptr<spdlog::sinks::sink> sink_;
     spdlog::level::level_enum max_level_;
+};
+
+// A log file written in whole records, the sink of the file handlers.
+//
+// Records are formatted into the sink's own buffer, which reaches the file
+// through write(2) in whole records only: when the next record would not fit
+// (kBufferSize), on flush(), on destruction, and for every sink still open at
+// exit and just before fork() (so a child does not write its parent's records
+// again).  The file is opened with O_APPEND, so writers sharing it, loggers of
+// this process or other processes, interleave whole lines; a record larger than
+// the buffer is written alone, in one call.  A buffer of PIPE_BUF bytes keeps
+// that true for a pipe as well.
+//
+// A failed write throws spdlog::spdlog_ex ("Failed writing to file <name>:
+// <strerror>"); the records of that write are dropped, never retried.
+class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    static constexpr std::size_t kBufferSize = 4096;
+
+    // Opens `filename` for appending (creating missing parent directories);
+    // `truncate` empties it first.  Throws std::invalid_argument ("embedded
+    // null byte") for a name with a zero byte, before anything is touched, and
+    // std::ios_base::failure if the file cannot be opened.
+    FileSink(std::string filename, bool truncate);
+    ~FileSink() override;
+
+    const std::string& filename() const;
+
+    // Writes the buffered records out unless a writer holds the sink; for
+    // exit and fork, where waiting could deadlock.  Errors are dropped.
+    void flush_if_idle() noexcept;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+    void flush_() override;
+
+    // For variants, with the sink's mutex held.
+    // Formats `msg` at the end of the buffer and returns where it starts.
+    std::size_t format_record(const spdlog::details::log_msg& msg);
+    // After a record was added at `start`: writes out what no longer fits.
+    void settle(std::size_t start);
+    // Writes out the first `size` buffered bytes (whole records).
+    void write_front(std::size_t size);
+    std::size_t buffered() const;
+    std::size_t file_size() const;
+    void close_file() noexcept;
+    void reopen(bool truncate);
+
+private:
+    std::string filename_;
+    int fd_ = -1;
+    spdlog::memory_buf_t buffer_;
+};
+
+// A FileSink rotated by size, as LoggerFactory::add_rotating_file_handler
+// describes: before a record would take the file past `max_size` bytes
+// (counting what is still buffered), the file becomes "<stem>.1<ext>", older
+// ones shift up, at most `max_files` rotated files are kept, and a fresh file
+// is started.  A file that is still empty is never rotated.
+class SCRIVO_API RotatingFileSink final : public FileSink {
+public:
+    RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files);
+    ~RotatingFileSink() override;
+
+    // "logs/app.txt", 3 -> "logs/app.3.txt"; index 0 is the file itself.
+    static std::string rotated_name(const std::string& filename, std::size_t index);
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+
+private:
+    void rotate();
+
+    std::size_t max_size_;
+    std::size_t max_files_;
+    std::size_t current_size_;
 };
 
 }  // namespace spdlog_internal
@@ -113,8 +192,9 @@ public:
     // One standard-output sink for every record from `level` up.
     void add_basic_console_handler(bool color, const std::string& pattern, spdlog::level::level_enum level);
 
-    // A plain file; `overwrite` truncates it on open, otherwise records are
-    // appended.  Missing parent directories are created.  Throws
+    // A plain file (a spdlog_internal::FileSink); `overwrite` truncates it on
+    // open, otherwise records are appended.  Missing parent directories are
+    // created.  Throws std::invalid_argument for a file name with a zero byte,
     // std::ios_base::failure if the file cannot be opened.
     void add_file_handler(const std::string& filename, const std::string& pattern, spdlog::level::level_enum level,
                           bool overwrite);
@@ -122,8 +202,9 @@ public:
     // A file rotated by size: before a record would take `filename` past
     // `max_size` bytes, it becomes "<stem>.1<ext>", older ones shift up, and at
     // most `max_files` rotated files are kept.  Appends to an existing file.
-    // Throws std::invalid_argument if max_size is 0 or max_files exceeds
-    // kMaxRotatedFiles, std::ios_base::failure if the file cannot be opened.
+    // A spdlog_internal::RotatingFileSink.  Throws std::invalid_argument if
+    // max_size is 0, max_files exceeds kMaxRotatedFiles or the file name has a
+    // zero byte, std::ios_base::failure if the file cannot be opened.
     void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
                                    const std::string& pattern, spdlog::level::level_enum level);
     static constexpr unsigned long kMaxRotatedFiles = 200000;

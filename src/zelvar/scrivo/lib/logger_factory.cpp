@@ -2,16 +2,11 @@
 
 #include <spdlog/details/console_globals.h>
 #include <spdlog/sinks/ansicolor_sink.h>
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <ios>
 #include <stdexcept>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -34,33 +29,6 @@ SinkPtr make_stderr_sink(bool color) {
         return std::make_shared<spdlog::sinks::ansicolor_stderr_sink_mt>();
     }
     return std::make_shared<spdlog::sinks::stderr_sink_mt>();
-}
-
-// spdlog reports an unopenable file as spdlog_ex("<msg>: <strerror>"); callers
-// map std::ios_base::failure to an OS error, so re-throw as that.  When the
-// errno is still known, keep it in code() and drop the duplicated text that
-// system_error would otherwise append a second time.
-[[noreturn]] void throw_open_failure(const spdlog::spdlog_ex& e, int saved_errno) {
-    std::string msg = e.what();
-    if (saved_errno != 0) {
-        const std::error_code ec(saved_errno, std::generic_category());
-        const std::string suffix = ": " + ec.message();
-        if (msg.size() > suffix.size() && msg.compare(msg.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            msg.resize(msg.size() - suffix.size());
-            throw std::ios_base::failure(msg, ec);
-        }
-    }
-    throw std::ios_base::failure(msg);
-}
-
-template <typename MakeSink>
-SinkPtr open_file_sink(MakeSink&& make) {
-    try {
-        return make();
-    } catch (const spdlog::spdlog_ex& e) {
-        const int saved_errno = errno;
-        throw_open_failure(e, saved_errno);
-    }
 }
 
 std::string color_code(int code) {
@@ -127,14 +95,12 @@ void LoggerFactory::add_basic_console_handler(bool color, const std::string& pat
 
 void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
                                      bool overwrite) {
-    sinks_.push_back(configured(
-        open_file_sink([&] { return std::make_shared<spdlog::sinks::basic_file_sink_mt>(filename, overwrite); }),
-        pattern, level));
+    sinks_.push_back(configured(std::make_shared<spdlog_internal::FileSink>(filename, overwrite), pattern, level));
 }
 
 void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
                                               unsigned long max_files, const std::string& pattern, level_enum level) {
-    // Checked here because spdlog would throw its own exception type for these.
+    // Checked before the sink opens anything.
     if (max_size == 0) {
         throw std::invalid_argument("rotating file handler: max_size must be greater than 0");
     }
@@ -142,10 +108,7 @@ void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsig
         throw std::invalid_argument("rotating file handler: max_files must not exceed " +
                                     std::to_string(kMaxRotatedFiles));
     }
-    sinks_.push_back(configured(open_file_sink([&] {
-                                    return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(filename, max_size,
-                                                                                                  max_files);
-                                }),
+    sinks_.push_back(configured(std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files),
                                 pattern, level));
 }
 

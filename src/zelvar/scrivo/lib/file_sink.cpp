@@ -1,0 +1,247 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/file_helper.h>
+#include <spdlog/details/os.h>
+#include <spdlog/fmt/fmt.h>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ios>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+
+namespace spdlog_internal {
+namespace {
+
+// Every file sink still open, so buffered records reach their files at exit even when a logger is
+// never destroyed (a reference leaked or kept past the interpreter's finalisation), and before a
+// fork, so the child does not inherit them to write a second time. Never destroyed: the exit
+// handler may run after static destructors.
+struct OpenSinks {
+    std::mutex mutex;
+    std::unordered_set<FileSink*> sinks;
+};
+
+OpenSinks& open_sinks() {
+    static auto* open = new OpenSinks;
+    return *open;
+}
+
+void flush_all_locked() noexcept {
+    for (FileSink* sink : open_sinks().sinks) sink->flush_if_idle();
+}
+
+void flush_all() noexcept {
+    std::lock_guard<std::mutex> lock(open_sinks().mutex);
+    flush_all_locked();
+}
+
+// Held across fork() so the child never inherits it locked by another thread.
+void before_fork() noexcept {
+    open_sinks().mutex.lock();
+    flush_all_locked();
+}
+
+void after_fork() noexcept { open_sinks().mutex.unlock(); }
+
+void watch(FileSink* sink) {
+    static std::once_flag hooks;
+    std::call_once(hooks, [] {
+        std::atexit(flush_all);
+        pthread_atfork(before_fork, after_fork, after_fork);
+    });
+    std::lock_guard<std::mutex> lock(open_sinks().mutex);
+    open_sinks().sinks.insert(sink);
+}
+
+void unwatch(FileSink* sink) noexcept {
+    std::lock_guard<std::mutex> lock(open_sinks().mutex);
+    open_sinks().sinks.erase(sink);
+}
+
+int open_file(const std::string& filename, bool truncate) {
+    spdlog::details::os::create_dir(spdlog::details::os::dir_name(filename));
+    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    int fd;
+    do {
+        fd = ::open(filename.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        throw std::ios_base::failure("Failed opening file " + filename + " for writing",
+                                     std::error_code(errno, std::generic_category()));
+    }
+    return fd;
+}
+
+const std::string& checked_name(const std::string& filename) {
+    if (filename.find('\0') != std::string::npos) {
+        throw std::invalid_argument("embedded null byte");  // the C API would open a shorter name
+    }
+    return filename;
+}
+
+}  // namespace
+
+FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(filename)) {
+    fd_ = open_file(checked_name(filename_), truncate);
+    try {
+        buffer_.reserve(kBufferSize);
+        watch(this);
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+FileSink::~FileSink() {
+    unwatch(this);
+    try {
+        flush_();
+    } catch (...) {  // nowhere to report it from a destructor, as fclose would not either
+    }
+    close_file();
+}
+
+const std::string& FileSink::filename() const { return filename_; }
+
+void FileSink::flush_if_idle() noexcept {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock) return;
+    try {
+        flush_();
+    } catch (...) {
+    }
+}
+
+void FileSink::sink_it_(const spdlog::details::log_msg& msg) { settle(format_record(msg)); }
+
+void FileSink::flush_() { write_front(buffer_.size()); }
+
+std::size_t FileSink::format_record(const spdlog::details::log_msg& msg) {
+    const std::size_t start = buffer_.size();
+    try {
+        formatter_->format(msg, buffer_);
+    } catch (...) {
+        buffer_.resize(start);  // no half record stays behind
+        throw;
+    }
+    return start;
+}
+
+void FileSink::settle(std::size_t start) {
+    if (buffer_.size() <= kBufferSize) return;
+    if (start > 0) write_front(start);  // the records before it, so that it starts the next write
+    if (buffer_.size() > kBufferSize) write_front(buffer_.size());
+}
+
+void FileSink::write_front(std::size_t size) {
+    const char* data = buffer_.data();
+    std::size_t left = size;
+    int error = 0;
+    while (left > 0) {
+        const ssize_t written = ::write(fd_, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = written < 0 ? errno : EIO;
+            break;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    // Written or not, these records leave the buffer: ones that cannot be written are dropped
+    // rather than failing every later call again.
+    const std::size_t rest = buffer_.size() - size;
+    std::memmove(buffer_.data(), buffer_.data() + size, rest);
+    buffer_.resize(rest);
+    if (error != 0) {
+        throw spdlog::spdlog_ex("Failed writing to file " + filename_, error);
+    }
+}
+
+std::size_t FileSink::buffered() const { return buffer_.size(); }
+
+std::size_t FileSink::file_size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        throw spdlog::spdlog_ex("Cannot read the size of file " + filename_, errno);
+    }
+    return static_cast<std::size_t>(st.st_size);
+}
+
+void FileSink::close_file() noexcept {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void FileSink::reopen(bool truncate) {
+    close_file();
+    fd_ = open_file(filename_, truncate);
+}
+
+RotatingFileSink::RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files)
+    : FileSink(std::move(filename), false), max_size_(max_size), max_files_(max_files), current_size_(file_size()) {}
+
+RotatingFileSink::~RotatingFileSink() = default;
+
+std::string RotatingFileSink::rotated_name(const std::string& filename, std::size_t index) {
+    if (index == 0) {
+        return filename;
+    }
+    const auto [stem, ext] = spdlog::details::file_helper::split_by_extension(filename);
+    return fmt::format("{}.{}{}", stem, index, ext);
+}
+
+void RotatingFileSink::sink_it_(const spdlog::details::log_msg& msg) {
+    std::size_t start = format_record(msg);
+    const std::size_t size = buffered() - start;
+    std::size_t new_size = current_size_ + size;
+    if (new_size > max_size_) {
+        write_front(start);  // the records before it count in the file's real size
+        start = 0;
+        if (file_size() > 0) {
+            rotate();
+            new_size = size;
+        }
+    }
+    settle(start);
+    current_size_ = new_size;
+}
+
+// log.txt -> log.1.txt -> log.2.txt ... -> dropped; then a fresh log.txt.
+void RotatingFileSink::rotate() {
+    close_file();
+    for (std::size_t i = max_files_; i > 0; --i) {
+        const std::string src = rotated_name(filename(), i - 1);
+        if (!spdlog::details::os::path_exists(src)) {
+            continue;
+        }
+        const std::string target = rotated_name(filename(), i);
+        const auto rename = [&] {
+            (void)spdlog::details::os::remove(target);
+            return spdlog::details::os::rename(src, target) == 0;
+        };
+        if (!rename()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!rename()) {
+                const int error = errno;
+                reopen(true);  // truncate anyway, so the file does not grow past its limit
+                current_size_ = 0;
+                throw spdlog::spdlog_ex("rotating_file_sink: failed renaming " + src + " to " + target, error);
+            }
+        }
+    }
+    reopen(true);
+}
+
+}  // namespace spdlog_internal
