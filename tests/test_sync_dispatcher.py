@@ -398,5 +398,5 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
         for d in keep:
             d.close()
         loop.call_soon_threadsafe(a.close)
-    """)
+    """, leak_check=False)
     assert proc.stdout == b"4\n"
