@@ -23,7 +23,7 @@ SOURCES := $(shell find src -type f \( -name '*.cpp' -o -name '*.hpp' -o -name '
            CMakeLists.txt pyproject.toml
 CPP_TEST_SOURCES := $(wildcard tests/cpp/*.cpp) $(wildcard bench/*.cpp)
 
-.PHONY: all demo test test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
+.PHONY: all demo test wheel sdist wheel-one test-wheel test-wheel-one test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
         $(addprefix test-py,$(PY_VERSIONS))
 all: build
 
@@ -55,6 +55,10 @@ all: build
 
 .stamps/%/test-deps: tests/requirements.txt | .venv/%/bin/python
 	.venv/$*/bin/python -m pip install -q -r tests/requirements.txt
+	@mkdir -p $(@D) && touch $@
+
+.stamps/%/wheel-deps: tools/wheel-requirements.txt | .venv/%/bin/python
+	.venv/$*/bin/python -m pip install -q -r tools/wheel-requirements.txt
 	@mkdir -p $(@D) && touch $@
 
 .stamps/%/stubtest-deps: tools/stubtest-requirements.txt | .venv/%/bin/python
@@ -143,9 +147,51 @@ test-asan: $(ASAN_STAMPS)/installed $(ASAN_STAMPS)/test-deps lsan-selfcheck
 test-asan3.10:
 	$(MAKE) --no-print-directory test-asan PYTHON=python3.10
 
-# Cheap first: C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, then
-# the sanitizer build.
-test: test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10
+# Cheap first: C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
+# wheels, then the sanitizer build.
+test: test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-wheel test-asan3.10
+
+# --- wheels -----------------------------------------------------------------------------------
+# One wheel per CPython into dist/, plus the sdist. A wheel compiles spdlog and fmt into
+# libscrivo.so.0 (ZELVAR_BUNDLE_DEPS) and leaves zelvar._testing out; auditwheel then checks the
+# result against the manylinux policies and retags it, changing no binary (addtag, not repair:
+# repair would move libscrivo.so.0 and rewrite the modules' search paths).
+CPTAG := cp$(subst .,,$(PYVER))
+WHEEL_BUILD := build/wheel-$(CPTAG)-$(CPTAG)-linux_x86_64
+wheel: $(addprefix wheel-py,$(PY_VERSIONS)) sdist
+
+$(addprefix wheel-py,$(PY_VERSIONS)): wheel-py%:
+	$(MAKE) --no-print-directory wheel-one PYTHON=python$*
+
+wheel-one: $(STAMPS)/wheel
+
+$(STAMPS)/wheel: $(SOURCES) LICENSE .stamps/apt $(STAMPS)/build-deps $(STAMPS)/wheel-deps
+	rm -rf build/wheelhouse/$(CPTAG) && mkdir -p dist
+	rm -f dist/zelvar-*-$(CPTAG)-*.whl
+	$(PY) -m pip wheel -q --no-deps --no-build-isolation -w build/wheelhouse/$(CPTAG) \
+	  -C build-dir='build/wheel-{wheel_tag}' -C cmake.define.ZELVAR_BUNDLE_DEPS=ON .
+	$(VENV)/bin/auditwheel show build/wheelhouse/$(CPTAG)/*.whl
+	$(VENV)/bin/auditwheel addtag -w build/wheelhouse/$(CPTAG)/tagged build/wheelhouse/$(CPTAG)/*.whl
+	tools/retag-wheel build/wheelhouse/$(CPTAG)/tagged/*.whl dist
+	@touch $@
+
+sdist: $(SOURCES) LICENSE $(STAMPS)/wheel-deps
+	rm -f dist/zelvar-*.tar.gz
+	$(PY) -m build --sdist --no-isolation -o dist .
+
+# The wheel installed into a fresh venv and checked with the system spdlog and fmt hidden
+# (tools/check-wheel): on $(PYTHON) the whole suite and examples/producer, on the others an import.
+test-wheel: $(addprefix test-wheel-py,$(PY_VERSIONS))
+
+$(addprefix test-wheel-py,$(PY_VERSIONS)): test-wheel-py%:
+	$(MAKE) --no-print-directory test-wheel-one PYTHON=python$* \
+	  WHEEL_CHECK=$(if $(filter $*,$(firstword $(PY_VERSIONS))),suite,import)
+
+WHEEL_CHECK ?= import
+test-wheel-one: $(STAMPS)/wheel
+	$(if $(filter suite,$(WHEEL_CHECK)),$(VENV)/bin/ninja -C $(WHEEL_BUILD) testing_mod)
+	tools/check-wheel dist/zelvar-*-$(CPTAG)-$(CPTAG)-*.whl $(PYTHON) $(WHEEL_CHECK) \
+	  $(if $(filter suite,$(WHEEL_CHECK)),$(WHEEL_BUILD)/_testing.*.so $(VENV)/bin)
 
 # --- demo and benchmarks ---------------------------------------------------------------------
 demo: build
@@ -163,4 +209,4 @@ bench: build build/cpp/build.ninja
 	$(PY) bench/chart.py build/bench docs/benchmarks.png
 
 clean:
-	rm -rf build .venv .stamps
+	rm -rf build .venv .stamps dist

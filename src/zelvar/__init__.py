@@ -2,7 +2,9 @@
 
 from pathlib import Path as _Path
 
-__all__ = ["get_include"]
+__version__ = "0.1.0"
+
+__all__ = ["__version__", "get_include"]
 
 
 def get_include() -> str:

@@ -1,3 +1,5 @@
-__all__ = ["get_include"]
+__version__: str
+
+__all__ = ["__version__", "get_include"]
 
 def get_include() -> str: ...

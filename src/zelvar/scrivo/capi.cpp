@@ -63,7 +63,7 @@ SpdLogger get_logger_by_name(const char* name) {
     SpdLogger result;
     try {
         const std::string key(name);
-        result = SpdLogger(spdlog::get(key));
+        result = SpdLogger(LoggerRegistry::find(key));
     } catch (...) {
         py::set_error_from_current_exception();
         py::add_traceback("zelvar.scrivo.scrivo.get_logger_by_name", kSourceFile);

@@ -263,6 +263,10 @@ public:
     // fresh default of that kind.
     static std::shared_ptr<spdlog::logger> get_logger(const std::string& name, bool create_if_missing);
 
+    // spdlog's own registry lookup (spdlog::get) done inside this library: a module built with
+    // its own hidden copy of spdlog has a registry of its own, which holds none of these loggers.
+    static std::shared_ptr<spdlog::logger> find(const std::string& name);
+
 private:
     friend class LoggerFactory;
     // Registers `logger` under its name, replacing any holder, and installs it

@@ -107,3 +107,7 @@ std::shared_ptr<spdlog::logger> LoggerRegistry::get_logger(const std::string& na
     registry.register_logger(fresh);
     return fresh;
 }
+
+std::shared_ptr<spdlog::logger> LoggerRegistry::find(const std::string& name) {
+    return spdlog::details::registry::instance().get(name);
+}
