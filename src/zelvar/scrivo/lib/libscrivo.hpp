@@ -3,7 +3,9 @@
 // Native extension modules link against libscrivo.so.0 and spdlog (the shared,
 // compiled library with an external fmt) and log through the loggers this
 // library registers, so every module in the process shares one set of loggers
-// and one default logger.
+// and one default logger.  In a wheel, spdlog and fmt are compiled in header-only
+// with hidden symbols instead: each module then has a private copy (and registry),
+// so loggers are reached through this library, never through spdlog's globals.
 //
 // Levels
 //   All level arguments are spdlog::level::level_enum values that may come from
