@@ -16,6 +16,8 @@ STATE_FIELDS = {
     s.ConsoleHandler: ["color", "level", "max_stdout_level", "min_level", "pattern"],
     s.FileHandler: ["color", "filename", "level", "overwrite", "pattern"],
     s.RotatingFileHandler: ["color", "filename", "level", "max_files", "max_size", "overwrite", "pattern"],
+    s.JsonFileHandler: ["color", "filename", "level", "max_files", "max_size", "overwrite", "pattern"],
+    s.DailyFileHandler: ["color", "filename", "hour", "level", "max_files", "minute", "overwrite", "pattern"],
     s.ColorScheme: ["critical_color", "debug_color", "error_color", "info_color", "trace_color", "warn_color"],
 }
 CLASSES = list(STATE_FIELDS)
@@ -27,6 +29,8 @@ SAMPLES = {
     s.ConsoleHandler: lambda: s.ConsoleHandler(False, "%v", Level.ERROR, Level.DEBUG),
     s.FileHandler: lambda: s.FileHandler("a.log", True, "%v", Level.WARN, True),
     s.RotatingFileHandler: lambda: s.RotatingFileHandler("r.log", "%v", Level.INFO, 2**64 - 1, 7),
+    s.JsonFileHandler: lambda: s.JsonFileHandler("j.log", Level.ERROR, True, 4096, 5),
+    s.DailyFileHandler: lambda: s.DailyFileHandler("d.log", 23, 59, 7, "%v", Level.WARN),
     s.ColorScheme: lambda: s.ColorScheme(1, 2, 3, 4, 5, 6),
 }
 

@@ -224,6 +224,85 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     EXPECT_EQ(kept, newest);
 }
 
+// ---------------------------------------------------------------- JSON lines and daily files
+
+struct JsonCase {
+    const char* name;
+    std::string payload;
+    const char* expected;  // the "message" value as written
+};
+
+const JsonCase kJsonCases[] = {
+    {"escapes", "q\" b\\ n\n t\t r\r c\x01\x1f del\x7f", R"("q\" b\\ n\n t\t r\r c\u0001\u001f del)" "\x7f\""},
+    {"zero_byte", std::string("a\0b", 3), R"("a\u0000b")"},
+    {"valid_utf8", "\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80\""},
+    {"separators", "\xE2\x80\xA8\xE2\x80\xA9", R"("\u2028\u2029")"},
+    {"stray_bytes", "a\xFF" "b\x80", "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\""},
+    {"truncated", "\xE2\x88", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"overlong", "\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"surrogate", "\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"past_max", "\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+};
+
+class Json : public testing::TestWithParam<JsonCase> {};
+INSTANTIATE_TEST_SUITE_P(Formatter, Json, testing::ValuesIn(kJsonCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(Json, MessagesAreValidJsonStrings) {
+    const auto& c = GetParam();
+    spdlog::memory_buf_t out;
+    spdlog_internal::JsonFormatter::append_string(c.payload, out);
+    EXPECT_EQ(std::string(out.data(), out.size()), c.expected);
+}
+
+TEST(Json, WholeRecordWithAndWithoutSourceLocation) {
+    spdlog_internal::JsonFormatter formatter;
+    const auto when = spdlog::log_clock::time_point(std::chrono::microseconds(1765152000123456LL));
+    spdlog::details::log_msg with(when, spdlog::source_loc{"dir/a\"b.cpp", 12, "f"}, "n", spdlog::level::warn, "m");
+    with.thread_id = 77;
+    spdlog::details::log_msg without(when, spdlog::source_loc{}, "n", spdlog::level::trace, "m");
+    without.thread_id = 78;
+    const std::string pid = std::to_string(::getpid());
+    for (auto [msg, expected] : {std::pair{&with, R"({"time":"2025-12-08T00:00:00.123456Z","level":"warning","logger":"n",)"
+                                                  R"("message":"m","file":"dir/a\"b.cpp","line":12,"thread":77,"pid":)" + pid + "}\n"},
+                                 std::pair{&without, R"({"time":"2025-12-08T00:00:00.123456Z","level":"trace","logger":"n",)"
+                                                     R"("message":"m","file":null,"line":null,"thread":78,"pid":)" + pid + "}\n"}}) {
+        spdlog::memory_buf_t out;
+        formatter.format(*msg, out);
+        EXPECT_EQ(std::string(out.data(), out.size()), expected);
+    }
+}
+
+TEST(DailyFile, RecordsPastTheDayBoundaryStartTheNextFileAndOldOnesArePruned) {
+    TempDir dir;
+    const auto base = (dir.path / "app.log").string();
+    // The day starts two minutes from now, so "now" still belongs to the day that began yesterday.
+    const auto now = spdlog::log_clock::now();
+    const std::time_t later = spdlog::log_clock::to_time_t(now + std::chrono::minutes(2));
+    std::tm tm{};
+    localtime_r(&later, &tm);
+    spdlog_internal::DailyFileSink sink(base, tm.tm_hour, tm.tm_min, 2);
+    sink.set_pattern("%v");
+    const auto at = [&](std::chrono::minutes offset, const char* text) {
+        sink.log(spdlog::details::log_msg(now + offset, spdlog::source_loc{}, "d", spdlog::level::info, text));
+    };
+    at(std::chrono::minutes(0), "first day");
+    at(std::chrono::minutes(3), "second day");
+    at(std::chrono::hours(24) + std::chrono::minutes(3), "third day");
+    sink.flush();
+    const auto first = sink.file_for(now);
+    const auto second = sink.file_for(now + std::chrono::minutes(3));
+    const auto third = sink.file_for(now + std::chrono::hours(24) + std::chrono::minutes(3));
+    EXPECT_NE(first, second);
+    EXPECT_NE(second, third);
+    EXPECT_FALSE(fs::exists(first));  // at most two dated files are kept
+    EXPECT_EQ(read_file(second), "second day\n");
+    EXPECT_EQ(read_file(third), "third day\n");
+    EXPECT_EQ(sink.filename(), third);
+    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 24, 0, 0), std::invalid_argument);
+    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 0, 60, 0), std::invalid_argument);
+}
+
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.
 std::map<std::string, int> whole_records(const std::string& text) {
     std::map<std::string, int> counts;

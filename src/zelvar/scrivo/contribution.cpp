@@ -53,6 +53,13 @@ public:
         return static_cast<level_enum>(out);
     }
 
+    int32_t int32(const char* name) {
+        py::Ref v = get(name);
+        int32_t out = 0;
+        if (v && !py::to_int32(v.get(), out)) ok_ = false;
+        return out;
+    }
+
     unsigned long size(const char* name) {
         py::Ref v = get(name);
         std::size_t out = 0;
@@ -114,6 +121,27 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
         return py::guard([&] { return factory.add_basic_console_handler(color, pattern, level), 0; });
+    }
+    if (is(handler, JsonFileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const level_enum level = r.level("level");
+        const bool overwrite = r.truth("overwrite");
+        const unsigned long max_size = r.size("max_size");
+        const unsigned long max_files = r.size("max_files");
+        if (!r.ok()) return -1;
+        return py::guard(
+            [&] { return factory.add_json_file_handler(filename, level, overwrite, max_size, max_files), 0; });
+    }
+    if (is(handler, DailyFileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const int32_t hour = r.int32("hour");
+        const int32_t minute = r.int32("minute");
+        const unsigned long max_files = r.size("max_files");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard(
+            [&] { return factory.add_daily_file_handler(filename, hour, minute, max_files, pattern, level), 0; });
     }
     if (is(handler, RotatingFileHandlerType)) {
         const std::string filename = r.text("filename");

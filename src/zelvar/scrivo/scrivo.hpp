@@ -69,6 +69,19 @@ struct RotatingFileHandlerObject {
     std::size_t max_files;
 };
 
+struct JsonFileHandlerObject {
+    FileHandlerObject base;  // pattern None, color False: the records are JSON
+    std::size_t max_size;    // 0: no rotation
+    std::size_t max_files;
+};
+
+struct DailyFileHandlerObject {
+    FileHandlerObject base;
+    int32_t hour;
+    int32_t minute;
+    std::size_t max_files;  // 0: all kept
+};
+
 struct ColorSchemeObject {
     PyObject_HEAD
     int32_t trace_color;

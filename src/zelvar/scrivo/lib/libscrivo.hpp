@@ -28,6 +28,7 @@
 #pragma once
 
 #include <spdlog/common.h>
+#include <spdlog/formatter.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/sink.h>
@@ -37,6 +38,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -121,6 +123,8 @@ protected:
     std::size_t file_size() const;
     void close_file() noexcept;
     void reopen(bool truncate);
+    // Writes out what is buffered, then appends to `filename` from now on.
+    void switch_to(std::string filename);
 
 private:
     std::string filename_;
@@ -136,6 +140,8 @@ private:
 class SCRIVO_API RotatingFileSink final : public FileSink {
 public:
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files);
+    // `truncate` empties the file first.
+    RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate);
     ~RotatingFileSink() override;
 
     // "logs/app.txt", 3 -> "logs/app.3.txt"; index 0 is the file itself.
@@ -150,6 +156,50 @@ private:
     std::size_t max_size_;
     std::size_t max_files_;
     std::size_t current_size_;
+};
+
+// One JSON object per record and line, keys in this order: time (RFC 3339,
+// UTC, microseconds, "Z"), level ("trace", "debug", "info", "warning",
+// "error", "critical", "off"), logger, message, file and line (null without a
+// source location), thread (the native thread id), pid.  Text that is not
+// valid UTF-8 is written with U+FFFD in place of each bad byte, so every line
+// parses whatever the message holds.
+class SCRIVO_API JsonFormatter final : public spdlog::formatter {
+public:
+    void format(const spdlog::details::log_msg& msg, spdlog::memory_buf_t& dest) override;
+    std::unique_ptr<spdlog::formatter> clone() const override;
+
+    // Appends `text` as a JSON string, quotes included.
+    static void append_string(std::string_view text, spdlog::memory_buf_t& dest);
+};
+
+// A FileSink that starts a new file every day at hour:minute local time.
+// Each file is named after the local date on which its day began:
+// "logs/app.log" -> "logs/app_2026-12-08.log".  Opening a file (at
+// construction and at each change of day) removes the oldest of the dated
+// files beyond `max_files` (0: keep all).  The change of day follows the
+// records' own time stamps.
+class SCRIVO_API DailyFileSink final : public FileSink {
+public:
+    // Throws std::invalid_argument for hour outside 0..23 or minute outside
+    // 0..59, before anything is touched.
+    DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files);
+    ~DailyFileSink() override;
+
+    // The file of the day that contains `when`.
+    std::string file_for(spdlog::log_clock::time_point when) const;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+
+private:
+    void prune() noexcept;
+
+    std::string base_;
+    int hour_;
+    int minute_;
+    std::size_t max_files_;
+    spdlog::log_clock::time_point next_day_;
 };
 
 }  // namespace spdlog_internal
@@ -208,6 +258,21 @@ public:
     void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
                                    const std::string& pattern, spdlog::level::level_enum level);
     static constexpr unsigned long kMaxRotatedFiles = 200000;
+
+    // JSON lines (a spdlog_internal::JsonFormatter) to a plain file, or with
+    // `max_size` > 0 to a file rotated as add_rotating_file_handler does,
+    // keeping `max_files` rotated files.  `overwrite` truncates on open.
+    // Throws as add_file_handler and add_rotating_file_handler do.
+    void add_json_file_handler(const std::string& filename, spdlog::level::level_enum level, bool overwrite,
+                               unsigned long max_size, unsigned long max_files);
+
+    // A spdlog_internal::DailyFileSink: a new dated file every day at
+    // hour:minute local time, at most `max_files` of them kept (0: all).
+    // Throws std::invalid_argument for hour outside 0..23, minute outside
+    // 0..59 or a file name with a zero byte, std::ios_base::failure if the
+    // file cannot be opened.
+    void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
+                                const std::string& pattern, spdlog::level::level_enum level);
 
     // Per-level foreground colours (trace, debug, info, warn, error, critical)
     // for every colour console sink of this logger, applied by build(), so the
