@@ -15,6 +15,7 @@ from .scrivo import (
     RotatingFileHandler,
     StderrHandler,
     StdoutHandler,
+    SyslogHandler,
 )
 
 __all__ = [
@@ -32,4 +33,5 @@ __all__ = [
     "RotatingFileHandler",
     "StderrHandler",
     "StdoutHandler",
+    "SyslogHandler",
 ]

@@ -13,6 +13,7 @@ from .scrivo import (
     RotatingFileHandler as RotatingFileHandler,
     StderrHandler as StderrHandler,
     StdoutHandler as StdoutHandler,
+    SyslogHandler as SyslogHandler,
 )
 
 __all__ = [
@@ -30,4 +31,5 @@ __all__ = [
     "RotatingFileHandler",
     "StderrHandler",
     "StdoutHandler",
+    "SyslogHandler",
 ]

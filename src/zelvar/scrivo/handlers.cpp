@@ -5,6 +5,7 @@
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -23,6 +24,23 @@ using py::unpickle_def;
 namespace field = py::field;
 
 // --- fields -------------------------------------------------------------------------------
+
+// A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None.
+bool check_address(PyObject* v) {
+    if (v == Py_None || PyUnicode_CheckExact(v)) return true;
+    if (PyTuple_CheckExact(v) && PyTuple_GET_SIZE(v) == 2 && PyUnicode_CheckExact(PyTuple_GET_ITEM(v, 0)) &&
+        PyLong_Check(PyTuple_GET_ITEM(v, 1)))
+        return true;
+    PyErr_Format(PyExc_TypeError, "address must be a str or a (str, int) tuple, not %.200s", Py_TYPE(v)->tp_name);
+    return false;
+}
+
+int set_address(void* slot, PyObject* v) {
+    if (!v) v = Py_None;
+    if (!check_address(v)) return -1;
+    field::store_object(slot, v);
+    return 0;
+}
 
 // Levels read back as Level members, through the module's `Level` as bound now.
 PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
@@ -48,6 +66,10 @@ constexpr Field kJsonMaxFiles = ZELVAR_SIZE(max_files, JsonFileHandlerObject);
 constexpr Field kHour = ZELVAR_FIELD(hour, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
 constexpr Field kMinute = ZELVAR_FIELD(minute, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
 constexpr Field kDailyMaxFiles = ZELVAR_SIZE(max_files, DailyFileHandlerObject);
+constexpr Field kAddress = ZELVAR_FIELD(address, SyslogHandlerObject, "object", field::get_object, set_address, true);
+constexpr Field kFacility = ZELVAR_TEXT(facility, SyslogHandlerObject);
+constexpr Field kIdent = ZELVAR_TEXT(ident, SyslogHandlerObject);
+constexpr Field kProtocol = ZELVAR_TEXT(protocol, SyslogHandlerObject);
 #define ZELVAR_COLOR_FIELD(name) ZELVAR_FIELD(name, ColorSchemeObject, "'int'", field::get_int32, field::set_int32)
 constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
 constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
@@ -70,6 +92,7 @@ constexpr Field kFileFields[] = {kFilename, kOverwrite};
 constexpr Field kRotatingFields[] = {kMaxSize, kMaxFiles};
 constexpr Field kJsonFields[] = {kJsonMaxSize, kJsonMaxFiles};
 constexpr Field kDailyFields[] = {kHour, kMinute, kDailyMaxFiles};
+constexpr Field kSyslogFields[] = {kAddress, kFacility, kIdent, kProtocol};
 constexpr Field kColorFields[] = {kTraceColor, kDebugColor, kInfoColor, kWarnColor, kErrorColor, kCriticalColor};
 
 Properties g_log_handler_props(kLogHandlerFields);
@@ -79,6 +102,7 @@ Properties g_file_props(kFileFields);
 Properties g_rotating_props(kRotatingFields);
 Properties g_json_props(kJsonFields);
 Properties g_daily_props(kDailyFields);
+Properties g_syslog_props(kSyslogFields);
 Properties g_color_props(kColorFields);
 
 // --- pickle states: all fields of the class, in ascending order of name ---------------------
@@ -93,6 +117,8 @@ constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJ
                                        &kJsonMaxSize, &kOverwrite, &kPattern};
 constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
                                         &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
+constexpr const Field* kSyslogState[] = {&kAddress, &kColor,   &kFacility, &kIdent,
+                                         &kLevel,   &kPattern, &kProtocol};
 constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
                                         &kInfoColor,     &kTraceColor, &kWarnColor};
 
@@ -116,6 +142,8 @@ ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
                    "color, filename, level, max_files, max_size, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(DailyFileHandler, kDailyState, 0x91c49fb, 0x69dfbbf, 0xefad60e,
                    "color, filename, hour, level, max_files, minute, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(SyslogHandler, kSyslogState, 0xeb9f7b7, 0x1997e50, 0x5c5b696,
+                   "address, color, facility, ident, level, pattern, protocol")
 ZELVAR_PICKLE_SPEC(ColorScheme, kColorState, 0x1f3eb33, 0x769ca9f, 0x8e69ee,
                    "critical_color, debug_color, error_color, info_color, trace_color, warn_color")
 
@@ -130,6 +158,7 @@ ZELVAR_METHODS(FileHandler)
 ZELVAR_METHODS(RotatingFileHandler)
 ZELVAR_METHODS(JsonFileHandler)
 ZELVAR_METHODS(DailyFileHandler)
+ZELVAR_METHODS(SyslogHandler)
 ZELVAR_METHODS(ColorScheme)
 #undef ZELVAR_METHODS
 
@@ -143,6 +172,10 @@ PyObject* handler_new(PyTypeObject* type, PyObject*, PyObject*) {
     if (PyType_IsSubtype(type, &FileHandlerType)) {
         reinterpret_cast<FileHandlerObject*>(self)->filename = Py_NewRef(Py_None);
     }
+    if (PyType_IsSubtype(type, &SyslogHandlerType)) {
+        auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
+        for (PyObject** slot : {&h->address, &h->facility, &h->ident, &h->protocol}) *slot = Py_NewRef(Py_None);
+    }
     return self;
 }
 
@@ -150,6 +183,13 @@ void handler_dealloc(PyObject* self) {
     auto* h = reinterpret_cast<LogHandlerObject*>(self);
     Py_CLEAR(h->pattern);
     if (PyObject_TypeCheck(self, &FileHandlerType)) Py_CLEAR(reinterpret_cast<FileHandlerObject*>(self)->filename);
+    if (PyObject_TypeCheck(self, &SyslogHandlerType)) {
+        auto* s = reinterpret_cast<SyslogHandlerObject*>(self);
+        Py_CLEAR(s->address);
+        Py_CLEAR(s->facility);
+        Py_CLEAR(s->ident);
+        Py_CLEAR(s->protocol);
+    }
     py::free_object(self);
 }
 
@@ -365,6 +405,41 @@ int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     return 0;
 }
 
+int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
+    decltype(params)::Values v;
+    int32_t level;
+    if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
+    py::Ref default_address(v[0] ? nullptr : PyUnicode_FromString("/dev/log"));
+    py::Ref default_facility(v[1] ? nullptr : PyUnicode_FromString("user"));
+    py::Ref default_protocol(v[3] ? nullptr : PyUnicode_FromString("udp"));
+    py::Ref default_pattern(v[4] ? nullptr : PyUnicode_FromString("%v"));
+    PyObject* address = v[0] ? v[0] : default_address.get();
+    PyObject* facility = v[1] ? v[1] : default_facility.get();
+    PyObject* ident = v[2] ? v[2] : Py_None;
+    PyObject* protocol = v[3] ? v[3] : default_protocol.get();
+    PyObject* pattern = v[4] ? v[4] : default_pattern.get();
+    if (!address || !facility || !protocol || !pattern) return -1;
+    if (!check_address(address) || !py::check_str_argument(facility, "facility") ||
+        !py::check_str_argument(ident, "ident") || !py::check_str_argument(protocol, "protocol") ||
+        !py::check_str_argument(pattern, "pattern"))
+        return -1;
+    // The names are checked where the sink checks them, with the same messages.
+    if (facility != Py_None && protocol != Py_None) {
+        const char* f = PyUnicode_AsUTF8(facility);
+        const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
+        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
+    }
+    if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
+    auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
+    store_text(h->address, address);
+    store_text(h->facility, facility);
+    store_text(h->ident, ident);
+    store_text(h->protocol, protocol);
+    return 0;
+}
+
 int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params(
         "__init__", {"trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"});
@@ -459,6 +534,12 @@ PyTypeObject DailyFileHandlerType = make_type(
     ", Level level=Level.TRACE)",
     g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
 
+PyTypeObject SyslogHandlerType = make_type(
+    "zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
+    "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+    "str pattern='%v', Level level=Level.TRACE)",
+    g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
+
 PyTypeObject ColorSchemeType = [] {
     PyTypeObject t = make_type(
         "zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
@@ -480,6 +561,7 @@ bool add_handler_types(PyObject* module) {
            py::add_type(module, &RotatingFileHandlerType, "RotatingFileHandler") &&
            py::add_type(module, &JsonFileHandlerType, "JsonFileHandler") &&
            py::add_type(module, &DailyFileHandlerType, "DailyFileHandler") &&
+           py::add_type(module, &SyslogHandlerType, "SyslogHandler") &&
            py::add_type(module, &ColorSchemeType, "ColorScheme");
 }
 
@@ -489,7 +571,8 @@ bool add_handler_unpickle_functions(PyObject* module) {
         unpickle_def<kStderrHandlerPickle>(), unpickle_def<kBasicConsoleHandlerPickle>(),
         unpickle_def<kConsoleHandlerPickle>(), unpickle_def<kFileHandlerPickle>(),
         unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kJsonFileHandlerPickle>(),
-        unpickle_def<kDailyFileHandlerPickle>(), unpickle_def<kColorSchemePickle>(),
+        unpickle_def<kDailyFileHandlerPickle>(), unpickle_def<kSyslogHandlerPickle>(),
+        unpickle_def<kColorSchemePickle>(),
         {nullptr, nullptr, 0, nullptr},
     };
     return PyModule_AddFunctions(module, defs) == 0;

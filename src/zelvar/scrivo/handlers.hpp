@@ -15,6 +15,7 @@ extern PyTypeObject FileHandlerType;
 extern PyTypeObject RotatingFileHandlerType;
 extern PyTypeObject JsonFileHandlerType;
 extern PyTypeObject DailyFileHandlerType;
+extern PyTypeObject SyslogHandlerType;
 extern PyTypeObject ColorSchemeType;
 
 // Readies and binds the types in their import order.

@@ -82,6 +82,14 @@ struct DailyFileHandlerObject {
     std::size_t max_files;  // 0: all kept
 };
 
+struct SyslogHandlerObject {
+    LogHandlerObject base;  // color False
+    PyObject* address;      // str (a Unix socket path), (host, port) tuple, or None
+    PyObject* facility;     // str or None
+    PyObject* ident;        // str or None (the logger's name)
+    PyObject* protocol;     // str or None: "udp" or "tcp"
+};
+
 struct ColorSchemeObject {
     PyObject_HEAD
     int32_t trace_color;

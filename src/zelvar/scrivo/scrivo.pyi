@@ -119,6 +119,26 @@ class DailyFileHandler(FileHandler):
         level: _LevelLike = ...,
     ) -> None: ...
 
+# RFC 5424 messages to a Unix datagram socket (a str address) or a (host, port) collector over udp or tcp.
+@disjoint_base
+class SyslogHandler(LogHandler):
+    @property
+    def address(self) -> str | tuple[str, int] | None: ...
+    @address.setter
+    def address(self, value: str | tuple[str, int] | None) -> None: ...
+    facility: str | None
+    ident: str | None
+    protocol: str | None
+    def __init__(
+        self,
+        address: str | tuple[str, int] = "/dev/log",
+        facility: str = "user",
+        ident: str | None = None,
+        protocol: str = "udp",
+        pattern: str | None = "%v",
+        level: _LevelLike = ...,
+    ) -> None: ...
+
 @disjoint_base
 class ColorScheme:
     trace_color: int
@@ -194,5 +214,6 @@ def __pyx_unpickle_FileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_stat
 def __pyx_unpickle_RotatingFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> RotatingFileHandler: ...
 def __pyx_unpickle_JsonFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> JsonFileHandler: ...
 def __pyx_unpickle_DailyFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> DailyFileHandler: ...
+def __pyx_unpickle_SyslogHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> SyslogHandler: ...
 def __pyx_unpickle_ColorScheme(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> ColorScheme: ...
 def __pyx_unpickle_DefaultLogger(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> DefaultLogger: ...

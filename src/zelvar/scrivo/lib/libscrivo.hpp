@@ -34,6 +34,7 @@
 #include <spdlog/sinks/sink.h>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -202,6 +203,72 @@ private:
     spdlog::log_clock::time_point next_day_;
 };
 
+// Records as RFC 5424 syslog messages,
+//   <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+// PRI from the facility and the record level (trace, debug 7; info 6; warn 4;
+// error 3; critical 2), TIMESTAMP local time with microseconds and UTC offset,
+// APP-NAME the ident or else the logger name, PROCID the process id when the
+// record is written (so right after a fork too), MSG the record formatted by the
+// sink's pattern without its line ending.
+//
+// Transports: a Unix datagram socket (port 0: `address` is its path), or a
+// remote collector at address:port over "udp" (one datagram per record, cut at
+// a UTF-8 boundary to kMaxDatagram bytes) or "tcp" (RFC 6587 octet counting).
+// Nothing is connected at construction, so a collector that is not up yet is no
+// error.  TCP connects on a record, with a timeout of kConnectTimeout; after a
+// failure it tries again on a record kRetryInterval later.  A record that
+// cannot be delivered is dropped and counted, never thrown; the count is
+// written to standard error at most once per second (and when the sink goes).
+// Sends wait at most kSendTimeout for a collector that does not read.
+class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    static constexpr std::size_t kMaxDatagram = 65507;
+    static constexpr int kConnectTimeoutMs = 200;
+    static constexpr int kRetryIntervalMs = 200;
+    static constexpr int kSendTimeoutMs = 1000;
+
+    // Throws std::invalid_argument for an unknown facility (the message lists
+    // the known ones), a protocol other than "udp" or "tcp", an empty address,
+    // a port above 65535 or a name with a zero byte.
+    SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
+               const std::string& protocol);
+    ~SyslogSink() override;
+
+    // The facility's code, or -1 for an unknown name.
+    static int facility_code(std::string_view name);
+    // Throws the constructor's std::invalid_argument for an unknown facility or protocol.
+    static void check_names(const std::string& facility, const std::string& protocol);
+    // Builds the message for `msg` with `text` as MSG.
+    void format_message(const spdlog::details::log_msg& msg, std::string_view text, spdlog::memory_buf_t& out) const;
+    // Records dropped since the last report.
+    std::size_t dropped() const;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+    void flush_() override;
+
+private:
+    bool ensure_socket();
+    bool deliver(const char* data, std::size_t size);
+    void close_socket() noexcept;
+    void report(bool force) noexcept;
+
+    std::string address_;
+    int port_;
+    int facility_;
+    std::string ident_;
+    bool tcp_;
+    std::string hostname_;
+    int fd_ = -1;
+    int fd_owner_ = 0;  // the process that opened fd_
+    std::chrono::steady_clock::time_point retry_at_{};
+    std::chrono::steady_clock::time_point reported_at_{};
+    std::size_t dropped_ = 0;
+    int last_error_ = 0;
+    spdlog::memory_buf_t text_;
+    spdlog::memory_buf_t message_;
+};
+
 }  // namespace spdlog_internal
 
 // Collects a level, handlers (sinks) and console colours, then builds and
@@ -271,6 +338,13 @@ public:
     // Throws std::invalid_argument for hour outside 0..23, minute outside
     // 0..59 or a file name with a zero byte, std::ios_base::failure if the
     // file cannot be opened.
+    // A spdlog_internal::SyslogSink: to the Unix datagram socket at `address`
+    // when `port` is 0, otherwise to address:port over `protocol` ("udp" or
+    // "tcp").  An empty `ident` means the logger's name.  Connects nothing.
+    void add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
+                            const std::string& ident, const std::string& protocol, const std::string& pattern,
+                            spdlog::level::level_enum level);
+
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level);
 
