@@ -19,6 +19,9 @@
 #include <typeinfo>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -301,6 +304,45 @@ TEST(DailyFile, RecordsPastTheDayBoundaryStartTheNextFileAndOldOnesArePruned) {
     EXPECT_EQ(sink.filename(), third);
     EXPECT_THROW(spdlog_internal::DailyFileSink(base, 24, 0, 0), std::invalid_argument);
     EXPECT_THROW(spdlog_internal::DailyFileSink(base, 0, 60, 0), std::invalid_argument);
+}
+
+TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
+    const int rx = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(rx, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(rx, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::getsockname(rx, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    timeval timeout{5, 0};
+    ::setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+
+    spdlog_internal::SyslogSink sink("127.0.0.1", ntohs(addr.sin_port), "local0", "app", "udp");
+    sink.set_pattern("%v");
+    std::string payload = "a";
+    for (int i = 0; i < 40000; ++i) payload += "\xC3\xA9";  // two bytes each: the cut must not split one
+    sink.log(spdlog::details::log_msg("n", spdlog::level::warn, payload));
+    sink.log(spdlog::details::log_msg("n", spdlog::level::info, "short"));
+    std::string got(70000, '\0');
+    for (const char* expect : {"long", "short"}) {
+        const ssize_t n = ::recv(rx, got.data(), got.size(), 0);
+        ASSERT_GT(n, 0) << expect;
+        const std::string message = got.substr(0, static_cast<std::size_t>(n));
+        const std::size_t body = message.find(" - - ") + 5;
+        EXPECT_EQ(message.substr(0, 7), std::string(expect) == "long" ? "<132>1 " : "<134>1 ");
+        EXPECT_NE(message.find(" app " + std::to_string(::getpid()) + " - - "), std::string::npos);
+        if (std::string(expect) == "long") {
+            EXPECT_LE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram);
+            EXPECT_GE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram - 1);
+            EXPECT_EQ((message.size() - body - 1) % 2, 0u);  // whole two-byte characters after "a"
+            EXPECT_EQ(message.substr(body), payload.substr(0, message.size() - body));
+        } else {
+            EXPECT_EQ(message.substr(body), "short");
+        }
+    }
+    EXPECT_EQ(sink.dropped(), 0u);
+    ::close(rx);
 }
 
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.
