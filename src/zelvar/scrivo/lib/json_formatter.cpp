@@ -89,11 +89,19 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
     const auto since_epoch = msg.time.time_since_epoch();
     const auto secs = duration_cast<seconds>(since_epoch);
     const auto micros = duration_cast<microseconds>(since_epoch - secs).count();
-    const std::time_t t = secs.count();
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    fmt::format_to(std::back_inserter(dest), "{{\"time\":\"{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}Z\",\"level\":\"",
-                   utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, micros);
+    // Records come many to a second: the date and time of day are formatted once per second.
+    if (secs.count() != cached_second_) {
+        const std::time_t t = secs.count();
+        std::tm utc{};
+        gmtime_r(&t, &utc);
+        cached_time_.clear();
+        fmt::format_to(std::back_inserter(cached_time_), "{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", utc.tm_year + 1900,
+                       utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        cached_second_ = secs.count();
+    }
+    append(dest, "{\"time\":\"");
+    dest.append(cached_time_.data(), cached_time_.data() + cached_time_.size());
+    fmt::format_to(std::back_inserter(dest), ".{:06}Z\",\"level\":\"", micros);
     const auto level = static_cast<std::size_t>(msg.level);
     append(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
     append(dest, "\",\"logger\":");

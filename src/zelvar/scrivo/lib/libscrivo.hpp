@@ -172,6 +172,10 @@ public:
 
     // Appends `text` as a JSON string, quotes included.
     static void append_string(std::string_view text, spdlog::memory_buf_t& dest);
+
+private:
+    long long cached_second_ = -1;
+    spdlog::memory_buf_t cached_time_;
 };
 
 // A FileSink that starts a new file every day at hour:minute local time.
