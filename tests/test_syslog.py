@@ -170,6 +170,7 @@ def test_tcp_collector_killed_and_restarted(collector, tmp_path):
                 time.sleep(0.01)
         lg = Logger('restart', handlers=[SyslogHandler(('127.0.0.1', {collector.tcp}), protocol='tcp')])
         slowest = 0.0
+        began = time.monotonic()
         def log(text):
             global slowest
             start = time.monotonic()
@@ -187,7 +188,7 @@ def test_tcp_collector_killed_and_restarted(collector, tmp_path):
         for i in range(200):
             log('after %d' % i)
             time.sleep(0.01)
-        print(slowest)
+        print(slowest, time.monotonic() - began)
     """
     proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)], stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, cwd=tmp_path)
@@ -210,7 +211,8 @@ def test_tcp_collector_killed_and_restarted(collector, tmp_path):
             proc.kill()
             proc.wait()
     assert proc.returncode == 0, err.decode()
-    assert float(out) < 1.5  # no logging call waited long
+    slowest, elapsed = map(float, out.split())
+    assert slowest < 1.5  # no logging call waited long
     messages = [r["msg"] for r in collector.records(250, timeout=5)]
     after = [int(m.split()[1]) for m in messages if m.startswith("after ")]
     assert after and after == list(range(after[0], 200))  # from the reconnect on, every record, in order
@@ -218,3 +220,4 @@ def test_tcp_collector_killed_and_restarted(collector, tmp_path):
     down = sum(m.startswith("down ") for m in messages)
     assert down < 50
     assert sum(lost) == 50 - down + after[0]  # every record that did not arrive is counted
+    assert len(lost) <= elapsed + 2  # reported at most once a second (and once more as the sink goes)
