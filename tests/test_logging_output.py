@@ -375,23 +375,25 @@ JSON_KEYS = ["time", "level", "logger", "message", "file", "line", "thread", "pi
 def test_json_file_handler_lines(child, tmp_path):
     log = tmp_path / "j" / "app.jsonl"
     out = child.script("emit.py", f"""
-        import os, threading
+        import logging, os, threading
         from zelvar.scrivo.scrivo import *
-        lg = Logger('json.app', handlers=[JsonFileHandler({str(log)!r}, level=Level.DEBUG)])
+        lg = Logger('json.app', handlers=[JsonFileHandler({str(log)!r}, level=Level.DEBUG)], set_default=True)
         lg.trace('below the level')
         for text in {JSON_TEXTS!r}:
             lg.info(text)
         lg.critical('last')
+        logging.getLogger('lib').error('from %s', 'stdlib')
+        DefaultLogger().warn('default')
         print(os.getpid(), threading.get_native_id())
     """).stdout.split()
     pid, tid = map(int, out)
     records = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
-    assert [r["message"] for r in records] == JSON_TEXTS + ["last"]
+    assert [r["message"] for r in records] == JSON_TEXTS + ["last", "from stdlib", "default"]
     assert {tuple(r) for r in records} == {tuple(JSON_KEYS)}
-    assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical"]
+    assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical", "error", "warning"]
     assert {(r["logger"], r["file"], r["thread"], r["pid"]) for r in records} == {
         ("json.app", "emit.py", tid, pid)}
-    assert [r["line"] for r in records] == [7] * len(JSON_TEXTS) + [8]
+    assert [r["line"] for r in records] == [7] * len(JSON_TEXTS) + [8, 9, 10]
     for r in records:
         stamp = datetime.datetime.fromisoformat(r["time"].replace("Z", "+00:00"))
         assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z", r["time"])
