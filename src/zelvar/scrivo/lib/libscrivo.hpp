@@ -219,8 +219,10 @@ private:
 // remote collector at address:port over "udp" (one datagram per record, cut at
 // a UTF-8 boundary to kMaxDatagram bytes) or "tcp" (RFC 6587 octet counting).
 // Nothing is connected at construction, so a collector that is not up yet is no
-// error.  TCP connects on a record, with a timeout of kConnectTimeout; after a
-// failure it tries again on a record kRetryInterval later.  A record that
+// error.  TCP connects on a record, with a timeout of kConnectTimeoutMs; after
+// a failure it tries again on a record kRetryIntervalMs later, the interval
+// doubling up to kMaxRetryIntervalMs while failures go on (so an unreachable
+// collector does not cost every record a connect timeout).  A record that
 // cannot be delivered is dropped and counted, never thrown; the count is
 // written to standard error at most once per second (and when the sink goes).
 // Sends wait at most kSendTimeout for a collector that does not read.
@@ -229,6 +231,7 @@ public:
     static constexpr std::size_t kMaxDatagram = 65507;
     static constexpr int kConnectTimeoutMs = 200;
     static constexpr int kRetryIntervalMs = 200;
+    static constexpr int kMaxRetryIntervalMs = 2000;
     static constexpr int kSendTimeoutMs = 1000;
 
     // Throws std::invalid_argument for an unknown facility (the message lists
@@ -266,6 +269,7 @@ private:
     int fd_ = -1;
     int fd_owner_ = 0;  // the process that opened fd_
     std::chrono::steady_clock::time_point retry_at_{};
+    int retry_interval_ms_ = kRetryIntervalMs;
     std::chrono::steady_clock::time_point reported_at_{};
     std::size_t dropped_ = 0;
     int last_error_ = 0;

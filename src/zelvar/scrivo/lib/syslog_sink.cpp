@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -231,9 +232,11 @@ bool SyslogSink::ensure_socket() {
         if (found) ::freeaddrinfo(found);
     }
     if (fd < 0) {
-        retry_at_ = Clock::now() + std::chrono::milliseconds(kRetryIntervalMs);
+        retry_at_ = Clock::now() + std::chrono::milliseconds(retry_interval_ms_);
+        retry_interval_ms_ = std::min(retry_interval_ms_ * 2, kMaxRetryIntervalMs);
         return false;
     }
+    retry_interval_ms_ = kRetryIntervalMs;
     set_timeout(fd, SO_SNDTIMEO, kSendTimeoutMs);
     fd_ = fd;
     fd_owner_ = pid;
