@@ -14,7 +14,7 @@ ASAN_SANITIZERS := address,undefined
 # Every supported CPython; `make test` runs the suite on each (PYTHON first).
 PY_VERSIONS := 3.10 3.11 3.12 3.13
 OTHER_PY_VERSIONS := $(filter-out $(PYVER),$(PY_VERSIONS))
-APT_PACKAGES := build-essential ninja-build libspdlog-dev libfmt-dev libgtest-dev binutils
+APT_PACKAGES := build-essential ninja-build libspdlog-dev libfmt-dev libgtest-dev binutils rsyslog
 NPROC := $(shell nproc)
 # Extra pytest arguments, e.g. PYTEST_ARGS="-k ring".
 PYTEST_ARGS ?=
