@@ -1,11 +1,16 @@
 """Cost per logging call: zelvar's loggers against the standard logging package (and picologging
 when it is installed), side by side in one process. Prints a table of ns/call and ratios."""
 import gc
+import json
 import logging
+import logging.handlers
 import os
 import resource
+import socket
+import subprocess
 import sys
 import tempfile
+import textwrap
 import timeit
 
 from results import record
@@ -21,6 +26,45 @@ STD_DATEFMT = "%Y-%m-%d %H:%M:%S"
 def per_call(fn):
     best = min(timeit.repeat(fn, number=N, repeat=REPEAT))
     return best / N * 1e9
+
+
+# A collector in its own process that reads and discards: a Unix datagram socket and a TCP port, so both
+# contenders write into a live peer that keeps up, and neither competes with it for the interpreter lock.
+DRAIN = """
+import os, selectors, socket, sys, threading
+path = sys.argv[1]
+unix = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+unix.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 24)
+unix.bind(path)
+def drain_unix(buf=bytearray(1 << 16)):
+    while True:
+        unix.recv_into(buf)
+threading.Thread(target=drain_unix, daemon=True).start()
+tcp = socket.socket()
+tcp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+tcp.bind(("127.0.0.1", 0))
+tcp.listen()
+sel = selectors.DefaultSelector()
+sel.register(tcp, selectors.EVENT_READ)
+print(tcp.getsockname()[1], flush=True)
+while True:
+    for key, _ in sel.select():
+        if key.fileobj is tcp:
+            conn, _ = tcp.accept()
+            sel.register(conn, selectors.EVENT_READ)
+        elif not key.fileobj.recv(1 << 20):
+            sel.unregister(key.fileobj)
+            key.fileobj.close()
+"""
+
+
+class JsonFormatter(logging.Formatter):
+    """The same keys as JsonFileHandler writes, through json.dumps."""
+
+    def format(self, record):
+        return json.dumps({"time": self.formatTime(record), "level": record.levelname.lower(), "logger": record.name,
+                           "message": record.getMessage(), "file": record.filename, "line": record.lineno,
+                           "thread": record.thread, "pid": record.process})
 
 
 def rss_kib():
@@ -61,6 +105,34 @@ def main():
         pico.addHandler(ph)
         results["picologging -> FileHandler"] = per_call(lambda: pico.info("benchmark message"))
 
+    jnative = s.Logger("bench-json", handlers=[s.JsonFileHandler(os.path.join(tmp, "native.jsonl"))])
+    results["Logger.info -> JSON file"] = per_call(lambda: jnative.info("benchmark message"))
+    jstd = logging.getLogger("std-json")
+    jstd.propagate = False
+    jstd.setLevel(logging.DEBUG)
+    jhandler = logging.FileHandler(os.path.join(tmp, "std.jsonl"))
+    jhandler.setFormatter(JsonFormatter())
+    jstd.addHandler(jhandler)
+    results["stdlib -> json.dumps FileHandler"] = per_call(lambda: jstd.info("benchmark message"))
+
+    sock_path = os.path.join(tmp, "syslog.sock")
+    drain = subprocess.Popen([sys.executable, "-c", textwrap.dedent(DRAIN), sock_path], stdout=subprocess.PIPE)
+    try:
+        port = int(drain.stdout.readline())
+        for label, address, protocol, socktype in [("local syslog socket", sock_path, "udp", socket.SOCK_DGRAM),
+                                                   ("TCP syslog collector", ("127.0.0.1", port), "tcp",
+                                                    socket.SOCK_STREAM)]:
+            slog = s.Logger(f"bench-syslog-{protocol}", handlers=[s.SyslogHandler(address, protocol=protocol)])
+            results[f"Logger.info -> {label}"] = per_call(lambda: slog.info("benchmark message"))
+            sstd = logging.getLogger(f"std-syslog-{protocol}")
+            sstd.propagate = False
+            sstd.setLevel(logging.DEBUG)
+            sstd.addHandler(logging.handlers.SysLogHandler(address, socktype=socktype))
+            results[f"stdlib SysLogHandler -> {label}"] = per_call(lambda: sstd.info("benchmark message"))
+    finally:
+        drain.kill()
+        drain.wait()
+
     noop = _testing.noop
     results["empty native call (floor)"] = per_call(lambda: noop(native, "benchmark message"))
 
@@ -82,6 +154,15 @@ def main():
     ratios = {"Logger.info to a file\nvs stdlib logging": base_std / native_ns}
     if "picologging -> FileHandler" in results:
         ratios["Logger.info to a file\nvs picologging"] = results["picologging -> FileHandler"] / native_ns
+    for ours, peer, label in [
+        ("Logger.info -> JSON file", "stdlib -> json.dumps FileHandler", "Logger.info to a JSON file\nvs stdlib + json.dumps"),
+        ("Logger.info -> local syslog socket", "stdlib SysLogHandler -> local syslog socket",
+         "Logger.info to a syslog socket\nvs stdlib SysLogHandler"),
+        ("Logger.info -> TCP syslog collector", "stdlib SysLogHandler -> TCP syslog collector",
+         "Logger.info to a TCP collector\nvs stdlib SysLogHandler"),
+    ]:
+        ratios[label] = results[peer] / results[ours]
+        print(f"{label.replace(chr(10), ' ')}: {ratios[label]:.1f}x")
     record(ratios)
 
 

@@ -224,7 +224,8 @@ def test_close_while_producers_push():
         d = AD(c, capacity=256, slot_size=64)
         d.setup()
         loop = asyncio.get_running_loop()
-        pushing = loop.run_in_executor(None, native.produce, d, 2, 1_000_000, [16], True)
+        # One producer thread: the ring has a single producer side (two would overwrite each other).
+        pushing = loop.run_in_executor(None, native.produce, d, 1, 1_000_000, [16], True)
         await until(lambda: len(c.got) > 1000)
         d.close()
         accepted = await pushing
@@ -233,9 +234,8 @@ def test_close_while_producers_push():
         return c.got, accepted
 
     got, accepted = run(main())
-    for producer in (0, 1):
-        seqs = [struct.unpack_from("<II", m)[1] for m in got if struct.unpack_from("<II", m)[0] == producer]
-        assert seqs == list(range(len(seqs))) and len(seqs) <= accepted[producer]
+    seqs = [struct.unpack_from("<II", m)[1] for m in got if struct.unpack_from("<II", m)[0] == 0]
+    assert seqs == list(range(len(seqs))) and len(seqs) == len(got) <= accepted[0]
 
 
 def test_a_second_setup_while_the_reader_runs_is_refused():

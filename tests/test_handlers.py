@@ -8,7 +8,7 @@ PATTERN = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v"
 DOC_PATTERN = f"str pattern='{PATTERN}'"
 
 HANDLERS = [s.LogHandler, s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler,
-            s.FileHandler, s.RotatingFileHandler]
+            s.FileHandler, s.RotatingFileHandler, s.JsonFileHandler, s.DailyFileHandler, s.SyslogHandler]
 ALL = HANDLERS + [s.ColorScheme]
 
 # Class -> (fields, positional arguments needed, defaults after construction).
@@ -20,9 +20,13 @@ FIELDS = {
     s.ConsoleHandler: ["color", "pattern", "level", "max_stdout_level", "min_level"],
     s.FileHandler: ["color", "pattern", "level", "filename", "overwrite"],
     s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
+    s.JsonFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
+    s.DailyFileHandler: ["color", "pattern", "level", "filename", "overwrite", "hour", "minute", "max_files"],
+    s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
 }
-REQUIRED = {s.FileHandler: ("app.log",), s.RotatingFileHandler: ("app.log",)}
+REQUIRED = {s.FileHandler: ("app.log",), s.RotatingFileHandler: ("app.log",), s.JsonFileHandler: ("app.log",),
+            s.DailyFileHandler: ("app.log",)}
 DEFAULTS = {
     s.LogHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE),
     s.StdoutHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, max_level=Level.INFO),
@@ -33,6 +37,12 @@ DEFAULTS = {
     s.FileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log", overwrite=False),
     s.RotatingFileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log",
                                 overwrite=False, max_size=1048576, max_files=3),
+    s.JsonFileHandler: dict(color=False, pattern=None, level=Level.TRACE, filename="app.log", overwrite=False,
+                            max_size=0, max_files=0),
+    s.DailyFileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log", overwrite=False,
+                             hour=0, minute=0, max_files=0),
+    s.SyslogHandler: dict(color=False, pattern="%v", level=Level.TRACE, address="/dev/log", facility="user",
+                          ident=None, protocol="udp"),
     s.ColorScheme: dict.fromkeys(FIELDS[s.ColorScheme], -1),
 }
 DOCS = {
@@ -47,6 +57,12 @@ DOCS = {
                    "bool overwrite=False)",
     s.RotatingFileHandler: f"RotatingFileHandler(str filename, {DOC_PATTERN}, Level level=Level.TRACE, "
                            "size_t max_size=1048576, size_t max_files=3)",
+    s.JsonFileHandler: "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, "
+                       "size_t max_size=0, size_t max_files=0)",
+    s.DailyFileHandler: f"DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, {DOC_PATTERN}, "
+                        "Level level=Level.TRACE)",
+    s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+                     "str pattern='%v', Level level=Level.TRACE)",
     s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
                    "int error_color=-1, int critical_color=-1)",
 }
@@ -54,8 +70,13 @@ PROPERTY_DOCS = {"color": "color: 'bool'", "overwrite": "overwrite: 'bool'", "pa
                  "filename": "filename: str", "level": "level: 'Level'", "max_level": "max_level: 'Level'",
                  "max_stdout_level": "max_stdout_level: 'Level'", "min_level": "min_level: 'Level'",
                  "max_size": "max_size: 'size_t'", "max_files": "max_files: 'size_t'",
+                 "hour": "hour: 'int'", "minute": "minute: 'int'", "address": "address: object",
+                 "facility": "facility: str", "ident": "ident: str", "protocol": "protocol: str",
                  **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error",
                                                                "critical"]}}
+
+
+TEXT_FIELDS = {"pattern", "filename", "address", "facility", "ident", "protocol"}
 
 
 def make(cls, **kwargs):
@@ -71,6 +92,8 @@ def test_class_tree():
     for cls in [s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler, s.FileHandler]:
         assert cls.__bases__ == (s.LogHandler,)
     assert s.RotatingFileHandler.__bases__ == (s.FileHandler,)
+    assert s.JsonFileHandler.__bases__ == s.DailyFileHandler.__bases__ == (s.FileHandler,)
+    assert s.SyslogHandler.__bases__ == (s.LogHandler,)
     assert s.LogHandler.__bases__ == s.ColorScheme.__bases__ == (object,)
 
 
@@ -88,7 +111,7 @@ def test_docs_module_and_defaults(cls):
 def test_fresh_object_state(cls):
     obj = cls.__new__(cls)
     for name in FIELDS[cls]:
-        expected = {"pattern": None, "filename": None}.get(name, 0)
+        expected = None if name in TEXT_FIELDS else 0
         assert getattr(obj, name) == expected, name
     assert not hasattr(obj, "__dict__")
 
@@ -156,7 +179,7 @@ def test_setter_stores(cls, name, value):
 def test_deleting_properties(cls):
     obj = make(cls)
     for name in FIELDS[cls]:
-        if name in ("pattern", "filename"):
+        if name in TEXT_FIELDS:
             delattr(obj, name)
             assert getattr(obj, name) is None
         else:
@@ -210,6 +233,14 @@ BAD_INIT = [
     (s.RotatingFileHandler, {"max_size": -1}, OverflowError),
     (s.RotatingFileHandler, {"max_files": 1.5j}, TypeError),
     (s.RotatingFileHandler, {"filename": StrSub("f")}, TypeError),
+    (s.DailyFileHandler, {"hour": 24}, ValueError),
+    (s.DailyFileHandler, {"minute": -1}, ValueError),
+    (s.DailyFileHandler, {"max_files": -1}, OverflowError),
+    (s.DailyFileHandler, {"pattern": StrSub("p")}, TypeError),
+    (s.SyslogHandler, {"facility": "local8"}, ValueError),
+    (s.SyslogHandler, {"protocol": "sctp"}, ValueError),
+    (s.SyslogHandler, {"address": ("host", "514")}, TypeError),
+    (s.SyslogHandler, {"ident": b"app"}, TypeError),
     (s.ColorScheme, {"critical_color": 2**31}, OverflowError),
     (s.ColorScheme, {"trace_color": "1"}, TypeError),
 ]
@@ -224,6 +255,56 @@ def test_failed_reinit_keeps_every_value(cls, bad, error):
     with pytest.raises(error):
         obj.__init__(*args, **bad)
     assert values(obj) == before
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    ({"hour": 24}, "hour must be in 0..23, got 24"), ({"hour": -1}, "hour must be in 0..23, got -1"),
+    ({"minute": 60}, "minute must be in 0..59, got 60"), ({"hour": 23, "minute": 59}, None),
+])
+def test_daily_time_of_day_range(kwargs, message):
+    if message is None:
+        h = s.DailyFileHandler("d.log", **kwargs)
+        assert (h.hour, h.minute) == (kwargs["hour"], kwargs["minute"])
+        return
+    with pytest.raises(ValueError) as info:
+        s.DailyFileHandler("d.log", **kwargs)
+    assert str(info.value) == message
+
+
+FACILITIES = ("kern, user, mail, daemon, auth, syslog, lpr, news, uucp, cron, authpriv, ftp, ntp, security, "
+              "console, solaris-cron, local0, local1, local2, local3, local4, local5, local6, local7")
+
+
+@pytest.mark.parametrize("kwargs, error, message", [
+    ({"facility": "local8"}, ValueError, f"syslog handler: unknown facility 'local8'; known: {FACILITIES}"),
+    ({"protocol": "TCP"}, ValueError, "syslog handler: protocol must be 'udp' or 'tcp', not 'TCP'"),
+    ({"address": ["h", 1]}, TypeError, "address must be a str or a (str, int) tuple, not list"),
+    ({"address": ("h", 1, 2)}, TypeError, "address must be a str or a (str, int) tuple, not tuple"),
+])
+def test_syslog_argument_errors(kwargs, error, message):
+    with pytest.raises(error) as info:
+        s.SyslogHandler(**kwargs)
+    assert str(info.value) == message
+    h = s.SyslogHandler()
+    with pytest.raises(TypeError):
+        h.address = ("h", "514")
+    h.address = ("collector", 6514)
+    assert h.address == ("collector", 6514)
+
+
+def test_json_handler_passes_no_pattern_to_file_handler():
+    calls = []
+
+    class Spy(s.FileHandler):
+        def __init__(self, *args):
+            calls.append(args)
+            super().__init__(*args)
+
+    class Leaf(s.JsonFileHandler, Spy):
+        pass
+
+    Leaf("j.log", Level.WARN, True)
+    assert calls == [("j.log", False, None, Level.WARN, True)]
 
 
 def test_argument_type_message():

@@ -141,6 +141,23 @@ def test_handlers_and_colour_schemes():
 
 
 @pytest.mark.slow
+def test_json_daily_and_syslog_handlers(tmp_path):
+    def body(i):
+        handlers = [s.JsonFileHandler(str(tmp_path / "leak.jsonl"), max_size=i % 2 * 4096, max_files=2),
+                    s.DailyFileHandler(str(tmp_path / "leak.log"), i % 24, i % 60, max_files=3),
+                    s.SyslogHandler(str(tmp_path / "no.sock") if i % 2 else ("127.0.0.1", 9), "local1", "x" * (i % 9))]
+        for h in handlers:
+            pickle.loads(pickle.dumps(h))
+            ignore(h.__init__, "f", "nope") if isinstance(h, s.SyslogHandler) else ignore(h.__init__, b"f")
+        handlers[2].address = ("host", i)
+        handlers[2].address = str(tmp_path / "no.sock")
+        ignore(setattr, handlers[2], "address", ["bad"])
+        if i % 10 == 0:  # building a logger opens files and sockets: every tenth run keeps the test short
+            s.Logger(f"leak-new-{i % 3}", handlers=handlers).info("x" * (i % 100))
+    assert_flat(each(body))
+
+
+@pytest.mark.slow
 def test_loggers_and_log_methods(tmp_path):
     file_logger = s.Logger("leak-file", handlers=[s.FileHandler(str(tmp_path / "leak.log"))])
     quiet = s.Logger("leak-quiet", level=s.Level.OFF)

@@ -1,4 +1,6 @@
 """Real output: file sinks read back and console sinks captured from a child interpreter."""
+import datetime
+import json
 import re
 import subprocess
 import sys
@@ -363,3 +365,82 @@ def test_routing_replaces_root_handlers_without_closing(child):
         print('ok')
     """)
     assert proc.stdout == b"ok\n"
+
+
+JSON_TEXTS = ["plain", 'quote " and backslash \\ slash /', "lines\nand\ttabs\r", "controls \x01\x1b\x1f\x7f",
+              "é ∑ 😀 \u2028", '{"already": ["json"]}', ""]
+JSON_KEYS = ["time", "level", "logger", "message", "file", "line", "thread", "pid"]
+
+
+def test_json_file_handler_lines(child, tmp_path):
+    log = tmp_path / "j" / "app.jsonl"
+    out = child.script("emit.py", f"""
+        import logging, os, threading
+        from zelvar.scrivo.scrivo import *
+        lg = Logger('json.app', handlers=[JsonFileHandler({str(log)!r}, level=Level.DEBUG)], set_default=True)
+        lg.trace('below the level')
+        for text in {JSON_TEXTS!r}:
+            lg.info(text)
+        lg.critical('last')
+        logging.getLogger('lib').error('from %s', 'stdlib')
+        DefaultLogger().warn('default')
+        print(os.getpid(), threading.get_native_id())
+    """).stdout.split()
+    pid, tid = map(int, out)
+    records = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+    assert [r["message"] for r in records] == JSON_TEXTS + ["last", "from stdlib", "default"]
+    assert {tuple(r) for r in records} == {tuple(JSON_KEYS)}
+    assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical", "error", "warning"]
+    assert {(r["logger"], r["file"], r["thread"], r["pid"]) for r in records} == {
+        ("json.app", "emit.py", tid, pid)}
+    assert [r["line"] for r in records] == [7] * len(JSON_TEXTS) + [8, 9, 10]
+    for r in records:
+        stamp = datetime.datetime.fromisoformat(r["time"].replace("Z", "+00:00"))
+        assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z", r["time"])
+        assert abs(stamp - datetime.datetime.now(datetime.timezone.utc)) < datetime.timedelta(minutes=2)
+
+
+@pytest.mark.parametrize("overwrite", [False, True])
+def test_json_file_handler_rotates_and_overwrites(child, tmp_path, overwrite):
+    base = tmp_path / "rot.jsonl"
+    base.write_text('{"message": "old"}\n')
+    run(child, f"""
+        lg = Logger('jrot', handlers=[JsonFileHandler({str(base)!r}, overwrite={overwrite}, max_size=400,
+                                                      max_files=2)])
+        for i in range(40):
+            lg.info('line %02d' % i)
+    """)
+    assert sorted(p.name for p in tmp_path.glob("rot*")) == ["rot.1.jsonl", "rot.2.jsonl", "rot.jsonl"]
+    assert all(p.stat().st_size <= 400 for p in tmp_path.glob("rot*"))
+    kept = [json.loads(line)["message"] for p in ["rot.2.jsonl", "rot.1.jsonl", "rot.jsonl"]
+            for line in (tmp_path / p).read_text().splitlines()]
+    assert kept == ["line %02d" % i for i in range(40 - len(kept), 40)]
+
+
+def day_of(hour, minute, now):
+    """The local date on which the day that starts at hour:minute and contains `now` began."""
+    start = now.replace(hour=hour, minute=minute, second=0, microsecond=0)
+    return (start if now >= start else start - datetime.timedelta(days=1)).date()
+
+
+@pytest.mark.parametrize("shift_minutes", [0, -3, 3], ids=["midnight", "began-today", "begins-later"])
+def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minutes):
+    now = datetime.datetime.now()
+    at = now + datetime.timedelta(minutes=shift_minutes)
+    hour, minute = (0, 0) if shift_minutes == 0 else (at.hour, at.minute)
+    logs = tmp_path / "logs"
+    logs.mkdir()
+    old = ["app_2020-01-01.log", "app_2020-01-02.log", "app_2020-01-03.log"]
+    unrelated = ["app_notes.log", "other_2020-01-01.log", "app_2020-01-01.txt"]
+    for name in old + unrelated:
+        (logs / name).write_text("x\n")
+    run(child, f"""
+        lg = Logger('daily', handlers=[DailyFileHandler({str(logs / 'app.log')!r}, {hour}, {minute}, max_files=2,
+                                                        pattern='%l %v', level=Level.INFO)])
+        lg.debug('dropped')
+        lg.info('one')
+        lg.warn('two')
+    """)
+    today = f"app_{day_of(hour, minute, now).isoformat()}.log"
+    assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
+    assert lines((logs / today).read_bytes()) == ["info one", "warning two"]

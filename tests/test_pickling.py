@@ -16,6 +16,9 @@ STATE_FIELDS = {
     s.ConsoleHandler: ["color", "level", "max_stdout_level", "min_level", "pattern"],
     s.FileHandler: ["color", "filename", "level", "overwrite", "pattern"],
     s.RotatingFileHandler: ["color", "filename", "level", "max_files", "max_size", "overwrite", "pattern"],
+    s.JsonFileHandler: ["color", "filename", "level", "max_files", "max_size", "overwrite", "pattern"],
+    s.DailyFileHandler: ["color", "filename", "hour", "level", "max_files", "minute", "overwrite", "pattern"],
+    s.SyslogHandler: ["address", "color", "facility", "ident", "level", "pattern", "protocol"],
     s.ColorScheme: ["critical_color", "debug_color", "error_color", "info_color", "trace_color", "warn_color"],
 }
 CLASSES = list(STATE_FIELDS)
@@ -27,6 +30,9 @@ SAMPLES = {
     s.ConsoleHandler: lambda: s.ConsoleHandler(False, "%v", Level.ERROR, Level.DEBUG),
     s.FileHandler: lambda: s.FileHandler("a.log", True, "%v", Level.WARN, True),
     s.RotatingFileHandler: lambda: s.RotatingFileHandler("r.log", "%v", Level.INFO, 2**64 - 1, 7),
+    s.JsonFileHandler: lambda: s.JsonFileHandler("j.log", Level.ERROR, True, 4096, 5),
+    s.DailyFileHandler: lambda: s.DailyFileHandler("d.log", 23, 59, 7, "%v", Level.WARN),
+    s.SyslogHandler: lambda: s.SyslogHandler(("logs.example", 6514), "local5", "app", "tcp", "%l %v", Level.INFO),
     s.ColorScheme: lambda: s.ColorScheme(1, 2, 3, 4, 5, 6),
 }
 
@@ -71,9 +77,10 @@ def test_reduce_forms(cls):
     else:
         assert reduced == (unpickler(cls), (cls, digests(cls)[0], None), state)
         obj.pattern = None
-        if "filename" in STATE_FIELDS[cls]:
-            assert len(obj.__reduce__()) == 3  # the filename still asks for __setstate__
-            obj.filename = None
+        for name in ("filename", "address", "facility", "ident", "protocol"):
+            if name in STATE_FIELDS[cls] and getattr(obj, name) is not None:
+                assert len(obj.__reduce__()) == 3  # any text still asks for __setstate__
+                setattr(obj, name, None)
         assert obj.__reduce__() == (unpickler(cls), (cls, digests(cls)[0], state_of(obj, cls)))
 
 

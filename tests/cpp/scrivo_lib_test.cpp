@@ -19,6 +19,9 @@
 #include <typeinfo>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -222,6 +225,124 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     std::string newest;
     for (int i = kRecords - static_cast<int>(kept.size() / kLine); i < kRecords; ++i) newest += fmt::format("rec-{:05}\n", i);
     EXPECT_EQ(kept, newest);
+}
+
+// ---------------------------------------------------------------- JSON lines and daily files
+
+struct JsonCase {
+    const char* name;
+    std::string payload;
+    const char* expected;  // the "message" value as written
+};
+
+const JsonCase kJsonCases[] = {
+    {"escapes", "q\" b\\ n\n t\t r\r c\x01\x1f del\x7f", R"("q\" b\\ n\n t\t r\r c\u0001\u001f del)" "\x7f\""},
+    {"zero_byte", std::string("a\0b", 3), R"("a\u0000b")"},
+    {"valid_utf8", "\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80\""},
+    {"separators", "\xE2\x80\xA8\xE2\x80\xA9", R"("\u2028\u2029")"},
+    {"stray_bytes", "a\xFF" "b\x80", "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\""},
+    {"truncated", "\xE2\x88", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"overlong", "\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"surrogate", "\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    {"past_max", "\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+};
+
+class Json : public testing::TestWithParam<JsonCase> {};
+INSTANTIATE_TEST_SUITE_P(Formatter, Json, testing::ValuesIn(kJsonCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(Json, MessagesAreValidJsonStrings) {
+    const auto& c = GetParam();
+    spdlog::memory_buf_t out;
+    spdlog_internal::JsonFormatter::append_string(c.payload, out);
+    EXPECT_EQ(std::string(out.data(), out.size()), c.expected);
+}
+
+TEST(Json, WholeRecordWithAndWithoutSourceLocation) {
+    spdlog_internal::JsonFormatter formatter;
+    const auto when = spdlog::log_clock::time_point(std::chrono::microseconds(1765152000123456LL));
+    spdlog::details::log_msg with(when, spdlog::source_loc{"dir/a\"b.cpp", 12, "f"}, "n", spdlog::level::warn, "m");
+    with.thread_id = 77;
+    spdlog::details::log_msg without(when, spdlog::source_loc{}, "n", spdlog::level::trace, "m");
+    without.thread_id = 78;
+    const std::string pid = std::to_string(::getpid());
+    for (auto [msg, expected] : {std::pair{&with, R"({"time":"2025-12-08T00:00:00.123456Z","level":"warning","logger":"n",)"
+                                                  R"("message":"m","file":"dir/a\"b.cpp","line":12,"thread":77,"pid":)" + pid + "}\n"},
+                                 std::pair{&without, R"({"time":"2025-12-08T00:00:00.123456Z","level":"trace","logger":"n",)"
+                                                     R"("message":"m","file":null,"line":null,"thread":78,"pid":)" + pid + "}\n"}}) {
+        spdlog::memory_buf_t out;
+        formatter.format(*msg, out);
+        EXPECT_EQ(std::string(out.data(), out.size()), expected);
+    }
+}
+
+TEST(DailyFile, RecordsPastTheDayBoundaryStartTheNextFileAndOldOnesArePruned) {
+    TempDir dir;
+    const auto base = (dir.path / "app.log").string();
+    // The day starts two minutes from now, so "now" still belongs to the day that began yesterday.
+    const auto now = spdlog::log_clock::now();
+    const std::time_t later = spdlog::log_clock::to_time_t(now + std::chrono::minutes(2));
+    std::tm tm{};
+    localtime_r(&later, &tm);
+    spdlog_internal::DailyFileSink sink(base, tm.tm_hour, tm.tm_min, 2);
+    sink.set_pattern("%v");
+    const auto at = [&](std::chrono::minutes offset, const char* text) {
+        sink.log(spdlog::details::log_msg(now + offset, spdlog::source_loc{}, "d", spdlog::level::info, text));
+    };
+    at(std::chrono::minutes(0), "first day");
+    at(std::chrono::minutes(3), "second day");
+    at(std::chrono::hours(24) + std::chrono::minutes(3), "third day");
+    sink.flush();
+    const auto first = sink.file_for(now);
+    const auto second = sink.file_for(now + std::chrono::minutes(3));
+    const auto third = sink.file_for(now + std::chrono::hours(24) + std::chrono::minutes(3));
+    EXPECT_NE(first, second);
+    EXPECT_NE(second, third);
+    EXPECT_FALSE(fs::exists(first));  // at most two dated files are kept
+    EXPECT_EQ(read_file(second), "second day\n");
+    EXPECT_EQ(read_file(third), "third day\n");
+    EXPECT_EQ(sink.filename(), third);
+    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 24, 0, 0), std::invalid_argument);
+    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 0, 60, 0), std::invalid_argument);
+}
+
+TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
+    const int rx = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(rx, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(rx, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::getsockname(rx, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    timeval timeout{5, 0};
+    ::setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+
+    spdlog_internal::SyslogSink sink("127.0.0.1", ntohs(addr.sin_port), "local0", "app", "udp");
+    sink.set_pattern("%v");
+    std::string payload = "a";
+    for (int i = 0; i < 40000; ++i) payload += "\xC3\xA9";  // two bytes each: the cut must not split one
+    sink.log(spdlog::details::log_msg("n", spdlog::level::warn, payload));
+    sink.log(spdlog::details::log_msg("n", spdlog::level::info, "short"));
+    std::string got(70000, '\0');
+    for (const char* expect : {"long", "short"}) {
+        const ssize_t n = ::recv(rx, got.data(), got.size(), 0);
+        ASSERT_GT(n, 0) << expect;
+        const std::string message = got.substr(0, static_cast<std::size_t>(n));
+        const std::size_t body = message.find(" - - ") + 5;
+        EXPECT_EQ(message.substr(0, 7), std::string(expect) == "long" ? "<132>1 " : "<134>1 ");
+        EXPECT_NE(message.find(" app " + std::to_string(::getpid()) + " - - "), std::string::npos);
+        if (std::string(expect) == "long") {
+            EXPECT_LE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram);
+            EXPECT_GE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram - 1);
+            EXPECT_EQ((message.size() - body - 1) % 2, 0u);  // whole two-byte characters after "a"
+            EXPECT_EQ(message.substr(body), payload.substr(0, message.size() - body));
+        } else {
+            EXPECT_EQ(message.substr(body), "short");
+        }
+    }
+    EXPECT_EQ(sink.dropped(), 0u);
+    ::close(rx);
 }
 
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.

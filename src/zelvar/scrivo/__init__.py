@@ -4,8 +4,10 @@ from .scrivo import (
     BasicConsoleHandler,
     ColorScheme,
     ConsoleHandler,
+    DailyFileHandler,
     DefaultLogger,
     FileHandler,
+    JsonFileHandler,
     Level,
     LogHandler,
     Logger,
@@ -13,14 +15,17 @@ from .scrivo import (
     RotatingFileHandler,
     StderrHandler,
     StdoutHandler,
+    SyslogHandler,
 )
 
 __all__ = [
     "BasicConsoleHandler",
     "ColorScheme",
     "ConsoleHandler",
+    "DailyFileHandler",
     "DefaultLogger",
     "FileHandler",
+    "JsonFileHandler",
     "Level",
     "LogHandler",
     "Logger",
@@ -28,4 +33,5 @@ __all__ = [
     "RotatingFileHandler",
     "StderrHandler",
     "StdoutHandler",
+    "SyslogHandler",
 ]

@@ -2,8 +2,10 @@ from .scrivo import (
     BasicConsoleHandler as BasicConsoleHandler,
     ColorScheme as ColorScheme,
     ConsoleHandler as ConsoleHandler,
+    DailyFileHandler as DailyFileHandler,
     DefaultLogger as DefaultLogger,
     FileHandler as FileHandler,
+    JsonFileHandler as JsonFileHandler,
     Level as Level,
     LogHandler as LogHandler,
     Logger as Logger,
@@ -11,14 +13,17 @@ from .scrivo import (
     RotatingFileHandler as RotatingFileHandler,
     StderrHandler as StderrHandler,
     StdoutHandler as StdoutHandler,
+    SyslogHandler as SyslogHandler,
 )
 
 __all__ = [
     "BasicConsoleHandler",
     "ColorScheme",
     "ConsoleHandler",
+    "DailyFileHandler",
     "DefaultLogger",
     "FileHandler",
+    "JsonFileHandler",
     "Level",
     "LogHandler",
     "Logger",
@@ -26,4 +31,5 @@ __all__ = [
     "RotatingFileHandler",
     "StderrHandler",
     "StdoutHandler",
+    "SyslogHandler",
 ]

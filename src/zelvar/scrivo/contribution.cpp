@@ -33,7 +33,19 @@ public:
     std::string text(const char* name) {
         py::Ref v = get(name);
         if (!v) return {};
-        py::Ref encoded(PyObject_CallMethod(v.get(), "encode", nullptr));
+        return encode(v.get());
+    }
+
+    // None where a text is optional: the empty text.
+    std::string optional_text(const char* name) {
+        py::Ref v = get(name);
+        if (!v || v.get() == Py_None) return {};
+        return encode(v.get());
+    }
+
+private:
+    std::string encode(PyObject* value) {
+        py::Ref encoded(PyObject_CallMethod(value, "encode", nullptr));
         if (!encoded) return fail<std::string>();
         if (PyBytes_Check(encoded.get())) {
             return std::string(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
@@ -46,11 +58,36 @@ public:
         return fail<std::string>();
     }
 
+public:
+
     level_enum level(const char* name) {
         py::Ref v = get(name);
         int32_t out = 0;
         if (v && !py::to_level_enum(v.get(), out)) ok_ = false;
         return static_cast<level_enum>(out);
+    }
+
+    int32_t int32(const char* name) {
+        py::Ref v = get(name);
+        int32_t out = 0;
+        if (v && !py::to_int32(v.get(), out)) ok_ = false;
+        return out;
+    }
+
+    // A str is a Unix socket path (port 0); a (host, port) tuple a remote collector.
+    std::string address(const char* name, unsigned long& port) {
+        py::Ref v = get(name);
+        port = 0;
+        if (!v) return {};
+        if (!PyTuple_Check(v.get())) return encode(v.get());
+        if (PyTuple_GET_SIZE(v.get()) != 2) {
+            PyErr_SetString(PyExc_ValueError, "address must be a socket path or a (host, port) tuple");
+            return fail<std::string>();
+        }
+        std::size_t p = 0;
+        if (!py::to_size_t(PyTuple_GET_ITEM(v.get(), 1), p)) return fail<std::string>();
+        port = p;
+        return encode(PyTuple_GET_ITEM(v.get(), 0));
     }
 
     unsigned long size(const char* name) {
@@ -114,6 +151,42 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
         return py::guard([&] { return factory.add_basic_console_handler(color, pattern, level), 0; });
+    }
+    if (is(handler, SyslogHandlerType)) {
+        unsigned long port = 0;
+        const std::string address = r.address("address", port);
+        const std::string facility = r.text("facility");
+        const std::string ident = r.optional_text("ident");
+        const std::string protocol = r.text("protocol");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard([&] {
+            return factory.add_syslog_handler(address, port > 65535 ? 65536u : static_cast<unsigned>(port), facility,
+                                              ident, protocol, pattern, level),
+                   0;
+        });
+    }
+    if (is(handler, JsonFileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const level_enum level = r.level("level");
+        const bool overwrite = r.truth("overwrite");
+        const unsigned long max_size = r.size("max_size");
+        const unsigned long max_files = r.size("max_files");
+        if (!r.ok()) return -1;
+        return py::guard(
+            [&] { return factory.add_json_file_handler(filename, level, overwrite, max_size, max_files), 0; });
+    }
+    if (is(handler, DailyFileHandlerType)) {
+        const std::string filename = r.text("filename");
+        const int32_t hour = r.int32("hour");
+        const int32_t minute = r.int32("minute");
+        const unsigned long max_files = r.size("max_files");
+        const std::string pattern = r.text("pattern");
+        const level_enum level = r.level("level");
+        if (!r.ok()) return -1;
+        return py::guard(
+            [&] { return factory.add_daily_file_handler(filename, hour, minute, max_files, pattern, level), 0; });
     }
     if (is(handler, RotatingFileHandlerType)) {
         const std::string filename = r.text("filename");

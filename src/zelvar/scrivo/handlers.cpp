@@ -5,6 +5,7 @@
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -23,6 +24,23 @@ using py::unpickle_def;
 namespace field = py::field;
 
 // --- fields -------------------------------------------------------------------------------
+
+// A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None.
+bool check_address(PyObject* v) {
+    if (v == Py_None || PyUnicode_CheckExact(v)) return true;
+    if (PyTuple_CheckExact(v) && PyTuple_GET_SIZE(v) == 2 && PyUnicode_CheckExact(PyTuple_GET_ITEM(v, 0)) &&
+        PyLong_Check(PyTuple_GET_ITEM(v, 1)))
+        return true;
+    PyErr_Format(PyExc_TypeError, "address must be a str or a (str, int) tuple, not %.200s", Py_TYPE(v)->tp_name);
+    return false;
+}
+
+int set_address(void* slot, PyObject* v) {
+    if (!v) v = Py_None;
+    if (!check_address(v)) return -1;
+    field::store_object(slot, v);
+    return 0;
+}
 
 // Levels read back as Level members, through the module's `Level` as bound now.
 PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
@@ -43,6 +61,15 @@ constexpr Field kFilename = ZELVAR_TEXT(filename, FileHandlerObject);
 constexpr Field kOverwrite = ZELVAR_BOOL(overwrite, FileHandlerObject);
 constexpr Field kMaxSize = ZELVAR_SIZE(max_size, RotatingFileHandlerObject);
 constexpr Field kMaxFiles = ZELVAR_SIZE(max_files, RotatingFileHandlerObject);
+constexpr Field kJsonMaxSize = ZELVAR_SIZE(max_size, JsonFileHandlerObject);
+constexpr Field kJsonMaxFiles = ZELVAR_SIZE(max_files, JsonFileHandlerObject);
+constexpr Field kHour = ZELVAR_FIELD(hour, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
+constexpr Field kMinute = ZELVAR_FIELD(minute, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
+constexpr Field kDailyMaxFiles = ZELVAR_SIZE(max_files, DailyFileHandlerObject);
+constexpr Field kAddress = ZELVAR_FIELD(address, SyslogHandlerObject, "object", field::get_object, set_address, true);
+constexpr Field kFacility = ZELVAR_TEXT(facility, SyslogHandlerObject);
+constexpr Field kIdent = ZELVAR_TEXT(ident, SyslogHandlerObject);
+constexpr Field kProtocol = ZELVAR_TEXT(protocol, SyslogHandlerObject);
 #define ZELVAR_COLOR_FIELD(name) ZELVAR_FIELD(name, ColorSchemeObject, "'int'", field::get_int32, field::set_int32)
 constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
 constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
@@ -63,6 +90,9 @@ constexpr Field kStdoutFields[] = {kMaxLevel};
 constexpr Field kConsoleFields[] = {kMaxStdoutLevel, kMinLevel};
 constexpr Field kFileFields[] = {kFilename, kOverwrite};
 constexpr Field kRotatingFields[] = {kMaxSize, kMaxFiles};
+constexpr Field kJsonFields[] = {kJsonMaxSize, kJsonMaxFiles};
+constexpr Field kDailyFields[] = {kHour, kMinute, kDailyMaxFiles};
+constexpr Field kSyslogFields[] = {kAddress, kFacility, kIdent, kProtocol};
 constexpr Field kColorFields[] = {kTraceColor, kDebugColor, kInfoColor, kWarnColor, kErrorColor, kCriticalColor};
 
 Properties g_log_handler_props(kLogHandlerFields);
@@ -70,6 +100,9 @@ Properties g_stdout_props(kStdoutFields);
 Properties g_console_props(kConsoleFields);
 Properties g_file_props(kFileFields);
 Properties g_rotating_props(kRotatingFields);
+Properties g_json_props(kJsonFields);
+Properties g_daily_props(kDailyFields);
+Properties g_syslog_props(kSyslogFields);
 Properties g_color_props(kColorFields);
 
 // --- pickle states: all fields of the class, in ascending order of name ---------------------
@@ -80,6 +113,12 @@ constexpr const Field* kConsoleState[] = {&kColor, &kLevel, &kMaxStdoutLevel, &k
 constexpr const Field* kFileState[] = {&kColor, &kFilename, &kLevel, &kOverwrite, &kPattern};
 constexpr const Field* kRotatingState[] = {&kColor,   &kFilename,  &kLevel,  &kMaxFiles,
                                            &kMaxSize, &kOverwrite, &kPattern};
+constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJsonMaxFiles,
+                                       &kJsonMaxSize, &kOverwrite, &kPattern};
+constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
+                                        &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
+constexpr const Field* kSyslogState[] = {&kAddress, &kColor,   &kFacility, &kIdent,
+                                         &kLevel,   &kPattern, &kProtocol};
 constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
                                         &kInfoColor,     &kTraceColor, &kWarnColor};
 
@@ -99,6 +138,12 @@ ZELVAR_PICKLE_SPEC(ConsoleHandler, kConsoleState, 0x657ea3e, 0x8438060, 0x181503
 ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf, "color, filename, level, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(RotatingFileHandler, kRotatingState, 0x2a7620a, 0xc011a13, 0x305a5e5,
                    "color, filename, level, max_files, max_size, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
+                   "color, filename, level, max_files, max_size, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(DailyFileHandler, kDailyState, 0x91c49fb, 0x69dfbbf, 0xefad60e,
+                   "color, filename, hour, level, max_files, minute, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(SyslogHandler, kSyslogState, 0xeb9f7b7, 0x1997e50, 0x5c5b696,
+                   "address, color, facility, ident, level, pattern, protocol")
 ZELVAR_PICKLE_SPEC(ColorScheme, kColorState, 0x1f3eb33, 0x769ca9f, 0x8e69ee,
                    "critical_color, debug_color, error_color, info_color, trace_color, warn_color")
 
@@ -111,6 +156,9 @@ ZELVAR_METHODS(BasicConsoleHandler)
 ZELVAR_METHODS(ConsoleHandler)
 ZELVAR_METHODS(FileHandler)
 ZELVAR_METHODS(RotatingFileHandler)
+ZELVAR_METHODS(JsonFileHandler)
+ZELVAR_METHODS(DailyFileHandler)
+ZELVAR_METHODS(SyslogHandler)
 ZELVAR_METHODS(ColorScheme)
 #undef ZELVAR_METHODS
 
@@ -124,6 +172,10 @@ PyObject* handler_new(PyTypeObject* type, PyObject*, PyObject*) {
     if (PyType_IsSubtype(type, &FileHandlerType)) {
         reinterpret_cast<FileHandlerObject*>(self)->filename = Py_NewRef(Py_None);
     }
+    if (PyType_IsSubtype(type, &SyslogHandlerType)) {
+        auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
+        for (PyObject** slot : {&h->address, &h->facility, &h->ident, &h->protocol}) *slot = Py_NewRef(Py_None);
+    }
     return self;
 }
 
@@ -131,6 +183,13 @@ void handler_dealloc(PyObject* self) {
     auto* h = reinterpret_cast<LogHandlerObject*>(self);
     Py_CLEAR(h->pattern);
     if (PyObject_TypeCheck(self, &FileHandlerType)) Py_CLEAR(reinterpret_cast<FileHandlerObject*>(self)->filename);
+    if (PyObject_TypeCheck(self, &SyslogHandlerType)) {
+        auto* s = reinterpret_cast<SyslogHandlerObject*>(self);
+        Py_CLEAR(s->address);
+        Py_CLEAR(s->facility);
+        Py_CLEAR(s->ident);
+        Py_CLEAR(s->protocol);
+    }
     py::free_object(self);
 }
 
@@ -290,6 +349,97 @@ int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs)
     return 0;
 }
 
+int json_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"filename", "level", "overwrite", "max_size", "max_files"}, 1);
+    decltype(params)::Values v;
+    int32_t level;
+    bool overwrite;
+    std::size_t max_size, max_files;
+    if (!params.bind(args, kwargs, v) || !take_level(v[1], 0, level) || !take_color(v[2], 0, overwrite) ||
+        !take_size(v[3], 0, max_size) || !take_size(v[4], 0, max_files))
+        return -1;
+    PyObject* filename = v[0];
+    if (!py::check_str_argument(filename, "filename")) return -1;
+    py::Ref member(level_to_python(level));
+    if (!member) return -1;
+    // No pattern: the sink writes JSON whatever a pattern would say.
+    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, Py_None, member.get(), overwrite ? Py_True : Py_False));
+    if (!init_next(&JsonFileHandlerType, self, file_args.get())) return -1;
+    auto* h = reinterpret_cast<JsonFileHandlerObject*>(self);
+    h->max_size = max_size;
+    h->max_files = max_files;
+    return 0;
+}
+
+bool take_bounded(PyObject* value, const char* name, int32_t high, int32_t& out) {
+    out = 0;
+    if (value && !py::to_int32(value, out)) return false;
+    if (out < 0 || out > high) {
+        PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", name, static_cast<int>(high), static_cast<int>(out));
+        return false;
+    }
+    return true;
+}
+
+int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"filename", "hour", "minute", "max_files", "pattern", "level"}, 1);
+    decltype(params)::Values v;
+    int32_t hour, minute, level;
+    std::size_t max_files;
+    if (!params.bind(args, kwargs, v) || !take_bounded(v[1], "hour", 23, hour) ||
+        !take_bounded(v[2], "minute", 59, minute) || !take_size(v[3], 0, max_files) || !take_level(v[5], 0, level))
+        return -1;
+    PyObject* filename = v[0];
+    PyObject* pattern = v[4] ? v[4] : default_pattern();
+    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
+    py::Ref member(level_to_python(level));
+    if (!member) return -1;
+    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), Py_False));
+    if (!init_next(&DailyFileHandlerType, self, file_args.get())) return -1;
+    auto* h = reinterpret_cast<DailyFileHandlerObject*>(self);
+    h->hour = hour;
+    h->minute = minute;
+    h->max_files = max_files;
+    return 0;
+}
+
+int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params =
+        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
+    decltype(params)::Values v;
+    int32_t level;
+    if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
+    py::Ref default_address(v[0] ? nullptr : PyUnicode_FromString("/dev/log"));
+    py::Ref default_facility(v[1] ? nullptr : PyUnicode_FromString("user"));
+    py::Ref default_protocol(v[3] ? nullptr : PyUnicode_FromString("udp"));
+    py::Ref default_pattern(v[4] ? nullptr : PyUnicode_FromString("%v"));
+    PyObject* address = v[0] ? v[0] : default_address.get();
+    PyObject* facility = v[1] ? v[1] : default_facility.get();
+    PyObject* ident = v[2] ? v[2] : Py_None;
+    PyObject* protocol = v[3] ? v[3] : default_protocol.get();
+    PyObject* pattern = v[4] ? v[4] : default_pattern.get();
+    if (!address || !facility || !protocol || !pattern) return -1;
+    if (!check_address(address) || !py::check_str_argument(facility, "facility") ||
+        !py::check_str_argument(ident, "ident") || !py::check_str_argument(protocol, "protocol") ||
+        !py::check_str_argument(pattern, "pattern"))
+        return -1;
+    // The names are checked where the sink checks them, with the same messages.
+    if (facility != Py_None && protocol != Py_None) {
+        const char* f = PyUnicode_AsUTF8(facility);
+        const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
+        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
+    }
+    if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
+    auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
+    store_text(h->address, address);
+    store_text(h->facility, facility);
+    store_text(h->ident, ident);
+    store_text(h->protocol, protocol);
+    return 0;
+}
+
 int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params(
         "__init__", {"trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"});
@@ -372,6 +522,24 @@ PyTypeObject RotatingFileHandlerType = make_type(
     ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
     g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
 
+PyTypeObject JsonFileHandlerType = make_type(
+    "zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
+    "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
+    "size_t max_files=0)",
+    g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
+
+PyTypeObject DailyFileHandlerType = make_type(
+    "zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
+    "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
+    ", Level level=Level.TRACE)",
+    g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
+
+PyTypeObject SyslogHandlerType = make_type(
+    "zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
+    "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+    "str pattern='%v', Level level=Level.TRACE)",
+    g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
+
 PyTypeObject ColorSchemeType = [] {
     PyTypeObject t = make_type(
         "zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
@@ -391,6 +559,9 @@ bool add_handler_types(PyObject* module) {
            py::add_type(module, &ConsoleHandlerType, "ConsoleHandler") &&
            py::add_type(module, &FileHandlerType, "FileHandler") &&
            py::add_type(module, &RotatingFileHandlerType, "RotatingFileHandler") &&
+           py::add_type(module, &JsonFileHandlerType, "JsonFileHandler") &&
+           py::add_type(module, &DailyFileHandlerType, "DailyFileHandler") &&
+           py::add_type(module, &SyslogHandlerType, "SyslogHandler") &&
            py::add_type(module, &ColorSchemeType, "ColorScheme");
 }
 
@@ -399,7 +570,9 @@ bool add_handler_unpickle_functions(PyObject* module) {
         unpickle_def<kLogHandlerPickle>(),    unpickle_def<kStdoutHandlerPickle>(),
         unpickle_def<kStderrHandlerPickle>(), unpickle_def<kBasicConsoleHandlerPickle>(),
         unpickle_def<kConsoleHandlerPickle>(), unpickle_def<kFileHandlerPickle>(),
-        unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kColorSchemePickle>(),
+        unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kJsonFileHandlerPickle>(),
+        unpickle_def<kDailyFileHandlerPickle>(), unpickle_def<kSyslogHandlerPickle>(),
+        unpickle_def<kColorSchemePickle>(),
         {nullptr, nullptr, 0, nullptr},
     };
     return PyModule_AddFunctions(module, defs) == 0;

@@ -13,11 +13,14 @@ extern PyTypeObject BasicConsoleHandlerType;
 extern PyTypeObject ConsoleHandlerType;
 extern PyTypeObject FileHandlerType;
 extern PyTypeObject RotatingFileHandlerType;
+extern PyTypeObject JsonFileHandlerType;
+extern PyTypeObject DailyFileHandlerType;
+extern PyTypeObject SyslogHandlerType;
 extern PyTypeObject ColorSchemeType;
 
-// Readies and binds the eight types in their import order.
+// Readies and binds the types in their import order.
 bool add_handler_types(PyObject* module);
-// Binds the eight module-level unpickle functions of these types.
+// Binds the module-level unpickle functions of these types.
 bool add_handler_unpickle_functions(PyObject* module);
 
 // Makes the one factory call of `handler`'s kind, reading its values through ordinary attribute

@@ -69,6 +69,27 @@ struct RotatingFileHandlerObject {
     std::size_t max_files;
 };
 
+struct JsonFileHandlerObject {
+    FileHandlerObject base;  // pattern None, color False: the records are JSON
+    std::size_t max_size;    // 0: no rotation
+    std::size_t max_files;
+};
+
+struct DailyFileHandlerObject {
+    FileHandlerObject base;
+    int32_t hour;
+    int32_t minute;
+    std::size_t max_files;  // 0: all kept
+};
+
+struct SyslogHandlerObject {
+    LogHandlerObject base;  // color False
+    PyObject* address;      // str (a Unix socket path), (host, port) tuple, or None
+    PyObject* facility;     // str or None
+    PyObject* ident;        // str or None (the logger's name)
+    PyObject* protocol;     // str or None: "udp" or "tcp"
+};
+
 struct ColorSchemeObject {
     PyObject_HEAD
     int32_t trace_color;

@@ -89,6 +89,56 @@ class RotatingFileHandler(FileHandler):
         max_files: SupportsInt = 3,
     ) -> None: ...
 
+# JSON lines: pattern is None and color False; max_size > 0 rotates like RotatingFileHandler.
+@disjoint_base
+class JsonFileHandler(FileHandler):
+    max_size: int
+    max_files: int
+    def __init__(
+        self,
+        filename: str | None,
+        level: _LevelLike = ...,
+        overwrite: object = False,
+        max_size: SupportsInt = 0,
+        max_files: SupportsInt = 0,
+    ) -> None: ...
+
+# One dated file per day, "<stem>_YYYY-MM-DD<suffix>", started at hour:minute local time.
+@disjoint_base
+class DailyFileHandler(FileHandler):
+    hour: int
+    minute: int
+    max_files: int
+    def __init__(
+        self,
+        filename: str | None,
+        hour: SupportsInt = 0,
+        minute: SupportsInt = 0,
+        max_files: SupportsInt = 0,
+        pattern: str | None = ...,
+        level: _LevelLike = ...,
+    ) -> None: ...
+
+# RFC 5424 messages to a Unix datagram socket (a str address) or a (host, port) collector over udp or tcp.
+@disjoint_base
+class SyslogHandler(LogHandler):
+    @property
+    def address(self) -> str | tuple[str, int] | None: ...
+    @address.setter
+    def address(self, value: str | tuple[str, int] | None) -> None: ...
+    facility: str | None
+    ident: str | None
+    protocol: str | None
+    def __init__(
+        self,
+        address: str | tuple[str, int] = "/dev/log",
+        facility: str = "user",
+        ident: str | None = None,
+        protocol: str = "udp",
+        pattern: str | None = "%v",
+        level: _LevelLike = ...,
+    ) -> None: ...
+
 @disjoint_base
 class ColorScheme:
     trace_color: int
@@ -162,5 +212,8 @@ def __pyx_unpickle_BasicConsoleHandler(__pyx_type: type, __pyx_checksum: int, __
 def __pyx_unpickle_ConsoleHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> ConsoleHandler: ...
 def __pyx_unpickle_FileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> FileHandler: ...
 def __pyx_unpickle_RotatingFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> RotatingFileHandler: ...
+def __pyx_unpickle_JsonFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> JsonFileHandler: ...
+def __pyx_unpickle_DailyFileHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> DailyFileHandler: ...
+def __pyx_unpickle_SyslogHandler(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> SyslogHandler: ...
 def __pyx_unpickle_ColorScheme(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> ColorScheme: ...
 def __pyx_unpickle_DefaultLogger(__pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None) -> DefaultLogger: ...

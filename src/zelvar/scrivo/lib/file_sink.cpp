@@ -189,8 +189,19 @@ void FileSink::reopen(bool truncate) {
     fd_ = open_file(filename_, truncate);
 }
 
+void FileSink::switch_to(std::string filename) {
+    flush_();
+    const int fd = open_file(checked_name(filename), false);
+    close_file();
+    fd_ = fd;
+    filename_ = std::move(filename);
+}
+
 RotatingFileSink::RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files)
-    : FileSink(std::move(filename), false), max_size_(max_size), max_files_(max_files), current_size_(file_size()) {}
+    : RotatingFileSink(std::move(filename), max_size, max_files, false) {}
+
+RotatingFileSink::RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate)
+    : FileSink(std::move(filename), truncate), max_size_(max_size), max_files_(max_files), current_size_(file_size()) {}
 
 RotatingFileSink::~RotatingFileSink() = default;
 

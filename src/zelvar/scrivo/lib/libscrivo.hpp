@@ -30,15 +30,18 @@
 #pragma once
 
 #include <spdlog/common.h>
+#include <spdlog/formatter.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/sink.h>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -123,6 +126,8 @@ protected:
     std::size_t file_size() const;
     void close_file() noexcept;
     void reopen(bool truncate);
+    // Writes out what is buffered, then appends to `filename` from now on.
+    void switch_to(std::string filename);
 
 private:
     std::string filename_;
@@ -138,6 +143,8 @@ private:
 class SCRIVO_API RotatingFileSink final : public FileSink {
 public:
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files);
+    // `truncate` empties the file first.
+    RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate);
     ~RotatingFileSink() override;
 
     // "logs/app.txt", 3 -> "logs/app.3.txt"; index 0 is the file itself.
@@ -152,6 +159,124 @@ private:
     std::size_t max_size_;
     std::size_t max_files_;
     std::size_t current_size_;
+};
+
+// One JSON object per record and line, keys in this order: time (RFC 3339,
+// UTC, microseconds, "Z"), level ("trace", "debug", "info", "warning",
+// "error", "critical", "off"), logger, message, file and line (null without a
+// source location), thread (the native thread id), pid.  Text that is not
+// valid UTF-8 is written with U+FFFD in place of each bad byte, so every line
+// parses whatever the message holds.
+class SCRIVO_API JsonFormatter final : public spdlog::formatter {
+public:
+    void format(const spdlog::details::log_msg& msg, spdlog::memory_buf_t& dest) override;
+    std::unique_ptr<spdlog::formatter> clone() const override;
+
+    // Appends `text` as a JSON string, quotes included.
+    static void append_string(std::string_view text, spdlog::memory_buf_t& dest);
+
+private:
+    long long cached_second_ = -1;
+    spdlog::memory_buf_t cached_time_;
+};
+
+// A FileSink that starts a new file every day at hour:minute local time.
+// Each file is named after the local date on which its day began:
+// "logs/app.log" -> "logs/app_2026-12-08.log".  Opening a file (at
+// construction and at each change of day) removes the oldest of the dated
+// files beyond `max_files` (0: keep all).  The change of day follows the
+// records' own time stamps.
+class SCRIVO_API DailyFileSink final : public FileSink {
+public:
+    // Throws std::invalid_argument for hour outside 0..23 or minute outside
+    // 0..59, before anything is touched.
+    DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files);
+    ~DailyFileSink() override;
+
+    // The file of the day that contains `when`.
+    std::string file_for(spdlog::log_clock::time_point when) const;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+
+private:
+    void prune() noexcept;
+
+    std::string base_;
+    int hour_;
+    int minute_;
+    std::size_t max_files_;
+    spdlog::log_clock::time_point next_day_;
+};
+
+// Records as RFC 5424 syslog messages,
+//   <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+// PRI from the facility and the record level (trace, debug 7; info 6; warn 4;
+// error 3; critical 2), TIMESTAMP local time with microseconds and UTC offset,
+// APP-NAME the ident or else the logger name, PROCID the process id when the
+// record is written (so right after a fork too), MSG the record formatted by the
+// sink's pattern without its line ending.
+//
+// Transports: a Unix datagram socket (port 0: `address` is its path), or a
+// remote collector at address:port over "udp" (one datagram per record, cut at
+// a UTF-8 boundary to kMaxDatagram bytes) or "tcp" (RFC 6587 octet counting).
+// Nothing is connected at construction, so a collector that is not up yet is no
+// error.  TCP connects on a record, with a timeout of kConnectTimeoutMs; after
+// a failure it tries again on a record kRetryIntervalMs later, the interval
+// doubling up to kMaxRetryIntervalMs while failures go on (so an unreachable
+// collector does not cost every record a connect timeout).  A record that
+// cannot be delivered is dropped and counted, never thrown; the count is
+// written to standard error at most once per second (and when the sink goes).
+// Sends wait at most kSendTimeout for a collector that does not read.
+class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    static constexpr std::size_t kMaxDatagram = 65507;
+    static constexpr int kConnectTimeoutMs = 200;
+    static constexpr int kRetryIntervalMs = 200;
+    static constexpr int kMaxRetryIntervalMs = 2000;
+    static constexpr int kSendTimeoutMs = 1000;
+
+    // Throws std::invalid_argument for an unknown facility (the message lists
+    // the known ones), a protocol other than "udp" or "tcp", an empty address,
+    // a port above 65535 or a name with a zero byte.
+    SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
+               const std::string& protocol);
+    ~SyslogSink() override;
+
+    // The facility's code, or -1 for an unknown name.
+    static int facility_code(std::string_view name);
+    // Throws the constructor's std::invalid_argument for an unknown facility or protocol.
+    static void check_names(const std::string& facility, const std::string& protocol);
+    // Builds the message for `msg` with `text` as MSG.
+    void format_message(const spdlog::details::log_msg& msg, std::string_view text, spdlog::memory_buf_t& out) const;
+    // Records dropped since the last report.
+    std::size_t dropped() const;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+    void flush_() override;
+
+private:
+    bool ensure_socket();
+    bool deliver(const char* data, std::size_t size);
+    void close_socket() noexcept;
+    void report(bool force) noexcept;
+
+    std::string address_;
+    int port_;
+    int facility_;
+    std::string ident_;
+    bool tcp_;
+    std::string hostname_;
+    int fd_ = -1;
+    int fd_owner_ = 0;  // the process that opened fd_
+    std::chrono::steady_clock::time_point retry_at_{};
+    int retry_interval_ms_ = kRetryIntervalMs;
+    std::chrono::steady_clock::time_point reported_at_{};
+    std::size_t dropped_ = 0;
+    int last_error_ = 0;
+    spdlog::memory_buf_t text_;
+    spdlog::memory_buf_t message_;
 };
 
 }  // namespace spdlog_internal
@@ -210,6 +335,28 @@ public:
     void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
                                    const std::string& pattern, spdlog::level::level_enum level);
     static constexpr unsigned long kMaxRotatedFiles = 200000;
+
+    // JSON lines (a spdlog_internal::JsonFormatter) to a plain file, or with
+    // `max_size` > 0 to a file rotated as add_rotating_file_handler does,
+    // keeping `max_files` rotated files.  `overwrite` truncates on open.
+    // Throws as add_file_handler and add_rotating_file_handler do.
+    void add_json_file_handler(const std::string& filename, spdlog::level::level_enum level, bool overwrite,
+                               unsigned long max_size, unsigned long max_files);
+
+    // A spdlog_internal::DailyFileSink: a new dated file every day at
+    // hour:minute local time, at most `max_files` of them kept (0: all).
+    // Throws std::invalid_argument for hour outside 0..23, minute outside
+    // 0..59 or a file name with a zero byte, std::ios_base::failure if the
+    // file cannot be opened.
+    // A spdlog_internal::SyslogSink: to the Unix datagram socket at `address`
+    // when `port` is 0, otherwise to address:port over `protocol` ("udp" or
+    // "tcp").  An empty `ident` means the logger's name.  Connects nothing.
+    void add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
+                            const std::string& ident, const std::string& protocol, const std::string& pattern,
+                            spdlog::level::level_enum level);
+
+    void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
+                                const std::string& pattern, spdlog::level::level_enum level);
 
     // Per-level foreground colours (trace, debug, info, warn, error, critical)
     // for every colour console sink of this logger, applied by build(), so the

@@ -112,6 +112,37 @@ void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsig
                                 pattern, level));
 }
 
+void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
+                                          unsigned long max_size, unsigned long max_files) {
+    if (max_size > 0 && max_files > kMaxRotatedFiles) {
+        throw std::invalid_argument("json file handler: max_files must not exceed " + std::to_string(kMaxRotatedFiles));
+    }
+    SinkPtr sink;
+    if (max_size > 0) {
+        sink = std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files, overwrite);
+    } else {
+        sink = std::make_shared<spdlog_internal::FileSink>(filename, overwrite);
+    }
+    sink->set_formatter(std::make_unique<spdlog_internal::JsonFormatter>());
+    sink->set_level(level);
+    sinks_.push_back(std::move(sink));
+}
+
+void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
+                                       const std::string& ident, const std::string& protocol,
+                                       const std::string& pattern, level_enum level) {
+    const int checked_port = port > 65535 ? -1 : static_cast<int>(port);  // the sink refuses it
+    sinks_.push_back(configured(std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility,
+                                                                               ident, protocol),
+                                pattern, level));
+}
+
+void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
+                                           const std::string& pattern, level_enum level) {
+    sinks_.push_back(
+        configured(std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, max_files), pattern, level));
+}
+
 void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int error, int critical) {
     colors_ = {trace, debug, info, warn, error, critical};
 }

@@ -1,0 +1,124 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/details/os.h>
+#include <spdlog/fmt/fmt.h>
+
+#include <chrono>
+#include <ctime>
+
+namespace spdlog_internal {
+namespace {
+
+constexpr std::string_view kLevelNames[] = {"trace", "debug", "info", "warning", "error", "critical", "off"};
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+void append(spdlog::memory_buf_t& dest, std::string_view text) { dest.append(text.data(), text.data() + text.size()); }
+
+// Length of the well-formed UTF-8 sequence starting at `p`, or 0 (overlong forms, surrogates and
+// code points past U+10FFFF are not well formed).
+std::size_t sequence_length(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = p[0];
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (static_cast<std::size_t>(end - p) < n || p[1] < lo || p[1] > hi) return 0;
+    for (std::size_t i = 2; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    }
+    return n;
+}
+
+}  // namespace
+
+void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& dest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    dest.push_back('"');
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c >= 0x80) {
+            const std::size_t n = sequence_length(p, end);
+            if (n == 0) {
+                append(dest, kReplacement);
+                ++p;
+            } else if (n == 3 && c == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)) {
+                // Line and paragraph separators: valid JSON raw, but line-splitting readers break on them.
+                append(dest, p[2] == 0xA8 ? "\\u2028" : "\\u2029");
+                p += n;
+            } else {
+                dest.append(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(p + n));
+                p += n;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': append(dest, "\\\""); break;
+            case '\\': append(dest, "\\\\"); break;
+            case '\n': append(dest, "\\n"); break;
+            case '\r': append(dest, "\\r"); break;
+            case '\t': append(dest, "\\t"); break;
+            default:
+                if (c < 0x20) {
+                    const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+                    dest.append(escape, escape + sizeof escape);
+                } else {
+                    dest.push_back(static_cast<char>(c));
+                }
+        }
+        ++p;
+    }
+    dest.push_back('"');
+}
+
+void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_buf_t& dest) {
+    using namespace std::chrono;
+    const auto since_epoch = msg.time.time_since_epoch();
+    const auto secs = duration_cast<seconds>(since_epoch);
+    const auto micros = duration_cast<microseconds>(since_epoch - secs).count();
+    // Records come many to a second: the date and time of day are formatted once per second.
+    if (secs.count() != cached_second_) {
+        const std::time_t t = secs.count();
+        std::tm utc{};
+        gmtime_r(&t, &utc);
+        cached_time_.clear();
+        fmt::format_to(std::back_inserter(cached_time_), "{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", utc.tm_year + 1900,
+                       utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        cached_second_ = secs.count();
+    }
+    append(dest, "{\"time\":\"");
+    dest.append(cached_time_.data(), cached_time_.data() + cached_time_.size());
+    fmt::format_to(std::back_inserter(dest), ".{:06}Z\",\"level\":\"", micros);
+    const auto level = static_cast<std::size_t>(msg.level);
+    append(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
+    append(dest, "\",\"logger\":");
+    append_string(std::string_view(msg.logger_name.data(), msg.logger_name.size()), dest);
+    append(dest, ",\"message\":");
+    append_string(std::string_view(msg.payload.data(), msg.payload.size()), dest);
+    if (msg.source.empty() || msg.source.filename == nullptr) {
+        append(dest, ",\"file\":null,\"line\":null");
+    } else {
+        append(dest, ",\"file\":");
+        append_string(msg.source.filename, dest);
+        fmt::format_to(std::back_inserter(dest), ",\"line\":{}", msg.source.line);
+    }
+    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}}}\n", msg.thread_id,
+                   spdlog::details::os::pid());
+}
+
+std::unique_ptr<spdlog::formatter> JsonFormatter::clone() const { return std::make_unique<JsonFormatter>(); }
+
+}  // namespace spdlog_internal

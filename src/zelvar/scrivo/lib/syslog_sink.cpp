@@ -1,0 +1,298 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/details/os.h>
+#include <spdlog/fmt/fmt.h>
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace spdlog_internal {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Facility {
+    std::string_view name;
+    int code;
+};
+
+constexpr Facility kFacilities[] = {
+    {"kern", 0},    {"user", 1},    {"mail", 2},    {"daemon", 3},  {"auth", 4},     {"syslog", 5},
+    {"lpr", 6},     {"news", 7},    {"uucp", 8},    {"cron", 9},    {"authpriv", 10}, {"ftp", 11},
+    {"ntp", 12},    {"security", 13}, {"console", 14}, {"solaris-cron", 15}, {"local0", 16}, {"local1", 17},
+    {"local2", 18}, {"local3", 19}, {"local4", 20}, {"local5", 21}, {"local6", 22},  {"local7", 23},
+};
+
+// trace, debug, info, warn, error, critical, off
+constexpr int kSeverity[] = {7, 7, 6, 4, 3, 2, 2};
+
+std::string facility_names() {
+    std::string names;
+    for (const auto& f : kFacilities) {
+        if (!names.empty()) names += ", ";
+        names += f.name;
+    }
+    return names;
+}
+
+int checked_facility(const std::string& name) {
+    const int code = SyslogSink::facility_code(name);
+    if (code < 0) {
+        throw std::invalid_argument("syslog handler: unknown facility '" + name + "'; known: " + facility_names());
+    }
+    return code;
+}
+
+bool checked_tcp(const std::string& protocol) {
+    if (protocol == "tcp") return true;
+    if (protocol == "udp") return false;
+    throw std::invalid_argument("syslog handler: protocol must be 'udp' or 'tcp', not '" + protocol + "'");
+}
+
+const std::string& checked_address(const std::string& address, int port) {
+    if (address.empty()) throw std::invalid_argument("syslog handler: empty address");
+    if (address.find('\0') != std::string::npos) throw std::invalid_argument("embedded null byte");
+    if (port < 0 || port > 65535) throw std::invalid_argument("syslog handler: port must be in 0..65535");
+    if (port == 0 && address.size() >= sizeof(sockaddr_un::sun_path)) {
+        throw std::invalid_argument("syslog handler: socket path too long: " + address);
+    }
+    return address;
+}
+
+// HOSTNAME and APP-NAME are printable ASCII without spaces; anything else becomes '_'.
+std::string header_field(std::string_view text, std::size_t max) {
+    if (text.empty()) return "-";
+    std::string out(text.substr(0, max));
+    for (char& c : out) {
+        if (c < 33 || c > 126) c = '_';
+    }
+    return out;
+}
+
+std::string host_name() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "-";
+    return header_field(name, 255);
+}
+
+void set_timeout(int fd, int option, int ms) {
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    (void)::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
+}
+
+// Length of `text` cut to at most `max` bytes without splitting a UTF-8 sequence.
+std::size_t utf8_cut(const char* text, std::size_t size, std::size_t max) {
+    if (size <= max) return size;
+    std::size_t end = max;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return end;
+}
+
+}  // namespace
+
+int SyslogSink::facility_code(std::string_view name) {
+    for (const auto& f : kFacilities) {
+        if (f.name == name) return f.code;
+    }
+    return -1;
+}
+
+void SyslogSink::check_names(const std::string& facility, const std::string& protocol) {
+    (void)checked_facility(facility);
+    (void)checked_tcp(protocol);
+}
+
+SyslogSink::SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
+                       const std::string& protocol)
+    : address_(checked_address(address, port)),
+      port_(port),
+      facility_(checked_facility(facility)),
+      ident_(std::move(ident)),
+      tcp_(port != 0 && checked_tcp(protocol)),
+      hostname_(host_name()) {
+    if (port == 0) (void)checked_tcp(protocol);  // still a known protocol, though a local socket ignores it
+}
+
+SyslogSink::~SyslogSink() {
+    report(true);
+    close_socket();
+}
+
+std::size_t SyslogSink::dropped() const { return dropped_; }
+
+void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string_view text,
+                                spdlog::memory_buf_t& out) const {
+    using namespace std::chrono;
+    const auto level = static_cast<std::size_t>(msg.level);
+    const int severity = level < std::size(kSeverity) ? kSeverity[level] : 7;
+    const auto since_epoch = msg.time.time_since_epoch();
+    const auto secs = duration_cast<seconds>(since_epoch);
+    const std::time_t t = secs.count();
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    const long offset = tm.tm_gmtoff / 60;
+    const std::string_view app =
+        ident_.empty() ? std::string_view(msg.logger_name.data(), msg.logger_name.size()) : std::string_view(ident_);
+    fmt::format_to(std::back_inserter(out), "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ",
+                   facility_ * 8 + severity, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                   tm.tm_sec, duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+',
+                   std::abs(offset) / 60, std::abs(offset) % 60, hostname_, header_field(app, 48),
+                   spdlog::details::os::pid());
+    out.append(text.data(), text.data() + text.size());
+}
+
+void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {
+    text_.clear();
+    formatter_->format(msg, text_);
+    std::size_t size = text_.size();
+    while (size > 0 && (text_[size - 1] == '\n' || text_[size - 1] == '\r')) --size;
+    message_.clear();
+    format_message(msg, std::string_view(text_.data(), size), message_);
+    bool sent = ensure_socket();
+    if (sent && tcp_) {
+        text_.clear();  // reused for the octet-counted frame
+        fmt::format_to(std::back_inserter(text_), "{} ", message_.size());
+        text_.append(message_.data(), message_.data() + message_.size());
+        sent = deliver(text_.data(), text_.size());
+    } else if (sent) {
+        sent = deliver(message_.data(), utf8_cut(message_.data(), message_.size(), kMaxDatagram));
+    }
+    if (!sent) ++dropped_;
+    report(false);
+}
+
+void SyslogSink::flush_() { report(false); }
+
+// A socket for this process, connected for TCP; false (counted by the caller) while none can be had.
+bool SyslogSink::ensure_socket() {
+    const int pid = static_cast<int>(::getpid());
+    if (fd_ >= 0 && fd_owner_ != pid) close_socket();  // a forked child must not write into its parent's stream
+    if (fd_ >= 0 && tcp_) {
+        // A collector that went away has closed its end: notice it before a send disappears into a dead stream.
+        pollfd p{fd_, POLLIN, 0};
+        char byte;
+        if (::poll(&p, 1, 0) > 0 && ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) close_socket();
+    }
+    if (fd_ >= 0) return true;
+    if (Clock::now() < retry_at_) return false;
+
+    int fd = -1;
+    if (port_ == 0) {
+        fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) last_error_ = errno;
+    } else {
+        addrinfo hints{};
+        hints.ai_socktype = tcp_ ? SOCK_STREAM : SOCK_DGRAM;
+        addrinfo* found = nullptr;
+        const std::string service = std::to_string(port_);
+        const int rc = ::getaddrinfo(address_.c_str(), service.c_str(), &hints, &found);
+        if (rc != 0) last_error_ = rc == EAI_SYSTEM ? errno : EHOSTUNREACH;
+        for (addrinfo* ai = rc == 0 ? found : nullptr; ai && fd < 0; ai = ai->ai_next) {
+            fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | (tcp_ ? SOCK_NONBLOCK : 0), 0);
+            if (fd < 0) {
+                last_error_ = errno;
+                continue;
+            }
+            // UDP connects too, so the kernel filters the peer; TCP connects without blocking, then waits briefly.
+            int result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+            if (result < 0 && errno == EINPROGRESS) {
+                pollfd p{fd, POLLOUT, 0};
+                result = ::poll(&p, 1, kConnectTimeoutMs) == 1 ? 0 : -1;
+                int error = result == 0 ? 0 : ETIMEDOUT;
+                socklen_t len = sizeof error;
+                if (result == 0) (void)::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+                if (error != 0) {
+                    errno = error;
+                    result = -1;
+                }
+            }
+            if (result < 0) {
+                last_error_ = errno;
+                ::close(fd);
+                fd = -1;
+                continue;
+            }
+            if (tcp_) {
+                int blocking = 0;  // sends block, bounded by SO_SNDTIMEO
+                (void)::ioctl(fd, FIONBIO, &blocking);
+            }
+        }
+        if (found) ::freeaddrinfo(found);
+    }
+    if (fd < 0) {
+        retry_at_ = Clock::now() + std::chrono::milliseconds(retry_interval_ms_);
+        retry_interval_ms_ = std::min(retry_interval_ms_ * 2, kMaxRetryIntervalMs);
+        return false;
+    }
+    retry_interval_ms_ = kRetryIntervalMs;
+    set_timeout(fd, SO_SNDTIMEO, kSendTimeoutMs);
+    fd_ = fd;
+    fd_owner_ = pid;
+    return true;
+}
+
+bool SyslogSink::deliver(const char* data, std::size_t size) {
+    if (port_ == 0) {
+        sockaddr_un to{};
+        to.sun_family = AF_UNIX;
+        std::memcpy(to.sun_path, address_.data(), address_.size());
+        ssize_t sent;
+        do {
+            sent = ::sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        } while (sent < 0 && errno == EINTR);
+        if (sent < 0) last_error_ = errno;
+        return sent >= 0;
+    }
+    while (size > 0) {
+        const ssize_t sent = ::send(fd_, data, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) {
+            last_error_ = sent < 0 ? errno : EIO;
+            // A stream cut in the middle of a frame cannot continue; a datagram socket can.
+            if (tcp_) close_socket();
+            return false;
+        }
+        if (!tcp_) return true;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+void SyslogSink::close_socket() noexcept {
+    if (fd_ >= 0) {
+        // A forked child closes only its copy; the parent's connection stays up.
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+// At most once per second, the dropped count goes to standard error.
+void SyslogSink::report(bool force) noexcept {
+    if (dropped_ == 0) return;
+    const auto now = Clock::now();
+    if (!force && now - reported_at_ < std::chrono::seconds(1)) return;
+    reported_at_ = now;
+    try {
+        const std::string where = port_ == 0 ? address_ : fmt::format("{}:{}/{}", address_, port_, tcp_ ? "tcp" : "udp");
+        const std::string line = fmt::format("scrivo: syslog {}: {} record{} not delivered ({})\n", where, dropped_,
+                                             dropped_ == 1 ? "" : "s", std::strerror(last_error_));
+        (void)!::write(STDERR_FILENO, line.data(), line.size());
+    } catch (...) {
+    }
+    dropped_ = 0;
+}
+
+}  // namespace spdlog_internal

@@ -1,0 +1,223 @@
+"""SyslogHandler against a real collector: an rsyslog daemon run in the foreground on a private configuration."""
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+from zelvar.scrivo.scrivo import Level
+
+RSYSLOGD = shutil.which("rsyslogd", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+SEVERITY = {"trace": 7, "debug": 7, "info": 6, "warn": 4, "error": 3, "critical": 2}
+LEVELS = list(SEVERITY)
+
+# Every received record as one JSON object, so the test reads back exactly what the collector parsed.
+CONFIG = """\
+global(workDirectory="{dir}" maxMessageSize="64k")
+module(load="imuxsock" SysSock.Use="off")
+input(type="imuxsock" Socket="{dir}/log.sock" UseSpecialParser="off" ParseHostname="on" RateLimit.Interval="0")
+module(load="imudp")
+input(type="imudp" address="127.0.0.1" port="{udp}" RcvBufSize="16m" RateLimit.Interval="0")
+module(load="imtcp")
+input(type="imtcp" address="127.0.0.1" port="{tcp}")
+template(name="record" type="string"
+         string="{{\\"sev\\":%syslogseverity%,\\"fac\\":%syslogfacility%,\\"app\\":\\"%app-name:::json%\\",\\"pid\\":\\"%procid:::json%\\",\\"msg\\":\\"%msg:::json%\\"}}\\n")
+action(type="omfile" file="{dir}/out.jsonl" template="record")
+"""
+
+
+def free_port(kind):
+    with socket.socket(socket.AF_INET, kind) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Collector:
+    def __init__(self, directory):
+        self.dir = directory
+        self.udp, self.tcp = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
+        self.sock = str(directory / "log.sock")
+        self.out = directory / "out.jsonl"
+        (directory / "rsyslog.conf").write_text(CONFIG.format(dir=directory, udp=self.udp, tcp=self.tcp))
+        self.proc = None
+
+    def start(self):
+        assert RSYSLOGD, "rsyslogd is not installed (the Debian package rsyslog)"
+        self.proc = subprocess.Popen([RSYSLOGD, "-n", "-f", str(self.dir / "rsyslog.conf"), "-i",
+                                      str(self.dir / "rsyslogd.pid")], stdout=subprocess.DEVNULL,
+                                     stderr=open(self.dir / "rsyslogd.err", "ab"))
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline:
+            assert self.proc.poll() is None, (self.dir / "rsyslogd.err").read_text()
+            try:
+                socket.create_connection(("127.0.0.1", self.tcp), timeout=0.2).close()
+                if os.path.exists(self.sock):
+                    return
+            except OSError:
+                pass
+            time.sleep(0.05)
+        raise AssertionError("rsyslogd did not come up")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+
+    def kill(self):
+        self.proc.kill()
+        self.proc.wait(5)
+
+    def records(self, count, timeout=15):
+        """The records received so far, waiting until there are at least `count` of them."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.out.read_text(encoding="utf-8") if self.out.exists() else ""
+            lines = [line for line in text.splitlines() if line]
+            if len(lines) >= count or time.monotonic() > deadline:
+                return [json.loads(line) for line in lines]
+            time.sleep(0.05)
+
+
+@pytest.fixture
+def collector(tmp_path):
+    c = Collector(tmp_path)
+    c.start()
+    try:
+        yield c
+    finally:
+        c.stop()
+
+
+def child(code, tmp_path, timeout=60):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=timeout,
+                          cwd=tmp_path, check=True)
+
+
+def address_of(collector, transport):
+    return {"unix": repr(collector.sock), "udp": f"('127.0.0.1', {collector.udp})",
+            "tcp": f"('127.0.0.1', {collector.tcp})"}[transport]
+
+
+@pytest.mark.parametrize("transport, ident, facility, code", [
+    ("unix", None, "daemon", 3), ("udp", "app-udp", "local4", 20), ("tcp", "app", "local7", 23)])
+def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transport, ident, facility, code):
+    count = 600
+    proc = child(f"""
+        import os
+        from zelvar.scrivo.scrivo import *
+        lg = Logger('app.name', handlers=[SyslogHandler({address_of(collector, transport)}, {facility!r}, {ident!r},
+                                                        {"'tcp'" if transport == "tcp" else "'udp'"},
+                                                        pattern='%l: %v')])
+        levels = {LEVELS!r}
+        for i in range({count}):
+            level = levels[i % len(levels)]
+            getattr(lg, level)('record %04d é "quoted" \\\\ %s' % (i, 'x' * (i % 50)))
+        print(os.getpid())
+    """, tmp_path)
+    pid = proc.stdout.decode().strip()
+    assert proc.stderr == b""  # nothing reported as lost
+    got = collector.records(count)
+    expected = []
+    for i in range(count):
+        level = LEVELS[i % len(LEVELS)]
+        name = "warning" if level == "warn" else level
+        expected.append({"sev": SEVERITY[level], "fac": code, "app": ident or "app.name", "pid": pid,
+                         "msg": f'{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}'})
+    key = lambda r: r["msg"]
+    assert sorted(got, key=key) == sorted(expected, key=key)
+
+
+def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
+    proc = child(f"""
+        import os
+        from zelvar.scrivo.scrivo import *
+        lg = Logger('forked', handlers=[SyslogHandler(('127.0.0.1', {collector.tcp}), protocol='tcp')])
+        lg.info('parent before')
+        pid = os.fork()
+        if pid == 0:
+            lg.info('child')
+            os._exit(0)
+        os.waitpid(pid, 0)
+        lg.info('parent after')
+        print(os.getpid(), pid)
+    """, tmp_path)
+    parent, forked = proc.stdout.decode().split()
+    got = {r["msg"]: r["pid"] for r in collector.records(3)}
+    assert got == {"parent before": parent, "child": forked, "parent after": parent}
+
+
+def test_tcp_collector_killed_and_restarted(collector, tmp_path):
+    flags = tmp_path / "flags"
+    flags.mkdir()
+    script = f"""
+        import os, sys, time
+        from zelvar.scrivo.scrivo import *
+        flags = {str(flags)!r}
+        def wait_for(name):
+            deadline = time.monotonic() + 30
+            while not os.path.exists(os.path.join(flags, name)):
+                assert time.monotonic() < deadline, name
+                time.sleep(0.01)
+        lg = Logger('restart', handlers=[SyslogHandler(('127.0.0.1', {collector.tcp}), protocol='tcp')])
+        slowest = 0.0
+        began = time.monotonic()
+        def log(text):
+            global slowest
+            start = time.monotonic()
+            lg.info(text)
+            slowest = max(slowest, time.monotonic() - start)
+        for i in range(50):
+            log('before %d' % i)
+        open(os.path.join(flags, 'sent'), 'w').close()
+        wait_for('killed')
+        for i in range(50):
+            log('down %d' % i)
+            time.sleep(0.01)
+        open(os.path.join(flags, 'down'), 'w').close()
+        wait_for('restarted')
+        for i in range(300):
+            log('after %d' % i)
+            time.sleep(0.01)
+        print(slowest, time.monotonic() - began)
+    """
+    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, cwd=tmp_path)
+    try:
+        deadline = time.monotonic() + 30
+        while not (flags / "sent").exists():
+            assert proc.poll() is None and time.monotonic() < deadline
+            time.sleep(0.01)
+        assert len(collector.records(50)) == 50
+        collector.kill()
+        (flags / "killed").touch()
+        while not (flags / "down").exists():
+            assert proc.poll() is None and time.monotonic() < deadline
+            time.sleep(0.01)
+        collector.start()
+        (flags / "restarted").touch()
+        out, err = proc.communicate(timeout=60)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    assert proc.returncode == 0, err.decode()
+    slowest, elapsed = map(float, out.split())
+    assert slowest < 1.5  # no logging call waited long
+    messages = [r["msg"] for r in collector.records(350, timeout=5)]
+    after = [int(m.split()[1]) for m in messages if m.startswith("after ")]
+    assert after and after == list(range(after[0], 300))  # from the reconnect on, every record, in order
+    lost = [int(n) for n in re.findall(r": (\d+) records? not delivered", err.decode())]
+    down = sum(m.startswith("down ") for m in messages)
+    assert down < 50
+    assert sum(lost) == 50 - down + after[0]  # every record that did not arrive is counted
+    assert len(lost) <= elapsed + 2  # reported at most once a second (and once more as the sink goes)
