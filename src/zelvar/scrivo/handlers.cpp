@@ -235,6 +235,14 @@ bool init_next(PyTypeObject* own, PyObject* self, PyObject* args) {
     return static_cast<bool>(result);
 }
 
+// (filename, False, pattern, level member, overwrite): what a file handler subclass passes on to
+// FileHandler.__init__.
+PyObject* file_arguments(PyObject* filename, PyObject* pattern, int32_t level, bool overwrite) {
+    py::Ref member(level_to_python(level));
+    if (!member) return nullptr;
+    return Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), overwrite ? Py_True : Py_False);
+}
+
 // (color, pattern, level member), the base part every console handler passes on.
 PyObject* base_arguments(bool color, PyObject* pattern, int32_t level) {
     py::Ref member(level_to_python(level));
@@ -339,10 +347,8 @@ int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs)
     PyObject* filename = v[0];
     PyObject* pattern = v[1] ? v[1] : default_pattern();
     if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    py::Ref member(level_to_python(level));
-    if (!member) return -1;
-    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), Py_False));
-    if (!init_next(&RotatingFileHandlerType, self, file_args.get())) return -1;
+    if (!init_next(&RotatingFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
+        return -1;
     auto* h = reinterpret_cast<RotatingFileHandlerObject*>(self);
     h->max_size = max_size;
     h->max_files = max_files;
@@ -361,11 +367,9 @@ int json_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         return -1;
     PyObject* filename = v[0];
     if (!py::check_str_argument(filename, "filename")) return -1;
-    py::Ref member(level_to_python(level));
-    if (!member) return -1;
     // No pattern: the sink writes JSON whatever a pattern would say.
-    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, Py_None, member.get(), overwrite ? Py_True : Py_False));
-    if (!init_next(&JsonFileHandlerType, self, file_args.get())) return -1;
+    if (!init_next(&JsonFileHandlerType, self, py::Ref(file_arguments(filename, Py_None, level, overwrite)).get()))
+        return -1;
     auto* h = reinterpret_cast<JsonFileHandlerObject*>(self);
     h->max_size = max_size;
     h->max_files = max_files;
@@ -394,10 +398,8 @@ int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* filename = v[0];
     PyObject* pattern = v[4] ? v[4] : default_pattern();
     if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    py::Ref member(level_to_python(level));
-    if (!member) return -1;
-    py::Ref file_args(Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), Py_False));
-    if (!init_next(&DailyFileHandlerType, self, file_args.get())) return -1;
+    if (!init_next(&DailyFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
+        return -1;
     auto* h = reinterpret_cast<DailyFileHandlerObject*>(self);
     h->hour = hour;
     h->minute = minute;
