@@ -147,10 +147,9 @@ test-asan: $(ASAN_STAMPS)/installed $(ASAN_STAMPS)/test-deps lsan-selfcheck
 test-asan3.10:
 	$(MAKE) --no-print-directory test-asan PYTHON=python3.10
 
-# Cheap first: C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, then
-# the sanitizer build. The wheel checks (`make test-wheel`) are not part of it yet: they have passed step by step, never
-# yet in one uninterrupted run together with the rest.
-test: test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10
+# Cheap first: C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
+# sanitizer build, then the wheels (built, installed and checked with the system spdlog and fmt hidden).
+test: test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel
 
 # --- wheels -----------------------------------------------------------------------------------
 # One wheel per CPython into dist/, plus the sdist. A wheel compiles spdlog and fmt into
