@@ -53,37 +53,6 @@ class Task;
 
 namespace detail {
 
-// A Python error taken out of the thread state, to be raised again later.
-struct SavedError {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* tb = nullptr;
-
-    SavedError() noexcept = default;
-    SavedError(SavedError&& o) noexcept
-        : type(std::exchange(o.type, nullptr)), value(std::exchange(o.value, nullptr)), tb(std::exchange(o.tb, nullptr)) {}
-    SavedError& operator=(SavedError&&) = delete;
-    ~SavedError() {
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(tb);
-    }
-    void fetch() noexcept { PyErr_Fetch(&type, &value, &tb); }
-    void restore() noexcept {
-        PyErr_Restore(type, value, tb);
-        type = value = tb = nullptr;
-    }
-};
-
-// Keeps the error being raised (if any) across code that may call into Python.
-struct PreserveError {
-    SavedError saved;
-    PreserveError() noexcept { saved.fetch(); }
-    ~PreserveError() {
-        if (saved.type) saved.restore();
-    }
-};
-
 // Sets StopIteration(value) so that a tuple or an exception instance survives as the value
 // (PyErr_SetObject would unpack a tuple into arguments).
 inline void set_stop_iteration(PyObject* value) noexcept {

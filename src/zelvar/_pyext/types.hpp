@@ -87,16 +87,33 @@ inline bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* v
     return true;
 }
 
+// The dispatch argument of a native method-table entry that a Python subclass may override: the
+// tables carry it as an int, 0 meaning "run the subclass's override when there is one".
+enum Dispatch : int { kHonourOverride = 0, kNativeOnly = 1 };
+
 // For a native-level call of a method that a Python subclass may override: the override as a new
-// reference, or null when `self`'s attribute is still our own C function `impl` (or on error, with
-// the exception set).
-inline PyObject* find_override(PyObject* self, const char* name, PyCFunction impl) {
+// reference, or null when `self`'s attribute is still our own (`is_own(attribute)`), or on error
+// with the exception set. A static type's own instance cannot carry an override: no lookup then.
+template <class IsOwn>
+PyObject* find_override_if(PyObject* self, const char* name, IsOwn is_own) {
     PyTypeObject* type = Py_TYPE(self);
     if (!type->tp_dictoffset && !(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) return nullptr;
     Ref attribute(PyObject_GetAttrString(self, name));
-    if (!attribute) return nullptr;
-    if (PyCFunction_Check(attribute.get()) && PyCFunction_GET_FUNCTION(attribute.get()) == impl) return nullptr;
+    if (!attribute || is_own(attribute.get())) return nullptr;
     return attribute.release();
+}
+
+// The same for a method implemented by the C function `impl`.
+inline PyObject* find_override(PyObject* self, const char* name, PyCFunction impl) {
+    return find_override_if(self, name, [impl](PyObject* attribute) {
+        return PyCFunction_Check(attribute) && PyCFunction_GET_FUNCTION(attribute) == impl;
+    });
+}
+
+// The same for a fastcall method with keywords.
+inline PyObject* find_override(PyObject* self, const char* name,
+                               PyObject* (*impl)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) {
+    return find_override(self, name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(impl)));
 }
 
 // The end of every tp_dealloc of our static types. A Python subclass's instance comes here

@@ -2,7 +2,6 @@
 // the ring, awaits the callback for each message, and awaits one doorbell byte when it is empty.
 #include "async_dispatcher.hpp"
 
-#include <new>
 #include <utility>
 
 #include <zelvar/_pyext/args.hpp>
@@ -13,6 +12,7 @@
 
 #include "bell_push.hpp"
 #include "consumer.hpp"
+#include "dispatcher_core.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -183,10 +183,9 @@ bool schedule_finalize(PyObject* task, Ref& sock) {
 
 // Clears the flag, closes the ring, wakes the reader, schedules its cancellation and closes the
 // socket. The socket is closed on every way out, the scheduling step's error is raised after.
-PyObject* py_close(PyObject* self, PyObject*) {
-    auto* d = reinterpret_cast<D*>(self);
+int close_natively(D* d) {
     ConsumerState* st = d->_state.get();
-    if (!st) Py_RETURN_NONE;  // the allocation failed half-way: nothing was ever started
+    if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.store(false, std::memory_order_release);
     st->set_up = false;
     if (d->_q != Py_None) {
@@ -216,30 +215,25 @@ PyObject* py_close(PyObject* self, PyObject*) {
     }
     if (!ok) {
         py::add_traceback(kCloseName, kSourceFile);
-        return nullptr;
+        return -1;
     }
+    return 0;
+}
+
+PyObject* py_close(PyObject* self, PyObject*) {
+    if (close_natively(reinterpret_cast<D*>(self)) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
-// --- the type ----------------------------------------------------------------------------------------
-
-PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    auto* d = reinterpret_cast<D*>(self);
-    d->vtab = &g_table;
-    d->_q = Py_NewRef(Py_None);
-    d->_callback = Py_NewRef(Py_None);
-    d->_sock = Py_NewRef(Py_None);
-    d->_task = Py_NewRef(Py_None);
-    d->_push_fn = try_push_bell;
-    new (&d->_state) std::shared_ptr<ConsumerState>();
-    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
-        Py_DECREF(self);
-        return nullptr;
-    }
-    return self;
+// close as a table entry would be: with kHonourOverride a subclass's close runs instead.
+int close(D* d, int dispatch) {
+    int rc = 0;
+    if (const int ran = run_close_override(reinterpret_cast<PyObject*>(d), dispatch, py_close, &rc))
+        return ran < 0 ? -1 : rc;
+    return close_natively(d);
 }
+
+// --- the type ----------------------------------------------------------------------------------------
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params =
@@ -262,43 +256,25 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     return 0;
 }
 
-// The destructor runs the Python-level close, so a subclass's override is honoured.
-void dispatcher_finalize(PyObject* self) {
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    if (!Ref(PyObject_CallMethod(self, "close", nullptr)))
-        py::write_unraisable("zelvar.utils.ferrix.ferrix.AsyncDispatcher.__dealloc__");
-    PyErr_Restore(type, value, tb);
-}
+// What an AsyncDispatcher adds to the shared lifecycle: its reader task.
+struct AsyncKind {
+    using Object = D;
+    static constexpr const char* kDeallocContext = "zelvar.utils.ferrix.ferrix.AsyncDispatcher.__dealloc__";
+    static const AsyncDispatcherVTable* table() { return &g_table; }
+    static void init_own(D* d) {
+        d->_task = Py_NewRef(Py_None);
+        d->_push_fn = try_push_bell;
+    }
+    static int visit_own(D* d, visitproc visit, void* arg) {
+        Py_VISIT(d->_task);
+        return 0;
+    }
+    static void clear_own(D* d) { Py_SETREF(d->_task, Py_NewRef(Py_None)); }
+    static void release_own(D* d) { Py_CLEAR(d->_task); }
+    static int close(D* d, int dispatch) { return ferrix::close(d, dispatch); }
+};
 
-int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_VISIT(d->_q);
-    Py_VISIT(d->_callback);
-    Py_VISIT(d->_sock);
-    Py_VISIT(d->_task);
-    return 0;
-}
-
-int dispatcher_clear(PyObject* self) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_SETREF(d->_callback, Py_NewRef(Py_None));
-    Py_SETREF(d->_sock, Py_NewRef(Py_None));
-    Py_SETREF(d->_task, Py_NewRef(Py_None));
-    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
-}
-
-void dispatcher_dealloc(PyObject* self) {
-    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
-    PyObject_GC_UnTrack(self);
-    auto* d = reinterpret_cast<D*>(self);
-    Py_CLEAR(d->_q);
-    Py_CLEAR(d->_callback);
-    Py_CLEAR(d->_sock);
-    Py_CLEAR(d->_task);
-    d->_state.~shared_ptr();
-    py::free_object(self);
-}
+using Core = DispatcherCore<AsyncKind>;
 
 PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
@@ -318,18 +294,12 @@ bool add_reader(const char* attribute, const char* doc) {
 
 PyTypeObject AsyncDispatcherType = [] {
     PyTypeObject t = py::blank_type();
+    Core::fill_slots(t);
     t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncDispatcher";
-    t.tp_basicsize = sizeof(D);
-    t.tp_dealloc = dispatcher_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
     t.tp_doc = "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
                "bool zerocopy=False, bool variable_size=False)";
-    t.tp_traverse = dispatcher_traverse;
-    t.tp_clear = dispatcher_clear;
     t.tp_methods = g_methods;
     t.tp_init = dispatcher_init;
-    t.tp_new = dispatcher_new;
-    t.tp_finalize = dispatcher_finalize;
     return t;
 }();
 

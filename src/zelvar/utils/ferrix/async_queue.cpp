@@ -296,12 +296,9 @@ PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t 
 
 PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
     auto* self = reinterpret_cast<PyObject*>(q);
-    if (!dispatch) {
-        if (Ref override{py::find_override(
-                self, "start_dispatcher",
-                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_start_dispatcher)))}) {
+    if (dispatch == py::kHonourOverride) {
+        if (Ref override{py::find_override(self, "start_dispatcher", py_start_dispatcher)})
             return PyObject_CallOneArg(override.get(), callback);
-        }
         if (PyErr_Occurred()) return nullptr;
     }
     if (!has_ring(q)) return nullptr;
@@ -320,7 +317,7 @@ PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t 
     static constexpr auto params = py::params("start_dispatcher", {"callback"}, 1);
     decltype(params)::Values v;
     if (!params.bind(args, nargs, kwnames, v)) return nullptr;
-    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], 1);
+    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], py::kNativeOnly);
 }
 
 // --- construction ----------------------------------------------------------------------------------------

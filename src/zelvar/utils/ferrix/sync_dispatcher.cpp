@@ -1,6 +1,5 @@
 #include "sync_dispatcher.hpp"
 
-#include <new>
 #include <system_error>
 
 #include <zelvar/_pyext/args.hpp>
@@ -11,6 +10,7 @@
 
 #include "bell_push.hpp"
 #include "consumer.hpp"
+#include "dispatcher_core.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -220,14 +220,9 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
 }
 
 int close(D* d, int dispatch) {
-    auto* self = reinterpret_cast<PyObject*>(d);
-    if (!dispatch) {
-        if (py::Ref override{py::find_override(self, "close", py_close)}) {
-            py::Ref result(PyObject_CallNoArgs(override.get()));
-            return result ? 0 : -1;
-        }
-        if (PyErr_Occurred()) return -1;
-    }
+    int rc = 0;
+    if (const int ran = run_close_override(reinterpret_cast<PyObject*>(d), dispatch, py_close, &rc))
+        return ran < 0 ? -1 : rc;
     ConsumerState* st = d->_state.get();
     if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.exchange(false);
@@ -261,31 +256,11 @@ int close(D* d, int dispatch) {
 
 PyObject* py_close(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->close(d, 1) < 0) return nullptr;
+    if (d->vtab->close(d, py::kNativeOnly) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
 // --- the type ----------------------------------------------------------------------------------------
-
-PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    auto* d = reinterpret_cast<D*>(self);
-    d->vtab = &g_table;
-    d->_q = Py_NewRef(Py_None);
-    d->_callback = Py_NewRef(Py_None);
-    d->_sock = Py_NewRef(Py_None);
-    d->_push_fn = try_push_bell;
-    d->nonblocking = true;
-    d->detach = true;
-    new (&d->_state) std::shared_ptr<ConsumerState>();
-    d->_thread = nullptr;
-    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
-        Py_DECREF(self);
-        return nullptr;
-    }
-    return self;
-}
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
@@ -315,45 +290,31 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     return 0;
 }
 
-void dispatcher_finalize(PyObject* self) {
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->close(d, 0) < 0) py::write_unraisable("zelvar.utils.ferrix.ferrix.SyncDispatcher.__dealloc__");
-    PyErr_Restore(type, value, tb);
-}
-
-int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_VISIT(d->_q);
-    Py_VISIT(d->_callback);
-    Py_VISIT(d->_sock);
-    return 0;
-}
-
-int dispatcher_clear(PyObject* self) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_SETREF(d->_callback, Py_NewRef(Py_None));
-    Py_SETREF(d->_sock, Py_NewRef(Py_None));
-    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
-}
-
-void dispatcher_dealloc(PyObject* self) {
-    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
-    PyObject_GC_UnTrack(self);
-    auto* d = reinterpret_cast<D*>(self);
-    if (d->_thread) {
-        // close could not join (it failed first): the thread keeps what it reads alive itself.
-        d->_thread->detach();
-        delete d->_thread;
+// What a SyncDispatcher adds to the shared lifecycle: its modes and the consumer thread object.
+struct SyncKind {
+    using Object = D;
+    static constexpr const char* kDeallocContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher.__dealloc__";
+    static const SyncDispatcherVTable* table() { return &g_table; }
+    static void init_own(D* d) {
+        d->_push_fn = try_push_bell;
+        d->nonblocking = true;
+        d->detach = true;
         d->_thread = nullptr;
     }
-    Py_CLEAR(d->_q);
-    Py_CLEAR(d->_callback);
-    Py_CLEAR(d->_sock);
-    d->_state.~shared_ptr();
-    py::free_object(self);
-}
+    static int visit_own(D*, visitproc, void*) { return 0; }
+    static void clear_own(D*) {}
+    static void release_own(D* d) {
+        if (d->_thread) {
+            // close could not join (it failed first): the thread keeps what it reads alive itself.
+            d->_thread->detach();
+            delete d->_thread;
+            d->_thread = nullptr;
+        }
+    }
+    static int close(D* d, int dispatch) { return d->vtab->close(d, dispatch); }
+};
+
+using Core = DispatcherCore<SyncKind>;
 
 PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
@@ -367,19 +328,13 @@ PyMethodDef g_methods[] = {
 
 PyTypeObject SyncDispatcherType = [] {
     PyTypeObject t = py::blank_type();
+    Core::fill_slots(t);
     t.tp_name = "zelvar.utils.ferrix.ferrix.SyncDispatcher";
-    t.tp_basicsize = sizeof(D);
-    t.tp_dealloc = dispatcher_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
     t.tp_doc = "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
                "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
                "bool nonblocking=True)";
-    t.tp_traverse = dispatcher_traverse;
-    t.tp_clear = dispatcher_clear;
     t.tp_methods = g_methods;
     t.tp_init = dispatcher_init;
-    t.tp_new = dispatcher_new;
-    t.tp_finalize = dispatcher_finalize;
     return t;
 }();
 
