@@ -194,4 +194,9 @@ inline bool is_same_function(PyObject* attribute, PyObject* function) {
     return PyMethod_Check(attribute) && PyMethod_GET_FUNCTION(attribute) == function;
 }
 
+// find_override (types.hpp) for a method that is one of our function objects, `own`.
+inline PyObject* find_override(PyObject* self, const char* name, PyObject* own) {
+    return find_override_if(self, name, [own](PyObject* attribute) { return is_same_function(attribute, own); });
+}
+
 }  // namespace zelvar::py

@@ -4,6 +4,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -71,20 +72,15 @@ SpdLogger get_logger_by_name(const char* name) {
     return result;
 }
 
-bool add(PyObject* capi, const char* key, void* function, const char* signature) {
-    py::Ref capsule(PyCapsule_New(function, signature, nullptr));
-    return capsule && PyDict_SetItemString(capi, key, capsule.get()) == 0;
-}
-
 }  // namespace
 
 bool add_capi(PyObject* module) {
     py::Ref capi(PyDict_New());
     return capi &&
-           add(capi.get(), "get_logger_by_name", reinterpret_cast<void*>(get_logger_by_name),
+           py::export_function(capi.get(), "get_logger_by_name", reinterpret_cast<void*>(get_logger_by_name),
                kGetLoggerByNameSignature) &&
-           add(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr), kGetLoggerPtrSignature) &&
-           add(capi.get(), "get_logger", reinterpret_cast<void*>(get_logger), kGetLoggerSignature) &&
+           py::export_function(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr), kGetLoggerPtrSignature) &&
+           py::export_function(capi.get(), "get_logger", reinterpret_cast<void*>(get_logger), kGetLoggerSignature) &&
            PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) == 0;
 }
 

@@ -160,12 +160,11 @@ bool holds_interpreter_lock() {
 #endif
 }
 
-std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
+std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
     std::string codes;
     if ((effect >= 1 && effect <= 7) || effect == 9) append_code(codes, "", effect);
-    if (fg >= 0 && fg <= 255) append_code(codes, (fg >= 30 && fg <= 37) || (fg >= 90 && fg <= 97) ? "" : "38;5;", fg);
-    if (bg >= 0 && bg <= 255)
-        append_code(codes, (bg >= 40 && bg <= 47) || (bg >= 100 && bg <= 107) ? "" : "48;5;", bg);
+    if (fg >= 0 && fg <= 255) append_code(codes, spdlog_internal::foreground_prefix(fg), fg);
+    if (bg >= 0 && bg <= 255) append_code(codes, spdlog_internal::background_prefix(bg), bg);
     if (codes.empty()) return codes;
     std::string out;
     out.reserve(text.size() + codes.size() + 7);
@@ -178,27 +177,21 @@ std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t e
 }
 
 bool is_console_sink(spdlog::sinks::sink* sink) {
-    while (sink) {
-        if (is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink)) {
-            return true;
-        }
-        auto* wrapper = dynamic_cast<spdlog_internal::MaxSinkLevel*>(sink);
-        sink = wrapper ? wrapper->get_sink().get() : nullptr;
-    }
-    return false;
+    sink = spdlog_internal::innermost_sink(sink);
+    return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
 }
 
 SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
-                 std::string_view plain, std::string_view coloured) noexcept {
+                 std::string_view plain, std::string_view colored) noexcept {
     SinkFailure failure;
     const spdlog::source_loc loc{where.file, where.line, where.function};
     for (const auto& sink : logger.sinks()) {
         try {
             if (!sink->should_log(level)) continue;
-            const std::string_view text = !coloured.empty() && is_console_sink(sink.get()) ? coloured : plain;
+            const std::string_view text = !colored.empty() && is_console_sink(sink.get()) ? colored : plain;
             const spdlog::details::log_msg msg(spdlog::log_clock::now(), loc, logger.name(), level,
                                                spdlog::string_view_t(text.data(), text.size()));
             sink->log(msg);
@@ -281,11 +274,11 @@ int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, i
     const auto lvl = static_cast<spdlog::level::level_enum>(level);
     if (!logger->should_log(lvl)) return 0;
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    std::string coloured;
-    if (py::guard([&] { return coloured = colour_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
+    std::string colored;
+    if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
-    if (const SinkFailure failure = emit(*logger, lvl, where, plain, coloured)) report_sink_failure(failure, cls, method);
+    if (const SinkFailure failure = emit(*logger, lvl, where, plain, colored)) report_sink_failure(failure, cls, method);
     return 0;
 }
 

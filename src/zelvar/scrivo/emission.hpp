@@ -41,7 +41,7 @@ bool set_standard_logging_package(PyObject* logging);
 bool holds_interpreter_lock();
 
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
-std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
+std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
 
 // True for spdlog's thread-safe console sinks (and types derived from them), looking through any
 // depth of MaxSinkLevel wrappers.
@@ -60,12 +60,12 @@ struct SinkFailure {
     explicit operator bool() const { return static_cast<bool>(error); }
 };
 
-// Writes `plain` (or `coloured`, when not empty, to console sinks) at `level` to every sink of
+// Writes `plain` (or `colored`, when not empty, to console sinks) at `level` to every sink of
 // `logger` whose level lets it through. A sink that throws does not stop the others: a logging call
 // never fails because its output could not be written, so the failure is handed back to the caller
 // to report.
 SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
-                 std::string_view plain, std::string_view coloured) noexcept;
+                 std::string_view plain, std::string_view colored) noexcept;
 
 // Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
 void set_sink_error(const SinkFailure& failure) noexcept;

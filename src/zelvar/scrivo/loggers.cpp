@@ -51,12 +51,9 @@ struct Traits<DefaultLoggerObject> {
 // Dispatch flag 0: a Python subclass's own method of that name runs instead, its result dropped.
 // True when it ran (or failed, with the exception set).
 bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
-    PyTypeObject* type = Py_TYPE(self);
-    if (!type->tp_dictoffset && !(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) return false;
-    py::Ref attribute(PyObject_GetAttrString(self, kMethodNames[method]));
-    if (!attribute) return true;
-    if (py::is_same_function(attribute.get(), own)) return false;
-    py::Ref result(PyObject_CallFunction(attribute.get(), "Oiii", msg, fg, bg, effect));
+    py::Ref override(py::find_override(self, kMethodNames[method], own));
+    if (!override) return PyErr_Occurred() != nullptr;
+    py::Ref result(PyObject_CallFunction(override.get(), "Oiii", msg, fg, bg, effect));
     return true;
 }
 
@@ -66,7 +63,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     const int32_t fg = o && o->count >= 1 ? o->fg_color : -1;
     const int32_t bg = o && o->count >= 2 ? o->bg_color : -1;
     const int32_t effect = o && o->count >= 3 ? o->effect : -1;
-    if (!dispatch &&
+    if (dispatch == py::kHonourOverride &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
     std::shared_ptr<spdlog::logger> target;

@@ -9,6 +9,7 @@
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/function.hpp>
+#include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
@@ -20,11 +21,7 @@ namespace {
 
 PyObject* g_class = nullptr;  // PyLogHandler, for super()
 
-PyObject* global(const char* name) {
-    PyObject* value = PyDict_GetItemString(PyModule_GetDict(module()), name);
-    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-    return value;
-}
+PyObject* global(const char* name) { return py::module_global(module(), name); }
 
 constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};

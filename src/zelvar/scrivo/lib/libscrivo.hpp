@@ -81,6 +81,22 @@ private:
     spdlog::level::level_enum max_level_;
 };
 
+// The real sink under any depth of MaxSinkLevel wrappers (the sink itself when it is not wrapped).
+inline spdlog::sinks::sink* innermost_sink(spdlog::sinks::sink* sink) {
+    while (auto* band = dynamic_cast<MaxSinkLevel*>(sink)) sink = band->get_sink().get();
+    return sink;
+}
+
+// The SGR prefix of a colour code, the one rule for per-level colours and per-message colours:
+// the basic foreground codes (30-37, 90-97) stand alone, any other code is a 256-colour index
+// ("38;5;"); for a background the basic codes are 40-47 and 100-107, the index prefix "48;5;".
+inline const char* foreground_prefix(int code) {
+    return (code >= 30 && code <= 37) || (code >= 90 && code <= 97) ? "" : "38;5;";
+}
+inline const char* background_prefix(int code) {
+    return (code >= 40 && code <= 47) || (code >= 100 && code <= 107) ? "" : "48;5;";
+}
+
 // A log file written in whole records, the sink of the file handlers.
 //
 // Records are formatted into the sink's own buffer, which reaches the file

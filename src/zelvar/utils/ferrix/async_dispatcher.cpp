@@ -43,7 +43,7 @@ Task reader(CoroFrame& f) {
     PyObject* sock = f.arg(2);
     ConsumerState* st = d->_state.get();
     auto try_pop = [d](const char** data, std::size_t* size) {
-        if (d->_q == Py_None) return spsc::kClosed;
+        if (!has_ring(d)) return spsc::kClosed;
         return Var ? ring_table()->try_pop_var(ring(d->_q), data, size) : ring_table()->try_pop(ring(d->_q), data, size);
     };
     int counter = 0;
@@ -91,7 +91,7 @@ constexpr py::CoroutineDef<3> kReaderVar{"__reader_var", "AsyncDispatcher.__read
 // One reader at a time: a second one on the single-consumer ring is refused before the doorbell
 // is touched (rebinding it would strand the running reader on the old socket).
 bool may_start_reader(D* d) {
-    if (d->_q == Py_None) {
+    if (!has_ring(d)) {
         PyErr_SetString(PyExc_RuntimeError, "AsyncDispatcher.setup: the dispatcher has no ring");
         return false;
     }
@@ -188,7 +188,7 @@ int close_natively(D* d) {
     if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.store(false, std::memory_order_release);
     st->set_up = false;
-    if (d->_q != Py_None) {
+    if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
         ring_table()->close(q);
@@ -247,7 +247,7 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         return -1;
     auto* d = reinterpret_cast<D*>(self);
     if (!may_initialise(d, "AsyncDispatcher")) return -1;
-    PyObject* q = make_ring_by_keyword(ring_args, false);
+    PyObject* q = make_ring(ring_args);
     if (!q) return -1;  // no field changed
     Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));

@@ -34,15 +34,15 @@ PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); 
 // --- the ring -----------------------------------------------------------------------------------
 
 // False, with RuntimeError, for a queue that never got a ring (`__new__` alone, or unpickled so).
-bool has_ring(Q* q) {
-    if (q->_q != Py_None) return true;
+bool require_ring(Q* q) {
+    if (has_ring(q)) return true;
     PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
     return false;
 }
 
 // The queue's ring, held for one ring call: a finalizer run by an allocation may replace `_q`.
 Ref ring_of(Q* q) {
-    if (!has_ring(q)) throw py::ErrorAlreadySet{};
+    if (!require_ring(q)) throw py::ErrorAlreadySet{};
     return Ref::borrow(q->_q);
 }
 
@@ -139,7 +139,7 @@ Task wait_for_notify(CoroFrame& f) {
         error = f.keep(py::detail::take_exception());
     }
     const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
-    if (!closing && q->_q != Py_None && ring(q->_q)->ring.size_approx() != 0)
+    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0)
         co_await call_under_condition(f, "notify");
     py::detail::raise_exception(error.get());
     throw py::ErrorAlreadySet{};
@@ -301,7 +301,7 @@ PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
             return PyObject_CallOneArg(override.get(), callback);
         if (PyErr_Occurred()) return nullptr;
     }
-    if (!has_ring(q)) return nullptr;
+    if (!require_ring(q)) return nullptr;
     Py_SETREF(q->_callback, Py_NewRef(callback));
     Ref coroutine(PyObject_CallMethod(self, "_AsyncQueue__dispatch", nullptr));
     if (!coroutine) return nullptr;
@@ -351,7 +351,7 @@ int queue_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], ring_args.block_on_full))
         return -1;
     auto* q = reinterpret_cast<Q*>(self);
-    PyObject* ring_object = make_ring_by_position(ring_args);
+    PyObject* ring_object = make_ring(ring_args);
     if (!ring_object) return -1;
     Py_SETREF(q->_q, ring_object);
     PyObject* asyncio = global("asyncio");

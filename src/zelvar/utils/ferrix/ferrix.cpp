@@ -59,11 +59,7 @@ bool fill(PyObject* m) {
 
 PyObject* module() { return g_once.module; }
 
-PyObject* global(const char* name) {
-    PyObject* value = PyDict_GetItemString(PyModule_GetDict(g_once.module), name);
-    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-    return value;
-}
+PyObject* global(const char* name) { return py::module_global(g_once.module, name); }
 
 }  // namespace zelvar::ferrix
 

@@ -20,6 +20,13 @@ const spsc::SPSCQueueVTable* ring_table();
 // Binds both (import step 2).
 bool bind_ring_type();
 
+// Whether a bridge object (pipe, dispatcher, queue) holds its ring: `_q` is None before a
+// successful __init__ and after the collector cleared it. Entries refuse without one.
+template <class O>
+bool has_ring(const O* o) {
+    return o->_q != Py_None;
+}
+
 // `_q` as the ring it holds.
 inline SPSCQueueObject* ring(PyObject* q) { return reinterpret_cast<SPSCQueueObject*>(q); }
 

@@ -15,8 +15,6 @@ using Pipe = NexoPipeObject;
 
 // Entries of a pipe without a ring (allocated, never constructed) refuse like a closed ring
 // instead of touching memory.
-bool has_ring(Pipe* p) { return p->_q != Py_None; }
-
 int push(Pipe* p, const char* data, std::size_t size) {
     return has_ring(p) ? ring_table()->push(ring(p->_q), data, size) : spsc::kClosed;
 }
@@ -59,7 +57,7 @@ int pipe_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[3], ring_args.overwrite) || !take_flag(v[4], ring_args.block_on_full) ||
         !take_flag(v[5], variable_size))
         return -1;
-    PyObject* q = make_ring_by_keyword(ring_args, true);
+    PyObject* q = make_ring(ring_args);
     if (!q) return -1;
     auto* p = reinterpret_cast<Pipe*>(self);
     Py_SETREF(p->_q, q);

@@ -29,11 +29,11 @@ int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_wi
 int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
 
 int push(D* d, const char* data, std::size_t size) {
-    return d->_q == Py_None ? spsc::kClosed : ring_table()->push(ring(d->_q), data, size);
+    return has_ring(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 int push_var(D* d, const char* data, std::size_t size) {
-    return d->_q == Py_None ? spsc::kClosed : ring_table()->push_var(ring(d->_q), data, size);
+    return has_ring(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 // --- consumer bodies --------------------------------------------------------------------------------
@@ -148,7 +148,7 @@ bool may_start_consumer(D* d) {
         PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: a consumer thread is already running");
         return false;
     }
-    if (d->_q == Py_None) {
+    if (!has_ring(d)) {
         PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
         return false;
     }
@@ -227,7 +227,7 @@ int close(D* d, int dispatch) {
     if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.exchange(false);
     st->set_up = false;
-    if (d->_q != Py_None) {
+    if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
         ring_table()->close(q);
@@ -278,7 +278,7 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!may_initialise(d, "SyncDispatcher")) return -1;
     // The ring first: a failed (re-)initialisation changes no field, so a live dispatcher keeps a
     // consistent ring, push entry, modes and callback.
-    PyObject* q = make_ring_by_keyword(ring_args, true);
+    PyObject* q = make_ring(ring_args);
     if (!q) return -1;
     Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));
