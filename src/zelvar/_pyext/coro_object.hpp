@@ -187,24 +187,22 @@ inline PyGetSetDef coro_getset[] = {
 
 inline PyAsyncMethods coro_as_async = {coro_await, nullptr, nullptr, coro_am_send};
 
-inline PyTypeObject coro_type = [] {
-    PyTypeObject t = blank_type();
-    t.tp_name = "zelvar.native_coroutine";
-    t.tp_basicsize = offsetof(CoroFrame, args);
-    t.tp_itemsize = sizeof(PyObject*);
-    t.tp_dealloc = coro_dealloc;
-    t.tp_as_async = &coro_as_async;
-    t.tp_repr = coro_repr;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
-    t.tp_traverse = coro_traverse;
-    t.tp_clear = coro_clear;
-    t.tp_weaklistoffset = offsetof(CoroFrame, weakrefs);
-    t.tp_iternext = coro_iternext;
-    t.tp_methods = coro_methods;
-    t.tp_getset = coro_getset;
-    t.tp_finalize = coro_finalize;
-    return t;
-}();
+inline PyTypeObject coro_type = make_type({
+    .name = "zelvar.native_coroutine",
+    .basicsize = offsetof(CoroFrame, args),
+    .itemsize = sizeof(PyObject*),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .methods = coro_methods,
+    .getset = coro_getset,
+    .dealloc = coro_dealloc,
+    .finalize = coro_finalize,
+    .traverse = coro_traverse,
+    .clear = coro_clear,
+    .repr = coro_repr,
+    .iternext = coro_iternext,
+    .as_async = &coro_as_async,
+    .weaklistoffset = offsetof(CoroFrame, weakrefs),
+});
 
 inline bool is_native_coroutine(PyObject* o) noexcept { return Py_IS_TYPE(o, &coro_type); }
 

@@ -109,22 +109,20 @@ inline PyGetSetDef function_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-inline PyTypeObject function_type = [] {
-    PyTypeObject t = blank_type();
-    t.tp_name = "zelvar.native_function";
-    t.tp_basicsize = sizeof(FunctionObject);
-    t.tp_dealloc = function_dealloc;
-    t.tp_vectorcall_offset = offsetof(FunctionObject, vectorcall);
-    t.tp_repr = function_repr;
-    t.tp_call = PyVectorcall_Call;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR;
-    t.tp_traverse = function_traverse;
-    t.tp_clear = function_clear;
-    t.tp_getset = function_getset;
-    t.tp_descr_get = function_get;
-    t.tp_dictoffset = offsetof(FunctionObject, dict);
-    return t;
-}();
+inline PyTypeObject function_type = make_type({
+    .name = "zelvar.native_function",
+    .basicsize = sizeof(FunctionObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .getset = function_getset,
+    .dealloc = function_dealloc,
+    .traverse = function_traverse,
+    .clear = function_clear,
+    .repr = function_repr,
+    .call = PyVectorcall_Call,
+    .descr_get = function_get,
+    .dictoffset = offsetof(FunctionObject, dict),
+    .vectorcall_offset = offsetof(FunctionObject, vectorcall),
+});
 
 }  // namespace detail
 

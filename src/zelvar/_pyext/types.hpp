@@ -19,6 +19,63 @@ inline PyTypeObject blank_type() {
     return t;
 }
 
+// A static type as a description of what it has: every type object of every module is built from
+// one (`PyTypeObject T = py::make_type({.name = ..., .basicsize = ..., ...})`, designated fields in
+// this order); whatever is left out stays zero, as in a hand-written static type.
+struct TypeSpec {
+    const char* name;
+    Py_ssize_t basicsize;
+    Py_ssize_t itemsize = 0;
+    unsigned long flags = Py_TPFLAGS_DEFAULT;
+    const char* doc = nullptr;
+    PyTypeObject* base = nullptr;
+    PyMethodDef* methods = nullptr;
+    PyMemberDef* members = nullptr;
+    PyGetSetDef* getset = nullptr;
+    newfunc new_ = nullptr;
+    initproc init = nullptr;
+    destructor dealloc = nullptr;
+    destructor finalize = nullptr;
+    traverseproc traverse = nullptr;
+    inquiry clear = nullptr;
+    reprfunc repr = nullptr;
+    ternaryfunc call = nullptr;
+    iternextfunc iternext = nullptr;
+    descrgetfunc descr_get = nullptr;
+    PyAsyncMethods* as_async = nullptr;
+    Py_ssize_t weaklistoffset = 0;
+    Py_ssize_t dictoffset = 0;
+    Py_ssize_t vectorcall_offset = 0;
+};
+
+inline PyTypeObject make_type(const TypeSpec& spec) {
+    PyTypeObject t = blank_type();
+    t.tp_name = spec.name;
+    t.tp_basicsize = spec.basicsize;
+    t.tp_itemsize = spec.itemsize;
+    t.tp_flags = spec.flags;
+    t.tp_doc = spec.doc;
+    t.tp_base = spec.base;
+    t.tp_methods = spec.methods;
+    t.tp_members = spec.members;
+    t.tp_getset = spec.getset;
+    t.tp_new = spec.new_;
+    t.tp_init = spec.init;
+    t.tp_dealloc = spec.dealloc;
+    t.tp_finalize = spec.finalize;
+    t.tp_traverse = spec.traverse;
+    t.tp_clear = spec.clear;
+    t.tp_repr = spec.repr;
+    t.tp_call = spec.call;
+    t.tp_iternext = spec.iternext;
+    t.tp_descr_get = spec.descr_get;
+    t.tp_as_async = spec.as_async;
+    t.tp_weaklistoffset = spec.weaklistoffset;
+    t.tp_dictoffset = spec.dictoffset;
+    t.tp_vectorcall_offset = spec.vectorcall_offset;
+    return t;
+}
+
 // Readies `type`, publishes `vtable` (when given) and binds the type in `module` as `name`.
 inline bool add_type(PyObject* module, PyTypeObject* type, const char* name, void* vtable = nullptr) {
     if (PyType_Ready(type) < 0) return false;

@@ -246,27 +246,23 @@ PyMethodDef g_default_methods[] = {ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle), 
 
 }  // namespace
 
-PyTypeObject LoggerType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.scrivo.scrivo.Logger";
-    t.tp_basicsize = sizeof(LoggerObject);
-    t.tp_dealloc = logger_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_methods = g_logger_methods;
-    t.tp_new = logger_new;
-    return t;
-}();
+PyTypeObject LoggerType = py::make_type({
+    .name = "zelvar.scrivo.scrivo.Logger",
+    .basicsize = sizeof(LoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .methods = g_logger_methods,
+    .new_ = logger_new,
+    .dealloc = logger_dealloc,
+});
 
-PyTypeObject DefaultLoggerType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.scrivo.scrivo.DefaultLogger";
-    t.tp_basicsize = sizeof(DefaultLoggerObject);
-    t.tp_dealloc = py::free_object;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_methods = g_default_methods;
-    t.tp_new = default_new;
-    return t;
-}();
+PyTypeObject DefaultLoggerType = py::make_type({
+    .name = "zelvar.scrivo.scrivo.DefaultLogger",
+    .basicsize = sizeof(DefaultLoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .methods = g_default_methods,
+    .new_ = default_new,
+    .dealloc = py::free_object,
+});
 
 bool add_logger_types(PyObject* module) {
     return py::add_type(module, &LoggerType, "Logger", const_cast<LoggerVTable*>(&g_logger_vtable)) &&

@@ -292,16 +292,11 @@ bool add_reader(const char* attribute, const char* doc) {
 
 }  // namespace
 
-PyTypeObject AsyncDispatcherType = [] {
-    PyTypeObject t = py::blank_type();
-    Core::fill_slots(t);
-    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncDispatcher";
-    t.tp_doc = "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
-               "bool zerocopy=False, bool variable_size=False)";
-    t.tp_methods = g_methods;
-    t.tp_init = dispatcher_init;
-    return t;
-}();
+PyTypeObject AsyncDispatcherType =
+    Core::make_type("zelvar.utils.ferrix.ferrix.AsyncDispatcher",
+                    "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
+                    "bool zerocopy=False, bool variable_size=False)",
+                    g_methods, dispatcher_init);
 
 bool add_async_dispatcher_type(PyObject* module) {
     return py::ready_coroutine_type() &&

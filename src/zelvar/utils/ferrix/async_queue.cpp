@@ -443,21 +443,19 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyTypeObject AsyncQueueType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncQueue";
-    t.tp_basicsize = sizeof(Q);
-    t.tp_dealloc = queue_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
-               "bool zerocopy=False, bool block_on_full=False)";
-    t.tp_traverse = queue_traverse;
-    t.tp_clear = queue_clear;
-    t.tp_methods = g_methods;
-    t.tp_init = queue_init;
-    t.tp_new = queue_new;
-    return t;
-}();
+PyTypeObject AsyncQueueType = py::make_type({
+    .name = "zelvar.utils.ferrix.ferrix.AsyncQueue",
+    .basicsize = sizeof(Q),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
+           "bool zerocopy=False, bool block_on_full=False)",
+    .methods = g_methods,
+    .new_ = queue_new,
+    .init = queue_init,
+    .dealloc = queue_dealloc,
+    .traverse = queue_traverse,
+    .clear = queue_clear,
+});
 
 namespace {
 

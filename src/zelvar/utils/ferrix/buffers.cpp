@@ -142,18 +142,16 @@ PyMethodDef g_view_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr,
 
 }  // namespace
 
-PyTypeObject CBufferViewType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.CBufferView";
-    t.tp_basicsize = sizeof(View);
-    t.tp_dealloc = view_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_doc = "CBufferView(int msg_kind=4) -> None";
-    t.tp_methods = g_view_methods;
-    t.tp_init = view_init;
-    t.tp_new = view_new;
-    return t;
-}();
+PyTypeObject CBufferViewType = py::make_type({
+    .name = "zelvar.utils.ferrix.ferrix.CBufferView",
+    .basicsize = sizeof(View),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .doc = "CBufferView(int msg_kind=4) -> None",
+    .methods = g_view_methods,
+    .new_ = view_new,
+    .init = view_init,
+    .dealloc = view_dealloc,
+});
 
 bool add_buffer_capi(PyObject* capi) {
     return py::export_function(capi, "obj_to_cbuf", reinterpret_cast<void*>(obj_to_cbuf), kObjToCbufSignature) &&

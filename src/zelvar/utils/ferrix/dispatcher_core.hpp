@@ -83,15 +83,21 @@ struct DispatcherCore {
         py::free_object(self);
     }
 
-    // The type's slots; the rest (name, doc, methods, init) is the dispatcher type's own.
-    static void fill_slots(PyTypeObject& t) {
-        t.tp_basicsize = sizeof(D);
-        t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-        t.tp_new = tp_new;
-        t.tp_finalize = tp_finalize;
-        t.tp_traverse = tp_traverse;
-        t.tp_clear = tp_clear;
-        t.tp_dealloc = tp_dealloc;
+    // The type object: the shared lifecycle with the dispatcher type's own name, doc, methods and init.
+    static PyTypeObject make_type(const char* name, const char* doc, PyMethodDef* methods, initproc init) {
+        return py::make_type({
+            .name = name,
+            .basicsize = sizeof(D),
+            .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+            .doc = doc,
+            .methods = methods,
+            .new_ = tp_new,
+            .init = init,
+            .dealloc = tp_dealloc,
+            .finalize = tp_finalize,
+            .traverse = tp_traverse,
+            .clear = tp_clear,
+        });
     }
 };
 

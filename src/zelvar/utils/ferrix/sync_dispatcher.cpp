@@ -326,17 +326,12 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyTypeObject SyncDispatcherType = [] {
-    PyTypeObject t = py::blank_type();
-    Core::fill_slots(t);
-    t.tp_name = "zelvar.utils.ferrix.ferrix.SyncDispatcher";
-    t.tp_doc = "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
-               "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
-               "bool nonblocking=True)";
-    t.tp_methods = g_methods;
-    t.tp_init = dispatcher_init;
-    return t;
-}();
+PyTypeObject SyncDispatcherType =
+    Core::make_type("zelvar.utils.ferrix.ferrix.SyncDispatcher",
+                    "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
+                    "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
+                    "bool nonblocking=True)",
+                    g_methods, dispatcher_init);
 
 bool add_sync_dispatcher_type(PyObject* module) {
     return py::add_type(module, &SyncDispatcherType, "SyncDispatcher", const_cast<SyncDispatcherVTable*>(&g_table));
