@@ -65,6 +65,7 @@ Task reader(CoroFrame& f) {
         co_await py::await(std::move(awaitable));
         counter = (counter + 1) & kYieldMask;
         if (counter == 0) {
+            // The module's `asyncio` as bound now: the yield is the module's documented behaviour.
             PyObject* asyncio = global("asyncio");
             if (!asyncio) throw py::ErrorAlreadySet{};
             co_await py::await(Ref(PyObject_CallMethod(asyncio, "sleep", "i", 0)));
@@ -108,8 +109,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_reader(d) || !open_doorbell(d, false, options)) return -1;
     d->_state->announces_sleep.store(false);  // a built-in reader raises it as it starts
-    PyObject* asyncio = global("asyncio");
-    Ref loop(asyncio ? PyObject_CallMethod(asyncio, "get_running_loop", nullptr) : nullptr);
+    Ref loop(PyObject_CallNoArgs(imported().get_running_loop));
     if (!loop) return -1;
     Ref coroutine(PyObject_CallMethod(reinterpret_cast<PyObject*>(d),
                                       d->variable_size ? "_AsyncDispatcher__reader_var" : "_AsyncDispatcher__reader",
@@ -154,8 +154,7 @@ PyObject* finalize(PyObject* args, PyObject*) {
 
 // Whether the calling thread is running `loop` now.
 int runs_loop(PyObject* loop) {
-    PyObject* asyncio = global("asyncio");
-    Ref running(asyncio ? PyObject_CallMethod(asyncio, "_get_running_loop", nullptr) : nullptr);
+    Ref running(PyObject_CallNoArgs(imported().peek_running_loop));
     return running ? running.get() == loop : -1;
 }
 

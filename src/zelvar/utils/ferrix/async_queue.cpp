@@ -60,8 +60,6 @@ Ref take_message(Q* q) {
 // --- waking and waiting ----------------------------------------------------------------------------
 
 // asyncio's own Condition and Lock, bound at import for the push fast path.
-PyObject* g_condition_type = nullptr;
-PyObject* g_lock_type = nullptr;
 
 // A "length" of zero or None, read from a container attribute; false when anything is unexpected.
 bool attribute_is_empty(PyObject* obj, PyObject* name) {
@@ -104,13 +102,13 @@ bool notify_is_noop(PyObject* cond) {
     static PyObject* const waiters = interned("_waiters");
     static PyObject* const lock_name = interned("_lock");
     static PyObject* const locked = interned("_locked");
-    if (!g_condition_type || reinterpret_cast<PyObject*>(Py_TYPE(cond)) != g_condition_type) return false;
+    if (reinterpret_cast<PyObject*>(Py_TYPE(cond)) != imported().condition_type) return false;
     Ref lock(PyObject_GetAttr(cond, lock_name));
     if (!lock) {
         PyErr_Clear();
         return false;
     }
-    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != g_lock_type) return false;
+    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != imported().lock_type) return false;
     Ref is_locked(PyObject_GetAttr(lock.get(), locked));
     if (!is_locked) PyErr_Clear();
     return is_locked.get() == Py_False && attribute_is_empty(lock.get(), waiters) && all_waiters_done(cond, waiters);
@@ -230,14 +228,8 @@ Task dispatch(CoroFrame& f) {
     }
 }
 
-// Whether the error being raised is the module's asyncio.CancelledError (looked up now).
-bool is_cancelled_error() {
-    py::detail::PreserveError keep;
-    PyObject* asyncio = global("asyncio");
-    Ref cancelled(asyncio ? PyObject_GetAttrString(asyncio, "CancelledError") : nullptr);
-    PyErr_Clear();
-    return cancelled && PyErr_GivenExceptionMatches(keep.saved.type, cancelled.get());
-}
+// Whether the error being raised is asyncio.CancelledError.
+bool is_cancelled_error() { return PyErr_ExceptionMatches(imported().cancelled_error); }
 
 // Wakes every waiter, then cancels the latest dispatcher task and waits for it to end; its
 // cancellation is absorbed, any other error it ended with is raised here.
@@ -334,8 +326,8 @@ PyObject* queue_new(PyTypeObject* type, PyObject*, PyObject*) {
 }
 
 // The running loop, or RuntimeError with the loop lookup's error as context.
-PyObject* running_loop(PyObject* asyncio) {
-    PyObject* loop = PyObject_CallMethod(asyncio, "get_running_loop", nullptr);
+PyObject* running_loop() {
+    PyObject* loop = PyObject_CallNoArgs(imported().get_running_loop);
     if (!loop && PyErr_ExceptionMatches(PyExc_RuntimeError))
         py::raise_instead(PyExc_RuntimeError, "AsyncQueue must be created inside a running event loop.");
     return loop;
@@ -354,15 +346,13 @@ int queue_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* ring_object = make_ring(ring_args);
     if (!ring_object) return -1;
     Py_SETREF(q->_q, ring_object);
-    PyObject* asyncio = global("asyncio");
-    if (!asyncio) return -1;
-    PyObject* lock = PyObject_CallMethod(asyncio, "Lock", nullptr);
+    PyObject* lock = PyObject_CallNoArgs(imported().lock_type);
     if (!lock) return -1;
     Py_SETREF(q->_lock, lock);
-    PyObject* cond = PyObject_CallMethod(asyncio, "Condition", "O", q->_lock);
+    PyObject* cond = PyObject_CallOneArg(imported().condition_type, q->_lock);
     if (!cond) return -1;
     Py_SETREF(q->_notify_cond, cond);
-    PyObject* loop = v[0] && v[0] != Py_None ? Py_NewRef(v[0]) : running_loop(asyncio);
+    PyObject* loop = v[0] && v[0] != Py_None ? Py_NewRef(v[0]) : running_loop();
     if (!loop) return -1;
     Py_SETREF(q->_loop, loop);
     return 0;
@@ -480,14 +470,6 @@ bool add_async_queue_type(PyObject* module) {
            add_coroutine_method<kDispatch>("_AsyncQueue__dispatch", "AsyncQueue.__dispatch(self)") &&
            shutdown_method && py::set_type_attribute(&AsyncQueueType, "shutdown", shutdown_method.get()) &&
            PyModule_AddFunctions(module, unpickle) == 0;
-}
-
-bool bind_asyncio_primitives() {
-    Ref asyncio(PyImport_ImportModule("asyncio"));
-    if (!asyncio) return false;
-    g_condition_type = PyObject_GetAttrString(asyncio.get(), "Condition");
-    g_lock_type = g_condition_type ? PyObject_GetAttrString(asyncio.get(), "Lock") : nullptr;
-    return g_lock_type != nullptr;
 }
 
 }  // namespace zelvar::ferrix
