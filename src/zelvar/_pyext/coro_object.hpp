@@ -286,7 +286,7 @@ PyObject* coroutine_entry(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
 // The coroutine method of `Def`, marked for asyncio.iscoroutinefunction.
 template <const auto& Def>
 PyObject* make_coroutine_function(const char* doc, const char* module_name) {
-    return make_coroutine_function(FunctionSpec{Def.name, Def.qualname, doc, coroutine_entry<Def>}, module_name);
+    return make_coroutine_function(FunctionDef{Def.name, Def.qualname, doc, coroutine_entry<Def>}, module_name);
 }
 
 }  // namespace zelvar::py

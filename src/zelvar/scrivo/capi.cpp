@@ -10,7 +10,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -36,16 +36,14 @@ bool option_name(LoggerOptions* options, std::string& out) {
     return true;
 }
 
-// `flag` is read but the lookup always creates a missing logger, as the Python-level callers do.
-bool option_flag(LoggerOptions* options) { return options && options->count >= 2 ? options->flag != 0 : true; }
-
 void get_logger(SpdLogger& out, LoggerOptions* options) {
     std::string name;
     if (!option_name(options, name)) {
         py::add_traceback("zelvar.scrivo.scrivo.get_logger", kSourceFile);
         return;
     }
-    (void)option_flag(options);
+    // The option record's `flag` is ignored: a missing logger is always created, as the
+    // Python-level callers do.
     out.logger = LoggerRegistry::get_logger(name, true);
 }
 
@@ -56,7 +54,6 @@ std::shared_ptr<spdlog::logger> get_logger_ptr(LoggerOptions* options) {
         py::add_traceback("zelvar.scrivo.scrivo.get_logger_ptr", kSourceFile);
         return result;
     }
-    (void)option_flag(options);
     return LoggerRegistry::get_logger(name, true);
 }
 

@@ -11,7 +11,7 @@
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {

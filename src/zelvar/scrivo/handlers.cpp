@@ -12,13 +12,13 @@
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
 using py::Field;
-using py::PickleSpec;
+using py::PickleDef;
 using py::Properties;
 using py::unpickle_def;
 namespace field = py::field;
@@ -125,7 +125,7 @@ constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorCo
 #define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
 #define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
 #define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
-    const PickleSpec k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
+    const PickleDef k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
                                     std::size(state), {a, b, c},         members,                  module};
 
 constexpr const char* kHandlerMembers = "color, level, pattern";

@@ -15,7 +15,7 @@
 
 #include "emission.hpp"
 #include "handlers.hpp"
-#include "module_state.hpp"
+#include "module_constants.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -233,7 +233,7 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const py::PickleSpec kDefaultLoggerPickle{&DefaultLoggerType,
+const py::PickleDef kDefaultLoggerPickle{&DefaultLoggerType,
                                       "__pyx_unpickle_DefaultLogger",
                                       "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
                                       nullptr,

@@ -14,7 +14,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "emission.hpp"
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -163,7 +163,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     Py_RETURN_NONE;
 }
 
-bool set_function(PyObject* ns, const py::FunctionSpec& spec) {
+bool set_function(PyObject* ns, const py::FunctionDef& spec) {
     py::Ref fn(py::make_function(spec, kModuleName));
     return fn && PyDict_SetItemString(ns, spec.name, fn.get()) == 0;
 }

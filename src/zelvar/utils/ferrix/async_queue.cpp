@@ -387,7 +387,7 @@ const py::Field kTask = QUEUE_OBJECT_FIELD(_task, py::field::set_object);
 
 const py::Field* const kState[] = {&kCallback, &kLock, &kLoop, &kNotifyCond, &kRing, &kRunning, &kTask};
 
-const py::PickleSpec kPickle{&AsyncQueueType,
+const py::PickleDef kPickle{&AsyncQueueType,
                              "__pyx_unpickle_AsyncQueue",
                              "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
                              kState,
