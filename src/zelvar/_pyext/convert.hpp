@@ -91,6 +91,22 @@ inline bool to_size_t(PyObject* o, std::size_t& out) {
     return true;
 }
 
+// A count given by keyword (`batch=`): an int (not a bool) from 0 up, each failure with a message
+// naming the parameter.
+inline bool to_count(PyObject* o, const char* argname, std::size_t& out) {
+    if (!PyLong_Check(o) || PyBool_Check(o)) {
+        PyErr_Format(PyExc_TypeError, "%s must be an int, not %.200s", argname, Py_TYPE(o)->tp_name);
+        return false;
+    }
+    const bool negative = detail::is_negative(o);
+    if (PyErr_Occurred()) return false;
+    if (negative) {
+        PyErr_Format(PyExc_ValueError, "%s must be 0 or more, not %R", argname, o);
+        return false;
+    }
+    return to_size_t(o, out);
+}
+
 // Truth value; -1 with the exception of __bool__/__len__ set.
 inline int truth(PyObject* o) { return PyObject_IsTrue(o); }
 

@@ -28,10 +28,8 @@ inline void cpu_relax() noexcept {
 
 // A short spin, then a few yields: a peer a moment behind then costs neither side a system call.
 // True as soon as `ready()` is; false when the caller should go on to sleep.
-template <class Ready>
+template <int kSpins = 256, int kYields = 8, class Ready>
 bool spin_then_yield(Ready ready) {
-    constexpr int kSpins = 256;
-    constexpr int kYields = 8;
     for (int i = 0; i < kSpins; ++i) {
         if (ready()) return true;
         cpu_relax();

@@ -73,26 +73,6 @@ void queue_dealloc(PyObject* self) {
 using PushFn = int (*)(SPSCQueueObject*, const char*, std::size_t);
 using PopFn = int (*)(SPSCQueueObject*, const char**, std::size_t*);
 
-// The methods release the lock while the ring works or waits, so without this a second Python
-// thread could enter the same side of the ring and corrupt it. Acquire/release on the flag also
-// hands the side's private state over between threads taking turns.
-class Side {
-public:
-    Side(bool& flag, const char* busy) : flag_(flag), entered_(!flag_.exchange(true, std::memory_order_acquire)) {
-        if (!entered_) PyErr_SetString(PyExc_RuntimeError, busy);
-    }
-    ~Side() {
-        if (entered_) flag_.store(false, std::memory_order_release);
-    }
-    Side(const Side&) = delete;
-    Side& operator=(const Side&) = delete;
-    explicit operator bool() const { return entered_; }
-
-private:
-    std::atomic_ref<bool> flag_;
-    bool entered_;
-};
-
 constexpr const char* kPushing = "SPSCQueue: another thread is already pushing; a queue has one producer and one consumer";
 constexpr const char* kPopping = "SPSCQueue: another thread is already popping; a queue has one producer and one consumer";
 

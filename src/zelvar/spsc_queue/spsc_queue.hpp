@@ -17,6 +17,7 @@
 // each other; they cost one atomic exchange per call, which the native path does not pay.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <type_traits>
 
@@ -53,6 +54,28 @@ struct SPSCQueueObject {
     bool py_pushing;
     bool py_popping;
     Ring ring;
+};
+
+// One side of the ring taken by a Python-level caller for the length of a call, by an atomic
+// exchange on that side's flag (`py_pushing` / `py_popping`). Python-level methods release the
+// interpreter lock while the ring works or waits, so without this a second Python thread could
+// enter the same side and corrupt it; a caller finding the side taken gets RuntimeError `busy`.
+// Acquire/release on the flag also hands the side's private state over between threads taking turns.
+class Side {
+public:
+    Side(bool& flag, const char* busy) : flag_(flag), entered_(!flag_.exchange(true, std::memory_order_acquire)) {
+        if (!entered_) PyErr_SetString(PyExc_RuntimeError, busy);
+    }
+    ~Side() {
+        if (entered_) flag_.store(false, std::memory_order_release);
+    }
+    Side(const Side&) = delete;
+    Side& operator=(const Side&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    std::atomic_ref<bool> flag_;
+    bool entered_;
 };
 
 namespace detail {

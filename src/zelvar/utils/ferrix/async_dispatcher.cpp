@@ -10,9 +10,11 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "batch.hpp"
 #include "bell_push.hpp"
 #include "consumer.hpp"
 #include "dispatcher_core.hpp"
+#include "dispatcher_methods.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -58,9 +60,15 @@ Task reader(CoroFrame& f) {
         }
         Ref awaitable;
         {
-            Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
-            if (!msg) throw py::ErrorAlreadySet{};
-            awaitable = Ref(PyObject_CallOneArg(d->_callback, msg.get()));
+            Ref arg;  // bytes, or with batch N a list of up to N waiting messages
+            if (st->batch == 0) {
+                arg.reset(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+            } else {
+                Ref list(PyList_New(0));
+                if (list && fill_batch(list.get(), data, size, st->batch, try_pop)) arg = std::move(list);
+            }
+            if (!arg) throw py::ErrorAlreadySet{};
+            awaitable = Ref(PyObject_CallOneArg(d->_callback, arg.get()));
         }
         co_await py::await(std::move(awaitable));
         counter = (counter + 1) & kYieldMask;
@@ -235,14 +243,15 @@ int close(D* d, int dispatch) {
 // --- the type ----------------------------------------------------------------------------------------
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"callback", "capacity", "slot_size", "overwrite", "zerocopy", "variable_size"}, 1);
+    static const auto params = py::params(
+        "__init__", {"callback", "capacity", "slot_size", "overwrite", "zerocopy", "variable_size", "batch"}, 1, 6);
     decltype(params)::Values v;
     RingArguments ring_args{16384, 2048};
     int variable_size = 0;
+    std::size_t batch = 0;
     if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
         !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.overwrite) ||
-        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size))
+        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size) || !take_batch(v[6], batch))
         return -1;
     auto* d = reinterpret_cast<D*>(self);
     if (!may_initialise(d, "AsyncDispatcher")) return -1;
@@ -251,6 +260,7 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     Py_SETREF(d->_q, q);
     Py_SETREF(d->_callback, Py_NewRef(v[0]));
     d->variable_size = variable_size != 0;
+    d->_state->batch = batch;
     d->_push_fn = d->variable_size ? try_push_var_bell : try_push_bell;
     return 0;
 }
@@ -279,6 +289,7 @@ PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
      "AsyncDispatcher.setup(self, str host='127.0.0.1', int recvbuf=16777216) -> void"},
     {"close", py_close, METH_NOARGS, "AsyncDispatcher.close(self)"},
+    ZELVAR_DISPATCHER_PRODUCER_METHODS(D, "AsyncDispatcher"),
     ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };

@@ -14,6 +14,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "batch.hpp"
 #include "buffers.hpp"
 #include "module_state.hpp"
 #include "ring_arguments.hpp"
@@ -55,6 +56,23 @@ Ref take_message(Q* q) {
     Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
     if (!msg) throw py::ErrorAlreadySet{};
     return msg;
+}
+
+// Up to `limit` waiting messages as a list, or a null Ref when the ring is empty. The list is made
+// first: making it may run Python code, which must not come between taking messages and the call
+// they are for.
+Ref take_messages(Q* q, std::size_t limit) {
+    Ref list(PyList_New(0));
+    if (!list) throw py::ErrorAlreadySet{};
+    Ref held = ring_of(q);
+    auto try_pop = [&](const char** data, std::size_t* size) {
+        return ring_table()->try_pop(ring(held.get()), data, size);
+    };
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (try_pop(&data, &size) != 1) return Ref();
+    if (!fill_batch(list.get(), data, size, limit, try_pop)) throw py::ErrorAlreadySet{};
+    return list;
 }
 
 // --- waking and waiting ----------------------------------------------------------------------------
@@ -210,12 +228,13 @@ Task pop(CoroFrame& f) {
 
 // --- dispatcher task and shutdown ----------------------------------------------------------------------
 
-// Feeds every message to the current callback, one at a time: the next message is taken only once
-// the callback's awaitable has finished. Ends only by an exception (cancellation included).
+// Feeds every message to the current callback, one at a time (or, with a batch size, as a list of
+// what waits): the next message is taken only once the callback's awaitable has finished. Ends
+// only by an exception (cancellation included).
 Task dispatch(CoroFrame& f) {
     Q* q = queue_of(f);
     for (;;) {
-        Ref msg = take_message(q);
+        Ref msg = q->_batch == 0 ? take_message(q) : take_messages(q, q->_batch);
         if (!msg) {
             co_await wait_for_notify(f);
             continue;
@@ -286,15 +305,12 @@ PyObject* shutdown_entry(PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
 
 PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
-PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
+// The behaviour of start_dispatcher, with the batch size the dispatcher task delivers by.
+PyObject* start(Q* q, PyObject* callback, std::size_t batch) {
     auto* self = reinterpret_cast<PyObject*>(q);
-    if (dispatch == py::kHonourOverride) {
-        if (Ref override{py::find_override(self, "start_dispatcher", py_start_dispatcher)})
-            return PyObject_CallOneArg(override.get(), callback);
-        if (PyErr_Occurred()) return nullptr;
-    }
     if (!require_ring(q)) return nullptr;
     Py_SETREF(q->_callback, Py_NewRef(callback));
+    q->_batch = batch;
     Ref coroutine(PyObject_CallMethod(self, "_AsyncQueue__dispatch", nullptr));
     if (!coroutine) return nullptr;
     Ref task(PyObject_CallMethod(q->_loop, "create_task", "O", coroutine.get()));
@@ -303,14 +319,48 @@ PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
     Py_RETURN_NONE;
 }
 
+// The table entry: one message per call.
+PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
+    if (dispatch == py::kHonourOverride) {
+        if (Ref override{py::find_override(reinterpret_cast<PyObject*>(q), "start_dispatcher", py_start_dispatcher)})
+            return PyObject_CallOneArg(override.get(), callback);
+        if (PyErr_Occurred()) return nullptr;
+    }
+    return start(q, callback, 0);
+}
+
 const AsyncQueueVTable g_table = {start_dispatcher};
 
 PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr auto params = py::params("start_dispatcher", {"callback"}, 1);
+    static constexpr auto params = py::params("start_dispatcher", {"callback", "batch"}, 1, 1);
     decltype(params)::Values v;
-    if (!params.bind(args, nargs, kwnames, v)) return nullptr;
-    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], py::kNativeOnly);
+    std::size_t batch = 0;
+    if (!params.bind(args, nargs, kwnames, v) || !take_batch(v[1], batch)) return nullptr;
+    return start(reinterpret_cast<Q*>(self), v[0], batch);
 }
+
+// --- size and iteration ----------------------------------------------------------------------------
+
+PyObject* py_qsize(PyObject* self, PyObject*) {
+    auto* q = reinterpret_cast<Q*>(self);
+    return require_ring(q) ? PyLong_FromSize_t(ring(q->_q)->ring.size_approx()) : nullptr;
+}
+
+PyObject* py_empty(PyObject* self, PyObject*) {
+    auto* q = reinterpret_cast<Q*>(self);
+    return require_ring(q) ? PyBool_FromLong(ring(q->_q)->ring.size_approx() == 0) : nullptr;
+}
+
+// `async for message in queue`: each step is `await queue.pop()` (a subclass's pop included); the
+// loop ends only by break or an exception.
+PyObject* queue_aiter(PyObject* self) { return Py_NewRef(self); }
+
+PyObject* queue_anext(PyObject* self) {
+    static PyObject* const pop_name = interned("pop");
+    return PyObject_CallMethodNoArgs(self, pop_name);
+}
+
+PyAsyncMethods g_as_async = {nullptr, queue_aiter, queue_anext, nullptr};
 
 // --- construction ----------------------------------------------------------------------------------------
 
@@ -322,6 +372,7 @@ PyObject* queue_new(PyTypeObject* type, PyObject*, PyObject*) {
     for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
         *field = Py_NewRef(Py_None);
     q->_running = 0;
+    q->_batch = 0;
     return self;
 }
 
@@ -427,6 +478,8 @@ void queue_dealloc(PyObject* self) {
 PyMethodDef g_methods[] = {
     {"start_dispatcher", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_start_dispatcher)),
      METH_FASTCALL | METH_KEYWORDS, "AsyncQueue.start_dispatcher(self, callback)"},
+    {"qsize", py_qsize, METH_NOARGS, "AsyncQueue.qsize(self) -> int\n\nMessages waiting in the ring now."},
+    {"empty", py_empty, METH_NOARGS, "AsyncQueue.empty(self) -> bool\n\nWhether no message waits in the ring now."},
     ZELVAR_PICKLE_METHODS(kPickle),
     {nullptr, nullptr, 0, nullptr},
 };
@@ -445,6 +498,7 @@ PyTypeObject AsyncQueueType = py::make_type({
     .dealloc = queue_dealloc,
     .traverse = queue_traverse,
     .clear = queue_clear,
+    .as_async = &g_as_async,
 });
 
 namespace {

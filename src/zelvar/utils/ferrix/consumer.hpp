@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <thread>
 
@@ -39,6 +41,11 @@ struct ConsumerState {
     PyObject* ring_ref = nullptr;
     PyObject* callback_ref = nullptr;
     bool consumer_started = false;
+    // Messages per callback call: 0 calls with one bytes object, N > 0 with a list of up to N.
+    std::size_t batch = 0;
+    // The interpreter's switch interval when the consumer started: how long a consumer thread that
+    // keeps the lock while messages wait may go without offering it (see the thread dispatcher).
+    std::chrono::nanoseconds switch_interval{5'000'000};
 
     // Producer side, after a push with result `rc`: ring when the consumer may be asleep. A push
     // refused as full counts too: a variable-size push that had to wrap published a wrap marker, and
@@ -55,6 +62,13 @@ struct ConsumerState {
     template <class Ready>
     static bool spin_until(Ready ready) {
         return spsc::detail::spin_then_yield(ready);
+    }
+
+    // A consumer holding the interpreter lock that ran the ring dry: a few polls (a microsecond or
+    // so) before it gives the lock up, so a producer a moment behind costs no hand-off.
+    template <class Ready>
+    static bool spin_briefly(Ready ready) {
+        return spsc::detail::spin_then_yield<64, 0>(ready);
     }
 
     // Consumer side: announce, then look once more before sleeping. `retry` re-checks the ring.

@@ -167,6 +167,7 @@ struct AsyncQueueObject {
     PyObject* _notify_cond;  // asyncio.Condition(_lock): wakes waiting consumers
     PyObject* _task;         // the latest dispatcher task
     int _running;            // carried by pickles only
+    std::size_t _batch;      // messages per call of the dispatcher task's callback (0: one bytes object)
 };
 
 // --- buffer conversion functions (`__pyx_capi__`) --------------------------------------------------

@@ -1,5 +1,6 @@
 #include "sync_dispatcher.hpp"
 
+#include <chrono>
 #include <system_error>
 
 #include <zelvar/_pyext/args.hpp>
@@ -8,9 +9,11 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "batch.hpp"
 #include "bell_push.hpp"
 #include "consumer.hpp"
 #include "dispatcher_core.hpp"
+#include "dispatcher_methods.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -18,10 +21,6 @@ namespace zelvar::ferrix {
 namespace {
 
 using D = SyncDispatcherObject;
-
-// Deliveries made under one acquisition of the interpreter lock: a burst of waiting messages costs
-// one hand-off instead of one per message (a busy main thread makes each hand-off slow).
-constexpr int kBurst = 256;
 
 // --- push entries: the ring, then the doorbell when the consumer may be asleep ------------------------
 
@@ -43,31 +42,72 @@ constexpr const char* kTryPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispat
 constexpr const char* kPopContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__pop";
 constexpr const char* kPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher._SyncDispatcher__pop_var";
 
-// callback(bytes(message)) with the lock held; a raising callback is reported and ends the consumer.
-bool deliver(ConsumerState* st, const char* data, std::size_t size, const char* context) {
-    py::Ref msg(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
-    py::Ref result(msg ? PyObject_CallOneArg(st->callback_ref, msg.get()) : nullptr);
-    if (result) return true;
+using Clock = std::chrono::steady_clock;
+
+// Deliveries between two looks at the clock (for offer_lock).
+constexpr unsigned kClockEvery = 64;
+
+enum class Delivery { made, stopped, failed };
+
+// One callback call with the lock held: callback(bytes) for the message in hand, or with batch N
+// callback(list) of it and what else waits, up to N. close clears the run flag with the lock held,
+// so the flag is read under the lock, after anything that may run Python code (creating the list
+// may start a collection): no callback starts once close has returned, and no message taken from
+// the ring is dropped after the check. A raising callback is reported and ends the consumer.
+template <class TryPop>
+Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context) {
+    py::Ref arg;
+    if (st->batch == 0) {
+        if (!st->running.load(std::memory_order_acquire)) return Delivery::stopped;
+        arg.reset(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+    } else {
+        py::Ref list(PyList_New(0));
+        if (list && !st->running.load(std::memory_order_acquire)) return Delivery::stopped;
+        if (list && fill_batch(list.get(), data, size, st->batch, try_pop)) arg = std::move(list);
+    }
+    py::Ref result(arg ? PyObject_CallOneArg(st->callback_ref, arg.get()) : nullptr);
+    if (result) return Delivery::made;
     py::write_unraisable(context);
-    return false;
+    return Delivery::failed;
 }
 
-// Delivers the message in hand, then whatever else is waiting, up to a burst, under one lock. close
-// clears the run flag with the lock held, so the flag is read under the lock before every delivery:
-// no callback starts once close has returned.
+// The lock, kept across deliveries, is offered once a switch interval has passed since it was
+// last: by then a thread waiting for it has asked for it, and the interpreter hands it over at
+// this release. A callback made of bytecode hands it over at that request by itself; this covers
+// callbacks that run none.
+void offer_lock(const ConsumerState* st, Clock::time_point& since) {
+    const Clock::time_point now = Clock::now();
+    if (now - since < st->switch_interval) return;
+    PyThreadState* self = PyEval_SaveThread();
+    PyEval_RestoreThread(self);
+    since = Clock::now();
+}
+
+// Delivers the message in hand, then keeps delivering while messages wait, under one acquisition
+// of the lock: giving it away after a fixed burst would make the consumer win it back against a
+// busy thread, which keeps it for a whole switch interval. The lock changes hands when the
+// interpreter's switch request says so. A ring run dry is polled briefly before the lock goes.
+// `release_first` frees the slot a waiting pop holds, once its message is copied out. False when
+// the consumer must end.
 template <class TryPop>
-bool deliver_burst(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context,
-                   void (*after_first)(SPSCQueueObject*) = nullptr) {
+bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop,
+                           const char* context, void (*release_first)(SPSCQueueObject*) = nullptr) {
     if (process_exiting()) return false;
     const PyGILState_STATE gil = PyGILState_Ensure();
-    bool ok = true;
-    for (int i = 0; ok && i < kBurst && st->running.load(std::memory_order_acquire); ++i) {
-        if (i > 0 && try_pop(&data, &size) != 1) break;
-        ok = deliver(st, data, size, context);
-        if (ok && i == 0 && after_first) after_first(st->ring);
+    Clock::time_point offered = Clock::now();
+    Delivery outcome;
+    for (unsigned n = 1;; ++n) {
+        outcome = deliver(st, data, size, try_pop, context);
+        if (outcome != Delivery::made) break;
+        if (release_first) {
+            release_first(st->ring);
+            release_first = nullptr;
+        }
+        if (!ConsumerState::spin_briefly([&] { return try_pop(&data, &size) == 1; })) break;
+        if (n % kClockEvery == 0) offer_lock(st, offered);
     }
     PyGILState_Release(gil);
-    return ok;
+    return outcome != Delivery::failed;
 }
 
 // Doorbell mode: try the ring; when empty, announce, look again, then sleep on the doorbell.
@@ -89,11 +129,11 @@ void consume_doorbell(ConsumerState* st) {
                 continue;
             }
         }
-        if (!deliver_burst(st, data, size, try_pop, context)) return;
+        if (!deliver_while_waiting(st, data, size, try_pop, context)) return;
     }
 }
 
-// Ring mode: the ring's own waiting pop, again and again.
+// Ring mode: the ring's own waiting pop, then whatever else waits.
 template <bool Var>
 void consume_ring(ConsumerState* st) {
     auto try_pop = [st](const char** data, std::size_t* size) {
@@ -105,8 +145,8 @@ void consume_ring(ConsumerState* st) {
         const int rc = Var ? ring_table()->pop_var(st->ring, &data, &size) : ring_table()->pop(st->ring, &data, &size);
         if (rc != 1) continue;
         // A fixed-size pop holds its slot until release(); the variable-size one frees it at the next call.
-        if (!deliver_burst(st, data, size, try_pop, Var ? kPopVarContext : kPopContext,
-                           Var ? nullptr : ring_table()->release))
+        if (!deliver_while_waiting(st, data, size, try_pop, Var ? kPopVarContext : kPopContext,
+                                   Var ? nullptr : ring_table()->release))
             return;
     }
 }
@@ -178,12 +218,24 @@ void join_consumer(D* d) {
     delete thread;
 }
 
+// sys.getswitchinterval(), for offer_lock.
+bool read_switch_interval(ConsumerState* st) {
+    PyObject* get = PySys_GetObject("getswitchinterval");  // borrowed
+    py::Ref seconds(get ? PyObject_CallNoArgs(get) : nullptr);
+    const double value = seconds ? PyFloat_AsDouble(seconds.get()) : -1.0;
+    if (!get && !PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "sys.getswitchinterval is missing");
+    if (PyErr_Occurred()) return false;
+    st->switch_interval = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(value));
+    return true;
+}
+
 int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
     join_consumer(d);  // an earlier consumer that close could not join: it has ended by now
     st->inherited = false;
     void (*body)(ConsumerState*) = d->nonblocking ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
                                                   : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
+    if (!read_switch_interval(st)) return -1;
     st->callback_ref = Py_NewRef(d->_callback);
     st->ring_ref = Py_NewRef(d->_q);
     st->ring = ring(d->_q);
@@ -264,15 +316,18 @@ PyObject* py_close(PyObject* self, PyObject*) {
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
-                                                       "block_on_full", "variable_size", "detach", "nonblocking"},
-                                          1);
+                                                       "block_on_full", "variable_size", "detach", "nonblocking",
+                                                       "batch"},
+                                          1, 9);
     decltype(params)::Values v;
     RingArguments ring_args{16384, 2048};
     int variable_size = 0, detach = 1, nonblocking = 1;
+    std::size_t batch = 0;
     if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
         !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.zerocopy) ||
         !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
-        !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking))
+        !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking) ||
+        !take_batch(v[9], batch))
         return -1;
     auto* d = reinterpret_cast<D*>(self);
     if (!may_initialise(d, "SyncDispatcher")) return -1;
@@ -285,6 +340,7 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     d->detach = detach != 0;
     d->variable_size = variable_size != 0;
     d->nonblocking = nonblocking != 0;
+    d->_state->batch = batch;
     d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
                                  : (d->variable_size ? push_var : push);
     return 0;
@@ -320,6 +376,7 @@ PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
      "SyncDispatcher.setup(self, str host='127.0.0.1', int recvbuf=16777216) -> void"},
     {"close", py_close, METH_NOARGS, "SyncDispatcher.close(self) -> void"},
+    ZELVAR_DISPATCHER_PRODUCER_METHODS(D, "SyncDispatcher"),
     ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };
