@@ -49,11 +49,22 @@ class Collector:
         self.got.append(msg)
 
 
+class BatchCollector:
+    def __init__(self):
+        self.got, self.lengths = [], []
+
+    async def __call__(self, msgs):
+        self.lengths.append(len(msgs) if type(msgs) is list else None)
+        self.got.extend(msgs)
+
+
+@pytest.mark.parametrize("batch", [0, 7])
 @pytest.mark.parametrize("variable_size, sizes", [(False, [8, 64, 200]), (True, [8, 1000, 64, 3000])])
-def test_every_message_arrives_once_in_order(variable_size, sizes):
+def test_every_message_arrives_once_in_order(variable_size, sizes, batch):
+    c = BatchCollector() if batch else Collector()
+
     async def main():
-        c = Collector()
-        d = AD(c, capacity=256, slot_size=256, variable_size=variable_size)
+        d = AD(c, capacity=256, slot_size=256, variable_size=variable_size, batch=batch)
         d.setup()
         count = 50_000
         assert await produce(d, 1, count, sizes) == [count]
@@ -62,6 +73,31 @@ def test_every_message_arrives_once_in_order(variable_size, sizes):
         return c.got
 
     assert run(main()) == expected(0, 50_000, [8, 64, 200] if not variable_size else [8, 1000, 64, 3000])
+    if batch:
+        assert all(length is not None and 1 <= length <= batch for length in c.lengths)
+        assert max(c.lengths) == batch
+
+
+@pytest.mark.parametrize("make", [
+    pytest.param(lambda loop, *args, **kwargs: AD(None, 8, 8, False, False, False, *args, **kwargs),
+                 id="AsyncDispatcher"),
+    pytest.param(lambda loop, *args, **kwargs: f.AsyncQueue(loop=loop).start_dispatcher(None, *args, **kwargs),
+                 id="AsyncQueue.start_dispatcher"),
+])
+@pytest.mark.parametrize("args, kwargs, error, text", [
+    ((), {"batch": -3}, ValueError, "batch must be 0 or more, not -3"),
+    ((), {"batch": 2.0}, TypeError, "batch must be an int, not float"),
+    ((), {"batch": None}, TypeError, "batch must be an int, not NoneType"),
+    ((8,), {}, TypeError, "positional argument"),  # keyword-only
+])
+def test_batch_must_be_a_count_given_by_keyword(make, args, kwargs, error, text):
+    loop = asyncio.new_event_loop()
+    try:
+        with pytest.raises(error) as info:
+            make(loop, *args, **kwargs)
+    finally:
+        loop.close()
+    assert text in str(info.value)
 
 
 def test_a_million_messages_from_four_producers_into_dispatchers_of_both_kinds():

@@ -332,8 +332,9 @@ def test_a_queue_without_ring_raises_runtime_error(call):
         coro = getattr(q, call)(b"x" if call != "push_str" else "x") if call != "pop" else q.pop()
         with pytest.raises(RuntimeError, match="no ring"):
             await coro
-        with pytest.raises(RuntimeError, match="no ring"):
-            q.start_dispatcher(lambda m: None)
+        for method in (lambda: q.start_dispatcher(lambda m: None), q.qsize, q.empty):
+            with pytest.raises(RuntimeError, match="no ring"):
+                method()
 
     run(main())
 
@@ -369,6 +370,80 @@ def test_dispatcher_delivers_in_order_one_at_a_time():
 
     run(main())
     assert events == [(k, m) for m in (b"A", b"B", b"C") for k in ("start", "end")]
+
+
+def test_qsize_and_empty_count_the_waiting_messages():
+    async def main():
+        q = AQ(slot_size=8, capacity=2)
+        sizes = [(q.qsize(), q.empty())]
+        for m in (b"a", b"b", b"c"):  # the third is refused
+            await q.push_obj(m)
+            sizes.append((q.qsize(), q.empty()))
+        await q.pop()
+        sizes.append((q.qsize(), q.empty()))
+        return sizes
+
+    assert run(main()) == [(0, True), (1, False), (2, False), (2, False), (1, False)]
+
+
+def test_async_for_pops_until_break_or_cancellation():
+    class Counting(AQ):
+        pops = 0
+
+        def pop(self):
+            Counting.pops += 1
+            return super().pop()
+
+    async def main():
+        q = Counting()
+        for m in ("a", "b", "c"):
+            await q.push_str(m)
+        got = []
+        async for m in q:
+            got.append(m)
+            if m == b"c":
+                break
+
+        async def drain():
+            async for m in q:
+                got.append(m)
+
+        task = asyncio.create_task(drain())
+        await q.push_str("d")
+        await settle()
+        assert not task.done()  # an empty queue does not end the loop: it waits
+        task.cancel()
+        with pytest.raises(asyncio.CancelledError):
+            await task
+        return got
+
+    assert run(main()) == [b"a", b"b", b"c", b"d"]
+    assert Counting.pops == 5  # each step is the instance's pop()
+
+
+@pytest.mark.parametrize("batch, pushed, lists", [
+    (3, 5, [[0, 1, 2], [3, 4]]),  # as many as wait, never waiting to fill a list
+    (1, 2, [[0], [1]]),
+    (100, 4, [[0, 1, 2, 3]]),
+])
+def test_dispatcher_batches_deliver_what_waits_in_order(batch, pushed, lists):
+    got = []
+
+    async def callback(msgs):
+        got.append(msgs)
+
+    async def main():
+        q = AQ()
+        for i in range(pushed):
+            await q.push_obj(bytes([i]))
+        q.start_dispatcher(callback, batch=batch)
+        await settle()
+        await q.shutdown()
+        await q.push_obj(b"late")  # after shutdown the messages stay for pop
+        return await q.pop()
+
+    assert run(main()) == b"late"
+    assert got == [[bytes([i]) for i in lst] for lst in lists]
 
 
 def test_a_callback_may_push_to_its_own_queue():

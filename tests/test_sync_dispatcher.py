@@ -29,18 +29,42 @@ MODES = [
 ]
 
 
+class Batches:
+    """A batch callback: keeps every message and the length of every list it was given."""
+
+    def __init__(self):
+        self.got, self.lengths = [], []
+
+    def __call__(self, msgs):
+        self.lengths.append(len(msgs) if type(msgs) is list else None)
+        self.got.extend(msgs)
+
+
+def receiver(batch):
+    """(callback, list of messages received) for one message per call or for lists of `batch`."""
+    if not batch:
+        got = []
+        return got.append, got
+    batches = Batches()
+    return batches, batches.got
+
+
+@pytest.mark.parametrize("batch", [0, 7])
 @pytest.mark.parametrize("mode", MODES)
 @pytest.mark.parametrize("detach", [True, False])
-def test_every_message_arrives_once_in_order(mode, detach):
-    got = []
+def test_every_message_arrives_once_in_order(mode, detach, batch):
+    callback, got = receiver(batch)
     sizes = [8, 64, 200] if not mode["variable_size"] else [8, 1000, 64, 300]
-    d = f.SyncDispatcher(got.append, capacity=256, slot_size=256, detach=detach, **mode)
+    d = f.SyncDispatcher(callback, capacity=256, slot_size=256, detach=detach, batch=batch, **mode)
     d.setup()
     count = 100_000
     assert native.produce(d, 1, count, sizes, True) == [count]
     assert wait_for(lambda: len(got) == count)
     d.close()
     assert got == expected(0, count, sizes)
+    if batch:
+        assert all(length is not None and 1 <= length <= batch for length in callback.lengths)
+        assert max(callback.lengths) == batch  # a flooded ring fills whole lists
 
 
 def test_many_producers_each_with_its_own_dispatcher():
@@ -60,10 +84,11 @@ def test_many_producers_each_with_its_own_dispatcher():
     assert all(r == expected(0, 250_000, [16]) for r in received)
 
 
+@pytest.mark.parametrize("batch", [0, 16])
 @pytest.mark.parametrize("mode", MODES)
-def test_close_while_producers_push(mode):
-    got = []
-    d = f.SyncDispatcher(got.append, capacity=64, slot_size=64, detach=False, **mode)
+def test_close_while_producers_push(mode, batch):
+    callback, got = receiver(batch)
+    d = f.SyncDispatcher(callback, capacity=64, slot_size=64, detach=False, batch=batch, **mode)
     d.setup()
     producer = threading.Thread(target=native.produce, args=(d, 1, 200_000, [32]))
     producer.start()
@@ -149,6 +174,11 @@ def test_uncallable_callback(monkeypatch):
     ((print,), {"capacity": -1}, OverflowError, "can't convert negative value to size_t"),
     ((print,), {"slot_size": 1.5j}, TypeError, "an integer is required"),
     ((print,), {"capacity": 0}, ValueError, None),
+    ((print,), {"batch": -1}, ValueError, "batch must be 0 or more, not -1"),
+    ((print,), {"batch": "8"}, TypeError, "batch must be an int, not str"),
+    ((print,), {"batch": True}, TypeError, "batch must be an int, not bool"),
+    ((print, 8, 8, False, False, False, False, True, True, 8), {}, TypeError,
+     "__init__() takes at most 9 positional arguments (10 given)"),  # batch is keyword-only
 ])
 def test_constructor_errors(args, kwargs, error, message):
     with pytest.raises(error) as info:
@@ -220,8 +250,61 @@ def test_dropping_a_running_detached_dispatcher_mid_delivery():
 def test_push_without_ring_refuses():
     d = f.SyncDispatcher.__new__(f.SyncDispatcher)
     assert native.produce(d, 1, 3) == [0]
+    assert (d.push(b"x"), d.qsize()) == (-1, 0)
     with pytest.raises(RuntimeError, match="no ring"):
         d.setup()
+
+
+@pytest.mark.parametrize("cls", [f.SyncDispatcher, f.AsyncDispatcher])
+@pytest.mark.parametrize("variable_size", [False, True])
+def test_python_push_is_the_native_push_entry(cls, variable_size):
+    # Twin dispatchers, one fed by Python, one by the native entry: the same results and queues.
+    fed = [cls(None, capacity=2, slot_size=8, variable_size=variable_size) for _ in range(2)]
+    data = [b"ab", bytearray(b"cd"), memoryview(b"efgh"), b"x" * 64, b"ij"]
+    by_python = [fed[0].push(m) for m in data]
+    assert by_python == [native.push(fed[1], bytes(m)) for m in data]
+    assert by_python[0] == 1 and by_python[3] == -2 and 0 in by_python  # stored, too large, full
+    assert fed[0].qsize() == fed[1].qsize() == by_python.count(1)
+    with pytest.raises(BufferError):
+        fed[0].push(memoryview(b"abcd")[::2])
+    with pytest.raises(TypeError):
+        fed[0].push("text")
+    for d in fed:
+        d.close()
+    assert fed[0].push(b"z") == native.push(fed[1], b"z") == -1
+
+
+@pytest.mark.parametrize("nonblocking", [True, False])
+def test_python_push_rings_the_sleeping_consumer(nonblocking):
+    got = []
+    d = f.SyncDispatcher(got.append, nonblocking=nonblocking)
+    d.setup()
+    time.sleep(0.05)  # the consumer is asleep by now
+    assert [d.push(m) for m in (b"a", b"b")] == [1, 1]
+    assert wait_for(lambda: len(got) == 2)
+    d.close()
+    assert got == [b"a", b"b"]
+
+
+def test_a_second_python_producer_is_refused():
+    # A blocking push on a full ring waits (the lock released) with the producer side taken.
+    d = f.SyncDispatcher(None, capacity=1, slot_size=8, nonblocking=False, block_on_full=True)
+    assert d.push(b"1") == 1
+    watchdog = threading.Timer(10, d.close)  # wakes any waiting push: a failure never hangs
+    watchdog.start()
+    results = []
+    first = threading.Thread(target=lambda: results.append(d.push(b"2")))
+    first.start()
+    try:
+        time.sleep(0.2)
+        assert first.is_alive()
+        with pytest.raises(RuntimeError, match="already pushing"):
+            d.push(b"3")
+    finally:
+        d.close()
+        first.join(5)
+        watchdog.cancel()
+    assert results == [-1]  # woken by close
 
 
 def test_interpreter_exit_with_running_dispatchers(child):

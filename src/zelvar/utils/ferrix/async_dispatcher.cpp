@@ -52,8 +52,11 @@ Task reader(CoroFrame& f) {
     const char* data = nullptr;
     std::size_t size = 0;
     st->announces_sleep.store(true);
+    auto ready = [&] { return try_pop(&data, &size) == 1; };
     while (st->running.load(std::memory_order_acquire)) {
-        if (try_pop(&data, &size) != 1 && st->sleep_unless([&] { return try_pop(&data, &size) == 1; })) {
+        // A producer a moment behind is waited for briefly: announcing a sleep makes it ring, and a
+        // ring per message slows it below the reader, which then sleeps at every message.
+        if (!ConsumerState::spin_briefly(ready) && st->sleep_unless(ready)) {
             co_await py::await(Ref(PyObject_CallMethod(loop, "sock_recv", "Oi", sock, 1)));
             st->may_sleep.store(false, std::memory_order_relaxed);
             continue;

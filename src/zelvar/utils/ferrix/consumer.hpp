@@ -50,11 +50,15 @@ struct ConsumerState {
     // Producer side, after a push with result `rc`: ring when the consumer may be asleep. A push
     // refused as full counts too: a variable-size push that had to wrap published a wrap marker, and
     // only a consumer that passes it makes room.
+    // One bell per announced sleep: the first push to see the announcement takes it down as it
+    // rings, so a producer racing a falling-asleep consumer does not pay a send per message.
     void after_push(int rc) noexcept {
         if (rc < 0) return;
         std::atomic_thread_fence(std::memory_order_seq_cst);  // the message before the flag check
-        const bool ring_it = announces_sleep.load(std::memory_order_relaxed) ? may_sleep.load(std::memory_order_relaxed)
-                                                                              : rc > 0;
+        const bool ring_it = announces_sleep.load(std::memory_order_relaxed)
+                                 ? may_sleep.load(std::memory_order_relaxed) &&
+                                       may_sleep.exchange(false, std::memory_order_relaxed)
+                                 : rc > 0;
         if (ring_it) bell.ring();
     }
 
