@@ -55,34 +55,42 @@ struct Config {
     [[maybe_unused]] char pad[kCacheLine];
 };
 
-// Written by the producer. cons_sleeping is read on every push and written only by a consumer
-// going to sleep.
+// Written by the producer. The first line holds what the consumer reads too (cons_sleeping is read
+// on every push and written only by a consumer going to sleep); the producer's own copies sit on a
+// line of their own.
 struct ProducerLine {
     std::atomic<std::uint64_t> tail{0};
-    std::uint64_t head_cache = 0;
-    std::uint64_t tail_pos = 0;  // byte ring: offset of tail in the buffer
     std::atomic<std::uint64_t> var_pushed{0};
     std::atomic<std::uint32_t> cons_sleeping{0};
+    [[maybe_unused]] char split[kCacheLine];
+    std::uint64_t head_cache = 0;
+    std::uint64_t tail_pos = 0;  // byte ring: offset of tail in the buffer
     [[maybe_unused]] char pad[kCacheLine];
 };
 
-// Written by the consumer.
+// Written by the consumer, split the same way. A producer facing a full ring re-reads head on every
+// attempt; with the consumer's own state on that line, each of those reads would cost the consumer
+// a miss on its next pop.
 struct ConsumerLine {
     std::atomic<std::uint64_t> head{0};
-    std::uint64_t tail_cache = 0;
     std::atomic<std::uint64_t> held{kNoHold};  // overwrite family: the index the consumer takes or holds
-    std::uint64_t head_pos = 0;                // byte ring: offset of head in the buffer
     std::atomic<std::uint64_t> var_popped{0};
+    std::atomic<std::uint32_t> prod_sleeping{0};
+    [[maybe_unused]] char split[kCacheLine];
+    std::uint64_t tail_cache = 0;
+    std::uint64_t head_pos = 0;  // byte ring: offset of head in the buffer
     Hold hold = Hold::none;
     std::uint64_t hold_next = 0, hold_pos = 0;
     char* scratch = nullptr;
-    std::atomic<std::uint32_t> prod_sleeping{0};
     [[maybe_unused]] char pad[kCacheLine];
 };
 
-// Each group ends in a full line of padding, so no field of the next group shares a line with it.
+// Each group (and each half of the two sides) ends in a full line of padding, so no field of the
+// next one shares a line with it.
 static_assert(sizeof(Config) - offsetof(Config, pad) >= kCacheLine);
+static_assert(offsetof(ProducerLine, head_cache) - offsetof(ProducerLine, split) >= kCacheLine);
 static_assert(sizeof(ProducerLine) - offsetof(ProducerLine, pad) >= kCacheLine);
+static_assert(offsetof(ConsumerLine, tail_cache) - offsetof(ConsumerLine, split) >= kCacheLine);
 static_assert(sizeof(ConsumerLine) - offsetof(ConsumerLine, pad) >= kCacheLine);
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free && std::atomic<std::uint32_t>::is_always_lock_free);
 
