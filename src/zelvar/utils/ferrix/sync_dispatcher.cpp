@@ -45,7 +45,7 @@ constexpr const char* kPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispatche
 using Clock = std::chrono::steady_clock;
 
 // Deliveries between two looks at the clock (for offer_lock).
-constexpr unsigned kClockEvery = 64;
+constexpr unsigned kClockEvery = 16;
 
 enum class Delivery { made, stopped, failed };
 
@@ -71,17 +71,25 @@ Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop t
     return Delivery::failed;
 }
 
-// The lock, kept across deliveries, is offered once a switch interval has passed since it was
-// last: by then a thread waiting for it has asked for it, and the interpreter hands it over at
+// The lock, kept across deliveries, is offered once a switch interval has passed since this thread
+// won it: by then a thread waiting for it has asked for it, and the interpreter hands it over at
 // this release. A callback made of bytecode hands it over at that request by itself; this covers
-// callbacks that run none.
-void offer_lock(const ConsumerState* st, Clock::time_point& since) {
-    const Clock::time_point now = Clock::now();
-    if (now - since < st->switch_interval) return;
-    PyThreadState* self = PyEval_SaveThread();
-    PyEval_RestoreThread(self);
-    since = Clock::now();
-}
+// callbacks that run none. A long gap between two looks means a callback handed it over meanwhile
+// and this thread has only just won it back: the interval starts again then, instead of the lock
+// being given away at once to the thread that just held it.
+struct LockOffer {
+    Clock::time_point won = Clock::now(), seen = won;
+
+    void look(const ConsumerState* st) {
+        const Clock::time_point now = Clock::now();
+        if (now - seen > st->switch_interval / 2) won = now;
+        seen = now;
+        if (now - won < st->switch_interval) return;
+        PyThreadState* self = PyEval_SaveThread();
+        PyEval_RestoreThread(self);
+        won = seen = Clock::now();
+    }
+};
 
 // Delivers the message in hand, then keeps delivering while messages wait, under one acquisition
 // of the lock: giving it away after a fixed burst would make the consumer win it back against a
@@ -94,7 +102,7 @@ bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size
                            const char* context, void (*release_first)(SPSCQueueObject*) = nullptr) {
     if (process_exiting()) return false;
     const PyGILState_STATE gil = PyGILState_Ensure();
-    Clock::time_point offered = Clock::now();
+    LockOffer offer;
     Delivery outcome;
     for (unsigned n = 1;; ++n) {
         outcome = deliver(st, data, size, try_pop, context);
@@ -104,7 +112,7 @@ bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size
             release_first = nullptr;
         }
         if (!ConsumerState::spin_briefly([&] { return try_pop(&data, &size) == 1; })) break;
-        if (n % kClockEvery == 0) offer_lock(st, offered);
+        if (n % kClockEvery == 0) offer.look(st);
     }
     PyGILState_Release(gil);
     return outcome != Delivery::failed;
