@@ -245,29 +245,6 @@ int close(D* d, int dispatch) {
 
 // --- the type ----------------------------------------------------------------------------------------
 
-int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__init__", {"callback", "capacity", "slot_size", "overwrite", "zerocopy", "variable_size", "batch"}, 1, 6);
-    decltype(params)::Values v;
-    RingArguments ring_args{16384, 2048};
-    int variable_size = 0;
-    std::size_t batch = 0;
-    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
-        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.overwrite) ||
-        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size) || !take_batch(v[6], batch))
-        return -1;
-    auto* d = reinterpret_cast<D*>(self);
-    if (!may_initialise(d, "AsyncDispatcher")) return -1;
-    PyObject* q = make_ring(ring_args);
-    if (!q) return -1;  // no field changed
-    Py_SETREF(d->_q, q);
-    Py_SETREF(d->_callback, Py_NewRef(v[0]));
-    d->variable_size = variable_size != 0;
-    d->_state->batch = batch;
-    d->_push_fn = d->variable_size ? try_push_var_bell : try_push_bell;
-    return 0;
-}
-
 // What an AsyncDispatcher adds to the shared lifecycle: its reader task.
 struct AsyncKind {
     using Object = D;
@@ -287,6 +264,23 @@ struct AsyncKind {
 };
 
 using Core = DispatcherCore<AsyncKind>;
+
+int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params(
+        "__init__", {"callback", "capacity", "slot_size", "overwrite", "zerocopy", "variable_size", "batch"}, 1, 6);
+    decltype(params)::Values v;
+    RingArguments ring_args{16384, 2048};
+    int variable_size = 0;
+    std::size_t batch = 0;
+    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
+        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.overwrite) ||
+        !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size) || !take_batch(v[6], batch))
+        return -1;
+    auto* d = reinterpret_cast<D*>(self);
+    if (!Core::initialise(d, "AsyncDispatcher", ring_args, v[0], variable_size != 0, batch)) return -1;
+    d->_push_fn = d->variable_size ? try_push_var_bell : try_push_bell;
+    return 0;
+}
 
 PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,

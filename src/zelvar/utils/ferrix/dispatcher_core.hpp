@@ -21,6 +21,8 @@
 #include <zelvar/_pyext/types.hpp>
 
 #include "consumer.hpp"
+#include "dispatcher_setup.hpp"
+#include "ring_arguments.hpp"
 
 namespace zelvar::ferrix {
 
@@ -47,6 +49,21 @@ struct DispatcherCore {
             return nullptr;
         }
         return self;
+    }
+
+    // __init__'s shared step, refused between setup and close: the new ring first, so a failed
+    // (re-)initialisation changes no field and a live dispatcher keeps a consistent ring, push
+    // entry, modes and callback; then the callback, the size mode and the batch size.
+    static bool initialise(D* d, const char* type_name, const RingArguments& ring_args, PyObject* callback,
+                           bool variable_size, std::size_t batch) {
+        if (!may_initialise(d, type_name)) return false;
+        PyObject* q = make_ring(ring_args);
+        if (!q) return false;
+        Py_SETREF(d->_q, q);
+        Py_SETREF(d->_callback, Py_NewRef(callback));
+        d->variable_size = variable_size;
+        d->_state->batch = batch;
+        return true;
     }
 
     // The destructor closes through the override check, so a subclass's close is honoured.

@@ -322,38 +322,6 @@ PyObject* py_close(PyObject* self, PyObject*) {
 
 // --- the type ----------------------------------------------------------------------------------------
 
-int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
-                                                       "block_on_full", "variable_size", "detach", "nonblocking",
-                                                       "batch"},
-                                          1, 9);
-    decltype(params)::Values v;
-    RingArguments ring_args{16384, 2048};
-    int variable_size = 0, detach = 1, nonblocking = 1;
-    std::size_t batch = 0;
-    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
-        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.zerocopy) ||
-        !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
-        !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking) ||
-        !take_batch(v[9], batch))
-        return -1;
-    auto* d = reinterpret_cast<D*>(self);
-    if (!may_initialise(d, "SyncDispatcher")) return -1;
-    // The ring first: a failed (re-)initialisation changes no field, so a live dispatcher keeps a
-    // consistent ring, push entry, modes and callback.
-    PyObject* q = make_ring(ring_args);
-    if (!q) return -1;
-    Py_SETREF(d->_q, q);
-    Py_SETREF(d->_callback, Py_NewRef(v[0]));
-    d->detach = detach != 0;
-    d->variable_size = variable_size != 0;
-    d->nonblocking = nonblocking != 0;
-    d->_state->batch = batch;
-    d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
-                                 : (d->variable_size ? push_var : push);
-    return 0;
-}
-
 // What a SyncDispatcher adds to the shared lifecycle: its modes and the consumer thread object.
 struct SyncKind {
     using Object = D;
@@ -379,6 +347,30 @@ struct SyncKind {
 };
 
 using Core = DispatcherCore<SyncKind>;
+
+int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
+                                                       "block_on_full", "variable_size", "detach", "nonblocking",
+                                                       "batch"},
+                                          1, 9);
+    decltype(params)::Values v;
+    RingArguments ring_args{16384, 2048};
+    int variable_size = 0, detach = 1, nonblocking = 1;
+    std::size_t batch = 0;
+    if (!params.bind(args, kwargs, v) || !take_size(v[1], ring_args.capacity) ||
+        !take_size(v[2], ring_args.slot_size) || !take_flag(v[3], ring_args.zerocopy) ||
+        !take_flag(v[4], ring_args.overwrite) || !take_flag(v[5], ring_args.block_on_full) ||
+        !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking) ||
+        !take_batch(v[9], batch))
+        return -1;
+    auto* d = reinterpret_cast<D*>(self);
+    if (!Core::initialise(d, "SyncDispatcher", ring_args, v[0], variable_size != 0, batch)) return -1;
+    d->detach = detach != 0;
+    d->nonblocking = nonblocking != 0;
+    d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
+                                 : (d->variable_size ? push_var : push);
+    return 0;
+}
 
 PyMethodDef g_methods[] = {
     {"setup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)), METH_FASTCALL | METH_KEYWORDS,
