@@ -71,23 +71,20 @@ Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop t
     return Delivery::failed;
 }
 
-// The lock, kept across deliveries, is offered once a switch interval has passed since this thread
-// won it: by then a thread waiting for it has asked for it, and the interpreter hands it over at
-// this release. A callback made of bytecode hands it over at that request by itself; this covers
-// callbacks that run none. A long gap between two looks means a callback handed it over meanwhile
-// and this thread has only just won it back: the interval starts again then, instead of the lock
-// being given away at once to the thread that just held it.
+// The lock, kept across deliveries, is offered once per switch interval. The interpreter hands it
+// over at this release only when a waiting thread has asked for it (after waiting a whole
+// interval); otherwise this thread takes it straight back. A callback made of bytecode hands it
+// over at that request by itself; this covers callbacks that run none, which would otherwise keep
+// every other thread out for as long as messages wait.
 struct LockOffer {
-    Clock::time_point won = Clock::now(), seen = won;
+    Clock::time_point last = Clock::now();
 
     void look(const ConsumerState* st) {
         const Clock::time_point now = Clock::now();
-        if (now - seen > st->switch_interval / 2) won = now;
-        seen = now;
-        if (now - won < st->switch_interval) return;
+        if (now - last < st->switch_interval) return;
         PyThreadState* self = PyEval_SaveThread();
         PyEval_RestoreThread(self);
-        won = seen = Clock::now();
+        last = Clock::now();
     }
 };
 
