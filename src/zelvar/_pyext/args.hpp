@@ -20,21 +20,24 @@ inline void raise_arg_count(const char* func, Py_ssize_t min, Py_ssize_t max, Py
 
 }  // namespace detail
 
-// Parameters of one callable: `func` names it in messages, the first `required` are required.
+// Parameters of one callable: `func` names it in messages, the first `required` are required, the
+// first `positional` may be given by position (the rest are keyword-only).
 // Bound values are borrowed (null when not given); the caller applies defaults.
 template <std::size_t N>
 struct Params {
     const char* func;
     std::array<const char*, N> names;
     std::size_t required = 0;
+    std::size_t positional = N;
 
     using Values = std::array<PyObject*, N>;
 
     // Vectorcall form: `nargs` positional values then one value per name in `kwnames`.
     bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Values& out) const {
         out.fill(nullptr);
-        if (nargs > static_cast<Py_ssize_t>(N)) {
-            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N, nargs);
+        if (nargs > static_cast<Py_ssize_t>(positional)) {
+            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), static_cast<Py_ssize_t>(positional),
+                                    nargs);
             return false;
         }
         for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
@@ -49,8 +52,9 @@ struct Params {
     bool bind(PyObject* args, PyObject* kwargs, Values& out) const {
         out.fill(nullptr);
         const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-        if (nargs > static_cast<Py_ssize_t>(N)) {
-            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N, nargs);
+        if (nargs > static_cast<Py_ssize_t>(positional)) {
+            detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), static_cast<Py_ssize_t>(positional),
+                                    nargs);
             return false;
         }
         for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = PyTuple_GET_ITEM(args, i);
@@ -88,8 +92,8 @@ private:
     bool check_required(Py_ssize_t nargs, const Values& out) const {
         for (std::size_t i = static_cast<std::size_t>(nargs); i < required; ++i) {
             if (!out[i]) {
-                detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), N,
-                                        static_cast<Py_ssize_t>(i));
+                detail::raise_arg_count(func, static_cast<Py_ssize_t>(required),
+                                        static_cast<Py_ssize_t>(positional), static_cast<Py_ssize_t>(i));
                 return false;
             }
         }
@@ -99,8 +103,9 @@ private:
 
 // Deduces N from the name list: `Params<3> p = params("f", {"a", "b", "c"}, 1);`
 template <std::size_t N>
-constexpr Params<N> params(const char* func, const char* const (&names)[N], std::size_t required = 0) {
-    Params<N> p{func, {}, required};
+constexpr Params<N> params(const char* func, const char* const (&names)[N], std::size_t required = 0,
+                           std::size_t positional = N) {
+    Params<N> p{func, {}, required, positional};
     for (std::size_t i = 0; i < N; ++i) p.names[i] = names[i];
     return p;
 }

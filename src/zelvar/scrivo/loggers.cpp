@@ -1,6 +1,8 @@
 // Logger (builds its own native logger) and DefaultLogger (writes through the process default).
 #include "loggers.hpp"
 
+#include <array>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -21,6 +23,7 @@
 namespace zelvar::scrivo {
 namespace {
 
+// The logging entries of the native tables.
 constexpr int kMethods = 6;
 constexpr const char* kMethodNames[kMethods] = {"trace", "debug", "info", "warn", "error", "critical"};
 
@@ -60,6 +63,15 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
     return true;
 }
 
+// A record at `level` through `self`'s logger, for a caller that holds the interpreter lock;
+// `method` names the call in failure reports.
+template <class Self>
+void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
+    log_text(target.get(), level, msg, fg, bg, effect, Traits<Self>::name, method);
+}
+
 // Method N for a caller that holds the interpreter lock.
 template <class Self, int N>
 void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
@@ -69,9 +81,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     if (!dispatch &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
-    std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target.get(), N, msg, fg, bg, effect, Traits<Self>::name, kMethodNames[N]);
+    log_at(self, N, kMethodNames[N], msg, fg, bg, effect);
 }
 
 // The native table entry of method N. Its callers are to hold the interpreter lock; a native thread
@@ -102,43 +112,172 @@ const DefaultLoggerVTable g_default_vtable = {
     log_entry<DefaultLoggerObject, 3>, log_entry<DefaultLoggerObject, 4>, log_entry<DefaultLoggerObject, 5>,
 };
 
-// The Python-visible method N: binds and converts, then calls the table entry with dispatch 1.
-template <class Self, int N>
-PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params(kMethodNames[N], {"msg", "fg_color", "bg_color", "effect"}, 1);
-    if (nargs < 1 || !PyObject_TypeCheck(args[0], Traits<Self>::type())) {
-        PyErr_Format(PyExc_TypeError, "descriptor '%s' requires a '%s' object", kMethodNames[N],
-                     Traits<Self>::type()->tp_name);
-        return nullptr;
-    }
-    decltype(params)::Values v;
-    if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::check_str_argument(v[0], "msg")) return nullptr;
-    LogOptions options{3, -1, -1, -1};
-    if ((v[1] && !py::to_int32(v[1], options.fg_color)) || (v[2] && !py::to_int32(v[2], options.bg_color)) ||
-        (v[3] && !py::to_int32(v[3], options.effect)))
-        return nullptr;
-    // Called from Python, so the lock is held: straight to the body.
-    log_body<Self, N>(reinterpret_cast<Self*>(args[0]), v[0], 1, &options);
+// --- the Python-visible logging methods ---------------------------------------------------------
+
+// Those at a fixed level: the six of the native table, then `warning`, the same as `warn`.
+struct LevelMethod {
+    const char* name;
+    int32_t level;
+};
+constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1}, {"info", 2},    {"warn", 3},
+                                         {"error", 4}, {"critical", 5}, {"warning", 3}};
+constexpr int kLevelMethodCount = static_cast<int>(std::size(kLevelMethods));
+constexpr int32_t kOff = spdlog::level::off;
+
+// The instance a method was called on (args[0]), or null with TypeError.
+template <class Self>
+Self* instance(PyObject* const* args, Py_ssize_t nargs, const char* method) {
+    if (nargs >= 1 && PyObject_TypeCheck(args[0], Traits<Self>::type())) return reinterpret_cast<Self*>(args[0]);
+    PyErr_Format(PyExc_TypeError, "descriptor '%s' requires a '%s' object", method, Traits<Self>::type()->tp_name);
+    return nullptr;
+}
+
+// The last four bound values: msg (str or None), then the colour codes.
+template <std::size_t N>
+bool message_arguments(const std::array<PyObject*, N>& v, LogOptions& o) {
+    constexpr std::size_t m = N - 4;
+    if (!py::check_str_argument(v[m], "msg")) return false;
+    o = LogOptions{3, -1, -1, -1};
+    return !((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
+             (v[m + 3] && !py::to_int32(v[m + 3], o.effect)));
+}
+
+// A record level from Python: a Level or an int 0 to 6.
+bool record_level(PyObject* value, int32_t& level) {
+    if (!py::to_level(value, level)) return false;
+    if (level >= 0 && level <= kOff) return true;
+    PyErr_Format(PyExc_ValueError, "%d is not a valid Level", static_cast<int>(level));
+    return false;
+}
+
+PyObject* finished() {
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
 
-template <class Self, std::size_t... N>
-bool attach_methods(PyObject* defaults, std::index_sequence<N...>) {
-    static const std::string docs[] = {(std::string(Traits<Self>::name) + "." + kMethodNames[N] +
+// Method M of kLevelMethods: binds and converts, then writes as the table entry does with dispatch 1.
+template <class Self, int M>
+PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    constexpr LevelMethod method = kLevelMethods[M];
+    static const auto params = py::params(method.name, {"msg", "fg_color", "bg_color", "effect"}, 1);
+    Self* self = instance<Self>(args, nargs, method.name);
+    decltype(params)::Values v;
+    LogOptions o;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
+    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+// log(level, msg, ...): a record at a level given as an argument; at OFF nothing is written.
+template <class Self>
+PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("log", {"level", "msg", "fg_color", "bg_color", "effect"}, 2);
+    Self* self = instance<Self>(args, nargs, "log");
+    decltype(params)::Values v;
+    LogOptions o;
+    int32_t level;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !record_level(v[0], level) ||
+        !message_arguments(v, o))
+        return nullptr;
+    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+// `msg`, a newline and the traceback of the exception being handled, as the standard package's
+// formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
+PyObject* with_handled_exception(PyObject* msg) {
+    PyObject *type, *value, *tb;
+    PyErr_GetExcInfo(&type, &value, &tb);
+    py::Ref info(value && value != Py_None && msg != Py_None
+                     ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
+                     : nullptr);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(tb);
+    if (!info) return PyErr_Occurred() ? nullptr : Py_NewRef(msg);
+    py::Ref text(format_exception(info.get()));
+    if (!text) return nullptr;
+    Py_ssize_t length = PyUnicode_GET_LENGTH(text.get());
+    if (length > 0 && PyUnicode_READ_CHAR(text.get(), length - 1) == '\n') --length;
+    py::Ref trimmed(PyUnicode_Substring(text.get(), 0, length));
+    return trimmed ? PyUnicode_FromFormat("%U\n%U", msg, trimmed.get()) : nullptr;
+}
+
+template <class Self>
+PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("exception", {"msg", "fg_color", "bg_color", "effect"}, 1);
+    Self* self = instance<Self>(args, nargs, "exception");
+    decltype(params)::Values v;
+    LogOptions o;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
+    py::Ref text(with_handled_exception(v[0]));
+    if (!text) return nullptr;
+    log_at(self, spdlog::level::err, "exception", text.get(), o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+template <class Self, std::size_t... M>
+bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
+    static const std::string docs[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name +
                                         "(self, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) -> void")...};
-    static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kMethodNames[N])...};
-    const py::NativeBody bodies[] = {log_method<Self, N>...};
-    for (int i = 0; i < kMethods; ++i) {
-        PyObject* fn = py::make_function({kMethodNames[i], qualnames[i].c_str(), docs[i].c_str(), bodies[i], nullptr,
-                                          defaults},
-                                         kModuleName);
+    static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name)...};
+    const py::NativeBody bodies[] = {log_method<Self, M>...};
+    static const std::string exception_doc = std::string(Traits<Self>::name) +
+                                              ".exception(self, str msg, int fg_color=-1, int bg_color=-1, "
+                                              "int effect=-1) -> void";
+    static const std::string exception_qualname = std::string(Traits<Self>::name) + ".exception";
+    static const std::string log_doc = std::string(Traits<Self>::name) +
+                                       ".log(self, level, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) "
+                                       "-> void";
+    static const std::string log_qualname = std::string(Traits<Self>::name) + ".log";
+    for (int i = 0; i <= kLevelMethodCount + 1; ++i) {
+        const bool level_method = i < kLevelMethodCount;
+        const bool exception = i == kLevelMethodCount;
+        const py::FunctionSpec spec =
+            level_method ? py::FunctionSpec{kLevelMethods[i].name, qualnames[i].c_str(), docs[i].c_str(), bodies[i],
+                                            nullptr, defaults}
+            : exception  ? py::FunctionSpec{"exception", exception_qualname.c_str(), exception_doc.c_str(),
+                                           exception_method<Self>, nullptr, defaults}
+                         : py::FunctionSpec{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>,
+                                           nullptr, defaults};
+        PyObject* fn = py::make_function(spec, kModuleName);
         if (!fn) return false;
-        Traits<Self>::functions[i] = fn;  // owned for the life of the process
-        if (!py::set_type_attribute(Traits<Self>::type(), kMethodNames[i], fn)) return false;
+        if (i < kMethods) Traits<Self>::functions[i] = fn;  // owned for the life of the process
+        if (!py::set_type_attribute(Traits<Self>::type(), spec.name, fn)) return false;
+        if (i >= kMethods) Py_DECREF(fn);  // the type's dict holds it
     }
     return true;
 }
+
+// is_enabled_for(level): whether a record at that level would reach at least one sink.
+template <class Self>
+PyObject* is_enabled_for(PyObject* self, PyObject* value) {
+    int32_t level;
+    if (!record_level(value, level)) return nullptr;
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    return PyBool_FromLong(
+        target && spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
+}
+
+// flush(): everything logged before the call written and the sinks flushed, without the lock.
+template <class Self>
+PyObject* flush(PyObject* self, PyObject*) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (target) {
+        Py_BEGIN_ALLOW_THREADS
+        target->flush();  // reports a failing sink itself
+        Py_END_ALLOW_THREADS
+    }
+    Py_RETURN_NONE;
+}
+
+constexpr const char* kIsEnabledForDoc =
+    "is_enabled_for($self, level, /)\n--\n\nWhether a record at `level` (a Level, or 0 to 6) would reach at least "
+    "one sink.";
+constexpr const char* kFlushDoc =
+    "flush($self, /)\n--\n\nReturns once every record logged before the call is written and the sinks are flushed.";
 
 // --- Logger construction ---------------------------------------------------------------------
 
@@ -154,6 +293,36 @@ bool encode_text(PyObject* text, std::string& out) {
     if (!py::utf8_view(text, view)) return false;
     out.assign(view);
     return true;
+}
+
+using Overflow = spdlog_internal::AsyncLogger::Overflow;
+
+// queue_size (0: synchronous) and overflow, read before any sink exists.
+bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, Overflow& mode) {
+    constexpr std::size_t kMax = spdlog_internal::AsyncLogger::kMaxQueueSize;
+    queue_size = 0;
+    mode = Overflow::block;
+    if (size) {
+        long long n = 0;
+        if (!py::to_int64(size, n)) {
+            if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+            PyErr_Clear();
+            n = -1;
+        }
+        if (n < 0 || static_cast<unsigned long long>(n) > kMax) {
+            PyErr_Format(PyExc_ValueError, "queue_size must be between 0 and %zu, not %R", kMax, size);
+            return false;
+        }
+        queue_size = static_cast<std::size_t>(n);
+    }
+    if (!overflow) return true;
+    if (PyUnicode_Check(overflow) && PyUnicode_CompareWithASCIIString(overflow, "block") == 0) return true;
+    if (PyUnicode_Check(overflow) && PyUnicode_CompareWithASCIIString(overflow, "drop_oldest") == 0) {
+        mode = Overflow::drop_oldest;
+        return true;
+    }
+    if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "overflow must be 'block' or 'drop_oldest', not %R", overflow);
+    return false;
 }
 
 bool build(LoggerObject* self, PyObject* const* v) {
@@ -172,6 +341,9 @@ bool build(LoggerObject* self, PyObject* const* v) {
     if (handlers != Py_None && !PyList_CheckExact(handlers)) return py::raise_argument_type(handlers, "handlers", "list");
     if (scheme != Py_None && !PyObject_TypeCheck(scheme, &ColorSchemeType))
         return py::raise_argument_type(scheme, "color_scheme", ColorSchemeType.tp_name);
+    std::size_t queue_size;
+    Overflow overflow;
+    if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
     // The name is checked before any sink exists, so a failing call creates or truncates no file.
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
@@ -195,7 +367,12 @@ bool build(LoggerObject* self, PyObject* const* v) {
         }
     }
     if (scheme != Py_None && contribute_colors(scheme, self->factory) < 0) return false;
-    if (py::guard([&] { return self->logger_ptr = self->factory.build(name_text, false), 0; }) < 0) return false;
+    if (py::guard([&] {
+            self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
+                                          : self->factory.build(name_text, false);
+            return 0;
+        }) < 0)
+        return false;
     if (set_default && py::guard([&] { return LoggerRegistry::set_default(self->logger_ptr), 0; }) < 0) return false;
     self->logger = SpdLogger(self->logger_ptr);
     return !(set_default && intercept) || redirect_pylog() == 0;
@@ -203,6 +380,12 @@ bool build(LoggerObject* self, PyObject* const* v) {
 
 void logger_dealloc(PyObject* self) {
     auto* lg = reinterpret_cast<LoggerObject*>(self);
+    // The native logger may live on (in the registry), but what this object logged is written now.
+    if (spdlog_internal::AsyncLogger* queue = as_async(lg->logger_ptr.get())) {
+        Py_BEGIN_ALLOW_THREADS
+        queue->flush();
+        Py_END_ALLOW_THREADS
+    }
     lg->factory.~LoggerFactory();
     lg->logger.~SpdLogger();
     lg->logger_ptr.~shared_ptr();
@@ -212,7 +395,9 @@ void logger_dealloc(PyObject* self) {
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params(
         "__cinit__",
-        {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging"}, 1);
+        {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging",
+         "queue_size", "overflow"},
+        1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
     py::Ref self(type->tp_alloc(type, 0));
@@ -226,7 +411,30 @@ PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return self.release();
 }
 
-PyMethodDef g_logger_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr, 0, nullptr}};
+PyObject* logger_name(PyObject* self, void*) {
+    const auto& logger = reinterpret_cast<LoggerObject*>(self)->logger_ptr;
+    if (!logger) Py_RETURN_NONE;
+    return PyUnicode_DecodeUTF8(logger->name().data(), static_cast<Py_ssize_t>(logger->name().size()), "replace");
+}
+
+PyObject* logger_dropped(PyObject* self, void*) {
+    const spdlog_internal::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
+    return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
+}
+
+PyGetSetDef g_logger_properties[] = {
+    {"name", logger_name, nullptr, "The logger's name.", nullptr},
+    {"dropped", logger_dropped, nullptr,
+     "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef g_logger_methods[] = {
+    {"is_enabled_for", is_enabled_for<LoggerObject>, METH_O, kIsEnabledForDoc},
+    {"flush", flush<LoggerObject>, METH_NOARGS, kFlushDoc},
+    ZELVAR_REFUSE_PICKLE_METHODS,
+    {nullptr, nullptr, 0, nullptr},
+};
 
 // --- DefaultLogger -----------------------------------------------------------------------------
 
@@ -245,7 +453,21 @@ const py::PickleSpec kDefaultLoggerPickle{&DefaultLoggerType,
                                       "",
                                       module};
 
-PyMethodDef g_default_methods[] = {ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle), {nullptr, nullptr, 0, nullptr}};
+PyMethodDef g_default_methods[] = {
+    {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
+    {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
+    ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// atexit: every non-blocking logger writes what it holds before the interpreter is finalised; later
+// records (daemon threads) are written on their own threads.
+PyObject* stop_writers(PyObject*, PyObject*) {
+    Py_BEGIN_ALLOW_THREADS
+    spdlog_internal::AsyncLogger::stop_all();
+    Py_END_ALLOW_THREADS
+    Py_RETURN_NONE;
+}
 
 }  // namespace
 
@@ -256,6 +478,7 @@ PyTypeObject LoggerType = [] {
     t.tp_dealloc = logger_dealloc;
     t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
     t.tp_methods = g_logger_methods;
+    t.tp_getset = g_logger_properties;
     t.tp_new = logger_new;
     return t;
 }();
@@ -279,8 +502,16 @@ bool add_logger_types(PyObject* module) {
 bool attach_logging_methods(PyObject*) {
     if (!g_default_handlers && !(g_default_handlers = PyList_New(0))) return false;
     py::Ref defaults(Py_BuildValue("(iii)", -1, -1, -1));
-    return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kMethods>()) &&
-           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kMethods>());
+    return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
+           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());
+}
+
+bool add_exit_hook(PyObject*) {
+    static PyMethodDef def = {"_stop_writers", stop_writers, METH_NOARGS, nullptr};
+    py::Ref fn(PyCFunction_New(&def, nullptr));
+    py::Ref atexit(fn ? PyImport_ImportModule("atexit") : nullptr);
+    py::Ref done(atexit ? PyObject_CallMethod(atexit.get(), "register", "O", fn.get()) : nullptr);
+    return static_cast<bool>(done);
 }
 
 bool add_default_logger_unpickle_function(PyObject* module) {

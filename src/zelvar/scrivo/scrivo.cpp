@@ -62,7 +62,7 @@ bool make_constants() {
 bool fill(PyObject* m) {
     return make_constants() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
            bind_stdlib(m) && add_py_log_handler(m) && attach_logging_methods(m) &&
-           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m);
+           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m) && add_exit_hook(m);
 }
 
 }  // namespace

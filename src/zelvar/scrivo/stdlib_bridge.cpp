@@ -84,12 +84,7 @@ bool append_line(py::Ref& message, PyObject* text) {
 }
 
 bool append_exception(py::Ref& message, PyObject* exc_info) {
-    py::Ref items(PySequence_Tuple(exc_info));
-    PyObject* traceback = items ? global("traceback") : nullptr;
-    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
-    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
-    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
-    py::Ref text(empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr);
+    py::Ref text(format_exception(exc_info));
     return text && append_line(message, text.get());
 }
 
@@ -160,9 +155,9 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
                                               static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
     if (!find_caller(CallerRule::StandardLogging, where)) return nullptr;
-    if (const SinkFailure failure = emit(*target, lvl, where, plain, {})) {
-        if (!handle_error(self, record, failure)) return nullptr;
-    }
+    SinkFailure failure;
+    if (!emit(*target, lvl, where, plain, {}, failure)) return nullptr;
+    if (failure && !handle_error(self, record, failure)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -172,6 +167,15 @@ bool set_function(PyObject* ns, const py::FunctionSpec& spec) {
 }
 
 }  // namespace
+
+PyObject* format_exception(PyObject* exc_info) {
+    py::Ref items(PySequence_Tuple(exc_info));
+    PyObject* traceback = items ? global("traceback") : nullptr;
+    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
+    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
+    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
+    return empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr;
+}
 
 bool add_py_log_handler(PyObject* m) {
     PyObject* logging = global("py_logging");

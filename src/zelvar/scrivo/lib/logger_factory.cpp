@@ -148,6 +148,17 @@ void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int err
 }
 
 std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default) {
+    return build_with(name, make_default, [&] { return std::make_shared<spdlog::logger>(name, sinks_.begin(), sinks_.end()); });
+}
+
+std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default, std::size_t queue_size,
+                                                     spdlog_internal::AsyncLogger::Overflow overflow) {
+    return build_with(name, make_default,
+                      [&] { return std::make_shared<spdlog_internal::AsyncLogger>(name, sinks_, queue_size, overflow); });
+}
+
+template <class Make>
+std::shared_ptr<spdlog::logger> LoggerFactory::build_with(const std::string& name, bool make_default, Make&& make) {
     if (name.empty() && !make_default) {
         throw std::invalid_argument("an unnamed logger denotes the process default; build it with make_default");
     }
@@ -167,7 +178,7 @@ std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bo
         }
     }
 
-    auto logger = std::make_shared<spdlog::logger>(name, sinks_.begin(), sinks_.end());
+    std::shared_ptr<spdlog::logger> logger = make();
     logger->set_level(level_);
     LoggerRegistry::install(logger, make_default);
     *this = LoggerFactory();
