@@ -35,6 +35,12 @@ class StrSub(str):
      "'NoneType' object has no attribute 'encode'"),
     (("app",), {"unknown": 1}, TypeError, "__cinit__() got an unexpected keyword argument 'unknown'"),
     (("app\udc80",), {}, UnicodeEncodeError, None),
+    (("app",), {"queue_size": -1}, ValueError, "queue_size must be between 0 and 1048576, not -1"),
+    (("app",), {"queue_size": 2**70}, ValueError, f"queue_size must be between 0 and 1048576, not {2**70}"),
+    (("app",), {"queue_size": "8"}, TypeError, "an integer is required"),
+    (("app",), {"overflow": "drop_newest"}, ValueError,
+     "overflow must be 'block' or 'drop_oldest', not 'drop_newest'"),
+    (("app",), {"queue_size": 8, "overflow": None}, ValueError, "overflow must be 'block' or 'drop_oldest', not None"),
 ])
 def test_constructor_errors(args, kwargs, error, message):
     with pytest.raises(error) as info:
@@ -105,11 +111,12 @@ def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_pa
 
 def test_logging_method_objects():
     for cls in (s.Logger, s.DefaultLogger):
-        for name in LEVEL_METHODS:
+        for name in LEVEL_METHODS + ["warning", "exception", "log"]:
             fn = cls.__dict__[name]
             assert fn.__name__ == name
             assert fn.__qualname__ == f"{cls.__name__}.{name}"
-            assert fn.__doc__ == (f"{cls.__name__}.{name}(self, str msg, int fg_color=-1, int bg_color=-1, "
+            level = "level, " if name == "log" else ""
+            assert fn.__doc__ == (f"{cls.__name__}.{name}(self, {level}str msg, int fg_color=-1, int bg_color=-1, "
                                   "int effect=-1) -> void")
             assert fn.__defaults__ == (-1, -1, -1)
             assert fn.__module__ == "zelvar.scrivo.scrivo"
@@ -133,6 +140,39 @@ def test_logging_method_errors(make, args, kwargs, error, message):
         logger.info(*args, **kwargs)
     if message:
         assert str(info.value) == message
+
+
+@pytest.mark.parametrize("method, args, kwargs, error, message", [
+    ("log", (7, "x"), {}, ValueError, "7 is not a valid Level"),
+    ("log", (-1, "x"), {}, ValueError, "-1 is not a valid Level"),
+    ("log", ("INFO", "x"), {}, TypeError, "an integer is required"),
+    ("log", (2,), {}, TypeError, "log() takes at least 2 positional arguments (1 given)"),
+    ("log", (2, None), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    ("warning", (b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
+    ("warning", ("x", 1, 2, 3, 4), {}, TypeError, "warning() takes at most 4 positional arguments (5 given)"),
+    ("exception", (None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+    ("exception", ("x",), {"colour": 1}, TypeError, "exception() got an unexpected keyword argument 'colour'"),
+    ("is_enabled_for", (9,), {}, ValueError, "9 is not a valid Level"),
+    ("is_enabled_for", ("x",), {}, TypeError, "an integer is required"),
+    ("flush", (1,), {}, TypeError, None),
+])
+@pytest.mark.parametrize("make", [lambda: s.Logger("new-methods", level=s.Level.OFF),
+                                  lambda: s.Logger("new-methods-nb", level=s.Level.OFF, queue_size=4),
+                                  s.DefaultLogger])
+def test_new_method_errors(make, method, args, kwargs, error, message):
+    with pytest.raises(error) as info:
+        getattr(make(), method)(*args, **kwargs)
+    if message:
+        assert str(info.value) == message
+
+
+@pytest.mark.parametrize("kwargs", [{}, {"queue_size": 4, "overflow": "drop_oldest"}])
+def test_name_and_dropped_are_read_only(kwargs):
+    lg = s.Logger("named", level=s.Level.OFF, **kwargs)
+    assert (lg.name, lg.dropped) == ("named", 0)
+    for attribute in ("name", "dropped"):
+        with pytest.raises(AttributeError):
+            setattr(lg, attribute, 1)
 
 
 def test_disabled_level_returns_none():

@@ -5,8 +5,12 @@ import re
 import subprocess
 import sys
 import textwrap
+import threading
 
 import pytest
+
+from zelvar import _testing as native
+from zelvar.scrivo.scrivo import DefaultLogger, FileHandler, Level, Logger, StderrHandler
 
 ESC = b"\x1b"
 PRELUDE = "from zelvar.scrivo.scrivo import *\n"
@@ -237,6 +241,8 @@ def test_logging_in_whichever_interpreter_imported_first(tmp_path, first):
 @pytest.mark.parametrize("call, reports", [
     # The standard package's own report, once for every write that failed.
     ("logging.warning(text)", "--- Logging error ---"),
+    # A non-blocking logger's writer: on standard error, at most once per second per sink.
+    ("nb.info(text)", "scrivo: logger 'full-nb' could not write a record"),
     # The package's logging methods: on standard error, at most once per second per sink.
     ("lg.info(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.Logger.info'"),
     ("DefaultLogger().error(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.DefaultLogger.error'"),
@@ -245,10 +251,12 @@ def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
     proc = run(child, f"""
         import logging, time
         lg = Logger('full', handlers=[FileHandler('/dev/full', pattern='%v')], set_default=True)
+        nb = Logger('full-nb', handlers=[FileHandler('/dev/full', pattern='%v')], queue_size=64)
         text = 'x' * 100
         start = time.monotonic()
         for i in range(2000):  # about fifty buffers' worth
             {call}
+        nb.flush()
         print(time.monotonic() - start)
     """)
     seconds = float(proc.stdout)
@@ -444,3 +452,179 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     today = f"app_{day_of(hour, minute, now).isoformat()}.log"
     assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
     assert lines((logs / today).read_bytes()) == ["info one", "warning two"]
+
+
+def tagged(text):
+    """{tag: [n, ...]} of records "<tag> <n> <n % 97 times x>", in file order; None if a line is broken."""
+    if whole_records(text) is None:
+        return None
+    seen = {}
+    for line in text.splitlines():
+        tag, n = line.split(" ")[:2]
+        seen.setdefault(tag, []).append(int(n))
+    return seen
+
+
+def test_nonblocking_keeps_each_threads_order(tmp_path):
+    log = tmp_path / "threads.log"
+    lg = Logger("nb-threads", handlers=[FileHandler(str(log), pattern="%v")], queue_size=64)
+    count = 3000
+    writers = [threading.Thread(target=lambda k=k: [lg.info(f"p{k} {n} {'x' * (n % 97)}") for n in range(count)])
+               for k in range(8)]
+    writers.append(threading.Thread(target=native.log_from_threads, args=(lg, 2, count, "n")))
+    for w in writers:
+        w.start()
+    for w in writers:
+        w.join()
+    lg.flush()
+    assert tagged(log.read_text()) == {tag: list(range(count)) for tag in [f"p{k}" for k in range(8)] + ["n0", "n1"]}
+
+
+@pytest.mark.parametrize("queue_size", [1, 64])
+def test_drop_oldest_counts_what_it_drops_and_flush_waits(queue_size):
+    lg = Logger("nb-drop", handlers=[StderrHandler(level=Level.OFF)], queue_size=queue_size, overflow="drop_oldest")
+    native.add_gate_sink(lg)  # the writer stalls on the first record it takes
+    total = 5000
+    for n in range(total):
+        lg.info(str(n))
+    flushing = threading.Thread(target=lg.flush)
+    flushing.start()
+    flushing.join(0.3)
+    assert flushing.is_alive()  # a record queued before the call is still held at the gate
+    native.open_gate()
+    flushing.join(60)
+    assert not flushing.is_alive()
+    written = [int(text) for text in native.gate_records()]
+    assert lg.dropped > 0 and len(written) + lg.dropped == total
+    assert written == sorted(set(written)) and written[-queue_size:] == list(range(total - queue_size, total))
+
+
+@pytest.mark.parametrize("queue_size", [0, 8])
+def test_flush_writes_what_was_logged(tmp_path, queue_size):
+    log, default_log = tmp_path / "flush.log", tmp_path / "default.log"
+    lg = Logger("flush", handlers=[FileHandler(str(log), pattern="%v")], queue_size=queue_size)
+    Logger("flush-default", handlers=[FileHandler(str(default_log), pattern="%v")], queue_size=queue_size,
+           set_default=True, intercept_stdlib_logging=False)
+    for n in range(1000):  # more than the file sink buffers
+        lg.info(f"r {n}")
+        DefaultLogger().info(f"d {n}")
+    lg.flush()
+    DefaultLogger().flush()
+    assert log.read_text().splitlines() == [f"r {n}" for n in range(1000)]
+    assert default_log.read_text().splitlines() == [f"d {n}" for n in range(1000)]
+
+
+SAME_CALLS = """
+    import logging, sys, threading
+    from zelvar import _testing as native
+    lg = Logger('same', handlers=[StdoutHandler(True, '%l %s:%#:%! %t %v'),
+                                  FileHandler({log!r}, pattern='%l %s:%#:%! %t %v')],
+                set_default=True, queue_size={queue_size})
+    print(threading.get_native_id(), file=sys.stderr)
+    def f():
+        lg.info('coloured', 31)
+        lg.warning('w', effect=1)
+        lg.log(Level.CRITICAL, 'at a level', bg_color=44)
+        logging.getLogger('lib').error('standard %s', 'record')
+        DefaultLogger().debug('default')
+        native.log_through(1, 'same', 4, 'native')
+        try:
+            {{}}['missing']
+        except KeyError:
+            lg.exception('failed', 32)
+    f()
+"""
+
+
+def test_nonblocking_output_is_the_synchronous_output(child, tmp_path):
+    outputs = []
+    for queue_size in (0, 16):
+        log = tmp_path / f"same{queue_size}.log"
+        proc = run(child, SAME_CALLS.format(log=str(log), queue_size=queue_size))
+        tid = proc.stderr.split()[0]
+        outputs.append((proc.stdout.replace(tid, b"TID"), log.read_bytes().replace(tid, b"TID")))
+    assert outputs[0] == outputs[1]
+    stdout, file = outputs[0]
+    assert ESC + b"[31mcoloured" in stdout and b"info prog" not in file and b"TID coloured\n" in file
+    assert b"error <string>:19:f TID failed\nTraceback" in file and file.endswith(b"\nKeyError: 'missing'\n")
+
+
+def test_new_methods_output(child, tmp_path):
+    log = tmp_path / "new.log"
+    proc = run(child, f"""
+        import logging, os, sys
+        lg = Logger('new', level=Level.DEBUG, handlers=[FileHandler({str(log)!r}, pattern='%l|%v'),
+                                                        StdoutHandler(pattern='%l', level=Level.INFO,
+                                                                      max_level=Level.WARN)])
+        lg.warning('w')
+        lg.exception('no exception')
+        try:
+            1 / 0
+        except ZeroDivisionError:
+            lg.exception('boom')
+            expected = 'boom\\n' + logging.Formatter().formatException(sys.exc_info())
+        lg.log(Level.INFO, 'level member')
+        lg.log(1, 'level number')
+        lg.log(Level.OFF, 'never')
+        probe = Logger('probe', level=Level.DEBUG, handlers=[FileHandler(os.devnull, level=Level.CRITICAL),
+                                                             StdoutHandler(level=Level.INFO, max_level=Level.WARN)])
+        print(*[probe.is_enabled_for(level) for level in range(7)], file=sys.stderr)
+        print(open({str(log)!r}).read() == '', file=sys.stderr)
+        lg.flush()
+        print(open({str(log)!r}).read() == ('warning|w\\nerror|no exception\\nerror|' + expected +
+                                            '\\ninfo|level member\\ndebug|level number\\n'), file=sys.stderr)
+    """)
+    assert lines(proc.stderr) == ["False False True True False True False", "True", "True"]
+    assert lines(log.read_bytes())[:4] == ["warning|w", "error|no exception", "error|boom",
+                                           "Traceback (most recent call last):"]
+    assert lines(proc.stdout) == ["warning", "info"]
+
+
+def test_exit_writes_a_full_queue(child, tmp_path):
+    log = tmp_path / "exit.log"
+    run(child, f"""
+        import logging
+        from zelvar import _testing as native
+        lg = Logger('exit', handlers=[FileHandler({str(log)!r}, pattern='%v')], queue_size=32, set_default=True)
+        for n in range(20000):
+            lg.info(f"py {{n}} {{'x' * (n % 97)}}")
+            if n % 10 == 0:
+                logging.warning(f"std {{n // 10}} {{'x' * (n // 10 % 97)}}")
+        native.log_from_threads(lg, 1, 20000, 'native')
+    """)
+    assert tagged(log.read_text()) == {"py": list(range(20000)), "std": list(range(2000)),
+                                       "native0": list(range(20000))}
+
+
+def test_fork_while_the_writer_is_busy(child, tmp_path):
+    log = tmp_path / "fork.log"
+    run(child, f"""
+        import os, sys, threading, time
+        lg = Logger('fork', handlers=[FileHandler({str(log)!r}, pattern='%v')], queue_size=256)
+        record = lambda tag, n: f"{{tag}} {{n}} {{'x' * (n % 97)}}"
+        busy = threading.Thread(target=lambda: [lg.info(record('thread', n)) for n in range(50000)])
+        busy.start()
+        children = []
+        for k in range(3):
+            time.sleep(0.02)
+            pid = os.fork()
+            if pid == 0:
+                for n in range(2000):
+                    lg.info(record(f'child{{k}}', n))
+                if k == 0:  # the others end through the interpreter's exit
+                    lg.flush()
+                    os._exit(0)
+                sys.exit(0)
+            children.append(pid)
+        for n in range(2000):
+            lg.info(record('parent', n))
+        deadline = time.monotonic() + 60
+        for pid in children:
+            while os.waitpid(pid, os.WNOHANG) == (0, 0):
+                assert time.monotonic() < deadline, 'a child hangs'
+                time.sleep(0.01)
+        busy.join()
+    """, leak_check=False)
+    expected = {"thread": list(range(50000)), "parent": list(range(2000)),
+                **{f"child{k}": list(range(2000)) for k in range(3)}}
+    assert tagged(log.read_text()) == expected

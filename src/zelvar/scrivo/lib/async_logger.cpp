@@ -274,9 +274,12 @@ void AsyncLogger::run() noexcept {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     for (;;) {
-        s.writer_idle = true;
-        s.wake.wait(lock, [&] { return s.count || s.flush_wanted > s.flushed_upto || s.stopping; });
-        s.writer_idle = false;
+        // Idle is announced on every sleep, so a wake-up that found nothing to do is not the last.
+        while (!s.count && s.flush_wanted <= s.flushed_upto && !s.stopping) {
+            s.writer_idle = true;
+            s.wake.wait(lock);
+            s.writer_idle = false;
+        }
         const bool last = s.stopping;
         const bool flush = last || s.flush_wanted > s.flushed_upto;
         std::swap(s.waiting, s.taken);
@@ -330,6 +333,7 @@ void AsyncLogger::flush_() {
         return;
     }
     const std::uint64_t ticket = s.posted;
+    if (s.flushed_upto >= ticket) return;
     s.flush_wanted = std::max(s.flush_wanted, ticket);
     if (s.writer_idle) {
         s.writer_idle = false;
