@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -36,6 +37,12 @@ struct Record {
 constexpr std::size_t kKeptTextCapacity = 16 * 1024;
 // The writer checks for a fork that waits for it after this many records.
 constexpr std::size_t kPauseCheckInterval = 64;
+// A writer that ran out of records looks again after this long before it sleeps until woken: under a
+// steady flow of records callers then wake it only when the queue is half full, not on every record.
+constexpr std::chrono::microseconds kPollInterval{500};
+
+// What callers must do for the writer: nothing while it is busy or will look again soon.
+enum class Writer { busy, polling, sleeping };
 
 }  // namespace
 
@@ -58,7 +65,7 @@ struct AsyncLogger::State {
     std::uint64_t flushed_upto = 0;   // written and flushed up to this record
     std::atomic<std::uint64_t> dropped{0};
     std::size_t blocked = 0;          // callers waiting for room
-    bool writer_idle = false;
+    Writer writer_state = Writer::busy;
     bool stopping = false;  // stop asked for: the writer takes what is queued and ends
     bool closing = false;   // the writer holds the last records: callers wait for it to end
     bool stopped = false;   // no writer any more: records are written on the calling thread
@@ -71,6 +78,13 @@ struct AsyncLogger::State {
     std::atomic<bool> pause{false};  // a fork waits for the writer at a record boundary
 
     std::mutex life;  // one stop() at a time
+
+    // For a flush or a stop, which cannot wait for the next look. Called with `mutex` held.
+    void wake_writer() {
+        if (writer_state == Writer::busy) return;
+        writer_state = Writer::busy;
+        wake.notify_one();
+    }
 
     std::size_t slot(std::size_t index) const { return index < capacity ? index : index - capacity; }
 
@@ -86,7 +100,8 @@ struct AsyncLogger::State {
         head = count = taken_count = 0;
         flush_wanted = flushed_upto = posted;
         blocked = 0;
-        writer_idle = stopping = closing = false;
+        writer_state = Writer::busy;
+        stopping = closing = false;
         (void)writer.release();  // the parent's thread: nothing to join here
         pause.store(false);
     }
@@ -233,8 +248,8 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     r.text.append(function).push_back('\0');
     ++s.count;
     ++s.posted;
-    if (s.writer_idle) {
-        s.writer_idle = false;
+    if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && 2 * s.count >= s.capacity)) {
+        s.writer_state = Writer::busy;
         s.wake.notify_one();
     }
     return true;
@@ -274,12 +289,16 @@ void AsyncLogger::run() noexcept {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     for (;;) {
-        // Idle is announced on every sleep, so a wake-up that found nothing to do is not the last.
-        while (!s.count && s.flush_wanted <= s.flushed_upto && !s.stopping) {
-            s.writer_idle = true;
-            s.wake.wait(lock);
-            s.writer_idle = false;
+        // The state is announced on every sleep, so a wake-up that found nothing to do is not the last.
+        for (bool polled = false; !s.count && s.flush_wanted <= s.flushed_upto && !s.stopping; polled = true) {
+            s.writer_state = polled ? Writer::sleeping : Writer::polling;
+            if (polled) {
+                s.wake.wait(lock);
+            } else {
+                s.wake.wait_for(lock, kPollInterval);
+            }
         }
+        s.writer_state = Writer::busy;
         const bool last = s.stopping;
         const bool flush = last || s.flush_wanted > s.flushed_upto;
         std::swap(s.waiting, s.taken);
@@ -335,10 +354,7 @@ void AsyncLogger::flush_() {
     const std::uint64_t ticket = s.posted;
     if (s.flushed_upto >= ticket) return;
     s.flush_wanted = std::max(s.flush_wanted, ticket);
-    if (s.writer_idle) {
-        s.writer_idle = false;
-        s.wake.notify_one();
-    }
+    s.wake_writer();
     s.flushed.wait(lock, [&] { return s.flushed_upto >= ticket || s.stopped; });
 }
 
@@ -353,10 +369,7 @@ void AsyncLogger::stop() noexcept {
             return;
         }
         s.stopping = true;
-        if (s.writer_idle) {
-            s.writer_idle = false;
-            s.wake.notify_one();
-        }
+        s.wake_writer();
     }
     s.writer->join();
 }
