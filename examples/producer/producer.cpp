@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <spdlog/logger.h>
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 #include <zelvar/utils/ferrix/ferrix.hpp>
 
@@ -189,14 +190,8 @@ int exec_module(PyObject*) {
     g_sync_table = static_cast<const ferrix::SyncDispatcherVTable*>(sync_table);
     g_async_table = static_cast<const ferrix::AsyncDispatcherVTable*>(async_table);
 
-    PyObject* scrivo_module = PyImport_ImportModule("zelvar.scrivo.scrivo");
-    PyObject* capi = scrivo_module ? PyObject_GetAttrString(scrivo_module, "__pyx_capi__") : nullptr;
-    Py_XDECREF(scrivo_module);
-    PyObject* capsule = capi ? PyDict_GetItemString(capi, "get_logger") : nullptr;
-    if (capsule) g_get_logger = reinterpret_cast<scrivo::GetLoggerFn>(
-                     PyCapsule_GetPointer(capsule, scrivo::kGetLoggerSignature));
-    else if (capi) PyErr_SetString(PyExc_ImportError, "zelvar.scrivo.scrivo does not export get_logger");
-    Py_XDECREF(capi);
+    g_get_logger = reinterpret_cast<scrivo::GetLoggerFn>(
+        zelvar::py::import_function("zelvar.scrivo.scrivo", "get_logger", scrivo::kGetLoggerSignature));
     if (!g_get_logger) return -1;
 
     // Registered after ferrix's own hook, so it runs first, while the consumers still run.

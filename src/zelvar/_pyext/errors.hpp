@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 #include <typeinfo>
+#include <utility>
 
 #include "python.hpp"
 
@@ -14,6 +15,41 @@
 #include "ref.hpp"
 
 namespace zelvar::py {
+
+namespace detail {
+
+// A Python error taken out of the thread state, to be raised again later.
+struct SavedError {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* tb = nullptr;
+
+    SavedError() noexcept = default;
+    SavedError(SavedError&& o) noexcept
+        : type(std::exchange(o.type, nullptr)), value(std::exchange(o.value, nullptr)), tb(std::exchange(o.tb, nullptr)) {}
+    SavedError& operator=(SavedError&&) = delete;
+    ~SavedError() {
+        Py_XDECREF(type);
+        Py_XDECREF(value);
+        Py_XDECREF(tb);
+    }
+    void fetch() noexcept { PyErr_Fetch(&type, &value, &tb); }
+    void restore() noexcept {
+        PyErr_Restore(type, value, tb);
+        type = value = tb = nullptr;
+    }
+};
+
+// Keeps the error being raised (if any) across code that may call into Python.
+struct PreserveError {
+    SavedError saved;
+    PreserveError() noexcept { saved.fetch(); }
+    ~PreserveError() {
+        if (saved.type) saved.restore();
+    }
+};
+
+}  // namespace detail
 
 // Thrown by C++ code that found a Python exception already set; the boundary leaves it as is.
 struct ErrorAlreadySet {};

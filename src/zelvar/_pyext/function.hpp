@@ -109,26 +109,24 @@ inline PyGetSetDef function_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-inline PyTypeObject function_type = [] {
-    PyTypeObject t = blank_type();
-    t.tp_name = "zelvar.native_function";
-    t.tp_basicsize = sizeof(FunctionObject);
-    t.tp_dealloc = function_dealloc;
-    t.tp_vectorcall_offset = offsetof(FunctionObject, vectorcall);
-    t.tp_repr = function_repr;
-    t.tp_call = PyVectorcall_Call;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR;
-    t.tp_traverse = function_traverse;
-    t.tp_clear = function_clear;
-    t.tp_getset = function_getset;
-    t.tp_descr_get = function_get;
-    t.tp_dictoffset = offsetof(FunctionObject, dict);
-    return t;
-}();
+inline PyTypeObject function_type = make_type({
+    .name = "zelvar.native_function",
+    .basicsize = sizeof(FunctionObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .getset = function_getset,
+    .dealloc = function_dealloc,
+    .traverse = function_traverse,
+    .clear = function_clear,
+    .repr = function_repr,
+    .call = PyVectorcall_Call,
+    .descr_get = function_get,
+    .dictoffset = offsetof(FunctionObject, dict),
+    .vectorcall_offset = offsetof(FunctionObject, vectorcall),
+});
 
 }  // namespace detail
 
-struct FunctionSpec {
+struct FunctionDef {
     const char* name;
     const char* qualname;
     const char* doc;     // may be null
@@ -139,22 +137,22 @@ struct FunctionSpec {
 
 // A new function object of `module_name`; one type object is shared by every zelvar module that
 // includes this header, each module readying its own copy.
-inline PyObject* make_function(const FunctionSpec& spec, const char* module_name) {
+inline PyObject* make_function(const FunctionDef& def, const char* module_name) {
     if (PyType_Ready(&detail::function_type) < 0) return nullptr;
     Ref self(reinterpret_cast<PyObject*>(PyObject_GC_New(FunctionObject, &detail::function_type)));
     if (!self) return nullptr;
     auto* f = reinterpret_cast<FunctionObject*>(self.get());
     f->vectorcall = detail::function_vectorcall;
-    f->body = spec.body;
-    f->data = spec.data;
-    f->name = PyUnicode_InternFromString(spec.name);
-    f->qualname = PyUnicode_FromString(spec.qualname);
-    f->doc = spec.doc ? PyUnicode_FromString(spec.doc) : nullptr;
+    f->body = def.body;
+    f->data = def.data;
+    f->name = PyUnicode_InternFromString(def.name);
+    f->qualname = PyUnicode_FromString(def.qualname);
+    f->doc = def.doc ? PyUnicode_FromString(def.doc) : nullptr;
     f->module = PyUnicode_FromString(module_name);
-    f->defaults = spec.defaults ? Py_NewRef(spec.defaults) : nullptr;
+    f->defaults = def.defaults ? Py_NewRef(def.defaults) : nullptr;
     f->dict = nullptr;
     PyObject_GC_Track(self.get());
-    if (!f->name || !f->qualname || (spec.doc && !f->doc) || !f->module) return nullptr;
+    if (!f->name || !f->qualname || (def.doc && !f->doc) || !f->module) return nullptr;
     return self.release();
 }
 
@@ -180,10 +178,10 @@ inline bool mark_coroutine_function(PyObject* function) {
     return true;
 }
 
-// A coroutine method (or function): `spec.body` checks the arguments and returns a new native
+// A coroutine method (or function): `def.body` checks the arguments and returns a new native
 // coroutine, e.g. `py::coroutine_entry<kDef>` of coro.hpp.
-inline PyObject* make_coroutine_function(const FunctionSpec& spec, const char* module_name) {
-    Ref function(make_function(spec, module_name));
+inline PyObject* make_coroutine_function(const FunctionDef& def, const char* module_name) {
+    Ref function(make_function(def, module_name));
     if (!function || !mark_coroutine_function(function.get())) return nullptr;
     return function.release();
 }
@@ -192,6 +190,11 @@ inline PyObject* make_coroutine_function(const FunctionSpec& spec, const char* m
 inline bool is_same_function(PyObject* attribute, PyObject* function) {
     if (attribute == function) return true;
     return PyMethod_Check(attribute) && PyMethod_GET_FUNCTION(attribute) == function;
+}
+
+// find_override (types.hpp) for a method that is one of our function objects, `own`.
+inline PyObject* find_override(PyObject* self, const char* name, PyObject* own) {
+    return find_override_if(self, name, [own](PyObject* attribute) { return is_same_function(attribute, own); });
 }
 
 }  // namespace zelvar::py

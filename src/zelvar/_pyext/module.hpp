@@ -22,6 +22,14 @@ struct ModuleOnce {
     void* state = nullptr;  // the module object's state block as of the last execution
 };
 
+// A global of `module` as bound now (borrowed), or null with NameError, as the module's own Python
+// code would see it: a rebinding (a user's replacement, a test's patch) is honoured.
+inline PyObject* module_global(PyObject* module, const char* name) {
+    PyObject* value = PyDict_GetItemString(PyModule_GetDict(module), name);
+    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+    return value;
+}
+
 namespace detail {
 
 inline bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* from, const char* to,

@@ -13,7 +13,7 @@
 
 namespace zelvar::py {
 
-struct PickleSpec {
+struct PickleDef {
     PyTypeObject* type;         // the class that defines the hooks
     const char* unpickle_name;  // "__pyx_unpickle_<class>", looked up in the module's globals
     const char* unpickle_doc;
@@ -26,10 +26,10 @@ struct PickleSpec {
 
 namespace detail {
 
-inline bool has_object_value(PyObject* self, const PickleSpec& spec) {
-    for (std::size_t i = 0; i < spec.size; ++i) {
-        if (!spec.state[i]->object) continue;
-        PyObject* o = *static_cast<PyObject**>(slot_of(self, *spec.state[i]));
+inline bool has_object_value(PyObject* self, const PickleDef& def) {
+    for (std::size_t i = 0; i < def.size; ++i) {
+        if (!def.state[i]->object) continue;
+        PyObject* o = *static_cast<PyObject**>(slot_of(self, *def.state[i]));
         if (o && o != Py_None) return true;
     }
     return false;
@@ -37,13 +37,13 @@ inline bool has_object_value(PyObject* self, const PickleSpec& spec) {
 
 // Assigns the fields in state order (a failure stops there; earlier fields keep their new values),
 // then element n, when truthy, updates the instance dict.
-inline bool apply_state(PyObject* self, PyObject* state, const PickleSpec& spec) {
-    for (std::size_t i = 0; i < spec.size; ++i) {
+inline bool apply_state(PyObject* self, PyObject* state, const PickleDef& def) {
+    for (std::size_t i = 0; i < def.size; ++i) {
         PyObject* item = PyTuple_GetItem(state, static_cast<Py_ssize_t>(i));
-        if (!item || set_field(self, *spec.state[i], item) < 0) return false;
+        if (!item || set_field(self, *def.state[i], item) < 0) return false;
     }
-    if (PyTuple_GET_SIZE(state) <= static_cast<Py_ssize_t>(spec.size)) return true;
-    PyObject* extra = PyTuple_GET_ITEM(state, static_cast<Py_ssize_t>(spec.size));
+    if (PyTuple_GET_SIZE(state) <= static_cast<Py_ssize_t>(def.size)) return true;
+    PyObject* extra = PyTuple_GET_ITEM(state, static_cast<Py_ssize_t>(def.size));
     const int truthy = truth(extra);
     if (truthy <= 0) return truthy == 0;
     Ref dict(PyObject_GetAttrString(self, "__dict__"));
@@ -51,23 +51,23 @@ inline bool apply_state(PyObject* self, PyObject* state, const PickleSpec& spec)
     return static_cast<bool>(done);
 }
 
-inline void raise_incompatible(long long checksum, const PickleSpec& spec) {
+inline void raise_incompatible(long long checksum, const PickleDef& def) {
     Ref pickle(PyImport_ImportModule("pickle"));
     Ref error(pickle ? PyObject_GetAttrString(pickle.get(), "PickleError") : nullptr);
     if (!error) return;
     // The given checksum prints as an unsigned 32-bit number, as the writer computed it.
     PyErr_Format(error.get(), "Incompatible checksums (0x%x vs (0x%x, 0x%x, 0x%x) = (%s))",
-                 static_cast<unsigned>(checksum & 0xffffffff), static_cast<unsigned>(spec.checksums[0]),
-                 static_cast<unsigned>(spec.checksums[1]), static_cast<unsigned>(spec.checksums[2]), spec.members);
+                 static_cast<unsigned>(checksum & 0xffffffff), static_cast<unsigned>(def.checksums[0]),
+                 static_cast<unsigned>(def.checksums[1]), static_cast<unsigned>(def.checksums[2]), def.members);
 }
 
 }  // namespace detail
 
-inline PyObject* reduce(PyObject* self, const PickleSpec& spec) {
-    Ref state(PyTuple_New(static_cast<Py_ssize_t>(spec.size)));
+inline PyObject* reduce(PyObject* self, const PickleDef& def) {
+    Ref state(PyTuple_New(static_cast<Py_ssize_t>(def.size)));
     if (!state) return nullptr;
-    for (std::size_t i = 0; i < spec.size; ++i) {
-        PyObject* value = get_field(self, *spec.state[i]);
+    for (std::size_t i = 0; i < def.size; ++i) {
+        PyObject* value = get_field(self, *def.state[i]);
         if (!value) return nullptr;
         PyTuple_SET_ITEM(state.get(), static_cast<Py_ssize_t>(i), value);
     }
@@ -88,29 +88,29 @@ inline PyObject* reduce(PyObject* self, const PickleSpec& spec) {
             use_setstate = true;
         }
     }
-    if (!use_setstate) use_setstate = detail::has_object_value(self, spec);
-    PyObject* unpickler = PyDict_GetItemString(PyModule_GetDict(spec.module()), spec.unpickle_name);
+    if (!use_setstate) use_setstate = detail::has_object_value(self, def);
+    PyObject* unpickler = PyDict_GetItemString(PyModule_GetDict(def.module()), def.unpickle_name);
     if (!unpickler) {
-        PyErr_Format(PyExc_NameError, "name '%s' is not defined", spec.unpickle_name);
+        PyErr_Format(PyExc_NameError, "name '%s' is not defined", def.unpickle_name);
         return nullptr;
     }
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
-    if (use_setstate) return Py_BuildValue("(O(OLO)O)", unpickler, type, spec.checksums[0], Py_None, state.get());
-    return Py_BuildValue("(O(OLO))", unpickler, type, spec.checksums[0], state.get());
+    if (use_setstate) return Py_BuildValue("(O(OLO)O)", unpickler, type, def.checksums[0], Py_None, state.get());
+    return Py_BuildValue("(O(OLO))", unpickler, type, def.checksums[0], state.get());
 }
 
-inline PyObject* set_state(PyObject* self, PyObject* state, const PickleSpec& spec) {
+inline PyObject* set_state(PyObject* self, PyObject* state, const PickleDef& def) {
     if (state == Py_None) {
         PyErr_SetString(PyExc_TypeError, "cannot pass None into a C function argument that is declared 'not None'");
         return nullptr;
     }
-    if (!check_exact_type_value(state, &PyTuple_Type, "tuple") || !detail::apply_state(self, state, spec))
+    if (!check_exact_type_value(state, &PyTuple_Type, "tuple") || !detail::apply_state(self, state, def))
         return nullptr;
     Py_RETURN_NONE;
 }
 
-inline PyObject* unpickle(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const PickleSpec& spec) {
-    const Params<3> params{spec.unpickle_name, {"__pyx_type", "__pyx_checksum", "__pyx_state"}, 3};
+inline PyObject* unpickle(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const PickleDef& def) {
+    const Params<3> params{def.unpickle_name, {"__pyx_type", "__pyx_checksum", "__pyx_state"}, 3};
     Params<3>::Values v;
     if (!params.bind(args, nargs, kwnames, v)) return nullptr;
     PyObject *type = v[0], *state = v[2];
@@ -120,40 +120,40 @@ inline PyObject* unpickle(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
         raise_argument_type(state, "__pyx_state", "tuple");
         return nullptr;
     }
-    if (checksum != spec.checksums[0] && checksum != spec.checksums[1] && checksum != spec.checksums[2]) {
-        detail::raise_incompatible(checksum, spec);
+    if (checksum != def.checksums[0] && checksum != def.checksums[1] && checksum != def.checksums[2]) {
+        detail::raise_incompatible(checksum, def);
         return nullptr;
     }
-    Ref object(PyObject_CallMethod(reinterpret_cast<PyObject*>(spec.type), "__new__", "O", type));
+    Ref object(PyObject_CallMethod(reinterpret_cast<PyObject*>(def.type), "__new__", "O", type));
     if (!object) return nullptr;
-    if (state != Py_None && !detail::apply_state(object.get(), state, spec)) return nullptr;
+    if (state != Py_None && !detail::apply_state(object.get(), state, def)) return nullptr;
     return object.release();
 }
 
-template <const PickleSpec& S>
+template <const PickleDef& S>
 PyObject* reduce_method(PyObject* self, PyObject*) {
     return reduce(self, S);
 }
 
-template <const PickleSpec& S>
+template <const PickleDef& S>
 PyObject* set_state_method(PyObject* self, PyObject* state) {
     return set_state(self, state, S);
 }
 
-template <const PickleSpec& S>
+template <const PickleDef& S>
 PyObject* unpickle_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return unpickle(args, nargs, kwnames, S);
 }
 
 // The two entries of a picklable class's method table.
-#define ZELVAR_PICKLE_METHODS(spec)                                                           \
-    {"__reduce__", ::zelvar::py::reduce_method<spec>, METH_NOARGS, nullptr},                 \
+#define ZELVAR_PICKLE_METHODS(def)                                                           \
+    {"__reduce__", ::zelvar::py::reduce_method<def>, METH_NOARGS, nullptr},                 \
     {                                                                                        \
-        "__setstate__", ::zelvar::py::set_state_method<spec>, METH_O, nullptr                 \
+        "__setstate__", ::zelvar::py::set_state_method<def>, METH_O, nullptr                 \
     }
 
 // The module-level unpickle function of a class.
-template <const PickleSpec& S>
+template <const PickleDef& S>
 PyMethodDef unpickle_def() {
     return {S.unpickle_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(unpickle_function<S>)),
             METH_FASTCALL | METH_KEYWORDS, S.unpickle_doc};

@@ -19,6 +19,63 @@ inline PyTypeObject blank_type() {
     return t;
 }
 
+// A static type as a description of what it has: every type object of every module is built from
+// one (`PyTypeObject T = py::make_type({.name = ..., .basicsize = ..., ...})`, designated fields in
+// this order); whatever is left out stays zero, as in a hand-written static type.
+struct TypeSpec {
+    const char* name;
+    Py_ssize_t basicsize;
+    Py_ssize_t itemsize = 0;
+    unsigned long flags = Py_TPFLAGS_DEFAULT;
+    const char* doc = nullptr;
+    PyTypeObject* base = nullptr;
+    PyMethodDef* methods = nullptr;
+    PyMemberDef* members = nullptr;
+    PyGetSetDef* getset = nullptr;
+    newfunc new_ = nullptr;
+    initproc init = nullptr;
+    destructor dealloc = nullptr;
+    destructor finalize = nullptr;
+    traverseproc traverse = nullptr;
+    inquiry clear = nullptr;
+    reprfunc repr = nullptr;
+    ternaryfunc call = nullptr;
+    iternextfunc iternext = nullptr;
+    descrgetfunc descr_get = nullptr;
+    PyAsyncMethods* as_async = nullptr;
+    Py_ssize_t weaklistoffset = 0;
+    Py_ssize_t dictoffset = 0;
+    Py_ssize_t vectorcall_offset = 0;
+};
+
+inline PyTypeObject make_type(const TypeSpec& spec) {
+    PyTypeObject t = blank_type();
+    t.tp_name = spec.name;
+    t.tp_basicsize = spec.basicsize;
+    t.tp_itemsize = spec.itemsize;
+    t.tp_flags = spec.flags;
+    t.tp_doc = spec.doc;
+    t.tp_base = spec.base;
+    t.tp_methods = spec.methods;
+    t.tp_members = spec.members;
+    t.tp_getset = spec.getset;
+    t.tp_new = spec.new_;
+    t.tp_init = spec.init;
+    t.tp_dealloc = spec.dealloc;
+    t.tp_finalize = spec.finalize;
+    t.tp_traverse = spec.traverse;
+    t.tp_clear = spec.clear;
+    t.tp_repr = spec.repr;
+    t.tp_call = spec.call;
+    t.tp_iternext = spec.iternext;
+    t.tp_descr_get = spec.descr_get;
+    t.tp_as_async = spec.as_async;
+    t.tp_weaklistoffset = spec.weaklistoffset;
+    t.tp_dictoffset = spec.dictoffset;
+    t.tp_vectorcall_offset = spec.vectorcall_offset;
+    return t;
+}
+
 // Readies `type`, publishes `vtable` (when given) and binds the type in `module` as `name`.
 inline bool add_type(PyObject* module, PyTypeObject* type, const char* name, void* vtable = nullptr) {
     if (PyType_Ready(type) < 0) return false;
@@ -87,16 +144,33 @@ inline bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* v
     return true;
 }
 
+// The dispatch argument of a native method-table entry that a Python subclass may override: the
+// tables carry it as an int, 0 meaning "run the subclass's override when there is one".
+enum Dispatch : int { kHonourOverride = 0, kNativeOnly = 1 };
+
 // For a native-level call of a method that a Python subclass may override: the override as a new
-// reference, or null when `self`'s attribute is still our own C function `impl` (or on error, with
-// the exception set).
-inline PyObject* find_override(PyObject* self, const char* name, PyCFunction impl) {
+// reference, or null when `self`'s attribute is still our own (`is_own(attribute)`), or on error
+// with the exception set. A static type's own instance cannot carry an override: no lookup then.
+template <class IsOwn>
+PyObject* find_override_if(PyObject* self, const char* name, IsOwn is_own) {
     PyTypeObject* type = Py_TYPE(self);
     if (!type->tp_dictoffset && !(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) return nullptr;
     Ref attribute(PyObject_GetAttrString(self, name));
-    if (!attribute) return nullptr;
-    if (PyCFunction_Check(attribute.get()) && PyCFunction_GET_FUNCTION(attribute.get()) == impl) return nullptr;
+    if (!attribute || is_own(attribute.get())) return nullptr;
     return attribute.release();
+}
+
+// The same for a method implemented by the C function `impl`.
+inline PyObject* find_override(PyObject* self, const char* name, PyCFunction impl) {
+    return find_override_if(self, name, [impl](PyObject* attribute) {
+        return PyCFunction_Check(attribute) && PyCFunction_GET_FUNCTION(attribute) == impl;
+    });
+}
+
+// The same for a fastcall method with keywords.
+inline PyObject* find_override(PyObject* self, const char* name,
+                               PyObject* (*impl)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) {
+    return find_override(self, name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(impl)));
 }
 
 // The end of every tp_dealloc of our static types. A Python subclass's instance comes here

@@ -168,34 +168,32 @@ struct BoxObject {
     PyObject* value;
 };
 
-PyTypeObject g_box_type = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar._testing.AsyncBox";
-    t.tp_basicsize = sizeof(BoxObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
-    t.tp_dealloc = [](PyObject* self) {
-        PyObject_GC_UnTrack(self);
-        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
-        py::free_object(self);
-    };
-    t.tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
-        Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
-        return 0;
-    };
-    t.tp_clear = [](PyObject* self) {
-        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
-        return 0;
-    };
-    t.tp_new = [](PyTypeObject* type, PyObject* args, PyObject* kwargs) -> PyObject* {
+PyTypeObject g_box_type = py::make_type({
+    .name = "zelvar._testing.AsyncBox",
+    .basicsize = sizeof(BoxObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .new_ = [](PyTypeObject* type, PyObject* args, PyObject* kwargs) -> PyObject* {
         static constexpr auto params = py::params("AsyncBox", {"value"}, 1);
         decltype(params)::Values values;
         if (!params.bind(args, kwargs, values)) return nullptr;
         PyObject* self = type->tp_alloc(type, 0);
         if (self) reinterpret_cast<BoxObject*>(self)->value = Py_NewRef(values[0]);
         return self;
-    };
-    return t;
-}();
+    },
+    .dealloc = [](PyObject* self) {
+        PyObject_GC_UnTrack(self);
+        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
+        py::free_object(self);
+    },
+    .traverse = [](PyObject* self, visitproc visit, void* arg) {
+        Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
+        return 0;
+    },
+    .clear = [](PyObject* self) {
+        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
+        return 0;
+    },
+});
 
 bool is_box(std::span<PyObject* const, 3> args) {
     if (PyObject_TypeCheck(args[0], &g_box_type)) return true;

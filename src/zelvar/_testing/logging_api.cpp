@@ -11,6 +11,7 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
 #include "testing.hpp"
@@ -25,16 +26,7 @@ using zelvar::scrivo::LogOptions;
 
 // The scrivo capsule `key` checked against its signature.
 void* capi(const char* key, const char* signature) {
-    PyObject* module = PyImport_ImportModule("zelvar.scrivo.scrivo");
-    if (!module) return nullptr;
-    PyObject* table = PyObject_GetAttrString(module, "__pyx_capi__");
-    Py_DECREF(module);
-    if (!table) return nullptr;
-    PyObject* capsule = PyDict_GetItemString(table, key);
-    void* fn = capsule ? PyCapsule_GetPointer(capsule, signature) : nullptr;
-    if (!capsule) PyErr_Format(PyExc_KeyError, "%s", key);
-    Py_DECREF(table);
-    return fn;
+    return zelvar::py::import_function("zelvar.scrivo.scrivo", key, signature);
 }
 
 // (logger name, logger address) of a handle, or (None, 0) when it holds no logger.

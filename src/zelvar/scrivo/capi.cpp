@@ -4,12 +4,13 @@
 
 #include <spdlog/spdlog.h>
 
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -35,16 +36,14 @@ bool option_name(LoggerOptions* options, std::string& out) {
     return true;
 }
 
-// `flag` is read but the lookup always creates a missing logger, as the Python-level callers do.
-bool option_flag(LoggerOptions* options) { return options && options->count >= 2 ? options->flag != 0 : true; }
-
 void get_logger(SpdLogger& out, LoggerOptions* options) {
     std::string name;
     if (!option_name(options, name)) {
         py::add_traceback("zelvar.scrivo.scrivo.get_logger", kSourceFile);
         return;
     }
-    (void)option_flag(options);
+    // The option record's `flag` is ignored: a missing logger is always created, as the
+    // Python-level callers do.
     out.logger = LoggerRegistry::get_logger(name, true);
 }
 
@@ -55,7 +54,6 @@ std::shared_ptr<spdlog::logger> get_logger_ptr(LoggerOptions* options) {
         py::add_traceback("zelvar.scrivo.scrivo.get_logger_ptr", kSourceFile);
         return result;
     }
-    (void)option_flag(options);
     return LoggerRegistry::get_logger(name, true);
 }
 
@@ -71,20 +69,15 @@ SpdLogger get_logger_by_name(const char* name) {
     return result;
 }
 
-bool add(PyObject* capi, const char* key, void* function, const char* signature) {
-    py::Ref capsule(PyCapsule_New(function, signature, nullptr));
-    return capsule && PyDict_SetItemString(capi, key, capsule.get()) == 0;
-}
-
 }  // namespace
 
 bool add_capi(PyObject* module) {
     py::Ref capi(PyDict_New());
     return capi &&
-           add(capi.get(), "get_logger_by_name", reinterpret_cast<void*>(get_logger_by_name),
+           py::export_function(capi.get(), "get_logger_by_name", reinterpret_cast<void*>(get_logger_by_name),
                kGetLoggerByNameSignature) &&
-           add(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr), kGetLoggerPtrSignature) &&
-           add(capi.get(), "get_logger", reinterpret_cast<void*>(get_logger), kGetLoggerSignature) &&
+           py::export_function(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr), kGetLoggerPtrSignature) &&
+           py::export_function(capi.get(), "get_logger", reinterpret_cast<void*>(get_logger), kGetLoggerSignature) &&
            PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) == 0;
 }
 

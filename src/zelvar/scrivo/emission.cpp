@@ -6,7 +6,7 @@
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -148,12 +148,11 @@ bool holds_interpreter_lock() {
 #endif
 }
 
-std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
+std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
     std::string codes;
     if ((effect >= 1 && effect <= 7) || effect == 9) append_code(codes, "", effect);
-    if (fg >= 0 && fg <= 255) append_code(codes, (fg >= 30 && fg <= 37) || (fg >= 90 && fg <= 97) ? "" : "38;5;", fg);
-    if (bg >= 0 && bg <= 255)
-        append_code(codes, (bg >= 40 && bg <= 47) || (bg >= 100 && bg <= 107) ? "" : "48;5;", bg);
+    if (fg >= 0 && fg <= 255) append_code(codes, spdlog_internal::foreground_prefix(fg), fg);
+    if (bg >= 0 && bg <= 255) append_code(codes, spdlog_internal::background_prefix(bg), bg);
     if (codes.empty()) return codes;
     std::string out;
     out.reserve(text.size() + codes.size() + 7);
@@ -173,20 +172,20 @@ spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger) {
 }
 
 bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-          std::string_view coloured, SinkFailure& failure) {
+          std::string_view colored, SinkFailure& failure) {
     const spdlog::source_loc loc{where.file, where.line, where.function};
     spdlog_internal::AsyncLogger* queue = as_async(&logger);
     if (!queue) {
-        failure = spdlog_internal::write_to_sinks(logger, level, loc, plain, coloured);
+        failure = spdlog_internal::write_to_sinks(logger, level, loc, plain, colored);
         return true;
     }
     return py::guard([&] {
-        if (queue->post(level, loc, plain, coloured, false)) return 0;
+        if (queue->post(level, loc, plain, colored, false)) return 0;
         // Full, and records wait for room: other Python threads may run meanwhile (every text
         // handed over is kept alive by the caller).
         PyThreadState* saved = PyEval_SaveThread();
         try {
-            queue->post(level, loc, plain, coloured, true);
+            queue->post(level, loc, plain, colored, true);
         } catch (...) {
             PyEval_RestoreThread(saved);
             throw;
@@ -231,12 +230,12 @@ int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, i
     const auto lvl = static_cast<spdlog::level::level_enum>(level);
     if (lvl >= spdlog::level::off || !logger->should_log(lvl)) return 0;  // a record at OFF is never written
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    std::string coloured;
-    if (py::guard([&] { return coloured = colour_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
+    std::string colored;
+    if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
     SinkFailure failure;
-    if (!emit(*logger, lvl, where, plain, coloured, failure)) return -1;
+    if (!emit(*logger, lvl, where, plain, colored, failure)) return -1;
     if (failure) report_sink_failure(failure, cls, method);
     return 0;
 }

@@ -41,7 +41,7 @@ bool set_standard_logging_package(PyObject* logging);
 bool holds_interpreter_lock();
 
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
-std::string colour_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
+std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
 
 // The text up to its first zero byte.
 inline std::string_view cut_at_nul(const char* data, std::size_t size) {
@@ -52,14 +52,14 @@ inline std::string_view cut_at_nul(const char* data, std::size_t size) {
 // A sink that threw while writing a message: the first one of a call, with its error.
 using SinkFailure = spdlog_internal::SinkFailure;
 
-// Writes `plain` (or `coloured`, when not empty, to console sinks) at `level` to every sink of
+// Writes `plain` (or `colored`, when not empty, to console sinks) at `level` to every sink of
 // `logger` whose level lets it through, or for a non-blocking logger hands the record to its writer
 // (waiting for room, when it must, without the interpreter lock). A sink that throws does not stop
 // the others: a logging call never fails because its output could not be written, so the failure
 // is handed back in `failure` for the caller to report. False with an exception only when the
 // record could not be captured (no memory).
 bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-          std::string_view coloured, SinkFailure& failure);
+          std::string_view colored, SinkFailure& failure);
 
 // The logger's queue, when it is a non-blocking one.
 spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger);

@@ -12,13 +12,13 @@
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
 using py::Field;
-using py::PickleSpec;
+using py::PickleDef;
 using py::Properties;
 using py::unpickle_def;
 namespace field = py::field;
@@ -125,7 +125,7 @@ constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorCo
 #define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
 #define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
 #define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
-    const PickleSpec k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
+    const PickleDef k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
                                     std::size(state), {a, b, c},         members,                  module};
 
 constexpr const char* kHandlerMembers = "color, level, pattern";
@@ -464,22 +464,21 @@ int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 // --- type objects --------------------------------------------------------------------------
 
+// A handler type: a subclass inherits allocation and deallocation from its base.
 PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods,
                        PyGetSetDef* getset, PyTypeObject* base, initproc init) {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = name;
-    t.tp_basicsize = static_cast<Py_ssize_t>(size);
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_doc = doc;
-    t.tp_methods = methods;
-    t.tp_getset = getset;
-    t.tp_base = base;
-    t.tp_init = init;
-    if (!base) {
-        t.tp_new = handler_new;
-        t.tp_dealloc = handler_dealloc;
-    }
-    return t;
+    return py::make_type({
+        .name = name,
+        .basicsize = static_cast<Py_ssize_t>(size),
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+        .doc = doc,
+        .base = base,
+        .methods = methods,
+        .getset = getset,
+        .new_ = base ? nullptr : handler_new,
+        .init = init,
+        .dealloc = base ? nullptr : handler_dealloc,
+    });
 }
 
 #define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"

@@ -17,7 +17,7 @@
 
 #include "emission.hpp"
 #include "handlers.hpp"
-#include "module_state.hpp"
+#include "module_constants.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -54,12 +54,9 @@ struct Traits<DefaultLoggerObject> {
 // Dispatch flag 0: a Python subclass's own method of that name runs instead, its result dropped.
 // True when it ran (or failed, with the exception set).
 bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
-    PyTypeObject* type = Py_TYPE(self);
-    if (!type->tp_dictoffset && !(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) return false;
-    py::Ref attribute(PyObject_GetAttrString(self, kMethodNames[method]));
-    if (!attribute) return true;
-    if (py::is_same_function(attribute.get(), own)) return false;
-    py::Ref result(PyObject_CallFunction(attribute.get(), "Oiii", msg, fg, bg, effect));
+    py::Ref override(py::find_override(self, kMethodNames[method], own));
+    if (!override) return PyErr_Occurred() != nullptr;
+    py::Ref result(PyObject_CallFunction(override.get(), "Oiii", msg, fg, bg, effect));
     return true;
 }
 
@@ -78,7 +75,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     const int32_t fg = o && o->count >= 1 ? o->fg_color : -1;
     const int32_t bg = o && o->count >= 2 ? o->bg_color : -1;
     const int32_t effect = o && o->count >= 3 ? o->effect : -1;
-    if (!dispatch &&
+    if (dispatch == py::kHonourOverride &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
     log_at(self, N, kMethodNames[N], msg, fg, bg, effect);
@@ -233,12 +230,12 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
     for (int i = 0; i <= kLevelMethodCount + 1; ++i) {
         const bool level_method = i < kLevelMethodCount;
         const bool exception = i == kLevelMethodCount;
-        const py::FunctionSpec spec =
-            level_method ? py::FunctionSpec{kLevelMethods[i].name, qualnames[i].c_str(), docs[i].c_str(), bodies[i],
+        const py::FunctionDef spec =
+            level_method ? py::FunctionDef{kLevelMethods[i].name, qualnames[i].c_str(), docs[i].c_str(), bodies[i],
                                             nullptr, defaults}
-            : exception  ? py::FunctionSpec{"exception", exception_qualname.c_str(), exception_doc.c_str(),
+            : exception  ? py::FunctionDef{"exception", exception_qualname.c_str(), exception_doc.c_str(),
                                            exception_method<Self>, nullptr, defaults}
-                         : py::FunctionSpec{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>,
+                         : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>,
                                            nullptr, defaults};
         PyObject* fn = py::make_function(spec, kModuleName);
         if (!fn) return false;
@@ -444,7 +441,7 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const py::PickleSpec kDefaultLoggerPickle{&DefaultLoggerType,
+const py::PickleDef kDefaultLoggerPickle{&DefaultLoggerType,
                                       "__pyx_unpickle_DefaultLogger",
                                       "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
                                       nullptr,
@@ -471,28 +468,24 @@ PyObject* stop_writers(PyObject*, PyObject*) {
 
 }  // namespace
 
-PyTypeObject LoggerType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.scrivo.scrivo.Logger";
-    t.tp_basicsize = sizeof(LoggerObject);
-    t.tp_dealloc = logger_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_methods = g_logger_methods;
-    t.tp_getset = g_logger_properties;
-    t.tp_new = logger_new;
-    return t;
-}();
+PyTypeObject LoggerType = py::make_type({
+    .name = "zelvar.scrivo.scrivo.Logger",
+    .basicsize = sizeof(LoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .methods = g_logger_methods,
+    .getset = g_logger_properties,
+    .new_ = logger_new,
+    .dealloc = logger_dealloc,
+});
 
-PyTypeObject DefaultLoggerType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.scrivo.scrivo.DefaultLogger";
-    t.tp_basicsize = sizeof(DefaultLoggerObject);
-    t.tp_dealloc = py::free_object;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_methods = g_default_methods;
-    t.tp_new = default_new;
-    return t;
-}();
+PyTypeObject DefaultLoggerType = py::make_type({
+    .name = "zelvar.scrivo.scrivo.DefaultLogger",
+    .basicsize = sizeof(DefaultLoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .methods = g_default_methods,
+    .new_ = default_new,
+    .dealloc = py::free_object,
+});
 
 bool add_logger_types(PyObject* module) {
     return py::add_type(module, &LoggerType, "Logger", const_cast<LoggerVTable*>(&g_logger_vtable)) &&

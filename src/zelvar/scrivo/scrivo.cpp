@@ -8,7 +8,7 @@
 #include "handlers.hpp"
 #include "loggers.hpp"
 #include "stdlib_bridge.hpp"
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {

@@ -13,11 +13,11 @@
 //     lg->vtab->warn(lg, message, 0, &opts);           // 0: a Python override of `warn` is honoured
 //     if (PyErr_Occurred()) { ... }
 //
-// Reaching the registry's loggers: look a function up in `__pyx_capi__` by name, check that the
-// capsule's name is the signature below, and cast its pointer:
+// Reaching the registry's loggers: take a function from `__pyx_capi__` by name with its capsule's
+// name checked against the signature below (zelvar/_pyext/capsule.hpp), and cast its pointer:
 //
-//     auto get = reinterpret_cast<zelvar::scrivo::GetLoggerFn>(
-//         PyCapsule_GetPointer(capsule, zelvar::scrivo::kGetLoggerSignature));
+//     auto get = reinterpret_cast<zelvar::scrivo::GetLoggerFn>(zelvar::py::import_function(
+//         "zelvar.scrivo.scrivo", "get_logger", zelvar::scrivo::kGetLoggerSignature));
 //     SpdLogger out;
 //     get(out, nullptr);                               // the process default logger
 #pragma once

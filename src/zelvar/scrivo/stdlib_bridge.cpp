@@ -9,22 +9,19 @@
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/function.hpp>
+#include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "emission.hpp"
-#include "module_state.hpp"
+#include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
 PyObject* g_class = nullptr;  // PyLogHandler, for super()
 
-PyObject* global(const char* name) {
-    PyObject* value = PyDict_GetItemString(PyModule_GetDict(module()), name);
-    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-    return value;
-}
+PyObject* global(const char* name) { return py::module_global(module(), name); }
 
 constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
@@ -161,7 +158,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     Py_RETURN_NONE;
 }
 
-bool set_function(PyObject* ns, const py::FunctionSpec& spec) {
+bool set_function(PyObject* ns, const py::FunctionDef& spec) {
     py::Ref fn(py::make_function(spec, kModuleName));
     return fn && PyDict_SetItemString(ns, spec.name, fn.get()) == 0;
 }

@@ -168,20 +168,18 @@ PyGetSetDef g_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyTypeObject g_type = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.spsc_queue.spsc_queue.SPSCQueue";
-    t.tp_basicsize = sizeof(SPSCQueueObject);
-    t.tp_dealloc = queue_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_doc = "SPSCQueue(slot_size, capacity, overwrite=False, zerocopy=False, block_on_full=False)\n\n"
-               "A lock-free single-producer single-consumer ring of byte messages. One thread pushes and one\n"
-               "thread pops; a second thread calling into a side that is in use gets RuntimeError.";
-    t.tp_methods = g_methods;
-    t.tp_getset = g_getset;
-    t.tp_new = queue_new;
-    return t;
-}();
+PyTypeObject g_type = py::make_type({
+    .name = "zelvar.spsc_queue.spsc_queue.SPSCQueue",
+    .basicsize = sizeof(SPSCQueueObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .doc = "SPSCQueue(slot_size, capacity, overwrite=False, zerocopy=False, block_on_full=False)\n\n"
+           "A lock-free single-producer single-consumer ring of byte messages. One thread pushes and one\n"
+           "thread pops; a second thread calling into a side that is in use gets RuntimeError.",
+    .methods = g_methods,
+    .getset = g_getset,
+    .new_ = queue_new,
+    .dealloc = queue_dealloc,
+});
 
 // --- module ------------------------------------------------------------------------------
 

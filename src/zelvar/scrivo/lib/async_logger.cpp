@@ -22,13 +22,13 @@
 namespace spdlog_internal {
 namespace {
 
-// A record waiting for the writer. Its texts share one buffer (plain, coloured, then the file and
+// A record waiting for the writer. Its texts share one buffer (plain, colored, then the file and
 // function names, each with its terminating zero), which keeps its capacity from record to record.
 struct Record {
     spdlog::level::level_enum level;
     int line;
     bool has_file, has_function;
-    std::size_t plain, coloured, file;  // sizes of the parts in `text`
+    std::size_t plain, colored, file;  // sizes of the parts in `text`
     RecordStamp stamp;
     std::string text;
 };
@@ -187,8 +187,8 @@ AsyncLogger::Overflow AsyncLogger::overflow() const noexcept { return state_->ov
 std::uint64_t AsyncLogger::dropped() const noexcept { return state_->dropped.load(std::memory_order_relaxed); }
 
 bool AsyncLogger::post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
-                       std::string_view coloured, bool wait) {
-    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, coloured,
+                       std::string_view colored, bool wait) {
+    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored,
                        wait);
 }
 
@@ -198,7 +198,7 @@ void AsyncLogger::sink_it_(const spdlog::details::log_msg& msg) {
 
 bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time,
                               std::size_t thread_id, const spdlog::source_loc& where, std::string_view plain,
-                              std::string_view coloured, bool wait) {
+                              std::string_view colored, bool wait) {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     for (;;) {
@@ -216,7 +216,7 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
         }
         if (s.stopped || !s.writer) {
             lock.unlock();
-            write_now(level, RecordStamp{time, thread_id}, where, plain, coloured);
+            write_now(level, RecordStamp{time, thread_id}, where, plain, colored);
             return true;
         }
         if (s.count < s.capacity) break;
@@ -240,11 +240,11 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     const std::string_view file = r.has_file ? std::string_view(where.filename) : std::string_view();
     const std::string_view function = r.has_function ? std::string_view(where.funcname) : std::string_view();
     r.plain = plain.size();
-    r.coloured = coloured.size();
+    r.colored = colored.size();
     r.file = file.size();
     r.text.clear();
-    r.text.reserve(plain.size() + coloured.size() + file.size() + function.size() + 2);
-    r.text.append(plain).append(coloured).append(file).push_back('\0');
+    r.text.reserve(plain.size() + colored.size() + file.size() + function.size() + 2);
+    r.text.append(plain).append(colored).append(file).push_back('\0');
     r.text.append(function).push_back('\0');
     ++s.count;
     ++s.posted;
@@ -256,8 +256,8 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
 }
 
 void AsyncLogger::write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
-                            std::string_view plain, std::string_view coloured) noexcept {
-    if (const SinkFailure failure = write_to_sinks(*this, level, where, plain, coloured, &stamp)) report(failure);
+                            std::string_view plain, std::string_view colored) noexcept {
+    if (const SinkFailure failure = write_to_sinks(*this, level, where, plain, colored, &stamp)) report(failure);
 }
 
 void AsyncLogger::flush_sinks() noexcept {
@@ -319,10 +319,10 @@ void AsyncLogger::run() noexcept {
                 }
                 Record& r = s.taken[s.slot(s.taken_head + i)];
                 const char* text = r.text.data();
-                const char* file = text + r.plain + r.coloured;
+                const char* file = text + r.plain + r.colored;
                 const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
                                                r.has_function ? file + r.file + 1 : nullptr};
-                write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.coloured});
+                write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored});
                 if (r.text.capacity() > kKeptTextCapacity) std::string().swap(r.text);
             }
             s.taken_count = 0;

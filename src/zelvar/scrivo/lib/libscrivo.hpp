@@ -83,6 +83,22 @@ private:
     spdlog::level::level_enum max_level_;
 };
 
+// The real sink under any depth of MaxSinkLevel wrappers (the sink itself when it is not wrapped).
+inline spdlog::sinks::sink* innermost_sink(spdlog::sinks::sink* sink) {
+    while (auto* band = dynamic_cast<MaxSinkLevel*>(sink)) sink = band->get_sink().get();
+    return sink;
+}
+
+// The SGR prefix of a colour code, the one rule for per-level colours and per-message colours:
+// the basic foreground codes (30-37, 90-97) stand alone, any other code is a 256-colour index
+// ("38;5;"); for a background the basic codes are 40-47 and 100-107, the index prefix "48;5;".
+inline const char* foreground_prefix(int code) {
+    return (code >= 30 && code <= 37) || (code >= 90 && code <= 97) ? "" : "38;5;";
+}
+inline const char* background_prefix(int code) {
+    return (code >= 40 && code <= 47) || (code >= 100 && code <= 107) ? "" : "48;5;";
+}
+
 // A log file written in whole records, the sink of the file handlers.
 //
 // Records are formatted into the sink's own buffer, which reaches the file
@@ -285,7 +301,7 @@ private:
 //
 // How the logging module writes a record, whether on the caller's thread or on the writer of an
 // AsyncLogger: every sink whose level lets the record through gets it, spdlog's thread-safe console
-// sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `coloured` text
+// sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `colored` text
 // when it is not empty, every other sink the `plain` one.  A sink that throws does not stop the
 // others; the first failure is handed back.
 
@@ -304,7 +320,7 @@ struct RecordStamp {
 
 SCRIVO_API SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level,
                                       const spdlog::source_loc& where, std::string_view plain,
-                                      std::string_view coloured, const RecordStamp* stamp = nullptr) noexcept;
+                                      std::string_view colored, const RecordStamp* stamp = nullptr) noexcept;
 
 // True for spdlog's thread-safe console sinks, as described above.
 SCRIVO_API bool is_console_sink(spdlog::sinks::sink* sink);
@@ -342,11 +358,11 @@ public:
     AsyncLogger(std::string name, std::vector<spdlog::sink_ptr> sinks, std::size_t queue_size, Overflow overflow);
     ~AsyncLogger() override;
 
-    // Queues a record made now on the calling thread; `coloured` (may be empty) is the text for
+    // Queues a record made now on the calling thread; `colored` (may be empty) is the text for
     // console sinks.  With `wait` false a record that would have to wait for room is not queued
     // and false is returned, so the caller can let go of its own locks before waiting.
     bool post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
-              std::string_view coloured, bool wait = true);
+              std::string_view colored, bool wait = true);
 
     std::size_t queue_size() const noexcept;
     Overflow overflow() const noexcept;
@@ -367,9 +383,9 @@ private:
     struct State;
     friend struct ForkHandlers;
     bool post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time, std::size_t thread_id,
-                     const spdlog::source_loc& where, std::string_view plain, std::string_view coloured, bool wait);
+                     const spdlog::source_loc& where, std::string_view plain, std::string_view colored, bool wait);
     void write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
-                   std::string_view plain, std::string_view coloured) noexcept;
+                   std::string_view plain, std::string_view colored) noexcept;
     void flush_sinks() noexcept;
     void report(const SinkFailure& failure) noexcept;
     void run() noexcept;

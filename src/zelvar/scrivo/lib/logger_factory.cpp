@@ -32,10 +32,7 @@ SinkPtr make_stderr_sink(bool color) {
 }
 
 std::string color_code(int code) {
-    if ((code >= 30 && code <= 37) || (code >= 90 && code <= 97)) {
-        return "\033[" + std::to_string(code) + "m";
-    }
-    return "\033[38;5;" + std::to_string(code) + "m";
+    return "\033[" + std::string(spdlog_internal::foreground_prefix(code)) + std::to_string(code) + "m";
 }
 
 // An empty pattern would print empty lines; keep spdlog's default instead.
@@ -53,10 +50,7 @@ SinkPtr bounded(SinkPtr sink, level_enum max_level) {
 }
 
 ColorSink* find_color_sink(spdlog::sinks::sink* sink) {
-    while (auto* wrapper = dynamic_cast<spdlog_internal::MaxSinkLevel*>(sink)) {
-        sink = wrapper->get_sink().get();
-    }
-    return dynamic_cast<ColorSink*>(sink);
+    return dynamic_cast<ColorSink*>(spdlog_internal::innermost_sink(sink));
 }
 
 }  // namespace

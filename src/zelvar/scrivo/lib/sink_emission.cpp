@@ -23,26 +23,19 @@ bool is_a(spdlog::sinks::sink* sink) {
 }  // namespace
 
 bool is_console_sink(spdlog::sinks::sink* sink) {
-    while (sink) {
-        if (is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
-            is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink)) {
-            return true;
-        }
-        auto* wrapper = dynamic_cast<MaxSinkLevel*>(sink);
-        sink = wrapper ? wrapper->get_sink().get() : nullptr;
-    }
-    return false;
+    sink = innermost_sink(sink);
+    return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) || is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
 }
 
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
-                           std::string_view plain, std::string_view coloured, const RecordStamp* stamp) noexcept {
+                           std::string_view plain, std::string_view colored, const RecordStamp* stamp) noexcept {
     SinkFailure failure;
     for (const auto& sink : logger.sinks()) {
         try {
             if (!sink->should_log(level)) continue;
-            const std::string_view text = !coloured.empty() && is_console_sink(sink.get()) ? coloured : plain;
+            const std::string_view text = !colored.empty() && is_console_sink(sink.get()) ? colored : plain;
             spdlog::details::log_msg msg(stamp ? stamp->time : spdlog::log_clock::now(), where, logger.name(), level,
                                          spdlog::string_view_t(text.data(), text.size()));
             if (stamp) msg.thread_id = stamp->thread_id;

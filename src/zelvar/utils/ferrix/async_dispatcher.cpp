@@ -2,7 +2,6 @@
 // the ring, awaits the callback for each message, and awaits one doorbell byte when it is empty.
 #include "async_dispatcher.hpp"
 
-#include <new>
 #include <utility>
 
 #include <zelvar/_pyext/args.hpp>
@@ -13,6 +12,7 @@
 
 #include "bell_push.hpp"
 #include "consumer.hpp"
+#include "dispatcher_core.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -43,7 +43,7 @@ Task reader(CoroFrame& f) {
     PyObject* sock = f.arg(2);
     ConsumerState* st = d->_state.get();
     auto try_pop = [d](const char** data, std::size_t* size) {
-        if (d->_q == Py_None) return spsc::kClosed;
+        if (!has_ring(d)) return spsc::kClosed;
         return Var ? ring_table()->try_pop_var(ring(d->_q), data, size) : ring_table()->try_pop(ring(d->_q), data, size);
     };
     int counter = 0;
@@ -65,6 +65,7 @@ Task reader(CoroFrame& f) {
         co_await py::await(std::move(awaitable));
         counter = (counter + 1) & kYieldMask;
         if (counter == 0) {
+            // The module's `asyncio` as bound now: the yield is the module's documented behaviour.
             PyObject* asyncio = global("asyncio");
             if (!asyncio) throw py::ErrorAlreadySet{};
             co_await py::await(Ref(PyObject_CallMethod(asyncio, "sleep", "i", 0)));
@@ -91,7 +92,7 @@ constexpr py::CoroutineDef<3> kReaderVar{"__reader_var", "AsyncDispatcher.__read
 // One reader at a time: a second one on the single-consumer ring is refused before the doorbell
 // is touched (rebinding it would strand the running reader on the old socket).
 bool may_start_reader(D* d) {
-    if (d->_q == Py_None) {
+    if (!has_ring(d)) {
         PyErr_SetString(PyExc_RuntimeError, "AsyncDispatcher.setup: the dispatcher has no ring");
         return false;
     }
@@ -108,8 +109,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_reader(d) || !open_doorbell(d, false, options)) return -1;
     d->_state->announces_sleep.store(false);  // a built-in reader raises it as it starts
-    PyObject* asyncio = global("asyncio");
-    Ref loop(asyncio ? PyObject_CallMethod(asyncio, "get_running_loop", nullptr) : nullptr);
+    Ref loop(PyObject_CallNoArgs(imported().get_running_loop));
     if (!loop) return -1;
     Ref coroutine(PyObject_CallMethod(reinterpret_cast<PyObject*>(d),
                                       d->variable_size ? "_AsyncDispatcher__reader_var" : "_AsyncDispatcher__reader",
@@ -154,8 +154,7 @@ PyObject* finalize(PyObject* args, PyObject*) {
 
 // Whether the calling thread is running `loop` now.
 int runs_loop(PyObject* loop) {
-    PyObject* asyncio = global("asyncio");
-    Ref running(asyncio ? PyObject_CallMethod(asyncio, "_get_running_loop", nullptr) : nullptr);
+    Ref running(PyObject_CallNoArgs(imported().peek_running_loop));
     return running ? running.get() == loop : -1;
 }
 
@@ -183,13 +182,12 @@ bool schedule_finalize(PyObject* task, Ref& sock) {
 
 // Clears the flag, closes the ring, wakes the reader, schedules its cancellation and closes the
 // socket. The socket is closed on every way out, the scheduling step's error is raised after.
-PyObject* py_close(PyObject* self, PyObject*) {
-    auto* d = reinterpret_cast<D*>(self);
+int close_natively(D* d) {
     ConsumerState* st = d->_state.get();
-    if (!st) Py_RETURN_NONE;  // the allocation failed half-way: nothing was ever started
+    if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.store(false, std::memory_order_release);
     st->set_up = false;
-    if (d->_q != Py_None) {
+    if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
         ring_table()->close(q);
@@ -216,30 +214,45 @@ PyObject* py_close(PyObject* self, PyObject*) {
     }
     if (!ok) {
         py::add_traceback(kCloseName, kSourceFile);
-        return nullptr;
+        return -1;
     }
+    return 0;
+}
+
+PyObject* py_close(PyObject* self, PyObject*) {
+    if (close_natively(reinterpret_cast<D*>(self)) < 0) return nullptr;
     Py_RETURN_NONE;
+}
+
+// close as a table entry would be: with kHonourOverride a subclass's close runs instead.
+int close(D* d, int dispatch) {
+    int rc = 0;
+    if (const int ran = run_close_override(reinterpret_cast<PyObject*>(d), dispatch, py_close, &rc))
+        return ran < 0 ? -1 : rc;
+    return close_natively(d);
 }
 
 // --- the type ----------------------------------------------------------------------------------------
 
-PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    auto* d = reinterpret_cast<D*>(self);
-    d->vtab = &g_table;
-    d->_q = Py_NewRef(Py_None);
-    d->_callback = Py_NewRef(Py_None);
-    d->_sock = Py_NewRef(Py_None);
-    d->_task = Py_NewRef(Py_None);
-    d->_push_fn = try_push_bell;
-    new (&d->_state) std::shared_ptr<ConsumerState>();
-    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
-        Py_DECREF(self);
-        return nullptr;
+// What an AsyncDispatcher adds to the shared lifecycle: its reader task.
+struct AsyncKind {
+    using Object = D;
+    static constexpr const char* kDeallocContext = "zelvar.utils.ferrix.ferrix.AsyncDispatcher.__dealloc__";
+    static const AsyncDispatcherVTable* table() { return &g_table; }
+    static void init_own(D* d) {
+        d->_task = Py_NewRef(Py_None);
+        d->_push_fn = try_push_bell;
     }
-    return self;
-}
+    static int visit_own(D* d, visitproc visit, void* arg) {
+        Py_VISIT(d->_task);
+        return 0;
+    }
+    static void clear_own(D* d) { Py_SETREF(d->_task, Py_NewRef(Py_None)); }
+    static void release_own(D* d) { Py_CLEAR(d->_task); }
+    static int close(D* d, int dispatch) { return ferrix::close(d, dispatch); }
+};
+
+using Core = DispatcherCore<AsyncKind>;
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params =
@@ -252,52 +265,9 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], variable_size))
         return -1;
     auto* d = reinterpret_cast<D*>(self);
-    if (!may_initialise(d, "AsyncDispatcher")) return -1;
-    PyObject* q = make_ring_by_keyword(ring_args, false);
-    if (!q) return -1;  // no field changed
-    Py_SETREF(d->_q, q);
-    Py_SETREF(d->_callback, Py_NewRef(v[0]));
-    d->variable_size = variable_size != 0;
+    if (!Core::initialise(d, "AsyncDispatcher", ring_args, v[0], variable_size != 0)) return -1;
     d->_push_fn = d->variable_size ? try_push_var_bell : try_push_bell;
     return 0;
-}
-
-// The destructor runs the Python-level close, so a subclass's override is honoured.
-void dispatcher_finalize(PyObject* self) {
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    if (!Ref(PyObject_CallMethod(self, "close", nullptr)))
-        py::write_unraisable("zelvar.utils.ferrix.ferrix.AsyncDispatcher.__dealloc__");
-    PyErr_Restore(type, value, tb);
-}
-
-int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_VISIT(d->_q);
-    Py_VISIT(d->_callback);
-    Py_VISIT(d->_sock);
-    Py_VISIT(d->_task);
-    return 0;
-}
-
-int dispatcher_clear(PyObject* self) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_SETREF(d->_callback, Py_NewRef(Py_None));
-    Py_SETREF(d->_sock, Py_NewRef(Py_None));
-    Py_SETREF(d->_task, Py_NewRef(Py_None));
-    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
-}
-
-void dispatcher_dealloc(PyObject* self) {
-    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
-    PyObject_GC_UnTrack(self);
-    auto* d = reinterpret_cast<D*>(self);
-    Py_CLEAR(d->_q);
-    Py_CLEAR(d->_callback);
-    Py_CLEAR(d->_sock);
-    Py_CLEAR(d->_task);
-    d->_state.~shared_ptr();
-    py::free_object(self);
 }
 
 PyMethodDef g_methods[] = {
@@ -316,22 +286,11 @@ bool add_reader(const char* attribute, const char* doc) {
 
 }  // namespace
 
-PyTypeObject AsyncDispatcherType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncDispatcher";
-    t.tp_basicsize = sizeof(D);
-    t.tp_dealloc = dispatcher_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
-               "bool zerocopy=False, bool variable_size=False)";
-    t.tp_traverse = dispatcher_traverse;
-    t.tp_clear = dispatcher_clear;
-    t.tp_methods = g_methods;
-    t.tp_init = dispatcher_init;
-    t.tp_new = dispatcher_new;
-    t.tp_finalize = dispatcher_finalize;
-    return t;
-}();
+PyTypeObject AsyncDispatcherType =
+    Core::make_type("zelvar.utils.ferrix.ferrix.AsyncDispatcher",
+                    "AsyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool overwrite=False, "
+                    "bool zerocopy=False, bool variable_size=False)",
+                    g_methods, dispatcher_init);
 
 bool add_async_dispatcher_type(PyObject* module) {
     return py::ready_coroutine_type() &&

@@ -34,15 +34,15 @@ PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); 
 // --- the ring -----------------------------------------------------------------------------------
 
 // False, with RuntimeError, for a queue that never got a ring (`__new__` alone, or unpickled so).
-bool has_ring(Q* q) {
-    if (q->_q != Py_None) return true;
+bool require_ring(Q* q) {
+    if (has_ring(q)) return true;
     PyErr_SetString(PyExc_RuntimeError, "AsyncQueue has no ring: it was not initialised by __init__");
     return false;
 }
 
 // The queue's ring, held for one ring call: a finalizer run by an allocation may replace `_q`.
 Ref ring_of(Q* q) {
-    if (!has_ring(q)) throw py::ErrorAlreadySet{};
+    if (!require_ring(q)) throw py::ErrorAlreadySet{};
     return Ref::borrow(q->_q);
 }
 
@@ -60,8 +60,6 @@ Ref take_message(Q* q) {
 // --- waking and waiting ----------------------------------------------------------------------------
 
 // asyncio's own Condition and Lock, bound at import for the push fast path.
-PyObject* g_condition_type = nullptr;
-PyObject* g_lock_type = nullptr;
 
 // A "length" of zero or None, read from a container attribute; false when anything is unexpected.
 bool attribute_is_empty(PyObject* obj, PyObject* name) {
@@ -104,13 +102,13 @@ bool notify_is_noop(PyObject* cond) {
     static PyObject* const waiters = interned("_waiters");
     static PyObject* const lock_name = interned("_lock");
     static PyObject* const locked = interned("_locked");
-    if (!g_condition_type || reinterpret_cast<PyObject*>(Py_TYPE(cond)) != g_condition_type) return false;
+    if (reinterpret_cast<PyObject*>(Py_TYPE(cond)) != imported().condition_type) return false;
     Ref lock(PyObject_GetAttr(cond, lock_name));
     if (!lock) {
         PyErr_Clear();
         return false;
     }
-    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != g_lock_type) return false;
+    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != imported().lock_type) return false;
     Ref is_locked(PyObject_GetAttr(lock.get(), locked));
     if (!is_locked) PyErr_Clear();
     return is_locked.get() == Py_False && attribute_is_empty(lock.get(), waiters) && all_waiters_done(cond, waiters);
@@ -139,7 +137,7 @@ Task wait_for_notify(CoroFrame& f) {
         error = f.keep(py::detail::take_exception());
     }
     const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
-    if (!closing && q->_q != Py_None && ring(q->_q)->ring.size_approx() != 0)
+    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0)
         co_await call_under_condition(f, "notify");
     py::detail::raise_exception(error.get());
     throw py::ErrorAlreadySet{};
@@ -230,14 +228,8 @@ Task dispatch(CoroFrame& f) {
     }
 }
 
-// Whether the error being raised is the module's asyncio.CancelledError (looked up now).
-bool is_cancelled_error() {
-    py::detail::PreserveError keep;
-    PyObject* asyncio = global("asyncio");
-    Ref cancelled(asyncio ? PyObject_GetAttrString(asyncio, "CancelledError") : nullptr);
-    PyErr_Clear();
-    return cancelled && PyErr_GivenExceptionMatches(keep.saved.type, cancelled.get());
-}
+// Whether the error being raised is asyncio.CancelledError.
+bool is_cancelled_error() { return PyErr_ExceptionMatches(imported().cancelled_error); }
 
 // Wakes every waiter, then cancels the latest dispatcher task and waits for it to end; its
 // cancellation is absorbed, any other error it ended with is raised here.
@@ -296,15 +288,12 @@ PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t 
 
 PyObject* start_dispatcher(Q* q, PyObject* callback, int dispatch) {
     auto* self = reinterpret_cast<PyObject*>(q);
-    if (!dispatch) {
-        if (Ref override{py::find_override(
-                self, "start_dispatcher",
-                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_start_dispatcher)))}) {
+    if (dispatch == py::kHonourOverride) {
+        if (Ref override{py::find_override(self, "start_dispatcher", py_start_dispatcher)})
             return PyObject_CallOneArg(override.get(), callback);
-        }
         if (PyErr_Occurred()) return nullptr;
     }
-    if (!has_ring(q)) return nullptr;
+    if (!require_ring(q)) return nullptr;
     Py_SETREF(q->_callback, Py_NewRef(callback));
     Ref coroutine(PyObject_CallMethod(self, "_AsyncQueue__dispatch", nullptr));
     if (!coroutine) return nullptr;
@@ -320,7 +309,7 @@ PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t 
     static constexpr auto params = py::params("start_dispatcher", {"callback"}, 1);
     decltype(params)::Values v;
     if (!params.bind(args, nargs, kwnames, v)) return nullptr;
-    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], 1);
+    return g_table.start_dispatcher(reinterpret_cast<Q*>(self), v[0], py::kNativeOnly);
 }
 
 // --- construction ----------------------------------------------------------------------------------------
@@ -337,8 +326,8 @@ PyObject* queue_new(PyTypeObject* type, PyObject*, PyObject*) {
 }
 
 // The running loop, or RuntimeError with the loop lookup's error as context.
-PyObject* running_loop(PyObject* asyncio) {
-    PyObject* loop = PyObject_CallMethod(asyncio, "get_running_loop", nullptr);
+PyObject* running_loop() {
+    PyObject* loop = PyObject_CallNoArgs(imported().get_running_loop);
     if (!loop && PyErr_ExceptionMatches(PyExc_RuntimeError))
         py::raise_instead(PyExc_RuntimeError, "AsyncQueue must be created inside a running event loop.");
     return loop;
@@ -354,18 +343,16 @@ int queue_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[4], ring_args.zerocopy) || !take_flag(v[5], ring_args.block_on_full))
         return -1;
     auto* q = reinterpret_cast<Q*>(self);
-    PyObject* ring_object = make_ring_by_position(ring_args);
+    PyObject* ring_object = make_ring(ring_args);
     if (!ring_object) return -1;
     Py_SETREF(q->_q, ring_object);
-    PyObject* asyncio = global("asyncio");
-    if (!asyncio) return -1;
-    PyObject* lock = PyObject_CallMethod(asyncio, "Lock", nullptr);
+    PyObject* lock = PyObject_CallNoArgs(imported().lock_type);
     if (!lock) return -1;
     Py_SETREF(q->_lock, lock);
-    PyObject* cond = PyObject_CallMethod(asyncio, "Condition", "O", q->_lock);
+    PyObject* cond = PyObject_CallOneArg(imported().condition_type, q->_lock);
     if (!cond) return -1;
     Py_SETREF(q->_notify_cond, cond);
-    PyObject* loop = v[0] && v[0] != Py_None ? Py_NewRef(v[0]) : running_loop(asyncio);
+    PyObject* loop = v[0] && v[0] != Py_None ? Py_NewRef(v[0]) : running_loop();
     if (!loop) return -1;
     Py_SETREF(q->_loop, loop);
     return 0;
@@ -400,7 +387,7 @@ const py::Field kTask = QUEUE_OBJECT_FIELD(_task, py::field::set_object);
 
 const py::Field* const kState[] = {&kCallback, &kLock, &kLoop, &kNotifyCond, &kRing, &kRunning, &kTask};
 
-const py::PickleSpec kPickle{&AsyncQueueType,
+const py::PickleDef kPickle{&AsyncQueueType,
                              "__pyx_unpickle_AsyncQueue",
                              "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
                              kState,
@@ -446,21 +433,19 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyTypeObject AsyncQueueType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.AsyncQueue";
-    t.tp_basicsize = sizeof(Q);
-    t.tp_dealloc = queue_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
-               "bool zerocopy=False, bool block_on_full=False)";
-    t.tp_traverse = queue_traverse;
-    t.tp_clear = queue_clear;
-    t.tp_methods = g_methods;
-    t.tp_init = queue_init;
-    t.tp_new = queue_new;
-    return t;
-}();
+PyTypeObject AsyncQueueType = py::make_type({
+    .name = "zelvar.utils.ferrix.ferrix.AsyncQueue",
+    .basicsize = sizeof(Q),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
+           "bool zerocopy=False, bool block_on_full=False)",
+    .methods = g_methods,
+    .new_ = queue_new,
+    .init = queue_init,
+    .dealloc = queue_dealloc,
+    .traverse = queue_traverse,
+    .clear = queue_clear,
+});
 
 namespace {
 
@@ -485,14 +470,6 @@ bool add_async_queue_type(PyObject* module) {
            add_coroutine_method<kDispatch>("_AsyncQueue__dispatch", "AsyncQueue.__dispatch(self)") &&
            shutdown_method && py::set_type_attribute(&AsyncQueueType, "shutdown", shutdown_method.get()) &&
            PyModule_AddFunctions(module, unpickle) == 0;
-}
-
-bool bind_asyncio_primitives() {
-    Ref asyncio(PyImport_ImportModule("asyncio"));
-    if (!asyncio) return false;
-    g_condition_type = PyObject_GetAttrString(asyncio.get(), "Condition");
-    g_lock_type = g_condition_type ? PyObject_GetAttrString(asyncio.get(), "Lock") : nullptr;
-    return g_lock_type != nullptr;
 }
 
 }  // namespace zelvar::ferrix

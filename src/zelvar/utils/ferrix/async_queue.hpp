@@ -10,6 +10,5 @@ extern PyTypeObject AsyncQueueType;
 // The type, its coroutine methods and its module-level unpickle function.
 bool add_async_queue_type(PyObject* module);
 // asyncio's Condition and Lock types, for the push path that skips a notify with no effect.
-bool bind_asyncio_primitives();
 
 }  // namespace zelvar::ferrix

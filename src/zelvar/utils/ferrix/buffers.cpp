@@ -2,6 +2,7 @@
 #include "buffers.hpp"
 
 #include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -139,31 +140,24 @@ void view_dealloc(PyObject* self) {
 
 PyMethodDef g_view_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr, 0, nullptr}};
 
-bool add_capsule(PyObject* capi, const char* key, void* fn, const char* signature) {
-    py::Ref capsule(PyCapsule_New(fn, signature, nullptr));
-    return capsule && PyDict_SetItemString(capi, key, capsule.get()) == 0;
-}
-
 }  // namespace
 
-PyTypeObject CBufferViewType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.CBufferView";
-    t.tp_basicsize = sizeof(View);
-    t.tp_dealloc = view_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    t.tp_doc = "CBufferView(int msg_kind=4) -> None";
-    t.tp_methods = g_view_methods;
-    t.tp_init = view_init;
-    t.tp_new = view_new;
-    return t;
-}();
+PyTypeObject CBufferViewType = py::make_type({
+    .name = "zelvar.utils.ferrix.ferrix.CBufferView",
+    .basicsize = sizeof(View),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .doc = "CBufferView(int msg_kind=4) -> None",
+    .methods = g_view_methods,
+    .new_ = view_new,
+    .init = view_init,
+    .dealloc = view_dealloc,
+});
 
 bool add_buffer_capi(PyObject* capi) {
-    return add_capsule(capi, "obj_to_cbuf", reinterpret_cast<void*>(obj_to_cbuf), kObjToCbufSignature) &&
-           add_capsule(capi, "buf_to_cbuf", reinterpret_cast<void*>(buf_to_cbuf), kBufToCbufSignature) &&
-           add_capsule(capi, "bytes_to_cbuf", reinterpret_cast<void*>(bytes_to_cbuf), kBytesToCbufSignature) &&
-           add_capsule(capi, "str_to_cbuf", reinterpret_cast<void*>(str_to_cbuf), kStrToCbufSignature);
+    return py::export_function(capi, "obj_to_cbuf", reinterpret_cast<void*>(obj_to_cbuf), kObjToCbufSignature) &&
+           py::export_function(capi, "buf_to_cbuf", reinterpret_cast<void*>(buf_to_cbuf), kBufToCbufSignature) &&
+           py::export_function(capi, "bytes_to_cbuf", reinterpret_cast<void*>(bytes_to_cbuf), kBytesToCbufSignature) &&
+           py::export_function(capi, "str_to_cbuf", reinterpret_cast<void*>(str_to_cbuf), kStrToCbufSignature);
 }
 
 bool add_buffer_view_type(PyObject* module) {

@@ -51,19 +51,10 @@ struct ConsumerState {
         if (ring_it) bell.ring();
     }
 
-    // Consumer thread: a short spin, then a few yields, before going to sleep, as the ring's own
-    // waits do: a producer a moment behind then costs neither side a system call.
+    // Consumer thread: the ring's own spin-then-yield before going to sleep on the doorbell.
     template <class Ready>
     static bool spin_until(Ready ready) {
-        for (int i = 0; i < 256; ++i) {
-            if (ready()) return true;
-            spsc::detail::cpu_relax();
-        }
-        for (int i = 0; i < 8; ++i) {
-            if (ready()) return true;
-            std::this_thread::yield();
-        }
-        return false;
+        return spsc::detail::spin_then_yield(ready);
     }
 
     // Consumer side: announce, then look once more before sleeping. `retry` re-checks the ring.

@@ -31,19 +31,17 @@ PyObject* py_setup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
     options.host = v[0] ? v[0] : default_host.get();
     if (!options.host) return nullptr;
     auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->setup(d, 1, &options) < 0) return nullptr;
+    if (d->vtab->setup(d, py::kNativeOnly, &options) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
-// The native entry's first step: with dispatch 0, a Python subclass's override of setup runs
+// The native entry's first step: with kHonourOverride, a Python subclass's override of setup runs
 // instead (given the options that were passed). 1: the override ran (0 in *rc, or -1 on error);
 // 0: carry on natively; -1: the lookup failed.
 template <class D>
 int run_setup_override(D* d, int dispatch, const SetupOptions* options, int* rc) {
-    if (dispatch) return 0;
-    auto* self = reinterpret_cast<PyObject*>(d);
-    py::Ref override{py::find_override(self, "setup",
-                                       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_setup<D>)))};
+    if (dispatch != py::kHonourOverride) return 0;
+    py::Ref override{py::find_override(reinterpret_cast<PyObject*>(d), "setup", py_setup<D>)};
     if (!override) return PyErr_Occurred() ? -1 : 0;
     PyObject* host = options && options->count >= 1 ? options->host : nullptr;
     const int32_t recvbuf = options && options->count >= 2 ? options->recvbuf : kDefaultRecvbuf;

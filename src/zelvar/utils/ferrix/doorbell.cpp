@@ -18,35 +18,29 @@ namespace {
 
 constexpr int kSoRcvbufForce = 33;  // Linux's SO_RCVBUFFORCE, by number as the socket module may lack it
 
-// logger.<method>(text) through the module's `logger` as bound now.
+// logger.<method>(text) through the module's `logger` as bound now (users may replace it).
 bool log(const char* method, PyObject* text) {
     PyObject* logger = global("logger");
     py::Ref done(logger ? PyObject_CallMethod(logger, method, "O", text) : nullptr);
     return static_cast<bool>(done);
 }
 
-// socket.setsockopt(SOL_SOCKET, option, value) with the option by number.
-bool set_option(PyObject* sock, PyObject* socket_module, PyObject* option, int value) {
-    py::Ref level(PyObject_GetAttrString(socket_module, "SOL_SOCKET"));
-    py::Ref done(level ? PyObject_CallMethod(sock, "setsockopt", "OOi", level.get(), option, value) : nullptr);
-    return static_cast<bool>(done);
+// sock.setsockopt(SOL_SOCKET, option, value), through the Python object: a subclass may watch it.
+bool set_option(PyObject* sock, int option, int value) {
+    return static_cast<bool>(py::Ref(PyObject_CallMethod(sock, "setsockopt", "iii", SOL_SOCKET, option, value)));
 }
 
 // The forced size first (it passes the system limit with CAP_NET_ADMIN); an OSError only means the
 // fallback to the plain option, with a warning saying why.
-bool enlarge_receive_buffer(PyObject* sock, PyObject* socket_module, int recvbuf) {
-    py::Ref rcvbuf(PyObject_GetAttrString(socket_module, "SO_RCVBUF"));
-    if (!rcvbuf) return false;
-    PyObject* sys = global("sys");
+bool enlarge_receive_buffer(PyObject* sock, int recvbuf) {
+    PyObject* sys = global("sys");  // as bound now: the platform test follows the module's `sys`
     py::Ref platform(sys ? PyObject_GetAttrString(sys, "platform") : nullptr);
     if (!platform) return false;
     py::Ref linux(PyObject_CallMethod(platform.get(), "startswith", "s", "linux"));
     const int on_linux = linux ? py::truth(linux.get()) : -1;
     if (on_linux < 0) return false;
     if (on_linux) {
-        py::Ref force(PyLong_FromLong(kSoRcvbufForce));
-        if (!force) return false;
-        if (set_option(sock, socket_module, force.get(), recvbuf)) return true;
+        if (set_option(sock, kSoRcvbufForce, recvbuf)) return true;
         if (!PyErr_ExceptionMatches(PyExc_OSError)) return false;
         PyObject *type, *value, *tb;
         PyErr_Fetch(&type, &value, &tb);
@@ -62,7 +56,7 @@ bool enlarge_receive_buffer(PyObject* sock, PyObject* socket_module, int recvbuf
                          : PyUnicode_FromFormat("WARNING: SO_RCVBUFFORCE failed (%S). Falling back.", value));
         if (!text || !log("warn", text.get())) return false;
     }
-    return set_option(sock, socket_module, rcvbuf.get(), recvbuf);
+    return set_option(sock, SO_RCVBUF, recvbuf);
 }
 
 PyObject* py_setup_socket(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -78,19 +72,13 @@ PyObject* py_setup_socket(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }  // namespace
 
 PyObject* setup_socket(bool blocking, int recvbuf) {
-    py::Ref socket_module(PyImport_ImportModule("socket"));
-    if (!socket_module) return nullptr;
-    py::Ref af_inet(PyObject_GetAttrString(socket_module.get(), "AF_INET"));
-    py::Ref dgram(af_inet ? PyObject_GetAttrString(socket_module.get(), "SOCK_DGRAM") : nullptr);
-    py::Ref sock(dgram ? PyObject_CallMethod(socket_module.get(), "socket", "OO", af_inet.get(), dgram.get())
-                       : nullptr);
+    // socket.socket read now: the class may be replaced (a subclass that watches its options).
+    py::Ref sock(PyObject_CallMethod(imported().socket_module, "socket", "ii", AF_INET, SOCK_DGRAM));
     py::Ref done(sock ? PyObject_CallMethod(sock.get(), "setblocking", "O", blocking ? Py_True : Py_False)
                       : nullptr);
     if (!done) return nullptr;
-    if (recvbuf > 0 && !enlarge_receive_buffer(sock.get(), socket_module.get(), recvbuf)) return nullptr;
-    py::Ref level(PyObject_GetAttrString(socket_module.get(), "SOL_SOCKET"));
-    py::Ref rcvbuf(level ? PyObject_GetAttrString(socket_module.get(), "SO_RCVBUF") : nullptr);
-    py::Ref size(rcvbuf ? PyObject_CallMethod(sock.get(), "getsockopt", "OO", level.get(), rcvbuf.get()) : nullptr);
+    if (recvbuf > 0 && !enlarge_receive_buffer(sock.get(), recvbuf)) return nullptr;
+    py::Ref size(PyObject_CallMethod(sock.get(), "getsockopt", "ii", SOL_SOCKET, SO_RCVBUF));
     py::Ref text(size ? PyUnicode_FromFormat("SO_RCVBUF= %S", size.get()) : nullptr);
     if (!text || !log("debug", text.get())) return nullptr;
     return sock.release();

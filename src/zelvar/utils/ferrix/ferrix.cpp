@@ -1,4 +1,6 @@
 // Module definition and import sequence of zelvar.utils.ferrix.ferrix.
+#include <utility>
+
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
@@ -51,7 +53,7 @@ bool make_logger(PyObject* m) {
 
 bool fill(PyObject* m) {
     return add_types_and_capi(m) && bind_ring_type() && import_default_logger(m) && import_standard_modules(m) &&
-           bind_asyncio_primitives() &&
+           bind_imported_objects() &&
            make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
 }
 
@@ -59,10 +61,26 @@ bool fill(PyObject* m) {
 
 PyObject* module() { return g_once.module; }
 
-PyObject* global(const char* name) {
-    PyObject* value = PyDict_GetItemString(PyModule_GetDict(g_once.module), name);
-    if (!value) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-    return value;
+PyObject* global(const char* name) { return py::module_global(g_once.module, name); }
+
+namespace {
+ImportedObjects g_imported;
+}  // namespace
+
+const ImportedObjects& imported() { return g_imported; }
+
+bool bind_imported_objects() {
+    py::Ref asyncio(PyImport_ImportModule("asyncio"));
+    if (!asyncio) return false;
+    ImportedObjects& o = g_imported;
+    for (auto [field, name] : {std::pair{&o.get_running_loop, "get_running_loop"},
+                               std::pair{&o.peek_running_loop, "_get_running_loop"},
+                               std::pair{&o.cancelled_error, "CancelledError"}, std::pair{&o.lock_type, "Lock"},
+                               std::pair{&o.condition_type, "Condition"}}) {
+        if (!*field && !(*field = PyObject_GetAttrString(asyncio.get(), name))) return false;
+    }
+    if (!o.socket_module && !(o.socket_module = PyImport_ImportModule("socket"))) return false;
+    return true;
 }
 
 }  // namespace zelvar::ferrix

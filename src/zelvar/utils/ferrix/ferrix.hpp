@@ -21,6 +21,7 @@
 #include <memory>
 #include <thread>
 
+#include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/spsc_queue/spsc_queue.hpp>
 
@@ -195,18 +196,10 @@ struct BufferApi {
 // Imports the module and takes the four functions from its `__pyx_capi__`, checking each capsule's
 // signature. Needs the interpreter lock; false with a Python exception set on failure.
 inline bool import_buffer_api(BufferApi& api) {
-    PyObject* module = PyImport_ImportModule(kModuleName);
-    if (!module) return false;
-    PyObject* table = PyObject_GetAttrString(module, "__pyx_capi__");
-    Py_DECREF(module);
+    PyObject* table = py::import_capi(kModuleName);
     if (!table) return false;
-    auto take = [table](const char* key, const char* signature) -> void* {
-        PyObject* capsule = PyDict_GetItemString(table, key);
-        if (!capsule) {
-            PyErr_Format(PyExc_ImportError, "%s does not export the native function %s", kModuleName, key);
-            return nullptr;
-        }
-        return PyCapsule_GetPointer(capsule, signature);
+    auto take = [table](const char* key, const char* signature) {
+        return py::take_function(table, kModuleName, key, signature);
     };
     api.obj_to_cbuf = reinterpret_cast<ObjToCbufFn>(take("obj_to_cbuf", kObjToCbufSignature));
     api.buf_to_cbuf = api.obj_to_cbuf ? reinterpret_cast<BufToCbufFn>(take("buf_to_cbuf", kBufToCbufSignature)) : nullptr;

@@ -15,8 +15,6 @@ using Pipe = NexoPipeObject;
 
 // Entries of a pipe without a ring (allocated, never constructed) refuse like a closed ring
 // instead of touching memory.
-bool has_ring(Pipe* p) { return p->_q != Py_None; }
-
 int push(Pipe* p, const char* data, std::size_t size) {
     return has_ring(p) ? ring_table()->push(ring(p->_q), data, size) : spsc::kClosed;
 }
@@ -59,7 +57,7 @@ int pipe_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[3], ring_args.overwrite) || !take_flag(v[4], ring_args.block_on_full) ||
         !take_flag(v[5], variable_size))
         return -1;
-    PyObject* q = make_ring_by_keyword(ring_args, true);
+    PyObject* q = make_ring(ring_args);
     if (!q) return -1;
     auto* p = reinterpret_cast<Pipe*>(self);
     Py_SETREF(p->_q, q);
@@ -89,21 +87,19 @@ PyMethodDef g_pipe_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr,
 
 }  // namespace
 
-PyTypeObject NexoPipeType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.NexoPipe";
-    t.tp_basicsize = sizeof(Pipe);
-    t.tp_dealloc = pipe_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = "NexoPipe(size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, bool overwrite=False, "
-               "bool block_on_full=False, bool variable_size=False)";
-    t.tp_traverse = pipe_traverse;
-    t.tp_clear = pipe_clear;
-    t.tp_methods = g_pipe_methods;
-    t.tp_init = pipe_init;
-    t.tp_new = pipe_new;
-    return t;
-}();
+PyTypeObject NexoPipeType = py::make_type({
+    .name = "zelvar.utils.ferrix.ferrix.NexoPipe",
+    .basicsize = sizeof(Pipe),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .doc = "NexoPipe(size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, bool overwrite=False, "
+           "bool block_on_full=False, bool variable_size=False)",
+    .methods = g_pipe_methods,
+    .new_ = pipe_new,
+    .init = pipe_init,
+    .dealloc = pipe_dealloc,
+    .traverse = pipe_traverse,
+    .clear = pipe_clear,
+});
 
 bool add_pipe_type(PyObject* module) {
     return py::add_type(module, &NexoPipeType, "NexoPipe", const_cast<NexoPipeVTable*>(&g_pipe_table));

@@ -26,9 +26,7 @@ inline bool take_flag(PyObject* value, int& out) {
     return out >= 0;
 }
 
-// SPSCQueue(slot_size=..., capacity=..., overwrite=..., zerocopy=...[, block_on_full=...]).
-PyObject* make_ring_by_keyword(const RingArguments& args, bool with_block_on_full);
-// SPSCQueue(slot_size, capacity, overwrite, zerocopy, block_on_full) by position.
-PyObject* make_ring_by_position(const RingArguments& args);
+// A new SPSCQueue(slot_size, capacity, overwrite, zerocopy, block_on_full), or null with its error.
+PyObject* make_ring(const RingArguments& args);
 
 }  // namespace zelvar::ferrix

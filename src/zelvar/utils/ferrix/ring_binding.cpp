@@ -32,18 +32,7 @@ bool bind_ring_type() {
     return true;
 }
 
-PyObject* make_ring_by_keyword(const RingArguments& a, bool with_block_on_full) {
-    py::Ref kwargs(Py_BuildValue("{sKsKsOsO}", "slot_size", static_cast<unsigned long long>(a.slot_size), "capacity",
-                                 static_cast<unsigned long long>(a.capacity), "overwrite", bool_of(a.overwrite),
-                                 "zerocopy", bool_of(a.zerocopy)));
-    if (!kwargs) return nullptr;
-    if (with_block_on_full && PyDict_SetItemString(kwargs.get(), "block_on_full", bool_of(a.block_on_full)) < 0)
-        return nullptr;
-    py::Ref none(PyTuple_New(0));
-    return none ? PyObject_Call(reinterpret_cast<PyObject*>(ring_type()), none.get(), kwargs.get()) : nullptr;
-}
-
-PyObject* make_ring_by_position(const RingArguments& a) {
+PyObject* make_ring(const RingArguments& a) {
     return PyObject_CallFunction(reinterpret_cast<PyObject*>(ring_type()), "KKOOO",
                                  static_cast<unsigned long long>(a.slot_size),
                                  static_cast<unsigned long long>(a.capacity), bool_of(a.overwrite), bool_of(a.zerocopy),

@@ -1,6 +1,5 @@
 #include "sync_dispatcher.hpp"
 
-#include <new>
 #include <system_error>
 
 #include <zelvar/_pyext/args.hpp>
@@ -11,6 +10,7 @@
 
 #include "bell_push.hpp"
 #include "consumer.hpp"
+#include "dispatcher_core.hpp"
 #include "dispatcher_setup.hpp"
 #include "ring_arguments.hpp"
 
@@ -29,11 +29,11 @@ int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_wi
 int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
 
 int push(D* d, const char* data, std::size_t size) {
-    return d->_q == Py_None ? spsc::kClosed : ring_table()->push(ring(d->_q), data, size);
+    return has_ring(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 int push_var(D* d, const char* data, std::size_t size) {
-    return d->_q == Py_None ? spsc::kClosed : ring_table()->push_var(ring(d->_q), data, size);
+    return has_ring(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 // --- consumer bodies --------------------------------------------------------------------------------
@@ -148,7 +148,7 @@ bool may_start_consumer(D* d) {
         PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: a consumer thread is already running");
         return false;
     }
-    if (d->_q == Py_None) {
+    if (!has_ring(d)) {
         PyErr_SetString(PyExc_RuntimeError, "SyncDispatcher.setup: the dispatcher has no ring");
         return false;
     }
@@ -220,19 +220,14 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
 }
 
 int close(D* d, int dispatch) {
-    auto* self = reinterpret_cast<PyObject*>(d);
-    if (!dispatch) {
-        if (py::Ref override{py::find_override(self, "close", py_close)}) {
-            py::Ref result(PyObject_CallNoArgs(override.get()));
-            return result ? 0 : -1;
-        }
-        if (PyErr_Occurred()) return -1;
-    }
+    int rc = 0;
+    if (const int ran = run_close_override(reinterpret_cast<PyObject*>(d), dispatch, py_close, &rc))
+        return ran < 0 ? -1 : rc;
     ConsumerState* st = d->_state.get();
     if (!st) return 0;  // the allocation failed half-way: nothing was ever started
     st->running.exchange(false);
     st->set_up = false;
-    if (d->_q != Py_None) {
+    if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
         Py_BEGIN_ALLOW_THREADS
         ring_table()->close(q);
@@ -261,31 +256,37 @@ int close(D* d, int dispatch) {
 
 PyObject* py_close(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->close(d, 1) < 0) return nullptr;
+    if (d->vtab->close(d, py::kNativeOnly) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
 // --- the type ----------------------------------------------------------------------------------------
 
-PyObject* dispatcher_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    auto* d = reinterpret_cast<D*>(self);
-    d->vtab = &g_table;
-    d->_q = Py_NewRef(Py_None);
-    d->_callback = Py_NewRef(Py_None);
-    d->_sock = Py_NewRef(Py_None);
-    d->_push_fn = try_push_bell;
-    d->nonblocking = true;
-    d->detach = true;
-    new (&d->_state) std::shared_ptr<ConsumerState>();
-    d->_thread = nullptr;
-    if (py::guard([&] { return d->_state = std::make_shared<ConsumerState>(), 0; }) < 0) {
-        Py_DECREF(self);
-        return nullptr;
+// What a SyncDispatcher adds to the shared lifecycle: its modes and the consumer thread object.
+struct SyncKind {
+    using Object = D;
+    static constexpr const char* kDeallocContext = "zelvar.utils.ferrix.ferrix.SyncDispatcher.__dealloc__";
+    static const SyncDispatcherVTable* table() { return &g_table; }
+    static void init_own(D* d) {
+        d->_push_fn = try_push_bell;
+        d->nonblocking = true;
+        d->detach = true;
+        d->_thread = nullptr;
     }
-    return self;
-}
+    static int visit_own(D*, visitproc, void*) { return 0; }
+    static void clear_own(D*) {}
+    static void release_own(D* d) {
+        if (d->_thread) {
+            // close could not join (it failed first): the thread keeps what it reads alive itself.
+            d->_thread->detach();
+            delete d->_thread;
+            d->_thread = nullptr;
+        }
+    }
+    static int close(D* d, int dispatch) { return d->vtab->close(d, dispatch); }
+};
+
+using Core = DispatcherCore<SyncKind>;
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
@@ -300,59 +301,12 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         !take_flag(v[6], variable_size) || !take_flag(v[7], detach) || !take_flag(v[8], nonblocking))
         return -1;
     auto* d = reinterpret_cast<D*>(self);
-    if (!may_initialise(d, "SyncDispatcher")) return -1;
-    // The ring first: a failed (re-)initialisation changes no field, so a live dispatcher keeps a
-    // consistent ring, push entry, modes and callback.
-    PyObject* q = make_ring_by_keyword(ring_args, true);
-    if (!q) return -1;
-    Py_SETREF(d->_q, q);
-    Py_SETREF(d->_callback, Py_NewRef(v[0]));
+    if (!Core::initialise(d, "SyncDispatcher", ring_args, v[0], variable_size != 0)) return -1;
     d->detach = detach != 0;
-    d->variable_size = variable_size != 0;
     d->nonblocking = nonblocking != 0;
     d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
                                  : (d->variable_size ? push_var : push);
     return 0;
-}
-
-void dispatcher_finalize(PyObject* self) {
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    auto* d = reinterpret_cast<D*>(self);
-    if (d->vtab->close(d, 0) < 0) py::write_unraisable("zelvar.utils.ferrix.ferrix.SyncDispatcher.__dealloc__");
-    PyErr_Restore(type, value, tb);
-}
-
-int dispatcher_traverse(PyObject* self, visitproc visit, void* arg) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_VISIT(d->_q);
-    Py_VISIT(d->_callback);
-    Py_VISIT(d->_sock);
-    return 0;
-}
-
-int dispatcher_clear(PyObject* self) {
-    auto* d = reinterpret_cast<D*>(self);
-    Py_SETREF(d->_callback, Py_NewRef(Py_None));
-    Py_SETREF(d->_sock, Py_NewRef(Py_None));
-    return 0;  // the ring stays: producers may still hold the dispatcher and push into it
-}
-
-void dispatcher_dealloc(PyObject* self) {
-    if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
-    PyObject_GC_UnTrack(self);
-    auto* d = reinterpret_cast<D*>(self);
-    if (d->_thread) {
-        // close could not join (it failed first): the thread keeps what it reads alive itself.
-        d->_thread->detach();
-        delete d->_thread;
-        d->_thread = nullptr;
-    }
-    Py_CLEAR(d->_q);
-    Py_CLEAR(d->_callback);
-    Py_CLEAR(d->_sock);
-    d->_state.~shared_ptr();
-    py::free_object(self);
 }
 
 PyMethodDef g_methods[] = {
@@ -365,23 +319,12 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyTypeObject SyncDispatcherType = [] {
-    PyTypeObject t = py::blank_type();
-    t.tp_name = "zelvar.utils.ferrix.ferrix.SyncDispatcher";
-    t.tp_basicsize = sizeof(D);
-    t.tp_dealloc = dispatcher_dealloc;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
-               "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
-               "bool nonblocking=True)";
-    t.tp_traverse = dispatcher_traverse;
-    t.tp_clear = dispatcher_clear;
-    t.tp_methods = g_methods;
-    t.tp_init = dispatcher_init;
-    t.tp_new = dispatcher_new;
-    t.tp_finalize = dispatcher_finalize;
-    return t;
-}();
+PyTypeObject SyncDispatcherType =
+    Core::make_type("zelvar.utils.ferrix.ferrix.SyncDispatcher",
+                    "SyncDispatcher(callback, size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, "
+                    "bool overwrite=False, bool block_on_full=False, bool variable_size=False, bool detach=True, "
+                    "bool nonblocking=True)",
+                    g_methods, dispatcher_init);
 
 bool add_sync_dispatcher_type(PyObject* module) {
     return py::add_type(module, &SyncDispatcherType, "SyncDispatcher", const_cast<SyncDispatcherVTable*>(&g_table));

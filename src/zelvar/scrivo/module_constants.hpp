@@ -1,5 +1,5 @@
-// What the logging module's concerns share inside the module: its name, constants and the level
-// conversions that need the module's globals.
+// The logging module's constants (its name, source file, default patterns) and the few module-wide
+// accessors built on them: the module object and the level conversion through its `Level` global.
 #pragma once
 
 #include <cstdint>
