@@ -154,12 +154,13 @@ test-asan3.10:
 # --- house style: clang-format for the C++, ruff (lint + format) for the Python -------------------
 CXX_FILES = $(shell find src tests bench examples -name '*.cpp' -o -name '*.hpp')
 format: $(STAMPS)/style-deps
-	$(VENV)/bin/clang-format -i $(CXX_FILES)
+	@echo "clang-format -i (every .cpp/.hpp)"; $(VENV)/bin/clang-format -i $(CXX_FILES)
+	$(VENV)/bin/ruff format -q .
 	$(VENV)/bin/ruff check --fix -q .
 	$(VENV)/bin/ruff format -q .
 
 check-format: $(STAMPS)/style-deps
-	$(VENV)/bin/clang-format --dry-run --Werror $(CXX_FILES)
+	@echo "clang-format --dry-run --Werror (every .cpp/.hpp)"; $(VENV)/bin/clang-format --dry-run --Werror $(CXX_FILES)
 	$(VENV)/bin/ruff check -q .
 	$(VENV)/bin/ruff format --check -q .
 
