@@ -3,6 +3,7 @@ native producer thread to a callback that counts them, through SyncDispatcher (d
 modes) and AsyncDispatcher, against a Python producer thread feeding queue.SimpleQueue to a
 consumer thread, and against loop.call_soon_threadsafe from a thread. Then the idle wake-up
 latency (push to callback start) and the same throughput with the main thread busy in Python."""
+
 import asyncio
 import os
 import queue
@@ -11,6 +12,7 @@ import threading
 import time
 
 from results import record
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
@@ -133,7 +135,7 @@ def percentile(samples, p):
 
 
 def latency(started, sent):
-    return [(t - s) / 1000 for s, t in zip(sent, started)]
+    return [(t - s) / 1000 for s, t in zip(sent, started, strict=False)]
 
 
 def sync_latency():
@@ -180,11 +182,13 @@ def main():
     rates = dict(rows)
     print(f"  SyncDispatcher (doorbell) / SimpleQueue pair        = {rates[rows[0][0]] / rates[rows[3][0]]:.1f}x")
     print(f"  AsyncDispatcher / call_soon_threadsafe              = {rates[rows[2][0]] / rates[rows[4][0]]:.1f}x")
-    record({
-        "SyncDispatcher (doorbell)\nvs SimpleQueue thread pair": rates[rows[0][0]] / rates[rows[3][0]],
-        "SyncDispatcher (ring)\nvs SimpleQueue thread pair": rates[rows[1][0]] / rates[rows[3][0]],
-        "AsyncDispatcher\nvs call_soon_threadsafe": rates[rows[2][0]] / rates[rows[4][0]],
-    })
+    record(
+        {
+            "SyncDispatcher (doorbell)\nvs SimpleQueue thread pair": rates[rows[0][0]] / rates[rows[3][0]],
+            "SyncDispatcher (ring)\nvs SimpleQueue thread pair": rates[rows[1][0]] / rates[rows[3][0]],
+            "AsyncDispatcher\nvs call_soon_threadsafe": rates[rows[2][0]] / rates[rows[4][0]],
+        }
+    )
 
     print("main thread busy in a pure-Python loop meanwhile")
     busy = [

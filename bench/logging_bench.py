@@ -1,5 +1,6 @@
 """Cost per logging call: zelvar's loggers against the standard logging package (and picologging
 when it is installed), side by side in one process. Prints a table of ns/call and ratios."""
+
 import gc
 import json
 import logging
@@ -17,6 +18,7 @@ import time
 import timeit
 
 from results import record
+
 from zelvar import _testing
 from zelvar.scrivo import scrivo as s
 
@@ -57,8 +59,10 @@ def threaded_rate(call, finish, start=lambda: None):
     best = 0.0
     for _ in range(REPEAT):
         start()
-        workers = [threading.Thread(target=lambda: [call("benchmark message") for _ in range(per_thread)])
-                   for _ in range(THREADS)]
+        workers = [
+            threading.Thread(target=lambda: [call("benchmark message") for _ in range(per_thread)])
+            for _ in range(THREADS)
+        ]
         began = time.perf_counter()
         for w in workers:
             w.start()
@@ -103,9 +107,18 @@ class JsonFormatter(logging.Formatter):
     """The same keys as JsonFileHandler writes, through json.dumps."""
 
     def format(self, record):
-        return json.dumps({"time": self.formatTime(record), "level": record.levelname.lower(), "logger": record.name,
-                           "message": record.getMessage(), "file": record.filename, "line": record.lineno,
-                           "thread": record.thread, "pid": record.process})
+        return json.dumps(
+            {
+                "time": self.formatTime(record),
+                "level": record.levelname.lower(),
+                "logger": record.name,
+                "message": record.getMessage(),
+                "file": record.filename,
+                "line": record.lineno,
+                "thread": record.thread,
+                "pid": record.process,
+            }
+        )
 
 
 def rss_kib():
@@ -160,9 +173,10 @@ def main():
     drain = subprocess.Popen([sys.executable, "-c", textwrap.dedent(DRAIN), sock_path], stdout=subprocess.PIPE)
     try:
         port = int(drain.stdout.readline())
-        for label, address, protocol, socktype in [("local syslog socket", sock_path, "udp", socket.SOCK_DGRAM),
-                                                   ("TCP syslog collector", ("127.0.0.1", port), "tcp",
-                                                    socket.SOCK_STREAM)]:
+        for label, address, protocol, socktype in [
+            ("local syslog socket", sock_path, "udp", socket.SOCK_DGRAM),
+            ("TCP syslog collector", ("127.0.0.1", port), "tcp", socket.SOCK_STREAM),
+        ]:
             slog = s.Logger(f"bench-syslog-{protocol}", handlers=[s.SyslogHandler(address, protocol=protocol)])
             results[f"Logger.info -> {label}"] = per_call(lambda: slog.info("benchmark message"))
             sstd = logging.getLogger(f"std-syslog-{protocol}")
@@ -175,10 +189,13 @@ def main():
         drain.wait()
 
     # Non-blocking: the caller only captures the record; the writer thread formats and writes it.
-    nonblocking = s.Logger("bench-nb", handlers=[s.FileHandler(os.path.join(tmp, "nonblocking.log"))],
-                           queue_size=1 << 18)
-    caller = {"synchronous": per_call_drained(lambda: native.info("benchmark message"), native),
-              "non-blocking": per_call_drained(lambda: nonblocking.info("benchmark message"), nonblocking)}
+    nonblocking = s.Logger(
+        "bench-nb", handlers=[s.FileHandler(os.path.join(tmp, "nonblocking.log"))], queue_size=1 << 18
+    )
+    caller = {
+        "synchronous": per_call_drained(lambda: native.info("benchmark message"), native),
+        "non-blocking": per_call_drained(lambda: nonblocking.info("benchmark message"), nonblocking),
+    }
     results["Logger.info -> file, non-blocking"] = per_call(lambda: nonblocking.info("benchmark message"))
     nonblocking.flush()
 
@@ -196,8 +213,10 @@ def main():
     qstd.addHandler(logging.handlers.QueueHandler(records))
     listener = []
     rates["stdlib QueueHandler + QueueListener"] = threaded_rate(
-        qstd.info, lambda: listener.pop().stop(),
-        lambda: listener.append(logging.handlers.QueueListener(records, qfile)) or listener[-1].start())
+        qstd.info,
+        lambda: listener.pop().stop(),
+        lambda: listener.append(logging.handlers.QueueListener(records, qfile)) or listener[-1].start(),
+    )
 
     # The writer's own pace: two native threads keep its queue full; counted until all is written.
     sustained = s.Logger("bench-writer", handlers=[s.FileHandler(os.path.join(tmp, "writer.log"))], queue_size=65536)
@@ -232,26 +251,41 @@ def main():
     for name, (wall, cpu) in caller.items():
         print(f"  {name:14} {wall:6.0f} ns / {cpu:6.0f} ns")
     cpu_ratio = caller["non-blocking"][1] / caller["synchronous"][1]
-    print(f"non-blocking / synchronous: wall {caller['non-blocking'][0] / caller['synchronous'][0]:.2f}x, "
-          f"CPU {cpu_ratio:.2f}x")
+    print(
+        f"non-blocking / synchronous: wall {caller['non-blocking'][0] / caller['synchronous'][0]:.2f}x, "
+        f"CPU {cpu_ratio:.2f}x"
+    )
     print(f"\n{THREADS} Python threads, {N // THREADS} records each, until all is written (best of {REPEAT}):")
     for name, rate in rates.items():
         print(f"  {name:36} {rate / 1e6:6.2f} M records/s")
-    print(f"one non-blocking logger's writer to a file, sustained: {writer_rate / 1e6:.2f} M records/s "
-          f"(one native thread writing the same records synchronously: {native_thread_rate / 1e6:.2f} M/s)")
+    print(
+        f"one non-blocking logger's writer to a file, sustained: {writer_rate / 1e6:.2f} M records/s "
+        f"(one native thread writing the same records synchronously: {native_thread_rate / 1e6:.2f} M/s)"
+    )
     native_ns = results["Logger.info -> file"]
     ratios = {"Logger.info to a file\nvs stdlib logging": base_std / native_ns}
     if "picologging -> FileHandler" in results:
         ratios["Logger.info to a file\nvs picologging"] = results["picologging -> FileHandler"] / native_ns
     ratios["Logger.info, non-blocking\nvs synchronous (caller CPU)"] = 1 / cpu_ratio
     ratios[f"{THREADS} threads, non-blocking Logger\nvs QueueHandler+QueueListener"] = (
-        rates["Logger, non-blocking"] / rates["stdlib QueueHandler + QueueListener"])
+        rates["Logger, non-blocking"] / rates["stdlib QueueHandler + QueueListener"]
+    )
     for ours, peer, label in [
-        ("Logger.info -> JSON file", "stdlib -> json.dumps FileHandler", "Logger.info to a JSON file\nvs stdlib + json.dumps"),
-        ("Logger.info -> local syslog socket", "stdlib SysLogHandler -> local syslog socket",
-         "Logger.info to a syslog socket\nvs stdlib SysLogHandler"),
-        ("Logger.info -> TCP syslog collector", "stdlib SysLogHandler -> TCP syslog collector",
-         "Logger.info to a TCP collector\nvs stdlib SysLogHandler"),
+        (
+            "Logger.info -> JSON file",
+            "stdlib -> json.dumps FileHandler",
+            "Logger.info to a JSON file\nvs stdlib + json.dumps",
+        ),
+        (
+            "Logger.info -> local syslog socket",
+            "stdlib SysLogHandler -> local syslog socket",
+            "Logger.info to a syslog socket\nvs stdlib SysLogHandler",
+        ),
+        (
+            "Logger.info -> TCP syslog collector",
+            "stdlib SysLogHandler -> TCP syslog collector",
+            "Logger.info to a TCP collector\nvs stdlib SysLogHandler",
+        ),
     ]:
         ratios[label] = results[peer] / results[ours]
         print(f"{label.replace(chr(10), ' ')}: {ratios[label]:.1f}x")

@@ -1,4 +1,5 @@
 """AsyncDispatcher: native producers on their own threads, a reader task on the event loop."""
+
 import asyncio
 import gc
 import os
@@ -9,8 +10,8 @@ import sys
 import threading
 
 import pytest
-
 from bridge_messages import expected, message
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 

@@ -1,4 +1,5 @@
 """AsyncQueue: coroutine pushes and pops over a ring, the dispatcher task, shutdown, pickling."""
+
 import asyncio
 import copy
 import gc
@@ -96,7 +97,9 @@ def test_positional_arguments_and_too_many():
 # --- the coroutine methods -----------------------------------------------------------------------
 
 
-@pytest.mark.parametrize("name, args", [("push_str", ("x",)), ("push_obj", (b"x",)), ("push_buf", (b"x",)), ("pop", ())])
+@pytest.mark.parametrize(
+    "name, args", [("push_str", ("x",)), ("push_obj", (b"x",)), ("push_buf", (b"x",)), ("pop", ())]
+)
 def test_coroutine_methods_names_and_docs(name, args):
     loop = asyncio.new_event_loop()
     try:

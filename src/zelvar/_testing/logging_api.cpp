@@ -23,7 +23,6 @@ using zelvar::scrivo::LoggerObject;
 using zelvar::scrivo::LoggerOptions;
 using zelvar::scrivo::LogOptions;
 
-
 // The scrivo capsule `key` checked against its signature.
 void* capi(const char* key, const char* signature) {
     return zelvar::py::import_function("zelvar.scrivo.scrivo", key, signature);
@@ -32,8 +31,8 @@ void* capi(const char* key, const char* signature) {
 // (logger name, logger address) of a handle, or (None, 0) when it holds no logger.
 PyObject* describe(const std::shared_ptr<spdlog::logger>& logger) {
     if (!logger) return Py_BuildValue("(OK)", Py_None, 0ULL);
-    return Py_BuildValue("(sK)", logger->name().c_str(), static_cast<unsigned long long>(
-                                                              reinterpret_cast<std::uintptr_t>(logger.get())));
+    return Py_BuildValue("(sK)", logger->name().c_str(),
+                         static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(logger.get())));
 }
 
 // Option record from (count, name, flag); `use_record` False passes a null pointer.
@@ -193,10 +192,8 @@ PyObject* call_method_from_thread(PyObject*, PyObject* args) {
     if (!PyArg_ParseTuple(args, "OiU", &obj, &index, &msg)) return nullptr;
     const auto entry = table_entry(obj, index);
     if (!entry || !PyUnicode_AsUTF8(msg)) return nullptr;  // the text is ready before the lock is let go
-    Py_BEGIN_ALLOW_THREADS
-    std::thread([&] { entry(msg, 1, nullptr); }).join();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_BEGIN_ALLOW_THREADS std::thread([&] { entry(msg, 1, nullptr); }).join();
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
 // get_spd_logger(logger) -> (name, address) through the first entry of Logger's table.
@@ -217,16 +214,14 @@ PyObject* log_from_threads(PyObject*, PyObject* args) {
     auto* self = reinterpret_cast<LoggerObject*>(obj);
     SpdLogger logger = self->vtab->get_spd_logger(self);
     const std::string prefix(tag);
-    Py_BEGIN_ALLOW_THREADS
-    std::vector<std::thread> pool;
+    Py_BEGIN_ALLOW_THREADS std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
             for (int i = 0; i < count; ++i) logger->info("{}{} {} {}", prefix, t, i, std::string(i % 97, 'x'));
         });
     }
     for (auto& thread : pool) thread.join();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
 // A sink that holds every record at a gate until it is opened, keeping their texts: a stalled
@@ -244,7 +239,7 @@ Gate& gate() {
 }
 
 class GateSink final : public spdlog::sinks::base_sink<std::mutex> {
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override {
         std::unique_lock<std::mutex> lock(gate().mutex);
         gate().opened_cv.wait(lock, [] { return gate().opened; });
@@ -279,7 +274,8 @@ PyObject* gate_records(PyObject*, PyObject*) {
     std::lock_guard<std::mutex> lock(gate().mutex);
     PyObject* list = PyList_New(0);
     for (const auto& text : gate().records) {
-        PyObject* item = list ? PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())) : nullptr;
+        PyObject* item =
+            list ? PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())) : nullptr;
         if (!item || PyList_Append(list, item) < 0) {
             Py_XDECREF(item);
             Py_XDECREF(list);

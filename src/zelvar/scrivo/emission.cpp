@@ -180,19 +180,19 @@ bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Locatio
         return true;
     }
     return py::guard([&] {
-        if (queue->post(level, loc, plain, colored, false)) return 0;
-        // Full, and records wait for room: other Python threads may run meanwhile (every text
-        // handed over is kept alive by the caller).
-        PyThreadState* saved = PyEval_SaveThread();
-        try {
-            queue->post(level, loc, plain, colored, true);
-        } catch (...) {
-            PyEval_RestoreThread(saved);
-            throw;
-        }
-        PyEval_RestoreThread(saved);
-        return 0;
-    }) == 0;
+               if (queue->post(level, loc, plain, colored, false)) return 0;
+               // Full, and records wait for room: other Python threads may run meanwhile (every text
+               // handed over is kept alive by the caller).
+               PyThreadState* saved = PyEval_SaveThread();
+               try {
+                   queue->post(level, loc, plain, colored, true);
+               } catch (...) {
+                   PyEval_RestoreThread(saved);
+                   throw;
+               }
+               PyEval_RestoreThread(saved);
+               return 0;
+           }) == 0;
 }
 
 void set_sink_error(const SinkFailure& failure) noexcept {

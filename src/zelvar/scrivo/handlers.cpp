@@ -111,22 +111,21 @@ constexpr const Field* kHandlerState[] = {&kColor, &kLevel, &kPattern};
 constexpr const Field* kStdoutState[] = {&kColor, &kLevel, &kMaxLevel, &kPattern};
 constexpr const Field* kConsoleState[] = {&kColor, &kLevel, &kMaxStdoutLevel, &kMinLevel, &kPattern};
 constexpr const Field* kFileState[] = {&kColor, &kFilename, &kLevel, &kOverwrite, &kPattern};
-constexpr const Field* kRotatingState[] = {&kColor,   &kFilename,  &kLevel,  &kMaxFiles,
-                                           &kMaxSize, &kOverwrite, &kPattern};
+constexpr const Field* kRotatingState[] = {&kColor, &kFilename, &kLevel, &kMaxFiles, &kMaxSize, &kOverwrite, &kPattern};
 constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJsonMaxFiles,
                                        &kJsonMaxSize, &kOverwrite, &kPattern};
 constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
                                         &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
-constexpr const Field* kSyslogState[] = {&kAddress, &kColor,   &kFacility, &kIdent,
-                                         &kLevel,   &kPattern, &kProtocol};
+constexpr const Field* kSyslogState[] = {&kAddress, &kColor, &kFacility, &kIdent, &kLevel, &kPattern, &kProtocol};
 constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
                                         &kInfoColor,     &kTraceColor, &kWarnColor};
 
 #define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
 #define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
-#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
-    const PickleDef k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
-                                    std::size(state), {a, b, c},         members,                  module};
+#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                         \
+    const PickleDef k##cls##Pickle{                                                                              \
+        &cls##Type, ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, std::size(state), {a, b, c}, members, \
+        module};
 
 constexpr const char* kHandlerMembers = "color, level, pattern";
 ZELVAR_PICKLE_SPEC(LogHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
@@ -135,7 +134,8 @@ ZELVAR_PICKLE_SPEC(BasicConsoleHandler, kHandlerState, 0xed0a034, 0x898f195, 0xd
 ZELVAR_PICKLE_SPEC(StdoutHandler, kStdoutState, 0xabd6ee, 0x8fb38a4, 0x618cda8, "color, level, max_level, pattern")
 ZELVAR_PICKLE_SPEC(ConsoleHandler, kConsoleState, 0x657ea3e, 0x8438060, 0x1815032,
                    "color, level, max_stdout_level, min_level, pattern")
-ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf, "color, filename, level, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf,
+                   "color, filename, level, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(RotatingFileHandler, kRotatingState, 0x2a7620a, 0xc011a13, 0x305a5e5,
                    "color, filename, level, max_files, max_size, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
@@ -336,8 +336,7 @@ int file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "pattern", "level", "max_size", "max_files"}, 1);
+    static const auto params = py::params("__init__", {"filename", "pattern", "level", "max_size", "max_files"}, 1);
     decltype(params)::Values v;
     int32_t level;
     std::size_t max_size, max_files;
@@ -356,8 +355,7 @@ int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs)
 }
 
 int json_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "level", "overwrite", "max_size", "max_files"}, 1);
+    static const auto params = py::params("__init__", {"filename", "level", "overwrite", "max_size", "max_files"}, 1);
     decltype(params)::Values v;
     int32_t level;
     bool overwrite;
@@ -380,7 +378,8 @@ bool take_bounded(PyObject* value, const char* name, int32_t high, int32_t& out)
     out = 0;
     if (value && !py::to_int32(value, out)) return false;
     if (out < 0 || out > high) {
-        PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", name, static_cast<int>(high), static_cast<int>(out));
+        PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", name, static_cast<int>(high),
+                     static_cast<int>(out));
         return false;
     }
     return true;
@@ -408,8 +407,7 @@ int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
+    static const auto params = py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
     decltype(params)::Values v;
     int32_t level;
     if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
@@ -465,8 +463,8 @@ int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 // --- type objects --------------------------------------------------------------------------
 
 // A handler type: a subclass inherits allocation and deallocation from its base.
-PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods,
-                       PyGetSetDef* getset, PyTypeObject* base, initproc init) {
+PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods, PyGetSetDef* getset,
+                       PyTypeObject* base, initproc init) {
     return py::make_type({
         .name = name,
         .basicsize = static_cast<Py_ssize_t>(size),
@@ -485,68 +483,66 @@ PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMe
 
 }  // namespace
 
-PyTypeObject LogHandlerType = make_type(
-    "zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
-    "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)", g_LogHandler_methods,
-    g_log_handler_props.defs, nullptr, log_handler_init);
+PyTypeObject LogHandlerType = make_type("zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
+                                        "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+                                        g_LogHandler_methods, g_log_handler_props.defs, nullptr, log_handler_init);
 
 PyTypeObject StdoutHandlerType = make_type(
     "zelvar.scrivo.scrivo.StdoutHandler", sizeof(StdoutHandlerObject),
     "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
     g_StdoutHandler_methods, g_stdout_props.defs, &LogHandlerType, stdout_handler_init);
 
-PyTypeObject StderrHandlerType = make_type(
-    "zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
-    "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)", g_StderrHandler_methods,
-    nullptr, &LogHandlerType, plain_console_init<&StderrHandlerType, 3>);
+PyTypeObject StderrHandlerType =
+    make_type("zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
+              "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)",
+              g_StderrHandler_methods, nullptr, &LogHandlerType, plain_console_init<&StderrHandlerType, 3>);
 
-PyTypeObject BasicConsoleHandlerType = make_type(
-    "zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
-    "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
-    g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, plain_console_init<&BasicConsoleHandlerType, 0>);
+PyTypeObject BasicConsoleHandlerType =
+    make_type("zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
+              "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+              g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, plain_console_init<&BasicConsoleHandlerType, 0>);
 
-PyTypeObject ConsoleHandlerType = make_type(
-    "zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
-    "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
-    ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
-    g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
+PyTypeObject ConsoleHandlerType =
+    make_type("zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
+              "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
+              ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
+              g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
 
-PyTypeObject FileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
-    "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE, bool overwrite=False)",
-    g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
+PyTypeObject FileHandlerType = make_type("zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
+                                         "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
+                                         ", Level level=Level.TRACE, bool overwrite=False)",
+                                         g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
 
-PyTypeObject RotatingFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
-    "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
-    g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
+PyTypeObject RotatingFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
+              "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
+              ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
+              g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
 
-PyTypeObject JsonFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
-    "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
-    "size_t max_files=0)",
-    g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
+PyTypeObject JsonFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
+              "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
+              "size_t max_files=0)",
+              g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
 
-PyTypeObject DailyFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
-    "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE)",
-    g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
+PyTypeObject DailyFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
+              "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
+              ", Level level=Level.TRACE)",
+              g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
 
-PyTypeObject SyslogHandlerType = make_type(
-    "zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
-    "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-    "str pattern='%v', Level level=Level.TRACE)",
-    g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
+PyTypeObject SyslogHandlerType =
+    make_type("zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
+              "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+              "str pattern='%v', Level level=Level.TRACE)",
+              g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
 
 PyTypeObject ColorSchemeType = [] {
-    PyTypeObject t = make_type(
-        "zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
-        "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
-        "int error_color=-1, int critical_color=-1)",
-        g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
+    PyTypeObject t =
+        make_type("zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
+                  "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
+                  "int error_color=-1, int critical_color=-1)",
+                  g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
     t.tp_new = color_scheme_new;
     t.tp_dealloc = py::free_object;
     return t;
@@ -568,13 +564,12 @@ bool add_handler_types(PyObject* module) {
 
 bool add_handler_unpickle_functions(PyObject* module) {
     static PyMethodDef defs[] = {
-        unpickle_def<kLogHandlerPickle>(),    unpickle_def<kStdoutHandlerPickle>(),
-        unpickle_def<kStderrHandlerPickle>(), unpickle_def<kBasicConsoleHandlerPickle>(),
-        unpickle_def<kConsoleHandlerPickle>(), unpickle_def<kFileHandlerPickle>(),
+        unpickle_def<kLogHandlerPickle>(),          unpickle_def<kStdoutHandlerPickle>(),
+        unpickle_def<kStderrHandlerPickle>(),       unpickle_def<kBasicConsoleHandlerPickle>(),
+        unpickle_def<kConsoleHandlerPickle>(),      unpickle_def<kFileHandlerPickle>(),
         unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kJsonFileHandlerPickle>(),
-        unpickle_def<kDailyFileHandlerPickle>(), unpickle_def<kSyslogHandlerPickle>(),
-        unpickle_def<kColorSchemePickle>(),
-        {nullptr, nullptr, 0, nullptr},
+        unpickle_def<kDailyFileHandlerPickle>(),    unpickle_def<kSyslogHandlerPickle>(),
+        unpickle_def<kColorSchemePickle>(),         {nullptr, nullptr, 0, nullptr},
     };
     return PyModule_AddFunctions(module, defs) == 0;
 }

@@ -116,7 +116,7 @@ struct LevelMethod {
     const char* name;
     int32_t level;
 };
-constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1}, {"info", 2},    {"warn", 3},
+constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1},    {"info", 2},   {"warn", 3},
                                          {"error", 4}, {"critical", 5}, {"warning", 3}};
 constexpr int kLevelMethodCount = static_cast<int>(std::size(kLevelMethods));
 constexpr int32_t kOff = spdlog::level::off;
@@ -185,9 +185,8 @@ PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
 PyObject* with_handled_exception(PyObject* msg) {
     PyObject *type, *value, *tb;
     PyErr_GetExcInfo(&type, &value, &tb);
-    py::Ref info(value && value != Py_None && msg != Py_None
-                     ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
-                     : nullptr);
+    py::Ref info(value && value != Py_None && msg != Py_None ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
+                                                             : nullptr);
     Py_XDECREF(type);
     Py_XDECREF(value);
     Py_XDECREF(tb);
@@ -220,8 +219,8 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
     static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name)...};
     const py::NativeBody bodies[] = {log_method<Self, M>...};
     static const std::string exception_doc = std::string(Traits<Self>::name) +
-                                              ".exception(self, str msg, int fg_color=-1, int bg_color=-1, "
-                                              "int effect=-1) -> void";
+                                             ".exception(self, str msg, int fg_color=-1, int bg_color=-1, "
+                                             "int effect=-1) -> void";
     static const std::string exception_qualname = std::string(Traits<Self>::name) + ".exception";
     static const std::string log_doc = std::string(Traits<Self>::name) +
                                        ".log(self, level, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) "
@@ -231,12 +230,20 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
         const bool level_method = i < kLevelMethodCount;
         const bool exception = i == kLevelMethodCount;
         const py::FunctionDef spec =
-            level_method ? py::FunctionDef{kLevelMethods[i].name, qualnames[i].c_str(), docs[i].c_str(), bodies[i],
-                                            nullptr, defaults}
-            : exception  ? py::FunctionDef{"exception", exception_qualname.c_str(), exception_doc.c_str(),
-                                           exception_method<Self>, nullptr, defaults}
-                         : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>,
-                                           nullptr, defaults};
+            level_method ? py::FunctionDef{kLevelMethods[i].name,
+                                           qualnames[i].c_str(),
+                                           docs[i].c_str(),
+                                           bodies[i],
+                                           nullptr,
+                                           defaults}
+            : exception
+                ? py::FunctionDef{"exception",
+                                  exception_qualname.c_str(),
+                                  exception_doc.c_str(),
+                                  exception_method<Self>,
+                                  nullptr,
+                                  defaults}
+                : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>, nullptr, defaults};
         PyObject* fn = py::make_function(spec, kModuleName);
         if (!fn) return false;
         if (i < kMethods) Traits<Self>::functions[i] = fn;  // owned for the life of the process
@@ -253,8 +260,8 @@ PyObject* is_enabled_for(PyObject* self, PyObject* value) {
     if (!record_level(value, level)) return nullptr;
     std::shared_ptr<spdlog::logger> target;
     if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
-    return PyBool_FromLong(
-        target && spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
+    return PyBool_FromLong(target &&
+                           spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
 }
 
 // flush(): everything logged before the call written and the sinks flushed, without the lock.
@@ -263,8 +270,7 @@ PyObject* flush(PyObject* self, PyObject*) {
     std::shared_ptr<spdlog::logger> target;
     if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
     if (target) {
-        Py_BEGIN_ALLOW_THREADS
-        target->flush();  // reports a failing sink itself
+        Py_BEGIN_ALLOW_THREADS target->flush();  // reports a failing sink itself
         Py_END_ALLOW_THREADS
     }
     Py_RETURN_NONE;
@@ -318,7 +324,8 @@ bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, 
         mode = Overflow::drop_oldest;
         return true;
     }
-    if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "overflow must be 'block' or 'drop_oldest', not %R", overflow);
+    if (!PyErr_Occurred())
+        PyErr_Format(PyExc_ValueError, "overflow must be 'block' or 'drop_oldest', not %R", overflow);
     return false;
 }
 
@@ -335,7 +342,8 @@ bool build(LoggerObject* self, PyObject* const* v) {
     if (intercept < 0) return false;
     if (!py::check_str_argument(name, "name")) return false;
     if (pattern && !py::check_str_argument(pattern, "pattern")) return false;
-    if (handlers != Py_None && !PyList_CheckExact(handlers)) return py::raise_argument_type(handlers, "handlers", "list");
+    if (handlers != Py_None && !PyList_CheckExact(handlers))
+        return py::raise_argument_type(handlers, "handlers", "list");
     if (scheme != Py_None && !PyObject_TypeCheck(scheme, &ColorSchemeType))
         return py::raise_argument_type(scheme, "color_scheme", ColorSchemeType.tp_name);
     std::size_t queue_size;
@@ -379,8 +387,7 @@ void logger_dealloc(PyObject* self) {
     auto* lg = reinterpret_cast<LoggerObject*>(self);
     // The native logger may live on (in the registry), but what this object logged is written now.
     if (spdlog_internal::AsyncLogger* queue = as_async(lg->logger_ptr.get())) {
-        Py_BEGIN_ALLOW_THREADS
-        queue->flush();
+        Py_BEGIN_ALLOW_THREADS queue->flush();
         Py_END_ALLOW_THREADS
     }
     lg->factory.~LoggerFactory();
@@ -390,11 +397,10 @@ void logger_dealloc(PyObject* self) {
 }
 
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__cinit__",
-        {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging",
-         "queue_size", "overflow"},
-        1, 7);
+    static const auto params = py::params("__cinit__",
+                                          {"name", "level", "pattern", "handlers", "color_scheme", "set_default",
+                                           "intercept_stdlib_logging", "queue_size", "overflow"},
+                                          1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
     py::Ref self(type->tp_alloc(type, 0));
@@ -441,14 +447,15 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const py::PickleDef kDefaultLoggerPickle{&DefaultLoggerType,
-                                      "__pyx_unpickle_DefaultLogger",
-                                      "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
-                                      nullptr,
-                                      0,
-                                      {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
-                                      "",
-                                      module};
+const py::PickleDef kDefaultLoggerPickle{
+    &DefaultLoggerType,
+    "__pyx_unpickle_DefaultLogger",
+    "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
+    nullptr,
+    0,
+    {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
+    "",
+    module};
 
 PyMethodDef g_default_methods[] = {
     {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
@@ -460,10 +467,8 @@ PyMethodDef g_default_methods[] = {
 // atexit: every non-blocking logger writes what it holds before the interpreter is finalised; later
 // records (daemon threads) are written on their own threads.
 PyObject* stop_writers(PyObject*, PyObject*) {
-    Py_BEGIN_ALLOW_THREADS
-    spdlog_internal::AsyncLogger::stop_all();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_BEGIN_ALLOW_THREADS spdlog_internal::AsyncLogger::stop_all();
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
 }  // namespace
@@ -489,7 +494,8 @@ PyTypeObject DefaultLoggerType = py::make_type({
 
 bool add_logger_types(PyObject* module) {
     return py::add_type(module, &LoggerType, "Logger", const_cast<LoggerVTable*>(&g_logger_vtable)) &&
-           py::add_type(module, &DefaultLoggerType, "DefaultLogger", const_cast<DefaultLoggerVTable*>(&g_default_vtable));
+           py::add_type(module, &DefaultLoggerType, "DefaultLogger",
+                        const_cast<DefaultLoggerVTable*>(&g_default_vtable));
 }
 
 bool attach_logging_methods(PyObject*) {

@@ -29,17 +29,17 @@ struct SPSCQueueObject;
 
 // The native method table, in slot order.
 struct SPSCQueueVTable {
-    int (*push)(SPSCQueueObject* self, const char* data, std::size_t size);          // 0
-    int (*try_push)(SPSCQueueObject* self, const char* data, std::size_t size);      // 1
-    int (*push_var)(SPSCQueueObject* self, const char* data, std::size_t size);      // 2
-    int (*try_push_var)(SPSCQueueObject* self, const char* data, std::size_t size);  // 3
-    int (*closed)(SPSCQueueObject* self);                                            // 4: 1 once closed
-    int (*pop)(SPSCQueueObject* self, const char** data, std::size_t* size);         // 5
-    void (*release)(SPSCQueueObject* self);                                          // 6
-    int (*try_pop)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 7
-    int (*pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 8
-    int (*try_pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size); // 9
-    void (*close)(SPSCQueueObject* self);                                            // 10
+    int (*push)(SPSCQueueObject* self, const char* data, std::size_t size);           // 0
+    int (*try_push)(SPSCQueueObject* self, const char* data, std::size_t size);       // 1
+    int (*push_var)(SPSCQueueObject* self, const char* data, std::size_t size);       // 2
+    int (*try_push_var)(SPSCQueueObject* self, const char* data, std::size_t size);   // 3
+    int (*closed)(SPSCQueueObject* self);                                             // 4: 1 once closed
+    int (*pop)(SPSCQueueObject* self, const char** data, std::size_t* size);          // 5
+    void (*release)(SPSCQueueObject* self);                                           // 6
+    int (*try_pop)(SPSCQueueObject* self, const char** data, std::size_t* size);      // 7
+    int (*pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);      // 8
+    int (*try_pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);  // 9
+    void (*close)(SPSCQueueObject* self);                                             // 10
 };
 
 // Instance layout. The ring lives inside the object; `ready` is false only while a failed
@@ -47,8 +47,7 @@ struct SPSCQueueVTable {
 // method is on that side; native code leaves them alone. They sit in what was the padding
 // before the ring, so the size and every offset are those of the layout without them.
 struct SPSCQueueObject {
-    PyObject_HEAD
-    const SPSCQueueVTable* vtab;
+    PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
     bool py_pushing;
     bool py_popping;
@@ -57,8 +56,7 @@ struct SPSCQueueObject {
 
 namespace detail {
 struct SPSCQueueObjectBase {  // the layout without the flags, as modules built against the earlier header read it
-    PyObject_HEAD
-    const SPSCQueueVTable* vtab;
+    PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
     Ring ring;
 };

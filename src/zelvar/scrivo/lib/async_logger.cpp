@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -60,11 +60,11 @@ struct AsyncLogger::State {
     std::condition_variable flushed;  // flush() callers
     std::vector<Record> waiting;
     std::size_t head = 0, count = 0;
-    std::uint64_t posted = 0;         // records ever queued, dropped ones included
-    std::uint64_t flush_wanted = 0;   // flush() asks for everything up to this record
-    std::uint64_t flushed_upto = 0;   // written and flushed up to this record
+    std::uint64_t posted = 0;        // records ever queued, dropped ones included
+    std::uint64_t flush_wanted = 0;  // flush() asks for everything up to this record
+    std::uint64_t flushed_upto = 0;  // written and flushed up to this record
     std::atomic<std::uint64_t> dropped{0};
-    std::size_t blocked = 0;          // callers waiting for room
+    std::size_t blocked = 0;  // callers waiting for room
     Writer writer_state = Writer::busy;
     bool stopping = false;  // stop asked for: the writer takes what is queued and ends
     bool closing = false;   // the writer holds the last records: callers wait for it to end
@@ -188,8 +188,7 @@ std::uint64_t AsyncLogger::dropped() const noexcept { return state_->dropped.loa
 
 bool AsyncLogger::post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
                        std::string_view colored, bool wait) {
-    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored,
-                       wait);
+    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored, wait);
 }
 
 void AsyncLogger::sink_it_(const spdlog::details::log_msg& msg) {

@@ -63,7 +63,7 @@ namespace spdlog_internal {
 // shared objects can dynamic_cast a logger's sinks to MaxSinkLevel and reach
 // the real sink through get_sink().
 class SCRIVO_API MaxSinkLevel : public spdlog::sinks::sink {
-public:
+  public:
     // Starts at the wrapped sink's current level.  Throws std::invalid_argument
     // if `sink` is null.
     MaxSinkLevel(std::shared_ptr<spdlog::sinks::sink> sink, spdlog::level::level_enum max_level);
@@ -78,7 +78,7 @@ public:
     std::shared_ptr<spdlog::sinks::sink> get_sink() const;
     spdlog::level::level_enum max_level() const;
 
-private:
+  private:
     std::shared_ptr<spdlog::sinks::sink> sink_;
     spdlog::level::level_enum max_level_;
 };
@@ -113,7 +113,7 @@ inline const char* background_prefix(int code) {
 // A failed write throws spdlog::spdlog_ex ("Failed writing to file <name>:
 // <strerror>"); the records of that write are dropped, never retried.
 class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 4096;
 
     // Opens `filename` for appending (creating missing parent directories);
@@ -129,7 +129,7 @@ public:
     // exit and fork, where waiting could deadlock.  Errors are dropped.
     void flush_if_idle() noexcept;
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
     void flush_() override;
 
@@ -147,7 +147,7 @@ protected:
     // Writes out what is buffered, then appends to `filename` from now on.
     void switch_to(std::string filename);
 
-private:
+  private:
     std::string filename_;
     int fd_ = -1;
     spdlog::memory_buf_t buffer_;
@@ -159,7 +159,7 @@ private:
 // ones shift up, at most `max_files` rotated files are kept, and a fresh file
 // is started.  A file that is still empty is never rotated.
 class SCRIVO_API RotatingFileSink final : public FileSink {
-public:
+  public:
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files);
     // `truncate` empties the file first.
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate);
@@ -168,10 +168,10 @@ public:
     // "logs/app.txt", 3 -> "logs/app.3.txt"; index 0 is the file itself.
     static std::string rotated_name(const std::string& filename, std::size_t index);
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
 
-private:
+  private:
     void rotate();
 
     std::size_t max_size_;
@@ -186,14 +186,14 @@ private:
 // valid UTF-8 is written with U+FFFD in place of each bad byte, so every line
 // parses whatever the message holds.
 class SCRIVO_API JsonFormatter final : public spdlog::formatter {
-public:
+  public:
     void format(const spdlog::details::log_msg& msg, spdlog::memory_buf_t& dest) override;
     std::unique_ptr<spdlog::formatter> clone() const override;
 
     // Appends `text` as a JSON string, quotes included.
     static void append_string(std::string_view text, spdlog::memory_buf_t& dest);
 
-private:
+  private:
     long long cached_second_ = -1;
     spdlog::memory_buf_t cached_time_;
 };
@@ -205,7 +205,7 @@ private:
 // files beyond `max_files` (0: keep all).  The change of day follows the
 // records' own time stamps.
 class SCRIVO_API DailyFileSink final : public FileSink {
-public:
+  public:
     // Throws std::invalid_argument for hour outside 0..23 or minute outside
     // 0..59, before anything is touched.
     DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files);
@@ -214,10 +214,10 @@ public:
     // The file of the day that contains `when`.
     std::string file_for(spdlog::log_clock::time_point when) const;
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
 
-private:
+  private:
     void prune() noexcept;
 
     std::string base_;
@@ -247,7 +247,7 @@ private:
 // written to standard error at most once per second (and when the sink goes).
 // Sends wait at most kSendTimeout for a collector that does not read.
 class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> {
-public:
+  public:
     static constexpr std::size_t kMaxDatagram = 65507;
     static constexpr int kConnectTimeoutMs = 200;
     static constexpr int kRetryIntervalMs = 200;
@@ -270,11 +270,11 @@ public:
     // Records dropped since the last report.
     std::size_t dropped() const;
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
     void flush_() override;
 
-private:
+  private:
     bool ensure_socket();
     bool deliver(const char* data, std::size_t size);
     void close_socket() noexcept;
@@ -319,8 +319,8 @@ struct RecordStamp {
 };
 
 SCRIVO_API SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level,
-                                      const spdlog::source_loc& where, std::string_view plain,
-                                      std::string_view colored, const RecordStamp* stamp = nullptr) noexcept;
+                                      const spdlog::source_loc& where, std::string_view plain, std::string_view colored,
+                                      const RecordStamp* stamp = nullptr) noexcept;
 
 // True for spdlog's thread-safe console sinks, as described above.
 SCRIVO_API bool is_console_sink(spdlog::sinks::sink* sink);
@@ -350,7 +350,7 @@ SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink)
 // records) and a new writer starts with the child's first record.  A sink that throws on the writer
 // is reported on standard error at most once per second per sink; the writer goes on.
 class SCRIVO_API AsyncLogger final : public spdlog::logger {
-public:
+  public:
     enum class Overflow { block, drop_oldest };
     static constexpr std::size_t kMaxQueueSize = std::size_t{1} << 20;
 
@@ -375,11 +375,11 @@ public:
     // A logger of the same kind, sinks, queue and levels under another name.
     std::shared_ptr<spdlog::logger> clone(std::string logger_name) override;
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
     void flush_() override;
 
-private:
+  private:
     struct State;
     friend struct ForkHandlers;
     bool post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time, std::size_t thread_id,
@@ -407,7 +407,7 @@ private:
 // (an empty pattern keeps spdlog's default one) and the handler's level as its
 // minimum.  Handlers bounded above are a MaxSinkLevel around the real sink.
 class SCRIVO_API LoggerFactory {
-public:
+  public:
     // Empty: no sinks, logger level trace (the handlers do the filtering), no
     // colour overrides.
     LoggerFactory();
@@ -498,7 +498,7 @@ public:
     std::shared_ptr<spdlog::logger> build(const std::string& name, bool make_default, std::size_t queue_size,
                                           spdlog_internal::AsyncLogger::Overflow overflow);
 
-private:
+  private:
     template <class Make>
     std::shared_ptr<spdlog::logger> build_with(const std::string& name, bool make_default, Make&& make);
 
@@ -511,7 +511,7 @@ private:
 // default is spdlog's own default logger, so spdlog::default_logger() and this
 // registry always agree.
 class SCRIVO_API LoggerRegistry {
-public:
+  public:
     LoggerRegistry() = delete;
 
     // Makes `logger` the process default and registers it under its name,
@@ -538,7 +538,7 @@ public:
     // its own hidden copy of spdlog has a registry of its own, which holds none of these loggers.
     static std::shared_ptr<spdlog::logger> find(const std::string& name);
 
-private:
+  private:
     friend class LoggerFactory;
     // Registers `logger` under its name, replacing any holder, and installs it
     // as the default when asked or when it replaces the default.

@@ -26,7 +26,8 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
     sink = innermost_sink(sink);
     return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) || is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
+           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
 }
 
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
