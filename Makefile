@@ -23,7 +23,7 @@ SOURCES := $(shell find src -type f \( -name '*.cpp' -o -name '*.hpp' -o -name '
            CMakeLists.txt pyproject.toml
 CPP_TEST_SOURCES := $(wildcard tests/cpp/*.cpp) $(wildcard bench/*.cpp)
 
-.PHONY: all demo test wheel sdist wheel-one test-wheel test-wheel-one test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
+.PHONY: all demo test format check-format wheel sdist wheel-one test-wheel test-wheel-one test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
         $(addprefix test-py,$(PY_VERSIONS))
 all: build
 
@@ -59,6 +59,10 @@ all: build
 
 .stamps/%/wheel-deps: tools/wheel-requirements.txt | .venv/%/bin/python
 	.venv/$*/bin/python -m pip install -q -r tools/wheel-requirements.txt
+	@mkdir -p $(@D) && touch $@
+
+.stamps/%/style-deps: tools/style-requirements.txt | .venv/%/bin/python
+	.venv/$*/bin/python -m pip install -q -r tools/style-requirements.txt
 	@mkdir -p $(@D) && touch $@
 
 .stamps/%/stubtest-deps: tools/stubtest-requirements.txt | .venv/%/bin/python
@@ -147,9 +151,22 @@ test-asan: $(ASAN_STAMPS)/installed $(ASAN_STAMPS)/test-deps lsan-selfcheck
 test-asan3.10:
 	$(MAKE) --no-print-directory test-asan PYTHON=python3.10
 
-# Cheap first: C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
+# --- house style: clang-format for the C++, ruff (lint + format) for the Python -------------------
+CXX_FILES = $(shell find src tests bench examples -name '*.cpp' -o -name '*.hpp')
+format: $(STAMPS)/style-deps
+	@echo "clang-format -i (every .cpp/.hpp)"; $(VENV)/bin/clang-format -i $(CXX_FILES)
+	$(VENV)/bin/ruff format -q .
+	$(VENV)/bin/ruff check --fix -q .
+	$(VENV)/bin/ruff format -q .
+
+check-format: $(STAMPS)/style-deps
+	@echo "clang-format --dry-run --Werror (every .cpp/.hpp)"; $(VENV)/bin/clang-format --dry-run --Werror $(CXX_FILES)
+	$(VENV)/bin/ruff check -q .
+	$(VENV)/bin/ruff format --check -q .
+
+# Cheap first: the house style, C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
 # sanitizer build, then the wheels (built, installed and checked with the system spdlog and fmt hidden).
-test: test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel
+test: check-format test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel
 
 # --- wheels -----------------------------------------------------------------------------------
 # One wheel per CPython into dist/, plus the sdist. A wheel compiles spdlog and fmt into

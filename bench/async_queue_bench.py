@@ -4,11 +4,13 @@
   dispatcher   pushes feeding an async callback         vs  put_nowait + a consumer task awaiting the callback
 
 Prints ns per message (best of BENCH_REPEAT runs) and the ratios."""
+
 import asyncio
 import os
 import time
 
 from results import record
+
 from zelvar.utils.ferrix import ferrix as f
 
 N = int(os.environ.get("BENCH_MESSAGES", "200000"))
@@ -111,10 +113,12 @@ async def main():
         print(f"  {name:<46} {ns:8.0f} ns/msg")
     print(f"  round trip: asyncio.Queue / AsyncQueue push_str   = {rows[2][1] / rows[0][1]:.2f}x")
     print(f"  dispatcher: asyncio.Queue / AsyncQueue            = {rows[4][1] / rows[3][1]:.2f}x")
-    record({
-        "AsyncQueue push + pop\nvs asyncio.Queue": rows[2][1] / rows[0][1],
-        "AsyncQueue dispatcher task\nvs asyncio.Queue + task": rows[4][1] / rows[3][1],
-    })
+    record(
+        {
+            "AsyncQueue push + pop\nvs asyncio.Queue": rows[2][1] / rows[0][1],
+            "AsyncQueue dispatcher task\nvs asyncio.Queue + task": rows[4][1] / rows[3][1],
+        }
+    )
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 recorded (results.json) and the ring's 16-byte row of ring_bench's output (ring.txt).
 
     python bench/chart.py build/bench docs/benchmarks.png"""
+
 import json
 import re
 import sys
@@ -33,7 +34,7 @@ def main(folder, out):
     ax.set_xscale("log")
     ax.set_xlabel("times faster than the peer (log scale; 1 = as fast)")
     ax.invert_yaxis()
-    for bar, v in zip(bars, values):
+    for bar, v in zip(bars, values, strict=False):
         ax.text(bar.get_width() * 1.05, bar.get_y() + bar.get_height() / 2, f"{v:.1f}x", va="center", fontsize=9)
     ax.set_xlim(0.5, max(values) * 3)
     fig.tight_layout()

@@ -7,6 +7,7 @@ Python, and the idle wake-up latency (push to callback start).
 
 Every row runs BENCH_RUNS times (5), the rows interleaved run by run so that a change of machine
 load hits all of them alike; each prints its median [min..max], and ratios are of medians."""
+
 import asyncio
 import os
 import queue
@@ -15,6 +16,7 @@ import threading
 import time
 
 from results import record
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
@@ -151,7 +153,7 @@ def percentile(samples, p):
 
 
 def latency(started, sent):
-    return [(t - s) / 1000 for s, t in zip(sent, started)]
+    return [(t - s) / 1000 for s, t in zip(sent, started, strict=False)]
 
 
 def sync_latency():
@@ -194,8 +196,7 @@ def repeated(contestants):
 
 
 def spread(values, scale=1.0, fmt="6.2f"):
-    return (f"{statistics.median(values) * scale:{fmt}} "
-            f"[{min(values) * scale:{fmt}}..{max(values) * scale:{fmt}}]")
+    return f"{statistics.median(values) * scale:{fmt}} " f"[{min(values) * scale:{fmt}}..{max(values) * scale:{fmt}}]"
 
 
 def ratio(results, a, b):
@@ -222,8 +223,10 @@ def has_batch():
 
 def main():
     batch_rows = has_batch()  # builds before batch delivery run the other rows
-    print(f"{N} messages of {SIZE} bytes, one producer thread to a counting callback (2 cores), "
-          f"median [min..max] of {RUNS} runs, M msg/s")
+    print(
+        f"{N} messages of {SIZE} bytes, one producer thread to a counting callback (2 cores), "
+        f"median [min..max] of {RUNS} runs, M msg/s"
+    )
     contestants = [
         (SYNC_BELL, lambda: sync_dispatcher(True)),
         (SYNC_RING, lambda: sync_dispatcher(False)),
@@ -245,11 +248,13 @@ def main():
         print(f"  AsyncDispatcher (batch) / call_soon_threadsafe      = {ratio(idle, ASYNC_BATCH, SOON):.1f}x")
 
     print("main thread busy in a pure-Python loop meanwhile")
-    busy = repeated([
-        (SYNC_BELL, lambda: sync_dispatcher(True, busy=True)),
-        (SYNC_RING, lambda: sync_dispatcher(False, busy=True)),
-        (PAIR, lambda: simple_queue_pair(busy=True)),
-    ])
+    busy = repeated(
+        [
+            (SYNC_BELL, lambda: sync_dispatcher(True, busy=True)),
+            (SYNC_RING, lambda: sync_dispatcher(False, busy=True)),
+            (PAIR, lambda: simple_queue_pair(busy=True)),
+        ]
+    )
     for name, rates in busy.items():
         print(f"  {name:<44} {spread(rates, 1e-6, '6.3f')}")
     print(f"  SyncDispatcher (doorbell) / SimpleQueue pair        = {ratio(busy, SYNC_BELL, PAIR):.1f}x")
@@ -265,8 +270,10 @@ def main():
         ratios[f"AsyncDispatcher (batch={BATCH})\nvs call_soon_threadsafe"] = ratio(idle, ASYNC_BATCH, SOON)
     record(ratios)
 
-    print(f"idle wake-up latency, push to callback start ({LATENCY_SAMPLES} samples a run; "
-          f"median [min..max] over {RUNS} runs of each run's p50 and p99, us)")
+    print(
+        f"idle wake-up latency, push to callback start ({LATENCY_SAMPLES} samples a run; "
+        f"median [min..max] over {RUNS} runs of each run's p50 and p99, us)"
+    )
     runs = repeated([(SYNC_BELL, sync_latency), (ASYNC, async_latency)])
     for name, samples in runs.items():
         p50 = [statistics.median(s) for s in samples]

@@ -1,19 +1,24 @@
 """Cost per logging call: zelvar's loggers against the standard logging package (and picologging
 when it is installed), side by side in one process. Prints a table of ns/call and ratios."""
+
 import gc
 import json
 import logging
 import logging.handlers
 import os
+import queue
 import resource
 import socket
 import subprocess
 import sys
 import tempfile
 import textwrap
+import threading
+import time
 import timeit
 
 from results import record
+
 from zelvar import _testing
 from zelvar.scrivo import scrivo as s
 
@@ -26,6 +31,46 @@ STD_DATEFMT = "%Y-%m-%d %H:%M:%S"
 def per_call(fn):
     best = min(timeit.repeat(fn, number=N, repeat=REPEAT))
     return best / N * 1e9
+
+
+def per_call_drained(fn, logger):
+    """(wall, calling thread's CPU) ns per call, best of REPEAT; a non-blocking logger's queue holds a
+    whole run and is written out before each. On a busy machine the writer (or other processes) takes
+    the caller's core now and then: the CPU time is what the call itself costs its thread."""
+    wall = cpu = float("inf")
+    for _ in range(REPEAT):
+        logger.flush()
+        began, began_cpu = time.perf_counter(), time.thread_time()
+        for _ in range(N):
+            fn()
+        wall = min(wall, time.perf_counter() - began)
+        cpu = min(cpu, time.thread_time() - began_cpu)
+    logger.flush()
+    return wall / N * 1e9, cpu / N * 1e9
+
+
+THREADS = 4
+
+
+def threaded_rate(call, finish, start=lambda: None):
+    """Records per second of THREADS Python threads logging N // THREADS records each, counted until
+    everything is written (`finish`), best of REPEAT runs."""
+    per_thread = N // THREADS
+    best = 0.0
+    for _ in range(REPEAT):
+        start()
+        workers = [
+            threading.Thread(target=lambda: [call("benchmark message") for _ in range(per_thread)])
+            for _ in range(THREADS)
+        ]
+        began = time.perf_counter()
+        for w in workers:
+            w.start()
+        for w in workers:
+            w.join()
+        finish()
+        best = max(best, THREADS * per_thread / (time.perf_counter() - began))
+    return best
 
 
 # A collector in its own process that reads and discards: a Unix datagram socket and a TCP port, so both
@@ -62,9 +107,18 @@ class JsonFormatter(logging.Formatter):
     """The same keys as JsonFileHandler writes, through json.dumps."""
 
     def format(self, record):
-        return json.dumps({"time": self.formatTime(record), "level": record.levelname.lower(), "logger": record.name,
-                           "message": record.getMessage(), "file": record.filename, "line": record.lineno,
-                           "thread": record.thread, "pid": record.process})
+        return json.dumps(
+            {
+                "time": self.formatTime(record),
+                "level": record.levelname.lower(),
+                "logger": record.name,
+                "message": record.getMessage(),
+                "file": record.filename,
+                "line": record.lineno,
+                "thread": record.thread,
+                "pid": record.process,
+            }
+        )
 
 
 def rss_kib():
@@ -119,9 +173,10 @@ def main():
     drain = subprocess.Popen([sys.executable, "-c", textwrap.dedent(DRAIN), sock_path], stdout=subprocess.PIPE)
     try:
         port = int(drain.stdout.readline())
-        for label, address, protocol, socktype in [("local syslog socket", sock_path, "udp", socket.SOCK_DGRAM),
-                                                   ("TCP syslog collector", ("127.0.0.1", port), "tcp",
-                                                    socket.SOCK_STREAM)]:
+        for label, address, protocol, socktype in [
+            ("local syslog socket", sock_path, "udp", socket.SOCK_DGRAM),
+            ("TCP syslog collector", ("127.0.0.1", port), "tcp", socket.SOCK_STREAM),
+        ]:
             slog = s.Logger(f"bench-syslog-{protocol}", handlers=[s.SyslogHandler(address, protocol=protocol)])
             results[f"Logger.info -> {label}"] = per_call(lambda: slog.info("benchmark message"))
             sstd = logging.getLogger(f"std-syslog-{protocol}")
@@ -132,6 +187,48 @@ def main():
     finally:
         drain.kill()
         drain.wait()
+
+    # Non-blocking: the caller only captures the record; the writer thread formats and writes it.
+    nonblocking = s.Logger(
+        "bench-nb", handlers=[s.FileHandler(os.path.join(tmp, "nonblocking.log"))], queue_size=1 << 18
+    )
+    caller = {
+        "synchronous": per_call_drained(lambda: native.info("benchmark message"), native),
+        "non-blocking": per_call_drained(lambda: nonblocking.info("benchmark message"), nonblocking),
+    }
+    results["Logger.info -> file, non-blocking"] = per_call(lambda: nonblocking.info("benchmark message"))
+    nonblocking.flush()
+
+    rates = {}
+    sync4 = s.Logger("bench-sync4", handlers=[s.FileHandler(os.path.join(tmp, "sync4.log"))])
+    rates["Logger, synchronous"] = threaded_rate(sync4.info, sync4.flush)
+    nb4 = s.Logger("bench-nb4", handlers=[s.FileHandler(os.path.join(tmp, "nb4.log"))], queue_size=8192)
+    rates["Logger, non-blocking"] = threaded_rate(nb4.info, nb4.flush)
+    qstd = logging.getLogger("std-queue")
+    qstd.propagate = False
+    qstd.setLevel(logging.DEBUG)
+    qfile = logging.FileHandler(os.path.join(tmp, "std-queue.log"))
+    qfile.setFormatter(logging.Formatter(STD_FORMAT, STD_DATEFMT))
+    records = queue.SimpleQueue()
+    qstd.addHandler(logging.handlers.QueueHandler(records))
+    listener = []
+    rates["stdlib QueueHandler + QueueListener"] = threaded_rate(
+        qstd.info,
+        lambda: listener.pop().stop(),
+        lambda: listener.append(logging.handlers.QueueListener(records, qfile)) or listener[-1].start(),
+    )
+
+    # The writer's own pace: two native threads keep its queue full; counted until all is written.
+    sustained = s.Logger("bench-writer", handlers=[s.FileHandler(os.path.join(tmp, "writer.log"))], queue_size=65536)
+    per_producer = 1_000_000
+    began = time.perf_counter()
+    _testing.log_from_threads(sustained, 2, per_producer, "w")
+    sustained.flush()
+    writer_rate = 2 * per_producer / (time.perf_counter() - began)
+    began = time.perf_counter()
+    _testing.log_from_threads(native, 1, per_producer, "w")
+    native.flush()
+    native_thread_rate = per_producer / (time.perf_counter() - began)
 
     noop = _testing.noop
     results["empty native call (floor)"] = per_call(lambda: noop(native, "benchmark message"))
@@ -150,16 +247,45 @@ def main():
     for name, ns in results.items():
         print(f"{name:34} {ns:9.0f} {base_std / ns:9.1f}x {ns / floor:8.2f}x")
     print(f"\nRSS before/after 1,000,000 enabled calls: {before} KiB / {after} KiB ({after - before:+d} KiB)")
+    print("\nLogger.info -> file, wall / calling thread's CPU per call:")
+    for name, (wall, cpu) in caller.items():
+        print(f"  {name:14} {wall:6.0f} ns / {cpu:6.0f} ns")
+    cpu_ratio = caller["non-blocking"][1] / caller["synchronous"][1]
+    print(
+        f"non-blocking / synchronous: wall {caller['non-blocking'][0] / caller['synchronous'][0]:.2f}x, "
+        f"CPU {cpu_ratio:.2f}x"
+    )
+    print(f"\n{THREADS} Python threads, {N // THREADS} records each, until all is written (best of {REPEAT}):")
+    for name, rate in rates.items():
+        print(f"  {name:36} {rate / 1e6:6.2f} M records/s")
+    print(
+        f"one non-blocking logger's writer to a file, sustained: {writer_rate / 1e6:.2f} M records/s "
+        f"(one native thread writing the same records synchronously: {native_thread_rate / 1e6:.2f} M/s)"
+    )
     native_ns = results["Logger.info -> file"]
     ratios = {"Logger.info to a file\nvs stdlib logging": base_std / native_ns}
     if "picologging -> FileHandler" in results:
         ratios["Logger.info to a file\nvs picologging"] = results["picologging -> FileHandler"] / native_ns
+    ratios["Logger.info, non-blocking\nvs synchronous (caller CPU)"] = 1 / cpu_ratio
+    ratios[f"{THREADS} threads, non-blocking Logger\nvs QueueHandler+QueueListener"] = (
+        rates["Logger, non-blocking"] / rates["stdlib QueueHandler + QueueListener"]
+    )
     for ours, peer, label in [
-        ("Logger.info -> JSON file", "stdlib -> json.dumps FileHandler", "Logger.info to a JSON file\nvs stdlib + json.dumps"),
-        ("Logger.info -> local syslog socket", "stdlib SysLogHandler -> local syslog socket",
-         "Logger.info to a syslog socket\nvs stdlib SysLogHandler"),
-        ("Logger.info -> TCP syslog collector", "stdlib SysLogHandler -> TCP syslog collector",
-         "Logger.info to a TCP collector\nvs stdlib SysLogHandler"),
+        (
+            "Logger.info -> JSON file",
+            "stdlib -> json.dumps FileHandler",
+            "Logger.info to a JSON file\nvs stdlib + json.dumps",
+        ),
+        (
+            "Logger.info -> local syslog socket",
+            "stdlib SysLogHandler -> local syslog socket",
+            "Logger.info to a syslog socket\nvs stdlib SysLogHandler",
+        ),
+        (
+            "Logger.info -> TCP syslog collector",
+            "stdlib SysLogHandler -> TCP syslog collector",
+            "Logger.info to a TCP collector\nvs stdlib SysLogHandler",
+        ),
     ]:
         ratios[label] = results[peer] / results[ours]
         print(f"{label.replace(chr(10), ' ')}: {ratios[label]:.1f}x")

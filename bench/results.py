@@ -1,5 +1,6 @@
 """Where the Python benchmarks leave their headline ratios for bench/chart.py: the JSON file named
 by $BENCH_RESULTS (nothing is written when it is unset)."""
+
 import json
 import os
 

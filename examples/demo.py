@@ -1,14 +1,13 @@
 """A short tour of zelvar: what exists so far, shown live."""
-import asyncio
-import threading
-import time
 
+import asyncio
 import logging
 import os
 import tempfile
+import threading
+import time
 
-from zelvar.scrivo.scrivo import (ColorScheme, ConsoleHandler, DefaultLogger, Level, Logger,
-                                  RotatingFileHandler)
+from zelvar.scrivo.scrivo import ColorScheme, ConsoleHandler, DefaultLogger, Level, Logger, RotatingFileHandler
 from zelvar.spsc_queue.spsc_queue import SPSCQueue
 
 
@@ -29,8 +28,9 @@ def show_logging():
     log = Logger(
         "demo",
         handlers=[
-            ConsoleHandler(pattern="  [%H:%M:%S.%e] [%n] [%^%l%$] %v  (%s:%#)", max_stdout_level=Level.INFO,
-                           min_level=Level.DEBUG),
+            ConsoleHandler(
+                pattern="  [%H:%M:%S.%e] [%n] [%^%l%$] %v  (%s:%#)", max_stdout_level=Level.INFO, min_level=Level.DEBUG
+            ),
             RotatingFileHandler(path, pattern="%Y-%m-%d %H:%M:%S.%f %l %v", max_size=4096, max_files=2),
         ],
         color_scheme=ColorScheme(info_color=36, warn_color=93),
@@ -155,8 +155,10 @@ def show_dispatchers():
             p.start()
         while received["sync"] < count or received["async"] < count:
             await asyncio.sleep(0.2)
-            print(f"  {time.perf_counter() - start:4.1f} s   SyncDispatcher {received['sync']:>9,}"
-                  f"   AsyncDispatcher {received['async']:>9,}")
+            print(
+                f"  {time.perf_counter() - start:4.1f} s   SyncDispatcher {received['sync']:>9,}"
+                f"   AsyncDispatcher {received['async']:>9,}"
+            )
         for p in producers:
             p.join()
         sync.close()

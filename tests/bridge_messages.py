@@ -1,5 +1,6 @@
 """The messages zelvar._testing's native producers send: 8-byte header (producer, sequence) and
 bytes derived from both."""
+
 import struct
 
 

@@ -16,8 +16,9 @@ class Child:
         env = None
         if not leak_check:  # a forked child inherits the interpreter's own blocks of threads it does not have
             env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
-        proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=120,
-                              cwd=self.tmp_path, env=env)
+        proc = subprocess.run(
+            [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=120, cwd=self.tmp_path, env=env
+        )
         if check and proc.returncode != 0:
             raise AssertionError(f"child failed ({proc.returncode}):\n{proc.stderr.decode(errors='replace')}")
         return proc

@@ -1,4 +1,5 @@
 """AsyncDispatcher: native producers on their own threads, a reader task on the event loop."""
+
 import asyncio
 import gc
 import os
@@ -9,8 +10,8 @@ import sys
 import threading
 
 import pytest
-
 from bridge_messages import expected, message
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
@@ -78,18 +79,27 @@ def test_every_message_arrives_once_in_order(variable_size, sizes, batch):
         assert max(c.lengths) == batch
 
 
-@pytest.mark.parametrize("make", [
-    pytest.param(lambda loop, *args, **kwargs: AD(None, 8, 8, False, False, False, *args, **kwargs),
-                 id="AsyncDispatcher"),
-    pytest.param(lambda loop, *args, **kwargs: f.AsyncQueue(loop=loop).start_dispatcher(None, *args, **kwargs),
-                 id="AsyncQueue.start_dispatcher"),
-])
-@pytest.mark.parametrize("args, kwargs, error, text", [
-    ((), {"batch": -3}, ValueError, "batch must be 0 or more, not -3"),
-    ((), {"batch": 2.0}, TypeError, "batch must be an int, not float"),
-    ((), {"batch": None}, TypeError, "batch must be an int, not NoneType"),
-    ((8,), {}, TypeError, "positional argument"),  # keyword-only
-])
+@pytest.mark.parametrize(
+    "make",
+    [
+        pytest.param(
+            lambda loop, *args, **kwargs: AD(None, 8, 8, False, False, False, *args, **kwargs), id="AsyncDispatcher"
+        ),
+        pytest.param(
+            lambda loop, *args, **kwargs: f.AsyncQueue(loop=loop).start_dispatcher(None, *args, **kwargs),
+            id="AsyncQueue.start_dispatcher",
+        ),
+    ],
+)
+@pytest.mark.parametrize(
+    "args, kwargs, error, text",
+    [
+        ((), {"batch": -3}, ValueError, "batch must be 0 or more, not -3"),
+        ((), {"batch": 2.0}, TypeError, "batch must be an int, not float"),
+        ((), {"batch": None}, TypeError, "batch must be an int, not NoneType"),
+        ((8,), {}, TypeError, "positional argument"),  # keyword-only
+    ],
+)
 def test_batch_must_be_a_count_given_by_keyword(make, args, kwargs, error, text):
     loop = asyncio.new_event_loop()
     try:

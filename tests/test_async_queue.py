@@ -1,4 +1,5 @@
 """AsyncQueue: coroutine pushes and pops over a ring, the dispatcher task, shutdown, pickling."""
+
 import asyncio
 import copy
 import gc
@@ -96,7 +97,9 @@ def test_positional_arguments_and_too_many():
 # --- the coroutine methods -----------------------------------------------------------------------
 
 
-@pytest.mark.parametrize("name, args", [("push_str", ("x",)), ("push_obj", (b"x",)), ("push_buf", (b"x",)), ("pop", ())])
+@pytest.mark.parametrize(
+    "name, args", [("push_str", ("x",)), ("push_obj", (b"x",)), ("push_buf", (b"x",)), ("pop", ())]
+)
 def test_coroutine_methods_names_and_docs(name, args):
     loop = asyncio.new_event_loop()
     try:
@@ -421,11 +424,14 @@ def test_async_for_pops_until_break_or_cancellation():
     assert Counting.pops == 5  # each step is the instance's pop()
 
 
-@pytest.mark.parametrize("batch, pushed, lists", [
-    (3, 5, [[0, 1, 2], [3, 4]]),  # as many as wait, never waiting to fill a list
-    (1, 2, [[0], [1]]),
-    (100, 4, [[0, 1, 2, 3]]),
-])
+@pytest.mark.parametrize(
+    "batch, pushed, lists",
+    [
+        (3, 5, [[0, 1, 2], [3, 4]]),  # as many as wait, never waiting to fill a list
+        (1, 2, [[0], [1]]),
+        (100, 4, [[0, 1, 2, 3]]),
+    ],
+)
 def test_dispatcher_batches_deliver_what_waits_in_order(batch, pushed, lists):
     got = []
 

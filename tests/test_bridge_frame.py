@@ -1,4 +1,5 @@
 """The bridge module's namespace, import sequence, pickling refusal and doorbell socket factory."""
+
 import errno
 import pickle
 import socket
@@ -21,6 +22,7 @@ CAPI = {
 
 def capsule_name(capsule):
     import ctypes
+
     get_name = ctypes.pythonapi.PyCapsule_GetName
     get_name.restype, get_name.argtypes = ctypes.c_char_p, [ctypes.py_object]
     return get_name(capsule).decode()
@@ -28,6 +30,7 @@ def capsule_name(capsule):
 
 def test_namespace():
     import asyncio
+
     assert f.DefaultLogger is zelvar.scrivo.DefaultLogger
     assert f.asyncio is asyncio and f.sys is sys
     assert type(f.logger) is zelvar.scrivo.DefaultLogger
@@ -59,14 +62,25 @@ FAKE_RING = """
 """
 
 
-@pytest.mark.parametrize("definition, outcome", [
-    ("fake.SPSCQueue = type('SPSCQueue', (), {})", "ValueError: zelvar.spsc_queue.spsc_queue.SPSCQueue size changed"),
-    ("fake.SPSCQueue = type('SPSCQueue', (real.SPSCQueue,), {'__slots__': ('extra',)})",
-     "RuntimeError: invalid vtable found for imported type"),
-    ("fake.SPSCQueue = type('SPSCQueue', (real.SPSCQueue,), {'__slots__': ('extra',), "
-     "'__pyx_vtable__': real.SPSCQueue.__dict__['__pyx_vtable__']})", "imported"),
-    ("fake.SPSCQueue = 5", "TypeError"),
-])
+@pytest.mark.parametrize(
+    "definition, outcome",
+    [
+        (
+            "fake.SPSCQueue = type('SPSCQueue', (), {})",
+            "ValueError: zelvar.spsc_queue.spsc_queue.SPSCQueue size changed",
+        ),
+        (
+            "fake.SPSCQueue = type('SPSCQueue', (real.SPSCQueue,), {'__slots__': ('extra',)})",
+            "RuntimeError: invalid vtable found for imported type",
+        ),
+        (
+            "fake.SPSCQueue = type('SPSCQueue', (real.SPSCQueue,), {'__slots__': ('extra',), "
+            "'__pyx_vtable__': real.SPSCQueue.__dict__['__pyx_vtable__']})",
+            "imported",
+        ),
+        ("fake.SPSCQueue = 5", "TypeError"),
+    ],
+)
 def test_ring_type_binding(definition, outcome):
     result = import_with(FAKE_RING + "    " + definition)
     assert outcome in result.stdout + result.stderr
@@ -113,15 +127,24 @@ def fake_socket_class(force_error):
     return FakeSocket, calls
 
 
-@pytest.mark.parametrize("error, warning", [
-    (PermissionError(errno.EPERM, "Operation not permitted"),
-     "SO_RCVBUFFORCE needs CAP_NET_ADMIN (sudo or setcap). Falling back to SO_RCVBUF."),
-    (OSError(errno.EACCES, "Permission denied"),
-     "SO_RCVBUFFORCE needs CAP_NET_ADMIN (sudo or setcap). Falling back to SO_RCVBUF."),
-    (OSError(errno.EINVAL, "Invalid argument"),
-     "WARNING: SO_RCVBUFFORCE failed ([Errno 22] Invalid argument). Falling back."),
-    (OSError("no errno"), "WARNING: SO_RCVBUFFORCE failed (no errno). Falling back."),
-])
+@pytest.mark.parametrize(
+    "error, warning",
+    [
+        (
+            PermissionError(errno.EPERM, "Operation not permitted"),
+            "SO_RCVBUFFORCE needs CAP_NET_ADMIN (sudo or setcap). Falling back to SO_RCVBUF.",
+        ),
+        (
+            OSError(errno.EACCES, "Permission denied"),
+            "SO_RCVBUFFORCE needs CAP_NET_ADMIN (sudo or setcap). Falling back to SO_RCVBUF.",
+        ),
+        (
+            OSError(errno.EINVAL, "Invalid argument"),
+            "WARNING: SO_RCVBUFFORCE failed ([Errno 22] Invalid argument). Falling back.",
+        ),
+        (OSError("no errno"), "WARNING: SO_RCVBUFFORCE failed (no errno). Falling back."),
+    ],
+)
 def test_forced_buffer_refused_falls_back(monkeypatch, logged, error, warning):
     cls, calls = fake_socket_class(error)
     monkeypatch.setattr(socket, "socket", cls)

@@ -1,4 +1,5 @@
 """Message kinds: the published conversions and CBufferView's loads and buffer lifetimes."""
+
 import traceback
 import tracemalloc
 
@@ -21,22 +22,43 @@ class BadBytes:
 NON_CONTIGUOUS = memoryview(bytes(range(10)))[::2]
 
 
-@pytest.mark.parametrize("kind, obj, result", [
-    (0, b"", b""), (0, b"a\x00b", b"a\x00b"),
-    (1, "", b""), (1, "héllo✓", "héllo✓".encode()), (1, "a\x00b", b"a\x00b"),
-    (2, bytearray(b"abc"), b"abc"), (2, memoryview(b"xyz"), b"xyz"), (2, b"", b""),
-    (3, b"", b""), (3, [1, 2, 255], b"\x01\x02\xff"), (3, WithBytes(), b"from __bytes__"),
-    (3, bytearray(b"ba"), b"ba"), (3, memoryview(b"mv"), b"mv"),
-])
+@pytest.mark.parametrize(
+    "kind, obj, result",
+    [
+        (0, b"", b""),
+        (0, b"a\x00b", b"a\x00b"),
+        (1, "", b""),
+        (1, "héllo✓", "héllo✓".encode()),
+        (1, "a\x00b", b"a\x00b"),
+        (2, bytearray(b"abc"), b"abc"),
+        (2, memoryview(b"xyz"), b"xyz"),
+        (2, b"", b""),
+        (3, b"", b""),
+        (3, [1, 2, 255], b"\x01\x02\xff"),
+        (3, WithBytes(), b"from __bytes__"),
+        (3, bytearray(b"ba"), b"ba"),
+        (3, memoryview(b"mv"), b"mv"),
+    ],
+)
 def test_conversions(kind, obj, result):
     assert native.convert(kind, obj) == result
 
 
-@pytest.mark.parametrize("kind, obj, error", [
-    (1, b"bytes", TypeError), (1, "\udc80", UnicodeEncodeError), (1, 5, TypeError),
-    (2, "text", TypeError), (2, 5, TypeError), (2, NON_CONTIGUOUS, BufferError),
-    (3, 5, TypeError), (3, "text", TypeError), (3, BadBytes(), ArithmeticError), (3, [256], ValueError),
-])
+@pytest.mark.parametrize(
+    "kind, obj, error",
+    [
+        (1, b"bytes", TypeError),
+        (1, "\udc80", UnicodeEncodeError),
+        (1, 5, TypeError),
+        (2, "text", TypeError),
+        (2, 5, TypeError),
+        (2, NON_CONTIGUOUS, BufferError),
+        (3, 5, TypeError),
+        (3, "text", TypeError),
+        (3, BadBytes(), ArithmeticError),
+        (3, [256], ValueError),
+    ],
+)
 def test_conversion_failures(kind, obj, error):
     with pytest.raises(error):
         native.convert(kind, obj)
@@ -108,13 +130,16 @@ def test_failed_str_load_leaves_data_null_and_size():
     assert is_null and size == 4
 
 
-@pytest.mark.parametrize("method, obj, entries", [
-    ("_load_buf", 5, ["CBufferView._load_buf"]),
-    ("_load_str", 5, ["CBufferView._load_str"]),
-    ("_load_obj", 5, ["CBufferView._load_obj"]),
-    ("_load", 5, ["CBufferView._load", "CBufferView._load_obj"]),
-    ("_load", NON_CONTIGUOUS, ["CBufferView._load", "CBufferView._load_buf"]),
-])
+@pytest.mark.parametrize(
+    "method, obj, entries",
+    [
+        ("_load_buf", 5, ["CBufferView._load_buf"]),
+        ("_load_str", 5, ["CBufferView._load_str"]),
+        ("_load_obj", 5, ["CBufferView._load_obj"]),
+        ("_load", 5, ["CBufferView._load", "CBufferView._load_obj"]),
+        ("_load", NON_CONTIGUOUS, ["CBufferView._load", "CBufferView._load_buf"]),
+    ],
+)
 def test_failures_add_traceback_entries(method, obj, entries):
     with pytest.raises(Exception) as info:
         native.load(f.CBufferView(), obj, method)

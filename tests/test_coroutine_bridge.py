@@ -1,5 +1,6 @@
 """The native coroutine bridge, driven through the bodies of zelvar._testing: by hand (send, throw,
 close) and by asyncio (tasks, cancellation, wait_for, gather, collection of cycles)."""
+
 import asyncio
 import collections.abc
 import gc
@@ -142,6 +143,7 @@ class Log(list):
 
 # ---- values and errors ------------------------------------------------------------------------
 
+
 @pytest.mark.parametrize("value", [42, None, (1, 2), (), (None,), ValueError("v"), StopIteration(7)], ids=repr)
 @pytest.mark.parametrize("route", ["send", "next", "python await", "task", "after a yield"])
 def test_return_value_survives(loop, route, value):
@@ -180,22 +182,28 @@ def test_stop_iteration_from_body_becomes_runtime_error():
     assert raised.value.__cause__ is stop
 
 
-@pytest.mark.parametrize("kind, error, message", [
-    ("invalid_argument", ValueError, "bad argument"),
-    ("bad_alloc", MemoryError, None),
-    ("int", RuntimeError, "Unknown exception"),
-])
+@pytest.mark.parametrize(
+    "kind, error, message",
+    [
+        ("invalid_argument", ValueError, "bad argument"),
+        ("bad_alloc", MemoryError, None),
+        ("int", RuntimeError, "Unknown exception"),
+    ],
+)
 def test_cpp_exception_raises_mapped_error(loop, kind, error, message):
     with pytest.raises(error) as raised:
         loop.run_until_complete(t.raise_native(kind, asyncio.sleep(0)))
     assert message is None or str(raised.value) == message
 
 
-@pytest.mark.parametrize("obj, message", [
-    (1, "object int can't be used in 'await' expression"),
-    (AwaitGives(lambda: t.return_value(1)), "__await__() returned a coroutine"),
-    (AwaitGives(lambda: 3), "__await__() returned non-iterator of type 'int'"),
-])
+@pytest.mark.parametrize(
+    "obj, message",
+    [
+        (1, "object int can't be used in 'await' expression"),
+        (AwaitGives(lambda: t.return_value(1)), "__await__() returned a coroutine"),
+        (AwaitGives(lambda: 3), "__await__() returned non-iterator of type 'int'"),
+    ],
+)
 def test_await_of_a_non_awaitable_raises_type_error(obj, message):
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", RuntimeWarning)  # the coroutine __await__ returned is dropped
@@ -232,6 +240,7 @@ def test_awaited_twice(loop):
 
 
 # ---- close and finalization ------------------------------------------------------------------------
+
 
 def test_close_before_start_runs_nothing_and_does_not_warn():
     log = Log()
@@ -296,8 +305,12 @@ def test_never_awaited_warning():
 
 # ---- throw ----------------------------------------------------------------------------------------
 
-@pytest.mark.parametrize("args", [(ValueError,), (ValueError("x"),), (ValueError, ValueError("x")),
-                                  (ValueError, "x", None)], ids=["class", "instance", "pair", "triple"])
+
+@pytest.mark.parametrize(
+    "args",
+    [(ValueError,), (ValueError("x"),), (ValueError, ValueError("x")), (ValueError, "x", None)],
+    ids=["class", "instance", "pair", "triple"],
+)
 def test_throw_forms(args):
     coro = t.await_value(plain_iterator())
     coro.send(None)
@@ -308,12 +321,15 @@ def test_throw_forms(args):
     assert raised.value.args == (() if args == (ValueError,) else ("x",))
 
 
-@pytest.mark.parametrize("args, message", [
-    ((), "throw expected at least 1 argument, got 0"),
-    ((1,), "exceptions must be classes or instances deriving from BaseException, not int"),
-    ((ValueError("x"), 1), "instance exception may not have a separate value"),
-    ((ValueError, None, 1), "throw() third argument must be a traceback object"),
-])
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        ((), "throw expected at least 1 argument, got 0"),
+        ((1,), "exceptions must be classes or instances deriving from BaseException, not int"),
+        ((ValueError("x"), 1), "instance exception may not have a separate value"),
+        ((ValueError, None, 1), "throw() third argument must be a traceback object"),
+    ],
+)
 def test_throw_rejects_bad_arguments(args, message):
     coro = t.await_value(plain_iterator())
     coro.send(None)
@@ -337,8 +353,11 @@ def test_throw_handled_by_the_awaited_iterator():
     assert finish(coro) == "after"
 
 
-@pytest.mark.parametrize("first, thrown", [(plain_iterator(), KeyError("k")), (Yields(), GeneratorExit)],
-                         ids=["iterator without throw", "GeneratorExit"])
+@pytest.mark.parametrize(
+    "first, thrown",
+    [(plain_iterator(), KeyError("k")), (Yields(), GeneratorExit)],
+    ids=["iterator without throw", "GeneratorExit"],
+)
 def test_throw_that_goes_into_the_body(first, thrown):
     coro = t.ignore_exit(first, Yields("second"))
     coro.send(None)
@@ -375,6 +394,7 @@ def test_throw_before_start_closes_without_running():
 
 # ---- the coroutine object and its functions ----------------------------------------------------------
 
+
 def test_recognised_by_asyncio_and_inspect():
     coro = t.await_value(Yields())
     assert asyncio.iscoroutine(coro) and inspect.isawaitable(coro)
@@ -391,11 +411,14 @@ def test_coroutine_method_binds_self_and_arguments(loop):
     assert loop.run_until_complete(t.AsyncBox.get(box, asyncio.sleep(0, "r"))) == ("boxed", "r", None)
 
 
-@pytest.mark.parametrize("call, message", [
-    (lambda: t.await_value(), "await_value() takes exactly 1 positional argument (0 given)"),
-    (lambda: t.await_value(1, 2), "await_value() takes exactly 1 positional argument (2 given)"),
-    (lambda: t.AsyncBox.get(5, 1), "descriptor 'get' requires a 'AsyncBox' object but received a 'int'"),
-])
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: t.await_value(), "await_value() takes exactly 1 positional argument (0 given)"),
+        (lambda: t.await_value(1, 2), "await_value() takes exactly 1 positional argument (2 given)"),
+        (lambda: t.AsyncBox.get(5, 1), "descriptor 'get' requires a 'AsyncBox' object but received a 'int'"),
+    ],
+)
 def test_arguments_are_checked_at_the_call(call, message):
     with warnings.catch_warnings():
         warnings.simplefilter("error", RuntimeWarning)  # no coroutine may be left unawaited
@@ -404,10 +427,13 @@ def test_arguments_are_checked_at_the_call(call, message):
         gc.collect()
 
 
-@pytest.mark.parametrize("make, name, qualname", [
-    (lambda: t.await_value(Yields()), "await_value", "await_value"),
-    (lambda: t.AsyncBox(1).get(Yields()), "get", "AsyncBox.get"),
-])
+@pytest.mark.parametrize(
+    "make, name, qualname",
+    [
+        (lambda: t.await_value(Yields()), "await_value", "await_value"),
+        (lambda: t.AsyncBox(1).get(Yields()), "get", "AsyncBox.get"),
+    ],
+)
 def test_names(make, name, qualname):
     coro = make()
     assert (coro.__name__, coro.__qualname__) == (name, qualname)
@@ -450,13 +476,15 @@ def test_tasks_and_gather(loop):
         task = asyncio.get_running_loop().create_task(t.await_value(asyncio.sleep(0.001, "t")))
         await asyncio.sleep(0)
         assert "await_value" in repr(task) and task.get_stack() == []
-        return await asyncio.gather(t.await_value(asyncio.sleep(0, 1)), t.return_value(2), t.await_n(fut, 3),
-                                    t.await_value(fut), task)
+        return await asyncio.gather(
+            t.await_value(asyncio.sleep(0, 1)), t.return_value(2), t.await_n(fut, 3), t.await_value(fut), task
+        )
 
     assert loop.run_until_complete(main()) == [1, 2, 3, "f", "t"]
 
 
 # ---- cancellation -----------------------------------------------------------------------------------
+
 
 @pytest.mark.parametrize("kind", ["pending future", "asyncio.sleep", "python coroutine", "native coroutine"])
 def test_cancel_reaches_the_exact_await(loop, kind):
@@ -465,8 +493,12 @@ def test_cancel_reaches_the_exact_await(loop, kind):
     async def python_coroutine():
         return await fut
 
-    second = {"pending future": lambda: fut, "asyncio.sleep": lambda: asyncio.sleep(10),
-              "python coroutine": python_coroutine, "native coroutine": lambda: t.await_value(fut)}[kind]()
+    second = {
+        "pending future": lambda: fut,
+        "asyncio.sleep": lambda: asyncio.sleep(10),
+        "python coroutine": python_coroutine,
+        "native coroutine": lambda: t.await_value(fut),
+    }[kind]()
     task = loop.create_task(t.nested(log, asyncio.sleep(0, "a"), second))
     settle(loop)
     assert log == [("first", "exit")]
@@ -495,8 +527,11 @@ def test_cancel_while_waiting_for_a_lock_held_elsewhere(loop):
 def test_cancel_inside_async_with_runs_aexit(loop, primitive):
     lock = asyncio.Condition() if primitive == "condition wait" else asyncio.Lock()
     manager = Recording(lock)
-    coro = t.condition_wait(manager, lock) if primitive == "condition wait" else t.with_block(manager,
-                                                                                              loop.create_future())
+    coro = (
+        t.condition_wait(manager, lock)
+        if primitive == "condition wait"
+        else t.with_block(manager, loop.create_future())
+    )
     if primitive == "wait_for timeout":
         with pytest.raises(asyncio.TimeoutError):
             loop.run_until_complete(asyncio.wait_for(coro, 0.01))
@@ -534,6 +569,7 @@ def test_body_may_catch_cancellation_and_go_on(loop):
 
 
 # ---- async with -----------------------------------------------------------------------------------
+
 
 def test_async_with_passes_the_entered_value_and_frees_a_lock(loop):
     manager = Manager()
@@ -574,6 +610,7 @@ def test_async_with_needs_a_context_manager(loop):
 
 
 # ---- references ------------------------------------------------------------------------------------
+
 
 def _argument(fut):
     log = Log()

@@ -1,4 +1,5 @@
 """Handler descriptions and the colour scheme: fields, properties and initialisers."""
+
 import pytest
 
 from zelvar.scrivo import scrivo as s
@@ -7,8 +8,18 @@ from zelvar.scrivo.scrivo import Level
 PATTERN = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v"
 DOC_PATTERN = f"str pattern='{PATTERN}'"
 
-HANDLERS = [s.LogHandler, s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler,
-            s.FileHandler, s.RotatingFileHandler, s.JsonFileHandler, s.DailyFileHandler, s.SyslogHandler]
+HANDLERS = [
+    s.LogHandler,
+    s.StdoutHandler,
+    s.StderrHandler,
+    s.BasicConsoleHandler,
+    s.ConsoleHandler,
+    s.FileHandler,
+    s.RotatingFileHandler,
+    s.JsonFileHandler,
+    s.DailyFileHandler,
+    s.SyslogHandler,
+]
 ALL = HANDLERS + [s.ColorScheme]
 
 # Class -> (fields, positional arguments needed, defaults after construction).
@@ -25,55 +36,88 @@ FIELDS = {
     s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
 }
-REQUIRED = {s.FileHandler: ("app.log",), s.RotatingFileHandler: ("app.log",), s.JsonFileHandler: ("app.log",),
-            s.DailyFileHandler: ("app.log",)}
+REQUIRED = {
+    s.FileHandler: ("app.log",),
+    s.RotatingFileHandler: ("app.log",),
+    s.JsonFileHandler: ("app.log",),
+    s.DailyFileHandler: ("app.log",),
+}
 DEFAULTS = {
     s.LogHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE),
     s.StdoutHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, max_level=Level.INFO),
     s.StderrHandler: dict(color=False, pattern=PATTERN, level=Level.WARN),
     s.BasicConsoleHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE),
-    s.ConsoleHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE, max_stdout_level=Level.INFO,
-                           min_level=Level.TRACE),
+    s.ConsoleHandler: dict(
+        color=True, pattern=PATTERN, level=Level.TRACE, max_stdout_level=Level.INFO, min_level=Level.TRACE
+    ),
     s.FileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log", overwrite=False),
-    s.RotatingFileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log",
-                                overwrite=False, max_size=1048576, max_files=3),
-    s.JsonFileHandler: dict(color=False, pattern=None, level=Level.TRACE, filename="app.log", overwrite=False,
-                            max_size=0, max_files=0),
-    s.DailyFileHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, filename="app.log", overwrite=False,
-                             hour=0, minute=0, max_files=0),
-    s.SyslogHandler: dict(color=False, pattern="%v", level=Level.TRACE, address="/dev/log", facility="user",
-                          ident=None, protocol="udp"),
+    s.RotatingFileHandler: dict(
+        color=False,
+        pattern=PATTERN,
+        level=Level.TRACE,
+        filename="app.log",
+        overwrite=False,
+        max_size=1048576,
+        max_files=3,
+    ),
+    s.JsonFileHandler: dict(
+        color=False, pattern=None, level=Level.TRACE, filename="app.log", overwrite=False, max_size=0, max_files=0
+    ),
+    s.DailyFileHandler: dict(
+        color=False,
+        pattern=PATTERN,
+        level=Level.TRACE,
+        filename="app.log",
+        overwrite=False,
+        hour=0,
+        minute=0,
+        max_files=0,
+    ),
+    s.SyslogHandler: dict(
+        color=False, pattern="%v", level=Level.TRACE, address="/dev/log", facility="user", ident=None, protocol="udp"
+    ),
     s.ColorScheme: dict.fromkeys(FIELDS[s.ColorScheme], -1),
 }
 DOCS = {
     s.LogHandler: f"LogHandler(bool color=True, {DOC_PATTERN}, Level level=Level.TRACE)",
     s.StdoutHandler: f"StdoutHandler(bool color=False, {DOC_PATTERN}, Level level=Level.TRACE, "
-                     "Level max_level=Level.INFO)",
+    "Level max_level=Level.INFO)",
     s.StderrHandler: f"StderrHandler(bool color=False, {DOC_PATTERN}, Level level=Level.WARN)",
     s.BasicConsoleHandler: f"BasicConsoleHandler(bool color=False, {DOC_PATTERN}, Level level=Level.TRACE)",
     s.ConsoleHandler: f"ConsoleHandler(bool color=True, {DOC_PATTERN}, Level max_stdout_level=Level.INFO, "
-                      "Level min_level=Level.TRACE)",
+    "Level min_level=Level.TRACE)",
     s.FileHandler: f"FileHandler(str filename, bool color=False, {DOC_PATTERN}, Level level=Level.TRACE, "
-                   "bool overwrite=False)",
+    "bool overwrite=False)",
     s.RotatingFileHandler: f"RotatingFileHandler(str filename, {DOC_PATTERN}, Level level=Level.TRACE, "
-                           "size_t max_size=1048576, size_t max_files=3)",
+    "size_t max_size=1048576, size_t max_files=3)",
     s.JsonFileHandler: "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, "
-                       "size_t max_size=0, size_t max_files=0)",
+    "size_t max_size=0, size_t max_files=0)",
     s.DailyFileHandler: f"DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, {DOC_PATTERN}, "
-                        "Level level=Level.TRACE)",
+    "Level level=Level.TRACE)",
     s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-                     "str pattern='%v', Level level=Level.TRACE)",
+    "str pattern='%v', Level level=Level.TRACE)",
     s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
-                   "int error_color=-1, int critical_color=-1)",
+    "int error_color=-1, int critical_color=-1)",
 }
-PROPERTY_DOCS = {"color": "color: 'bool'", "overwrite": "overwrite: 'bool'", "pattern": "pattern: str",
-                 "filename": "filename: str", "level": "level: 'Level'", "max_level": "max_level: 'Level'",
-                 "max_stdout_level": "max_stdout_level: 'Level'", "min_level": "min_level: 'Level'",
-                 "max_size": "max_size: 'size_t'", "max_files": "max_files: 'size_t'",
-                 "hour": "hour: 'int'", "minute": "minute: 'int'", "address": "address: object",
-                 "facility": "facility: str", "ident": "ident: str", "protocol": "protocol: str",
-                 **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error",
-                                                               "critical"]}}
+PROPERTY_DOCS = {
+    "color": "color: 'bool'",
+    "overwrite": "overwrite: 'bool'",
+    "pattern": "pattern: str",
+    "filename": "filename: str",
+    "level": "level: 'Level'",
+    "max_level": "max_level: 'Level'",
+    "max_stdout_level": "max_stdout_level: 'Level'",
+    "min_level": "min_level: 'Level'",
+    "max_size": "max_size: 'size_t'",
+    "max_files": "max_files: 'size_t'",
+    "hour": "hour: 'int'",
+    "minute": "minute: 'int'",
+    "address": "address: object",
+    "facility": "facility: str",
+    "ident": "ident: str",
+    "protocol": "protocol: str",
+    **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error", "critical"]},
+}
 
 
 TEXT_FIELDS = {"pattern", "filename", "address", "facility", "ident", "protocol"}
@@ -84,8 +128,10 @@ def make(cls, **kwargs):
 
 
 def values(obj):
-    return {name: getattr(obj, name) for name in FIELDS[type(obj).__mro__[0] if type(obj) in FIELDS
-                                                           else type(obj).__mro__[1]]}
+    return {
+        name: getattr(obj, name)
+        for name in FIELDS[type(obj).__mro__[0] if type(obj) in FIELDS else type(obj).__mro__[1]]
+    }
 
 
 def test_class_tree():
@@ -123,8 +169,9 @@ def test_fresh_object_state(cls):
     assert sub.__dict__ == {"extra": 1}
 
 
-@pytest.mark.parametrize("value, stored", [(True, Level.DEBUG), (2.9, Level.INFO), (Level.ERROR, Level.ERROR),
-                                           (-0.5, Level.TRACE)])
+@pytest.mark.parametrize(
+    "value, stored", [(True, Level.DEBUG), (2.9, Level.INFO), (Level.ERROR, Level.ERROR), (-0.5, Level.TRACE)]
+)
 def test_level_setter_conversions(value, stored):
     h = s.LogHandler()
     h.level = value
@@ -140,20 +187,23 @@ class StrSub(str):
     pass
 
 
-@pytest.mark.parametrize("cls, name, value, error, message", [
-    (s.LogHandler, "level", 2**31, OverflowError, "value too large to convert to int"),
-    (s.LogHandler, "level", -2**31 - 1, OverflowError, "value too large to convert to int"),
-    (s.LogHandler, "level", "INFO", TypeError, "an integer is required"),
-    (s.LogHandler, "level", BadInt(), ArithmeticError, "boom"),
-    (s.LogHandler, "pattern", StrSub("x"), TypeError, "Expected str, got StrSub"),
-    (s.LogHandler, "pattern", b"x", TypeError, "Expected str, got bytes"),
-    (s.FileHandler, "filename", 3, TypeError, "Expected str, got int"),
-    (s.RotatingFileHandler, "max_files", -1, OverflowError, "can't convert negative value to size_t"),
-    (s.RotatingFileHandler, "max_size", 2**64, OverflowError, "value too large to convert to size_t"),
-    (s.RotatingFileHandler, "max_size", "1", TypeError, "an integer is required"),
-    (s.ColorScheme, "warn_color", 2**31, OverflowError, "value too large to convert to int"),
-    (s.ColorScheme, "warn_color", None, TypeError, "an integer is required"),
-])
+@pytest.mark.parametrize(
+    "cls, name, value, error, message",
+    [
+        (s.LogHandler, "level", 2**31, OverflowError, "value too large to convert to int"),
+        (s.LogHandler, "level", -(2**31) - 1, OverflowError, "value too large to convert to int"),
+        (s.LogHandler, "level", "INFO", TypeError, "an integer is required"),
+        (s.LogHandler, "level", BadInt(), ArithmeticError, "boom"),
+        (s.LogHandler, "pattern", StrSub("x"), TypeError, "Expected str, got StrSub"),
+        (s.LogHandler, "pattern", b"x", TypeError, "Expected str, got bytes"),
+        (s.FileHandler, "filename", 3, TypeError, "Expected str, got int"),
+        (s.RotatingFileHandler, "max_files", -1, OverflowError, "can't convert negative value to size_t"),
+        (s.RotatingFileHandler, "max_size", 2**64, OverflowError, "value too large to convert to size_t"),
+        (s.RotatingFileHandler, "max_size", "1", TypeError, "an integer is required"),
+        (s.ColorScheme, "warn_color", 2**31, OverflowError, "value too large to convert to int"),
+        (s.ColorScheme, "warn_color", None, TypeError, "an integer is required"),
+    ],
+)
 def test_setter_errors_keep_value(cls, name, value, error, message):
     obj = make(cls)
     before = getattr(obj, name)
@@ -163,11 +213,18 @@ def test_setter_errors_keep_value(cls, name, value, error, message):
     assert getattr(obj, name) == before
 
 
-@pytest.mark.parametrize("cls, name, value", [
-    (s.RotatingFileHandler, "max_files", 2**64 - 1), (s.RotatingFileHandler, "max_size", 0),
-    (s.ColorScheme, "info_color", -2**31), (s.ColorScheme, "info_color", 255),
-    (s.FileHandler, "overwrite", [1]), (s.LogHandler, "color", ""), (s.LogHandler, "pattern", None),
-])
+@pytest.mark.parametrize(
+    "cls, name, value",
+    [
+        (s.RotatingFileHandler, "max_files", 2**64 - 1),
+        (s.RotatingFileHandler, "max_size", 0),
+        (s.ColorScheme, "info_color", -(2**31)),
+        (s.ColorScheme, "info_color", 255),
+        (s.FileHandler, "overwrite", [1]),
+        (s.LogHandler, "color", ""),
+        (s.LogHandler, "pattern", None),
+    ],
+)
 def test_setter_stores(cls, name, value):
     obj = make(cls)
     setattr(obj, name, value)
@@ -187,8 +244,9 @@ def test_deleting_properties(cls):
                 delattr(obj, name)
 
 
-@pytest.mark.parametrize("stored, message", [(9, "9 is not a valid Level"), (-1, "-1 is not a valid Level"),
-                                             (42, "42 is not a valid Level")])
+@pytest.mark.parametrize(
+    "stored, message", [(9, "9 is not a valid Level"), (-1, "-1 is not a valid Level"), (42, "42 is not a valid Level")]
+)
 def test_out_of_range_level_is_stored_but_not_readable(stored, message):
     h = s.LogHandler(level=stored)
     with pytest.raises(ValueError) as info:
@@ -198,9 +256,16 @@ def test_out_of_range_level_is_stored_but_not_readable(stored, message):
     assert h.level is Level.WARN
 
 
-@pytest.mark.parametrize("cls, kwargs", [(s.StdoutHandler, {"level": 42}), (s.StderrHandler, {"level": 7}),
-                                         (s.BasicConsoleHandler, {"level": -1}), (s.FileHandler, {"level": 9}),
-                                         (s.RotatingFileHandler, {"level": 9})])
+@pytest.mark.parametrize(
+    "cls, kwargs",
+    [
+        (s.StdoutHandler, {"level": 42}),
+        (s.StderrHandler, {"level": 7}),
+        (s.BasicConsoleHandler, {"level": -1}),
+        (s.FileHandler, {"level": 9}),
+        (s.RotatingFileHandler, {"level": 9}),
+    ],
+)
 def test_subclass_initialisers_pass_a_level_member(cls, kwargs):
     with pytest.raises(ValueError, match="is not a valid Level"):
         make(cls, **kwargs)
@@ -257,10 +322,15 @@ def test_failed_reinit_keeps_every_value(cls, bad, error):
     assert values(obj) == before
 
 
-@pytest.mark.parametrize("kwargs, message", [
-    ({"hour": 24}, "hour must be in 0..23, got 24"), ({"hour": -1}, "hour must be in 0..23, got -1"),
-    ({"minute": 60}, "minute must be in 0..59, got 60"), ({"hour": 23, "minute": 59}, None),
-])
+@pytest.mark.parametrize(
+    "kwargs, message",
+    [
+        ({"hour": 24}, "hour must be in 0..23, got 24"),
+        ({"hour": -1}, "hour must be in 0..23, got -1"),
+        ({"minute": 60}, "minute must be in 0..59, got 60"),
+        ({"hour": 23, "minute": 59}, None),
+    ],
+)
 def test_daily_time_of_day_range(kwargs, message):
     if message is None:
         h = s.DailyFileHandler("d.log", **kwargs)
@@ -271,16 +341,21 @@ def test_daily_time_of_day_range(kwargs, message):
     assert str(info.value) == message
 
 
-FACILITIES = ("kern, user, mail, daemon, auth, syslog, lpr, news, uucp, cron, authpriv, ftp, ntp, security, "
-              "console, solaris-cron, local0, local1, local2, local3, local4, local5, local6, local7")
+FACILITIES = (
+    "kern, user, mail, daemon, auth, syslog, lpr, news, uucp, cron, authpriv, ftp, ntp, security, "
+    "console, solaris-cron, local0, local1, local2, local3, local4, local5, local6, local7"
+)
 
 
-@pytest.mark.parametrize("kwargs, error, message", [
-    ({"facility": "local8"}, ValueError, f"syslog handler: unknown facility 'local8'; known: {FACILITIES}"),
-    ({"protocol": "TCP"}, ValueError, "syslog handler: protocol must be 'udp' or 'tcp', not 'TCP'"),
-    ({"address": ["h", 1]}, TypeError, "address must be a str or a (str, int) tuple, not list"),
-    ({"address": ("h", 1, 2)}, TypeError, "address must be a str or a (str, int) tuple, not tuple"),
-])
+@pytest.mark.parametrize(
+    "kwargs, error, message",
+    [
+        ({"facility": "local8"}, ValueError, f"syslog handler: unknown facility 'local8'; known: {FACILITIES}"),
+        ({"protocol": "TCP"}, ValueError, "syslog handler: protocol must be 'udp' or 'tcp', not 'TCP'"),
+        ({"address": ["h", 1]}, TypeError, "address must be a str or a (str, int) tuple, not list"),
+        ({"address": ("h", 1, 2)}, TypeError, "address must be a str or a (str, int) tuple, not tuple"),
+    ],
+)
 def test_syslog_argument_errors(kwargs, error, message):
     with pytest.raises(error) as info:
         s.SyslogHandler(**kwargs)

@@ -1,6 +1,7 @@
 """Hostile values on every path that converts Python input. A small model of each conversion rule
 says what must happen: every value gets exactly that error (type and text) or that result, and an
 object that refuses a value keeps what it had (pickle states apply field by field, as documented)."""
+
 import array
 import asyncio
 import ctypes
@@ -10,7 +11,8 @@ import threading
 import warnings
 
 import pytest
-from hypothesis import HealthCheck, example, given, settings, strategies as st
+from hypothesis import HealthCheck, example, given, settings
+from hypothesis import strategies as st
 
 from zelvar import _testing as native
 from zelvar.scrivo import scrivo as s
@@ -24,21 +26,29 @@ SLOW = settings(max_examples=25, deadline=None, suppress_health_check=[HealthChe
 
 # --- hostile values ----------------------------------------------------------------------------------
 
+
 class IntSub(int):  # every protocol lies or raises: only the value may count
     __int__ = __index__ = lambda self: 7
     __lt__ = lambda self, other: False
     __gt__ = lambda self, other: True
-    def __bool__(self): raise ArithmeticError("lying int")
+
+    def __bool__(self):
+        raise ArithmeticError("lying int")
 
 
 def answering(protocol):
     """A class whose `protocol` method returns what the instance was made with, or raises it."""
+
     def answer(self):
         if isinstance(self.result, BaseException):
             raise self.result
         return self.result
-    return type(protocol.strip("_").title() + "Answer", (), {"__init__": lambda self, r: setattr(self, "result", r),
-                                                             protocol: answer})
+
+    return type(
+        protocol.strip("_").title() + "Answer",
+        (),
+        {"__init__": lambda self, r: setattr(self, "result", r), protocol: answer},
+    )
 
 
 ViaInt, IndexOnly, BadBool, BadBytes = map(answering, ["__int__", "__index__", "__bool__", "__bytes__"])
@@ -49,38 +59,57 @@ class StrSub(str):
 
 
 class BytesSub(bytes):
-    def __bytes__(self): return b"not the contents"
+    def __bytes__(self):
+        return b"not the contents"
 
 
-BOUNDS = [0, 1, -1, 6, 7, 2**31 - 1, 2**31, -2**31, -2**31 - 1, 2**63, 2**64 - 1, 2**64, -2**64, 2**200]
+BOUNDS = [0, 1, -1, 6, 7, 2**31 - 1, 2**31, -(2**31), -(2**31) - 1, 2**63, 2**64 - 1, 2**64, -(2**64), 2**200]
 TEXTS = st.one_of(st.text(max_size=20), st.sampled_from(["", "a\0b", "\ud800", "x\udfff", "é" * 300]))
 
 
 def hostile(ints=st.one_of(st.sampled_from(BOUNDS), st.integers()), floats=st.floats()):
     return st.one_of(
-        ints, ints.map(IntSub), st.booleans(), floats, ints.map(ViaInt), ints.map(IndexOnly),
+        ints,
+        ints.map(IntSub),
+        st.booleans(),
+        floats,
+        ints.map(ViaInt),
+        ints.map(IndexOnly),
         st.sampled_from(["3", 2.5, None, ValueError("no int"), ZeroDivisionError()]).map(ViaInt),
-        TEXTS, TEXTS.map(StrSub), st.binary(max_size=8), st.binary(max_size=8).map(BytesSub),
+        TEXTS,
+        TEXTS.map(StrSub),
+        st.binary(max_size=8),
+        st.binary(max_size=8).map(BytesSub),
         st.sampled_from([True, False, 1, ZeroDivisionError("no truth")]).map(BadBool),
-        st.none(), st.builds(object), st.lists(st.integers(-1, 256), max_size=3))
+        st.none(),
+        st.builds(object),
+        st.lists(st.integers(-1, 256), max_size=3),
+    )
 
 
 HOSTILE = hostile()
 # Ring sizes in every hostile form, but only sizes whose ring is tiny or refused (no 1 GiB rings).
-RING_SIZES = st.sampled_from([0, 1, 3, 8, 64, -1, 2**30 + 1, 2**40, 2**64 - 1, 2**64, -2**70])
-RING_HOSTILE = hostile(RING_SIZES, st.one_of(RING_SIZES.map(float), st.sampled_from([8.9, -0.5, float("nan"),
-                                                                                   float("inf")])))
+RING_SIZES = st.sampled_from([0, 1, 3, 8, 64, -1, 2**30 + 1, 2**40, 2**64 - 1, 2**64, -(2**70)])
+RING_HOSTILE = hostile(
+    RING_SIZES, st.one_of(RING_SIZES.map(float), st.sampled_from([8.9, -0.5, float("nan"), float("inf")]))
+)
 MESSAGES = st.one_of(
-    st.binary(max_size=300), st.binary(max_size=70).map(bytearray), st.binary(max_size=70).map(BytesSub),
+    st.binary(max_size=300),
+    st.binary(max_size=70).map(bytearray),
+    st.binary(max_size=70).map(BytesSub),
     st.builds(lambda b, step: memoryview(b)[::step], st.binary(max_size=12), st.integers(2, 3)),
-    st.lists(st.integers(-2**31, 2**31 - 1), max_size=20).map(lambda v: array.array("i", v)),
+    st.lists(st.integers(-(2**31), 2**31 - 1), max_size=20).map(lambda v: array.array("i", v)),
     st.lists(st.floats(allow_nan=False), max_size=9).map(lambda v: array.array("d", v)),
     st.lists(st.integers(0, 255), max_size=40).map(lambda v: (ctypes.c_ubyte * len(v))(*v)),
-    st.lists(st.integers(-2**15, 2**15 - 1), min_size=1, max_size=9).map(lambda v: (ctypes.c_short * len(v))(*v)),
-    st.sampled_from([BadBytes(b"by method"), BadBytes("str"), BadBytes(KeyError("x"))]), TEXTS, HOSTILE)
+    st.lists(st.integers(-(2**15), 2**15 - 1), min_size=1, max_size=9).map(lambda v: (ctypes.c_short * len(v))(*v)),
+    st.sampled_from([BadBytes(b"by method"), BadBytes("str"), BadBytes(KeyError("x"))]),
+    TEXTS,
+    HOSTILE,
+)
 
 
 # --- the model of each rule -------------------------------------------------------------------------
+
 
 def tp_name(v):
     """The type name in the interpreter's messages: dotted for C types outside builtins."""
@@ -102,7 +131,7 @@ def integer(v):
 
 def int32(v):
     n = integer(v)
-    if not -2**31 <= n < 2**31:
+    if not -(2**31) <= n < 2**31:
         raise OverflowError("value too large to convert to int")
     return n
 
@@ -110,7 +139,9 @@ def int32(v):
 def size(v):
     n = integer(v)
     if not 0 <= n < 2**64:
-        raise OverflowError("can't convert negative value to size_t" if n < 0 else "value too large to convert to size_t")
+        raise OverflowError(
+            "can't convert negative value to size_t" if n < 0 else "value too large to convert to size_t"
+        )
     return n
 
 
@@ -145,7 +176,7 @@ def simple_buffer(obj):
 
 
 def object_bytes(obj):
-    if hasattr(type(obj), "__bytes__") or isinstance(obj, (list, tuple)):
+    if hasattr(type(obj), "__bytes__") or isinstance(obj, list | tuple):
         return bytes(obj)
     try:
         return memoryview(obj).tobytes()  # any buffer, contiguous or not
@@ -172,20 +203,39 @@ def raises_as(expected, fn, *args, **kwargs):
 RULES = {"truth": bool, "text": text, "level": int32, "size": size, "int": int32}
 COLORS = ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"]
 BASE = {"color": "truth", "pattern": "text", "level": "level"}
-FIELDS = {s.LogHandler: BASE, s.StderrHandler: BASE, s.BasicConsoleHandler: BASE,
-          s.StdoutHandler: {**BASE, "max_level": "level"},
-          s.ConsoleHandler: {**BASE, "max_stdout_level": "level", "min_level": "level"},
-          s.FileHandler: {**BASE, "filename": "text", "overwrite": "truth"},
-          s.RotatingFileHandler: {**BASE, "filename": "text", "overwrite": "truth", "max_size": "size", "max_files": "size"},
-          s.ColorScheme: dict.fromkeys(COLORS, "int")}
-PARAMS = {s.LogHandler: ["color", "pattern", "level"], s.StderrHandler: ["color", "pattern", "level"],
-          s.BasicConsoleHandler: ["color", "pattern", "level"], s.StdoutHandler: ["color", "pattern", "level", "max_level"],
-          s.ConsoleHandler: ["color", "pattern", "max_stdout_level", "min_level"],
-          s.FileHandler: ["filename", "color", "pattern", "level", "overwrite"],
-          s.RotatingFileHandler: ["filename", "pattern", "level", "max_size", "max_files"], s.ColorScheme: COLORS}
-DEFAULTS = {"color": False, "pattern": "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v", "level": 0, "max_level": 2,
-            "max_stdout_level": 2, "min_level": 0, "filename": "app.log", "overwrite": False, "max_size": 1048576,
-            "max_files": 3, **dict.fromkeys(COLORS, -1)}
+FIELDS = {
+    s.LogHandler: BASE,
+    s.StderrHandler: BASE,
+    s.BasicConsoleHandler: BASE,
+    s.StdoutHandler: {**BASE, "max_level": "level"},
+    s.ConsoleHandler: {**BASE, "max_stdout_level": "level", "min_level": "level"},
+    s.FileHandler: {**BASE, "filename": "text", "overwrite": "truth"},
+    s.RotatingFileHandler: {**BASE, "filename": "text", "overwrite": "truth", "max_size": "size", "max_files": "size"},
+    s.ColorScheme: dict.fromkeys(COLORS, "int"),
+}
+PARAMS = {
+    s.LogHandler: ["color", "pattern", "level"],
+    s.StderrHandler: ["color", "pattern", "level"],
+    s.BasicConsoleHandler: ["color", "pattern", "level"],
+    s.StdoutHandler: ["color", "pattern", "level", "max_level"],
+    s.ConsoleHandler: ["color", "pattern", "max_stdout_level", "min_level"],
+    s.FileHandler: ["filename", "color", "pattern", "level", "overwrite"],
+    s.RotatingFileHandler: ["filename", "pattern", "level", "max_size", "max_files"],
+    s.ColorScheme: COLORS,
+}
+DEFAULTS = {
+    "color": False,
+    "pattern": "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v",
+    "level": 0,
+    "max_level": 2,
+    "max_stdout_level": 2,
+    "min_level": 0,
+    "filename": "app.log",
+    "overwrite": False,
+    "max_size": 1048576,
+    "max_files": 3,
+    **dict.fromkeys(COLORS, -1),
+}
 CLASS_DEFAULTS = {s.LogHandler: {"color": True}, s.ConsoleHandler: {"color": True}, s.StderrHandler: {"level": 3}}
 # Initialisers that hand their level to the base initialiser as a Level member (so 0..6 only).
 MEMBER_LEVEL = {s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.FileHandler, s.RotatingFileHandler}
@@ -207,8 +257,14 @@ def customised(cls):
     return obj
 
 
-@pytest.mark.parametrize("cls, name", [(c, n) for c in (s.LogHandler, s.StdoutHandler, s.ConsoleHandler,
-                                                         s.RotatingFileHandler, s.ColorScheme) for n in FIELDS[c]])
+@pytest.mark.parametrize(
+    "cls, name",
+    [
+        (c, n)
+        for c in (s.LogHandler, s.StdoutHandler, s.ConsoleHandler, s.RotatingFileHandler, s.ColorScheme)
+        for n in FIELDS[c]
+    ],
+)
 @FAST
 @given(value=HOSTILE)
 def test_property_set(cls, name, value):
@@ -274,8 +330,11 @@ def apply_state(rules, state, values, type_name):
     if len(state) > len(rules):
         truth = outcome(bool, state[len(rules)])
         if truth[0] == "error" or truth[1]:  # no instance dict to update
-            return truth if truth[0] == "error" else (
-                "error", AttributeError, f"'{type_name}' object has no attribute '__dict__'")
+            return (
+                truth
+                if truth[0] == "error"
+                else ("error", AttributeError, f"'{type_name}' object has no attribute '__dict__'")
+            )
     return None
 
 
@@ -284,15 +343,21 @@ def handler_state(cls, state, values):
     return apply_state(rules, state, values, f"zelvar.scrivo.scrivo.{cls.__name__}")
 
 
-CHECKSUMS = {s.LogHandler: (0xed0a034, 0x898f195, 0xda882a8), s.StdoutHandler: (0xabd6ee, 0x8fb38a4, 0x618cda8),
-             s.ConsoleHandler: (0x657ea3e, 0x8438060, 0x1815032), s.FileHandler: (0x6d8a223, 0x70179c, 0x377dbcf),
-             s.RotatingFileHandler: (0x2a7620a, 0xc011a13, 0x305a5e5),
-             s.ColorScheme: (0x1f3eb33, 0x769ca9f, 0x8e69ee)}
+CHECKSUMS = {
+    s.LogHandler: (0xED0A034, 0x898F195, 0xDA882A8),
+    s.StdoutHandler: (0xABD6EE, 0x8FB38A4, 0x618CDA8),
+    s.ConsoleHandler: (0x657EA3E, 0x8438060, 0x1815032),
+    s.FileHandler: (0x6D8A223, 0x70179C, 0x377DBCF),
+    s.RotatingFileHandler: (0x2A7620A, 0xC011A13, 0x305A5E5),
+    s.ColorScheme: (0x1F3EB33, 0x769CA9F, 0x8E69EE),
+}
 
 
 def hostile_state(n):
-    return st.one_of(st.lists(HOSTILE, min_size=n - 1, max_size=n + 1).map(tuple),
-                     st.tuples(*[st.sampled_from([True, 2, "p", 3]) for _ in range(n)], HOSTILE))
+    return st.one_of(
+        st.lists(HOSTILE, min_size=n - 1, max_size=n + 1).map(tuple),
+        st.tuples(*[st.sampled_from([True, 2, "p", 3]) for _ in range(n)], HOSTILE),
+    )
 
 
 @pytest.mark.parametrize("cls", list(CHECKSUMS), ids=lambda c: c.__name__)
@@ -315,22 +380,34 @@ def test_setstate(cls, data):
 @given(data=st.data())
 def test_unpickle_function(cls, data):
     good = CHECKSUMS[cls]
-    checksum = data.draw(st.one_of(st.sampled_from(good), st.sampled_from(good).map(IntSub),
-                                   st.sampled_from(good).map(ViaInt), HOSTILE))
+    checksum = data.draw(
+        st.one_of(st.sampled_from(good), st.sampled_from(good).map(IntSub), st.sampled_from(good).map(ViaInt), HOSTILE)
+    )
     state = data.draw(st.one_of(st.none(), hostile_state(len(FIELDS[cls])), HOSTILE))
     unpickle = getattr(s, f"__pyx_unpickle_{cls.__name__}")
     number = outcome(integer, checksum)
-    if number[0] == "ok" and not -2**63 <= number[1] < 2**63:
+    if number[0] == "ok" and not -(2**63) <= number[1] < 2**63:
         with pytest.raises(OverflowError):
             unpickle(cls, checksum, state)
     elif number[0] == "error":
         raises_as(number, unpickle, cls, checksum, state)
     elif state is not None and type(state) is not tuple:
-        raises_as(("error", TypeError, f"Argument '__pyx_state' has incorrect type (expected tuple, got "
-                                       f"{tp_name(state)})"), unpickle, cls, checksum, state)
+        raises_as(
+            (
+                "error",
+                TypeError,
+                f"Argument '__pyx_state' has incorrect type (expected tuple, got " f"{tp_name(state)})",
+            ),
+            unpickle,
+            cls,
+            checksum,
+            state,
+        )
     elif number[1] not in good:
-        text_ = (f"Incompatible checksums (0x{number[1] & 0xffffffff:x} vs (0x{good[0]:x}, 0x{good[1]:x}, "
-                 f"0x{good[2]:x}) = ({', '.join(sorted(FIELDS[cls]))}))")
+        text_ = (
+            f"Incompatible checksums (0x{number[1] & 0xffffffff:x} vs (0x{good[0]:x}, 0x{good[1]:x}, "
+            f"0x{good[2]:x}) = ({', '.join(sorted(FIELDS[cls]))}))"
+        )
         raises_as(("error", pickle.PickleError, text_), unpickle, cls, checksum, state)
     else:  # a fresh allocation (texts None, numbers zero), then the state
         expected = {n: viewed(k, {"text": None, "truth": False}.get(k, 0)) for n, k in FIELDS[cls].items()}
@@ -353,8 +430,10 @@ def expected_logger(args):
         raise TypeError(f"Argument 'handlers' has incorrect type (expected list, got {tp_name(handlers)})")
     scheme = args.get("color_scheme")
     if scheme is not None and not isinstance(scheme, s.ColorScheme):
-        raise TypeError("Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, "
-                        f"got {tp_name(scheme)})")
+        raise TypeError(
+            "Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, "
+            f"got {tp_name(scheme)})"
+        )
     name = none_text(args["name"])  # before any sink exists
     if not handlers:
         none_text(args.get("pattern", ""))  # the default sink's pattern
@@ -367,12 +446,21 @@ def expected_logger(args):
 @FAST
 @given(data=st.data())
 def test_logger_construction(data):
-    names = data.draw(st.lists(st.sampled_from(["level", "pattern", "handlers", "color_scheme", "set_default",
-                                                "intercept_stdlib_logging"]), max_size=3, unique=True))
+    names = data.draw(
+        st.lists(
+            st.sampled_from(
+                ["level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging"]
+            ),
+            max_size=3,
+            unique=True,
+        )
+    )
     args = {"name": data.draw(st.one_of(TEXTS, HOSTILE), label="name")}
-    pools = {"set_default": st.sampled_from([False, 0, "", BadBool(False), BadBool(ZeroDivisionError())]),
-             "handlers": st.one_of(st.sampled_from([None, [], (), [s.LogHandler()]]), HOSTILE),
-             "color_scheme": st.one_of(st.builds(s.ColorScheme), HOSTILE)}
+    pools = {
+        "set_default": st.sampled_from([False, 0, "", BadBool(False), BadBool(ZeroDivisionError())]),
+        "handlers": st.one_of(st.sampled_from([None, [], (), [s.LogHandler()]]), HOSTILE),
+        "color_scheme": st.one_of(st.builds(s.ColorScheme), HOSTILE),
+    }
     args.update({name: data.draw(pools.get(name, HOSTILE), label=name) for name in names})
     expected = outcome(expected_logger, args)
     if expected[0] == "error":
@@ -401,8 +489,10 @@ LOOP = asyncio.new_event_loop()  # given to AsyncQueue, never run
 RING_PARAMS = {  # class -> its parameters after the required ones, and the required ones
     SPSCQueue: (["slot_size", "capacity", "overwrite", "zerocopy", "block_on_full"], {}),
     f.NexoPipe: (["capacity", "slot_size", "zerocopy", "overwrite", "block_on_full", "variable_size"], {}),
-    f.SyncDispatcher: (["capacity", "slot_size", "zerocopy", "overwrite", "block_on_full", "variable_size", "detach",
-                        "nonblocking"], {"callback": print}),
+    f.SyncDispatcher: (
+        ["capacity", "slot_size", "zerocopy", "overwrite", "block_on_full", "variable_size", "detach", "nonblocking"],
+        {"callback": print},
+    ),
     f.AsyncDispatcher: (["capacity", "slot_size", "overwrite", "zerocopy", "variable_size"], {"callback": print}),
     f.AsyncQueue: (["slot_size", "capacity", "overwrite", "zerocopy", "block_on_full"], {"loop": LOOP}),
 }
@@ -437,7 +527,10 @@ def test_ring_constructors(cls, data):
     if expected[0] == "ok":
         obj = cls(**args)
         if cls is SPSCQueue:
-            assert (obj.slot_size, obj.capacity) == (expected[1]["slot_size"], 1 << (expected[1]["capacity"] - 1).bit_length())
+            assert (obj.slot_size, obj.capacity) == (
+                expected[1]["slot_size"],
+                1 << (expected[1]["capacity"] - 1).bit_length(),
+            )
         if cls is f.NexoPipe:
             assert native.pipe_entries(obj)[0] == ("push_var" if args.get("variable_size") else "push")
         return
@@ -450,17 +543,21 @@ def test_ring_constructors(cls, data):
         with pytest.raises(expected[1]):
             obj.__init__(**args)
         if cls is f.AsyncQueue:
-            assert all(a is b for a, b in zip(obj.__reduce__()[2], before))
+            assert all(a is b for a, b in zip(obj.__reduce__()[2], before, strict=False))
         else:
             assert native.pipe_call(obj, "pop") == (1, b"kept")
 
 
 @pytest.mark.parametrize("cls", [f.SyncDispatcher, f.AsyncDispatcher], ids=lambda c: c.__name__)
 @SLOW
-@given(bad=st.one_of(st.tuples(st.sampled_from(["capacity", "slot_size"]),
-                               st.sampled_from([-1, 0, 2**64, "8", None, 2**40, IndexOnly(8)])),
-                     st.tuples(st.sampled_from(["overwrite", "zerocopy", "variable_size"]),
-                               st.just(BadBool(ZeroDivisionError())))))
+@given(
+    bad=st.one_of(
+        st.tuples(
+            st.sampled_from(["capacity", "slot_size"]), st.sampled_from([-1, 0, 2**64, "8", None, 2**40, IndexOnly(8)])
+        ),
+        st.tuples(st.sampled_from(["overwrite", "zerocopy", "variable_size"]), st.just(BadBool(ZeroDivisionError()))),
+    )
+)
 def test_failed_reinit_leaves_a_dispatcher_as_it_was(cls, bad):
     got, done = [], threading.Event()
 
@@ -474,7 +571,7 @@ def test_failed_reinit_leaves_a_dispatcher_as_it_was(cls, bad):
     sync = cls is f.SyncDispatcher
     d = cls(first if sync else first_async, capacity=8, slot_size=16, **({"detach": False} if sync else {}))
     other = {"variable_size": True, **({"detach": True, "nonblocking": False} if sync else {})}
-    with pytest.raises(Exception):  # the exact errors are the constructors' (above)
+    with pytest.raises(Exception):  # noqa: B017 -- the exact errors are the constructors' (above)
         d.__init__(lambda m: got.append(("new", m)), **{**other, bad[0]: bad[1]})
 
     async def deliver():
@@ -492,6 +589,7 @@ def test_failed_reinit_leaves_a_dispatcher_as_it_was(cls, bad):
 
 
 # --- bridge: pushes, loads, setup, AsyncQueue state -----------------------------------------------------
+
 
 @pytest.mark.parametrize("family", ["try_push", "push", "try_push_var", "push_var"])
 @FAST
@@ -541,7 +639,15 @@ def test_async_queue_pushes(method, model, msg):
 
 def load_model(kind, obj):
     if kind == 4:
-        kind = 0 if isinstance(obj, bytes) else 1 if isinstance(obj, str) else 2 if outcome(memoryview, obj)[0] == "ok" else 3
+        kind = (
+            0
+            if isinstance(obj, bytes)
+            else 1
+            if isinstance(obj, str)
+            else 2
+            if outcome(memoryview, obj)[0] == "ok"
+            else 3
+        )
     if kind == 0:
         return bytes(memoryview(obj))  # the contents, never __bytes__
     if kind == 1:
@@ -572,9 +678,12 @@ def test_buffer_view_loads(kind, obj):
 
 
 @SLOW
-@given(host=st.one_of(st.sampled_from(["127.0.0.1", "localhost", "\0", "\ud800", "no such host", "::1"]),
-                      TEXTS.map(StrSub), HOSTILE),
-       recvbuf=st.one_of(st.sampled_from([0, -5, 4096, 2**31 - 1]), HOSTILE))
+@given(
+    host=st.one_of(
+        st.sampled_from(["127.0.0.1", "localhost", "\0", "\ud800", "no such host", "::1"]), TEXTS.map(StrSub), HOSTILE
+    ),
+    recvbuf=st.one_of(st.sampled_from([0, -5, 4096, 2**31 - 1]), HOSTILE),
+)
 @example(host="no such host", recvbuf=0)  # a socket made, its binding refused
 def test_dispatcher_setup_arguments(host, recvbuf):
     got, done = [], threading.Event()
@@ -616,7 +725,7 @@ def test_async_queue_setstate(state, ring):
     state = state[:4] + (SPSCQueue(8, 4) if ring == "ring" else ring,) + state[4:]
     q = f.AsyncQueue(loop=LOOP)
     keep = lambda v: v  # noqa: E731
-    rules = list(zip(range(7), [keep] * 4 + [ring_or_none, bool, keep]))
+    rules = list(zip(range(7), [keep] * 4 + [ring_or_none, bool, keep], strict=False))
     expected = dict(enumerate(q.__reduce__()[2]))
     error = apply_state(rules, state, expected, "zelvar.utils.ferrix.ferrix.AsyncQueue")
     if error:

@@ -1,6 +1,7 @@
 """Memory stays flat over many runs of every public path (Python objects by tracemalloc, native memory
 by RSS), and every type can be made and dropped in every state without leaking memory, descriptors or
 threads. Each check warms up first, so caches and allocator arenas are in place before it measures."""
+
 import asyncio
 import ctypes
 import gc
@@ -32,8 +33,21 @@ SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 class _MallInfo2(ctypes.Structure):
-    _fields_ = [(name, ctypes.c_size_t) for name in ("arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks",
-                                                     "fsmblks", "uordblks", "fordblks", "keepcost")]
+    _fields_ = [
+        (name, ctypes.c_size_t)
+        for name in (
+            "arena",
+            "ordblks",
+            "smblks",
+            "hblks",
+            "hblkhd",
+            "usmblks",
+            "fsmblks",
+            "uordblks",
+            "fordblks",
+            "keepcost",
+        )
+    ]
 
 
 _mallinfo2 = ctypes.CDLL(None).mallinfo2
@@ -87,14 +101,29 @@ def assert_flat(run):
 
 def each(body):
     """A run of body(i) over the share's iterations, for assert_flat."""
+
     def run(share):
         for i in range(N // share):
             body(i)
+
     return run
 
 
-def ignore(fn, *args, errors=(TypeError, ValueError, OverflowError, ArithmeticError, BufferError, IndexError,
-                              AttributeError, UnicodeEncodeError, pickle.PickleError)):
+def ignore(
+    fn,
+    *args,
+    errors=(
+        TypeError,
+        ValueError,
+        OverflowError,
+        ArithmeticError,
+        BufferError,
+        IndexError,
+        AttributeError,
+        UnicodeEncodeError,
+        pickle.PickleError,
+    ),
+):
     try:
         fn(*args)
     except errors:
@@ -120,8 +149,15 @@ def test_the_check_sees_a_leak(leak):
         assert_flat(each(lambda i: kept.append(object()) if leak == "python" else malloc(64)))
 
 
-HANDLERS = [s.LogHandler, s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler,
-            s.FileHandler, s.RotatingFileHandler]
+HANDLERS = [
+    s.LogHandler,
+    s.StdoutHandler,
+    s.StderrHandler,
+    s.BasicConsoleHandler,
+    s.ConsoleHandler,
+    s.FileHandler,
+    s.RotatingFileHandler,
+]
 
 
 @pytest.mark.slow
@@ -137,15 +173,18 @@ def test_handlers_and_colour_schemes():
         scheme = s.ColorScheme(i % 256, -1, 2)
         ignore(scheme.__init__, 1, 2, NoInt())
         pickle.loads(pickle.dumps(scheme))
+
     assert_flat(each(body))
 
 
 @pytest.mark.slow
 def test_json_daily_and_syslog_handlers(tmp_path):
     def body(i):
-        handlers = [s.JsonFileHandler(str(tmp_path / "leak.jsonl"), max_size=i % 2 * 4096, max_files=2),
-                    s.DailyFileHandler(str(tmp_path / "leak.log"), i % 24, i % 60, max_files=3),
-                    s.SyslogHandler(str(tmp_path / "no.sock") if i % 2 else ("127.0.0.1", 9), "local1", "x" * (i % 9))]
+        handlers = [
+            s.JsonFileHandler(str(tmp_path / "leak.jsonl"), max_size=i % 2 * 4096, max_files=2),
+            s.DailyFileHandler(str(tmp_path / "leak.log"), i % 24, i % 60, max_files=3),
+            s.SyslogHandler(str(tmp_path / "no.sock") if i % 2 else ("127.0.0.1", 9), "local1", "x" * (i % 9)),
+        ]
         for h in handlers:
             pickle.loads(pickle.dumps(h))
             ignore(h.__init__, "f", "nope") if isinstance(h, s.SyslogHandler) else ignore(h.__init__, b"f")
@@ -154,6 +193,7 @@ def test_json_daily_and_syslog_handlers(tmp_path):
         ignore(setattr, handlers[2], "address", ["bad"])
         if i % 10 == 0:  # building a logger opens files and sockets: every tenth run keeps the test short
             s.Logger(f"leak-new-{i % 3}", handlers=handlers).info("x" * (i % 100))
+
     assert_flat(each(body))
 
 
@@ -168,8 +208,12 @@ def test_loggers_and_log_methods(tmp_path):
 
     def body(i):
         if i % 5 == 0:
-            s.Logger("leak", level=s.Level.OFF, handlers=[s.StderrHandler(), s.ConsoleHandler()],
-                     color_scheme=s.ColorScheme())
+            s.Logger(
+                "leak",
+                level=s.Level.OFF,
+                handlers=[s.StderrHandler(), s.ConsoleHandler()],
+                color_scheme=s.ColorScheme(),
+            )
         elif i % 5 == 1:  # refused at the second entry, once the first sink exists
             ignore(s.Logger, "leak", 0, None, [s.StdoutHandler(), object()])
         elif i % 5 == 2:
@@ -182,6 +226,7 @@ def test_loggers_and_log_methods(tmp_path):
                 raise ValueError("boom")
             except ValueError:
                 stdlib.debug("record %d", i, exc_info=True, stack_info=i % 2 == 0)
+
     try:
         assert_flat(each(body))
     finally:
@@ -190,8 +235,18 @@ def test_loggers_and_log_methods(tmp_path):
 
 
 def test_conversions_and_buffer_views():
-    samples = [b"bytes", "téxt", bytearray(b"array"), memoryview(b"view"), (ctypes.c_ubyte * 3)(1, 2, 3), [1, 2, 3],
-               "\ud800", memoryview(bytes(8))[::2], NoBytes(), 5]
+    samples = [
+        b"bytes",
+        "téxt",
+        bytearray(b"array"),
+        memoryview(b"view"),
+        (ctypes.c_ubyte * 3)(1, 2, 3),
+        [1, 2, 3],
+        "\ud800",
+        memoryview(bytes(8))[::2],
+        NoBytes(),
+        5,
+    ]
 
     def body(i):
         obj = samples[i % len(samples)]
@@ -199,6 +254,7 @@ def test_conversions_and_buffer_views():
             ignore(native.load, f.CBufferView(i % 6), obj)
         ignore(native.load, f.CBufferView(), obj)
         ignore(native.convert, 1 + i % 3, obj)
+
     assert_flat(each(body))
 
 
@@ -214,6 +270,7 @@ def test_rings_and_pipes():
         pipe = f.NexoPipe(capacity=4, slot_size=8, variable_size=i % 2 == 1)
         native.pipe_call(pipe, "push_var" if i % 2 else "push", b"m")
         ignore(pipe.__init__, -1)
+
     assert_flat(each(body))
 
 
@@ -307,8 +364,9 @@ def test_dispatchers_and_queues_dropped_in_every_state(monkeypatch):
 
     def sync_state(i):
         state = i % 6
-        d = f.SyncDispatcher(raising if state == 5 else len, capacity=4, slot_size=8, detach=state != 2,
-                             nonblocking=state != 3)
+        d = f.SyncDispatcher(
+            raising if state == 5 else len, capacity=4, slot_size=8, detach=state != 2, nonblocking=state != 3
+        )
         if state:
             d.setup()  # states 1-3: dropped while running (detached doorbell, attached doorbell, ring mode)
         if state == 4:

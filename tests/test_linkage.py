@@ -1,4 +1,5 @@
 """What the dynamic linker sees: sonames, needed libraries and search paths."""
+
 import os
 import re
 import shutil
@@ -27,10 +28,13 @@ def test_libscrivo_soname_and_location():
     assert dynamic_section(lib)["SONAME"] == ["libscrivo.so.0"]
 
 
-@pytest.mark.parametrize("module, search_path", [
-    (scrivo, "$ORIGIN"),
-    (halyard, "$ORIGIN:$ORIGIN/../../scrivo"),
-])
+@pytest.mark.parametrize(
+    "module, search_path",
+    [
+        (scrivo, "$ORIGIN"),
+        (halyard, "$ORIGIN:$ORIGIN/../../scrivo"),
+    ],
+)
 def test_module_needs_libscrivo_through_search_path(module, search_path):
     dyn = dynamic_section(module.__file__)
     assert "libscrivo.so.0" in dyn["NEEDED"]
@@ -54,10 +58,10 @@ def test_spdlog_and_fmt_linked_or_hidden_inside():
     their symbols (ZELVAR_EXPECT_BUNDLED=1 says which build is under test)."""
     lib = Path(scrivo.__file__).parent / "libscrivo.so.0"
     linked = {name.split(".so")[0] for name in dynamic_section(lib)["NEEDED"]} & {"libspdlog", "libfmt"}
-    out = subprocess.run(["nm", "-D", "-C", "--defined-only", str(lib)], capture_output=True, text=True,
-                         check=True).stdout
-    theirs = [line for line in out.splitlines()
-              if re.match(r"\S+ \S (?:[\w ]+ for )?(?:spdlog|fmt)::", line)]
+    out = subprocess.run(
+        ["nm", "-D", "-C", "--defined-only", str(lib)], capture_output=True, text=True, check=True
+    ).stdout
+    theirs = [line for line in out.splitlines() if re.match(r"\S+ \S (?:[\w ]+ for )?(?:spdlog|fmt)::", line)]
     if os.environ.get("ZELVAR_EXPECT_BUNDLED") == "1":
         assert not linked
         assert not theirs, theirs[:5]

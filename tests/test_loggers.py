@@ -1,4 +1,5 @@
 """Logger and DefaultLogger seen from Python: construction rules, methods, tables, pickling."""
+
 import copy
 import logging
 import pickle
@@ -14,28 +15,58 @@ class StrSub(str):
     pass
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((), {}, TypeError, "__cinit__() takes at least 1 positional argument (0 given)"),
-    (("a", 0, "p", None, None, False, True, 9), {}, TypeError,
-     "__cinit__() takes at most 7 positional arguments (8 given)"),
-    ((b"app",), {}, TypeError, "Argument 'name' has incorrect type (expected str, got bytes)"),
-    ((StrSub("app"),), {}, TypeError, "Argument 'name' has incorrect type (expected str, got StrSub)"),
-    (("app",), {"pattern": 1}, TypeError, "Argument 'pattern' has incorrect type (expected str, got int)"),
-    (("app",), {"handlers": ()}, TypeError, "Argument 'handlers' has incorrect type (expected list, got tuple)"),
-    (("app",), {"color_scheme": 1}, TypeError,
-     "Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, got int)"),
-    (("app",), {"level": "INFO"}, TypeError, "an integer is required"),
-    (("app",), {"level": 2**31}, OverflowError, "value too large to convert to int"),
-    (("app",), {"handlers": [object()]}, TypeError, "Unknown handler type"),
-    (("app",), {"handlers": [s.LogHandler()]}, TypeError, "Unknown handler type"),
-    ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
-    (("app",), {"pattern": None}, AttributeError, "'NoneType' object has no attribute 'encode'"),
-    (("app",), {"handlers": [s.FileHandler(None)]}, AttributeError, "'NoneType' object has no attribute 'encode'"),
-    (("app",), {"handlers": [s.StdoutHandler(pattern=None)]}, AttributeError,
-     "'NoneType' object has no attribute 'encode'"),
-    (("app",), {"unknown": 1}, TypeError, "__cinit__() got an unexpected keyword argument 'unknown'"),
-    (("app\udc80",), {}, UnicodeEncodeError, None),
-])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((), {}, TypeError, "__cinit__() takes at least 1 positional argument (0 given)"),
+        (
+            ("a", 0, "p", None, None, False, True, 9),
+            {},
+            TypeError,
+            "__cinit__() takes at most 7 positional arguments (8 given)",
+        ),
+        ((b"app",), {}, TypeError, "Argument 'name' has incorrect type (expected str, got bytes)"),
+        ((StrSub("app"),), {}, TypeError, "Argument 'name' has incorrect type (expected str, got StrSub)"),
+        (("app",), {"pattern": 1}, TypeError, "Argument 'pattern' has incorrect type (expected str, got int)"),
+        (("app",), {"handlers": ()}, TypeError, "Argument 'handlers' has incorrect type (expected list, got tuple)"),
+        (
+            ("app",),
+            {"color_scheme": 1},
+            TypeError,
+            "Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, got int)",
+        ),
+        (("app",), {"level": "INFO"}, TypeError, "an integer is required"),
+        (("app",), {"level": 2**31}, OverflowError, "value too large to convert to int"),
+        (("app",), {"handlers": [object()]}, TypeError, "Unknown handler type"),
+        (("app",), {"handlers": [s.LogHandler()]}, TypeError, "Unknown handler type"),
+        ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        (("app",), {"pattern": None}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        (("app",), {"handlers": [s.FileHandler(None)]}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        (
+            ("app",),
+            {"handlers": [s.StdoutHandler(pattern=None)]},
+            AttributeError,
+            "'NoneType' object has no attribute 'encode'",
+        ),
+        (("app",), {"unknown": 1}, TypeError, "__cinit__() got an unexpected keyword argument 'unknown'"),
+        (("app\udc80",), {}, UnicodeEncodeError, None),
+        (("app",), {"queue_size": -1}, ValueError, "queue_size must be between 0 and 1048576, not -1"),
+        (("app",), {"queue_size": 2**70}, ValueError, f"queue_size must be between 0 and 1048576, not {2**70}"),
+        (("app",), {"queue_size": "8"}, TypeError, "an integer is required"),
+        (
+            ("app",),
+            {"overflow": "drop_newest"},
+            ValueError,
+            "overflow must be 'block' or 'drop_oldest', not 'drop_newest'",
+        ),
+        (
+            ("app",),
+            {"queue_size": 8, "overflow": None},
+            ValueError,
+            "overflow must be 'block' or 'drop_oldest', not None",
+        ),
+    ],
+)
 def test_constructor_errors(args, kwargs, error, message):
     with pytest.raises(error) as info:
         s.Logger(*args, **kwargs)
@@ -60,16 +91,32 @@ def test_none_name_creates_no_file(tmp_path):
     assert not fresh.exists()
 
 
-@pytest.mark.parametrize("handler, error, message", [
-    (s.RotatingFileHandler("x.log", max_size=0), ValueError, None),
-    (type("Huge", (s.StderrHandler,), {"level": property(lambda self: 2**40)})(), OverflowError,
-     "value too large to convert to enum spdlog::level::level_enum"),
-    (type("Neg", (s.RotatingFileHandler,), {"max_files": property(lambda self: -1)})("y.log"), OverflowError,
-     "can't convert negative value to size_t"),
-    (type("Enc", (s.StdoutHandler,), {"pattern": property(lambda self: 5)})(), AttributeError, None),
-    (type("Weird", (s.StdoutHandler,), {"pattern": property(lambda self: type("T", (), {
-        "encode": lambda self: "not bytes"})())})(), TypeError, "expected bytes, str found"),
-])
+@pytest.mark.parametrize(
+    "handler, error, message",
+    [
+        (s.RotatingFileHandler("x.log", max_size=0), ValueError, None),
+        (
+            type("Huge", (s.StderrHandler,), {"level": property(lambda self: 2**40)})(),
+            OverflowError,
+            "value too large to convert to enum spdlog::level::level_enum",
+        ),
+        (
+            type("Neg", (s.RotatingFileHandler,), {"max_files": property(lambda self: -1)})("y.log"),
+            OverflowError,
+            "can't convert negative value to size_t",
+        ),
+        (type("Enc", (s.StdoutHandler,), {"pattern": property(lambda self: 5)})(), AttributeError, None),
+        (
+            type(
+                "Weird",
+                (s.StdoutHandler,),
+                {"pattern": property(lambda self: type("T", (), {"encode": lambda self: "not bytes"})())},
+            )(),
+            TypeError,
+            "expected bytes, str found",
+        ),
+    ],
+)
 def test_handler_values_are_read_through_attributes(tmp_path, monkeypatch, handler, error, message):
     monkeypatch.chdir(tmp_path)
     with pytest.raises(error) as info:
@@ -88,12 +135,16 @@ def named_by_property(name):
     return type("Named", (s.FileHandler,), {"filename": property(lambda self: name)})("x.log", overwrite=True)
 
 
-@pytest.mark.parametrize("handler", [
-    lambda name: s.FileHandler(name, overwrite=True),
-    lambda name: s.RotatingFileHandler(name),
-    lambda name: pickle.loads(pickle.dumps(s.FileHandler(name, overwrite=True))),
-    named_by_property,
-], ids=["FileHandler", "RotatingFileHandler", "unpickled", "property"])
+@pytest.mark.parametrize(
+    "handler",
+    [
+        lambda name: s.FileHandler(name, overwrite=True),
+        lambda name: s.RotatingFileHandler(name),
+        lambda name: pickle.loads(pickle.dumps(s.FileHandler(name, overwrite=True))),
+        named_by_property,
+    ],
+    ids=["FileHandler", "RotatingFileHandler", "unpickled", "property"],
+)
 def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_path, handler):
     precious = tmp_path / "precious"
     precious.write_text("keep\n")
@@ -105,27 +156,33 @@ def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_pa
 
 def test_logging_method_objects():
     for cls in (s.Logger, s.DefaultLogger):
-        for name in LEVEL_METHODS:
+        for name in LEVEL_METHODS + ["warning", "exception", "log"]:
             fn = cls.__dict__[name]
             assert fn.__name__ == name
             assert fn.__qualname__ == f"{cls.__name__}.{name}"
-            assert fn.__doc__ == (f"{cls.__name__}.{name}(self, str msg, int fg_color=-1, int bg_color=-1, "
-                                  "int effect=-1) -> void")
+            level = "level, " if name == "log" else ""
+            assert fn.__doc__ == (
+                f"{cls.__name__}.{name}(self, {level}str msg, int fg_color=-1, int bg_color=-1, "
+                "int effect=-1) -> void"
+            )
             assert fn.__defaults__ == (-1, -1, -1)
             assert fn.__module__ == "zelvar.scrivo.scrivo"
         assert "__pyx_vtable__" in cls.__dict__
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
-    ((b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
-    (("x", "red"), {}, TypeError, "an integer is required"),
-    (("x",), {"bg_color": 2**31}, OverflowError, "value too large to convert to int"),
-    (("x", 1, 2, 3, 4), {}, TypeError, "info() takes at most 4 positional arguments (5 given)"),
-    ((), {}, TypeError, "info() takes at least 1 positional argument (0 given)"),
-    (("x",), {"colour": 1}, TypeError, "info() got an unexpected keyword argument 'colour'"),
-    (("\ud800",), {}, UnicodeEncodeError, None),
-])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        ((b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
+        (("x", "red"), {}, TypeError, "an integer is required"),
+        (("x",), {"bg_color": 2**31}, OverflowError, "value too large to convert to int"),
+        (("x", 1, 2, 3, 4), {}, TypeError, "info() takes at most 4 positional arguments (5 given)"),
+        ((), {}, TypeError, "info() takes at least 1 positional argument (0 given)"),
+        (("x",), {"colour": 1}, TypeError, "info() got an unexpected keyword argument 'colour'"),
+        (("\ud800",), {}, UnicodeEncodeError, None),
+    ],
+)
 @pytest.mark.parametrize("make", [lambda: s.Logger("methods", level=s.Level.OFF), s.DefaultLogger])
 def test_logging_method_errors(make, args, kwargs, error, message):
     logger = make()
@@ -133,6 +190,47 @@ def test_logging_method_errors(make, args, kwargs, error, message):
         logger.info(*args, **kwargs)
     if message:
         assert str(info.value) == message
+
+
+@pytest.mark.parametrize(
+    "method, args, kwargs, error, message",
+    [
+        ("log", (7, "x"), {}, ValueError, "7 is not a valid Level"),
+        ("log", (-1, "x"), {}, ValueError, "-1 is not a valid Level"),
+        ("log", ("INFO", "x"), {}, TypeError, "an integer is required"),
+        ("log", (2,), {}, TypeError, "log() takes at least 2 positional arguments (1 given)"),
+        ("log", (2, None), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        ("warning", (b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
+        ("warning", ("x", 1, 2, 3, 4), {}, TypeError, "warning() takes at most 4 positional arguments (5 given)"),
+        ("exception", (None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
+        ("exception", ("x",), {"colour": 1}, TypeError, "exception() got an unexpected keyword argument 'colour'"),
+        ("is_enabled_for", (9,), {}, ValueError, "9 is not a valid Level"),
+        ("is_enabled_for", ("x",), {}, TypeError, "an integer is required"),
+        ("flush", (1,), {}, TypeError, None),
+    ],
+)
+@pytest.mark.parametrize(
+    "make",
+    [
+        lambda: s.Logger("new-methods", level=s.Level.OFF),
+        lambda: s.Logger("new-methods-nb", level=s.Level.OFF, queue_size=4),
+        s.DefaultLogger,
+    ],
+)
+def test_new_method_errors(make, method, args, kwargs, error, message):
+    with pytest.raises(error) as info:
+        getattr(make(), method)(*args, **kwargs)
+    if message:
+        assert str(info.value) == message
+
+
+@pytest.mark.parametrize("kwargs", [{}, {"queue_size": 4, "overflow": "drop_oldest"}])
+def test_name_and_dropped_are_read_only(kwargs):
+    lg = s.Logger("named", level=s.Level.OFF, **kwargs)
+    assert (lg.name, lg.dropped) == ("named", 0)
+    for attribute in ("name", "dropped"):
+        with pytest.raises(AttributeError):
+            setattr(lg, attribute, 1)
 
 
 def test_disabled_level_returns_none():
@@ -149,8 +247,13 @@ def test_default_logger_accepts_and_ignores_arguments():
 
 def test_logger_refuses_pickling():
     logger = s.Logger("nopickle", level=s.Level.OFF)
-    actions = [lambda: pickle.dumps(logger), lambda: copy.copy(logger), lambda: copy.deepcopy(logger),
-               logger.__reduce__, lambda: logger.__setstate__(())]
+    actions = [
+        lambda: pickle.dumps(logger),
+        lambda: copy.copy(logger),
+        lambda: copy.deepcopy(logger),
+        logger.__reduce__,
+        lambda: logger.__setstate__(()),
+    ]
     for action in actions:
         with pytest.raises(TypeError) as info:
             action()
@@ -159,11 +262,11 @@ def test_logger_refuses_pickling():
 
 def test_default_logger_pickles():
     d = s.DefaultLogger()
-    assert d.__reduce__() == (s.__pyx_unpickle_DefaultLogger, (s.DefaultLogger, 0xe3b0c44, ()))
+    assert d.__reduce__() == (s.__pyx_unpickle_DefaultLogger, (s.DefaultLogger, 0xE3B0C44, ()))
     for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
         assert type(pickle.loads(pickle.dumps(d, protocol))) is s.DefaultLogger
     assert type(copy.deepcopy(d)) is s.DefaultLogger
-    for checksum in (0xe3b0c44, 0xda39a3e, 0xd41d8cd):
+    for checksum in (0xE3B0C44, 0xDA39A3E, 0xD41D8CD):
         assert type(s.__pyx_unpickle_DefaultLogger(s.DefaultLogger, checksum, ())) is s.DefaultLogger
     with pytest.raises(pickle.PickleError) as info:
         s.__pyx_unpickle_DefaultLogger(s.DefaultLogger, 1, ())

@@ -1,12 +1,17 @@
 """Real output: file sinks read back and console sinks captured from a child interpreter."""
+
 import datetime
 import json
 import re
 import subprocess
 import sys
 import textwrap
+import threading
 
 import pytest
+
+from zelvar import _testing as native
+from zelvar.scrivo.scrivo import DefaultLogger, FileHandler, Level, Logger, StderrHandler
 
 ESC = b"\x1b"
 PRELUDE = "from zelvar.scrivo.scrivo import *\n"
@@ -25,87 +30,123 @@ def test_default_basic_console_sink(child):
     assert re.fullmatch(rb"\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\.\d{6}\] \[app\] \[info\] hello\n", out)
 
 
-@pytest.mark.parametrize("handler, stdout, stderr", [
-    ("StdoutHandler(pattern='%l %v')", ["trace t", "debug d", "info i"], []),
-    ("StdoutHandler(pattern='%l %v', level=Level.DEBUG, max_level=Level.WARN)", ["debug d", "info i", "warning w"], []),
-    ("StderrHandler(pattern='%l %v')", [], ["warning w", "error e", "critical c"]),
-    ("BasicConsoleHandler(pattern='%l %v', level=Level.ERROR)", ["error e", "critical c"], []),
-    ("ConsoleHandler(pattern='%l %v')", ["trace t", "debug d", "info i"], ["warning w", "error e", "critical c"]),
-    ("ConsoleHandler(pattern='%l %v', max_stdout_level=Level.TRACE, min_level=Level.DEBUG)", [],
-     ["debug d", "info i", "warning w", "error e", "critical c"]),
-])
+@pytest.mark.parametrize(
+    "handler, stdout, stderr",
+    [
+        ("StdoutHandler(pattern='%l %v')", ["trace t", "debug d", "info i"], []),
+        (
+            "StdoutHandler(pattern='%l %v', level=Level.DEBUG, max_level=Level.WARN)",
+            ["debug d", "info i", "warning w"],
+            [],
+        ),
+        ("StderrHandler(pattern='%l %v')", [], ["warning w", "error e", "critical c"]),
+        ("BasicConsoleHandler(pattern='%l %v', level=Level.ERROR)", ["error e", "critical c"], []),
+        ("ConsoleHandler(pattern='%l %v')", ["trace t", "debug d", "info i"], ["warning w", "error e", "critical c"]),
+        (
+            "ConsoleHandler(pattern='%l %v', max_stdout_level=Level.TRACE, min_level=Level.DEBUG)",
+            [],
+            ["debug d", "info i", "warning w", "error e", "critical c"],
+        ),
+    ],
+)
 def test_console_handlers_and_levels(child, handler, stdout, stderr):
-    proc = run(child, f"""
+    proc = run(
+        child,
+        f"""
         lg = Logger('c', handlers=[{handler}])
         for name, text in [('trace', 't'), ('debug', 'd'), ('info', 'i'), ('warn', 'w'), ('error', 'e'),
                            ('critical', 'c')]:
             getattr(lg, name)(text)
-    """)
+    """,
+    )
     assert lines(proc.stdout) == stdout
     assert lines(proc.stderr) == stderr
 
 
-@pytest.mark.parametrize("args, text", [
-    ("fg_color=31", ESC + b"[31mx" + ESC + b"[0m"),
-    ("effect=1, fg_color=200, bg_color=44", ESC + b"[1;38;5;200;44mx" + ESC + b"[0m"),
-    ("bg_color=17", ESC + b"[48;5;17mx" + ESC + b"[0m"),
-    ("fg_color=97, bg_color=107, effect=9", ESC + b"[9;97;107mx" + ESC + b"[0m"),
-    ("fg_color=256, bg_color=-1, effect=8", b"x"),
-    ("effect=0, fg_color=-5", b"x"),
-])
-@pytest.mark.parametrize("console", ["StdoutHandler(pattern='%v', level=Level.WARN, max_level=Level.WARN)",
-                                     "ConsoleHandler(False, '%v', Level.OFF)",
-                                     "BasicConsoleHandler(True, '%v')"])
+@pytest.mark.parametrize(
+    "args, text",
+    [
+        ("fg_color=31", ESC + b"[31mx" + ESC + b"[0m"),
+        ("effect=1, fg_color=200, bg_color=44", ESC + b"[1;38;5;200;44mx" + ESC + b"[0m"),
+        ("bg_color=17", ESC + b"[48;5;17mx" + ESC + b"[0m"),
+        ("fg_color=97, bg_color=107, effect=9", ESC + b"[9;97;107mx" + ESC + b"[0m"),
+        ("fg_color=256, bg_color=-1, effect=8", b"x"),
+        ("effect=0, fg_color=-5", b"x"),
+    ],
+)
+@pytest.mark.parametrize(
+    "console",
+    [
+        "StdoutHandler(pattern='%v', level=Level.WARN, max_level=Level.WARN)",
+        "ConsoleHandler(False, '%v', Level.OFF)",
+        "BasicConsoleHandler(True, '%v')",
+    ],
+)
 def test_colours_on_console_sinks_only(child, tmp_path, args, text, console):
     log = tmp_path / "plain.log"
-    proc = run(child, f"""
+    proc = run(
+        child,
+        f"""
         lg = Logger('colours', handlers=[{console}, FileHandler({str(log)!r}, True, '%v')])
         lg.warn('x', {args})
         DefaultLogger  # the default logger is untouched
-    """)
+    """,
+    )
     assert proc.stdout.rstrip(b"\n") == text
     assert log.read_bytes() == b"x\n"
 
 
 def test_console_mutex_policy_only(child):
     # A derived console sink still counts, and nested level windows are looked through.
-    proc = run(child, """
+    proc = run(
+        child,
+        """
         lg = Logger('mutex', handlers=[StdoutHandler(True, '%v'), StdoutHandler(False, '%v')])
         lg.info('x', 32)
-    """)
+    """,
+    )
     assert proc.stdout == (ESC + b"[32mx" + ESC + b"[0m\n") * 2
 
 
 def test_message_is_cut_at_nul(child, tmp_path):
     log = tmp_path / "nul.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         lg = Logger('nul', handlers=[FileHandler({str(log)!r}, pattern='%v')])
         lg.info('a\\x00b')
         lg.info('\\x00')
         lg.info('é✓')
-    """)
+    """,
+    )
     assert log.read_text(encoding="utf-8") == "a\n\né✓\n"
 
 
 def test_logger_and_sink_levels(child, tmp_path):
     low, high = tmp_path / "low.log", tmp_path / "high.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         lg = Logger('lv', level=3, handlers=[FileHandler({str(low)!r}, pattern='%l'),
                                              FileHandler({str(high)!r}, pattern='%l', level=Level.ERROR)])
         for name in ['trace', 'debug', 'info', 'warn', 'error', 'critical']:
             getattr(lg, name)('m')
-    """)
+    """,
+    )
     assert lines(low.read_bytes()) == ["warning", "error", "critical"]
     assert lines(high.read_bytes()) == ["error", "critical"]
 
 
 def test_rotating_file_handler_rotates(child, tmp_path):
     base = tmp_path / "rot.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         lg = Logger('rot', handlers=[RotatingFileHandler({str(base)!r}, '%v', max_size=100, max_files=2)])
         for i in range(40):
             lg.info('line %02d ' % i + 'x' * 10)
-    """)
+    """,
+    )
     names = sorted(p.name for p in tmp_path.iterdir() if p.name.startswith("rot"))
     assert names == ["rot.1.log", "rot.2.log", "rot.log"]
     assert all(p.stat().st_size <= 100 for p in tmp_path.glob("rot*"))
@@ -123,19 +164,24 @@ def test_file_handler_overwrite_and_append(child, tmp_path):
 
 def test_python_subclass_properties_are_used(child, tmp_path):
     log = tmp_path / "sub.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         class Mine(FileHandler):
             @property
             def pattern(self):
                 return '<%v>'
         Logger('sub', handlers=[Mine({str(log)!r})]).info('m')
-    """)
+    """,
+    )
     assert log.read_text() == "<m>\n"
 
 
 def test_handlers_appended_during_the_walk_are_visited(child, tmp_path):
     first, second = tmp_path / "1.log", tmp_path / "2.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         handlers = []
         class Grow(FileHandler):
             @property
@@ -145,36 +191,48 @@ def test_handlers_appended_during_the_walk_are_visited(child, tmp_path):
                 return '%v'
         handlers.append(Grow({str(first)!r}))
         Logger('grow', handlers=handlers).info('both')
-    """)
+    """,
+    )
     assert first.read_text() == second.read_text() == "both\n"
 
 
 def test_color_scheme_colours_levels(child):
-    out = run(child, """
+    out = run(
+        child,
+        """
         lg = Logger('scheme', handlers=[StdoutHandler(True, '%^%v%$')], color_scheme=ColorScheme(info_color=35))
         lg.info('i')
-    """).stdout
+    """,
+    ).stdout
     # Not a terminal: spdlog drops its own level colours, so only the text remains.
     assert out == b"i\n"
 
 
 # "#<" marks the line the location must name, in the script or in the package `mylogging` beside it.
-@pytest.mark.parametrize("body, function, package", [
-    ("lg.info('m')  #<", "<module>", None),
-    ("def f():\n    lg.info('m')  #<\nf()", "f", None),
-    ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g", None),
-    ("import logging\nlogging.warning('m')  #<", "<module>", None),
-    ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f", None),
-    # Records of the standard package: the first frame outside the package counts itself.
-    ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f", None),
-    # Only the standard package's own directory is skipped, not any path that looks like it.
-    ("import mylogging\nmylogging.report()", "report",
-     "import logging\ndef report():\n    logging.getLogger('x').warning('m')  #<\n"),
-])
+@pytest.mark.parametrize(
+    "body, function, package",
+    [
+        ("lg.info('m')  #<", "<module>", None),
+        ("def f():\n    lg.info('m')  #<\nf()", "f", None),
+        ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g", None),
+        ("import logging\nlogging.warning('m')  #<", "<module>", None),
+        ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f", None),
+        # Records of the standard package: the first frame outside the package counts itself.
+        ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f", None),
+        # Only the standard package's own directory is skipped, not any path that looks like it.
+        (
+            "import mylogging\nmylogging.report()",
+            "report",
+            "import logging\ndef report():\n    logging.getLogger('x').warning('m')  #<\n",
+        ),
+    ],
+)
 def test_caller_location(child, tmp_path, body, function, package):
     log = tmp_path / "loc.log"
-    source = (PRELUDE + f"lg = Logger('loc', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%!')], "
-              "set_default=True)\n" + body + "\n")
+    source = (
+        PRELUDE + f"lg = Logger('loc', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%!')], "
+        "set_default=True)\n" + body + "\n"
+    )
     if package:
         (tmp_path / "mylogging").mkdir()
         (tmp_path / "mylogging" / "__init__.py").write_text(package)
@@ -234,23 +292,33 @@ def test_logging_in_whichever_interpreter_imported_first(tmp_path, first):
     assert lines(log.read_bytes()) == ["<string>:5 logger", "<string>:6 standard", "<string>:7 default"]
 
 
-@pytest.mark.parametrize("call, reports", [
-    # The standard package's own report, once for every write that failed.
-    ("logging.warning(text)", "--- Logging error ---"),
-    # The package's logging methods: on standard error, at most once per second per sink.
-    ("lg.info(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.Logger.info'"),
-    ("DefaultLogger().error(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.DefaultLogger.error'"),
-])
+@pytest.mark.parametrize(
+    "call, reports",
+    [
+        # The standard package's own report, once for every write that failed.
+        ("logging.warning(text)", "--- Logging error ---"),
+        # A non-blocking logger's writer: on standard error, at most once per second per sink.
+        ("nb.info(text)", "scrivo: logger 'full-nb' could not write a record"),
+        # The package's logging methods: on standard error, at most once per second per sink.
+        ("lg.info(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.Logger.info'"),
+        ("DefaultLogger().error(text)", "Exception ignored in: 'zelvar.scrivo.scrivo.DefaultLogger.error'"),
+    ],
+)
 def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
-    proc = run(child, f"""
+    proc = run(
+        child,
+        f"""
         import logging, time
         lg = Logger('full', handlers=[FileHandler('/dev/full', pattern='%v')], set_default=True)
+        nb = Logger('full-nb', handlers=[FileHandler('/dev/full', pattern='%v')], queue_size=64)
         text = 'x' * 100
         start = time.monotonic()
         for i in range(2000):  # about fifty buffers' worth
             {call}
+        nb.flush()
         print(time.monotonic() - start)
-    """)
+    """,
+    )
     seconds = float(proc.stdout)
     stderr = proc.stderr.decode()
     assert "Failed writing to file /dev/full: No space left on device" in stderr
@@ -273,7 +341,9 @@ def whole_records(text):
 
 def test_appenders_sharing_a_file_write_whole_lines(child, tmp_path):
     log = tmp_path / "shared.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         import os
         record = lambda tag, n: f"{{tag}} {{n}} {{'x' * (n % 97)}}"
         # Two loggers on one path in one process, taking turns.
@@ -295,27 +365,33 @@ def test_appenders_sharing_a_file_write_whole_lines(child, tmp_path):
                 os._exit(0)
         for k in range(4):
             assert os.waitstatus_to_exitcode(os.wait()[1]) == 0
-    """)
+    """,
+    )
     expected = {"a": 10000, "b": 10000, "parent": 1, **{f"w{k}": 10000 for k in range(4)}}
     assert whole_records(log.read_text()) == expected
 
 
 def test_default_logger_follows_a_newer_default(child, tmp_path):
     a, b = tmp_path / "a.log", tmp_path / "b.log"
-    run(child, f"""
+    run(
+        child,
+        f"""
         d = DefaultLogger()
         Logger('first', handlers=[FileHandler({str(a)!r}, pattern='%n %v')], set_default=True)
         d.info('one')
         Logger('second', handlers=[FileHandler({str(b)!r}, pattern='%n %v')], set_default=True)
         d.info('two')
-    """)
+    """,
+    )
     assert a.read_text() == "first one\n"
     assert b.read_text() == "second two\n"
 
 
 def test_standard_logging_through_the_default_logger(child, tmp_path):
     log = tmp_path / "std.log"
-    proc = run(child, f"""
+    proc = run(
+        child,
+        f"""
         import logging
         Logger('std', handlers=[FileHandler({str(log)!r}, pattern='%l|%v'), StdoutHandler(True, '%l|%v', 0, 6)],
                set_default=True)
@@ -333,7 +409,8 @@ def test_standard_logging_through_the_default_logger(child, tmp_path):
         handler = logging.getLogger().handlers[0]
         handler._warn = 35
         handler.emit(logging.makeLogRecord({{'msg': 'tuned', 'levelno': 32}}))
-    """)
+    """,
+    )
     text = log.read_text()
     assert proc.stdout.decode() == text  # console and file get the same plain text
     assert ESC.decode() not in text
@@ -346,11 +423,20 @@ def test_standard_logging_through_the_default_logger(child, tmp_path):
     assert entries[stack_at + 1] == "Stack (most recent call last):"
     assert "info|no exception" in entries and "info|a" in entries
     assert [e for e in entries if e.split("|")[-1] in {"45", "50", "60", "9", "0", "-5", "tuned"}] == [
-        "error|45", "critical|50", "critical|60", "trace|9", "trace|0", "trace|-5", "info|tuned"]
+        "error|45",
+        "critical|50",
+        "critical|60",
+        "trace|9",
+        "trace|0",
+        "trace|-5",
+        "info|tuned",
+    ]
 
 
 def test_routing_replaces_root_handlers_without_closing(child):
-    proc = run(child, """
+    proc = run(
+        child,
+        """
         import logging
         class Watch(logging.StreamHandler):
             closed = False
@@ -363,18 +449,28 @@ def test_routing_replaces_root_handlers_without_closing(child):
         assert root.level == logging.DEBUG and root.handlers[0].level == logging.DEBUG
         assert not Watch.closed
         print('ok')
-    """)
+    """,
+    )
     assert proc.stdout == b"ok\n"
 
 
-JSON_TEXTS = ["plain", 'quote " and backslash \\ slash /', "lines\nand\ttabs\r", "controls \x01\x1b\x1f\x7f",
-              "é ∑ 😀 \u2028", '{"already": ["json"]}', ""]
+JSON_TEXTS = [
+    "plain",
+    'quote " and backslash \\ slash /',
+    "lines\nand\ttabs\r",
+    "controls \x01\x1b\x1f\x7f",
+    "é ∑ 😀 \u2028",
+    '{"already": ["json"]}',
+    "",
+]
 JSON_KEYS = ["time", "level", "logger", "message", "file", "line", "thread", "pid"]
 
 
 def test_json_file_handler_lines(child, tmp_path):
     log = tmp_path / "j" / "app.jsonl"
-    out = child.script("emit.py", f"""
+    out = child.script(
+        "emit.py",
+        f"""
         import logging, os, threading
         from zelvar.scrivo.scrivo import *
         lg = Logger('json.app', handlers=[JsonFileHandler({str(log)!r}, level=Level.DEBUG)], set_default=True)
@@ -385,14 +481,14 @@ def test_json_file_handler_lines(child, tmp_path):
         logging.getLogger('lib').error('from %s', 'stdlib')
         DefaultLogger().warn('default')
         print(os.getpid(), threading.get_native_id())
-    """).stdout.split()
+    """,
+    ).stdout.split()
     pid, tid = map(int, out)
     records = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
     assert [r["message"] for r in records] == JSON_TEXTS + ["last", "from stdlib", "default"]
     assert {tuple(r) for r in records} == {tuple(JSON_KEYS)}
     assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical", "error", "warning"]
-    assert {(r["logger"], r["file"], r["thread"], r["pid"]) for r in records} == {
-        ("json.app", "emit.py", tid, pid)}
+    assert {(r["logger"], r["file"], r["thread"], r["pid"]) for r in records} == {("json.app", "emit.py", tid, pid)}
     assert [r["line"] for r in records] == [7] * len(JSON_TEXTS) + [8, 9, 10]
     for r in records:
         stamp = datetime.datetime.fromisoformat(r["time"].replace("Z", "+00:00"))
@@ -404,16 +500,22 @@ def test_json_file_handler_lines(child, tmp_path):
 def test_json_file_handler_rotates_and_overwrites(child, tmp_path, overwrite):
     base = tmp_path / "rot.jsonl"
     base.write_text('{"message": "old"}\n')
-    run(child, f"""
+    run(
+        child,
+        f"""
         lg = Logger('jrot', handlers=[JsonFileHandler({str(base)!r}, overwrite={overwrite}, max_size=400,
                                                       max_files=2)])
         for i in range(40):
             lg.info('line %02d' % i)
-    """)
+    """,
+    )
     assert sorted(p.name for p in tmp_path.glob("rot*")) == ["rot.1.jsonl", "rot.2.jsonl", "rot.jsonl"]
     assert all(p.stat().st_size <= 400 for p in tmp_path.glob("rot*"))
-    kept = [json.loads(line)["message"] for p in ["rot.2.jsonl", "rot.1.jsonl", "rot.jsonl"]
-            for line in (tmp_path / p).read_text().splitlines()]
+    kept = [
+        json.loads(line)["message"]
+        for p in ["rot.2.jsonl", "rot.1.jsonl", "rot.jsonl"]
+        for line in (tmp_path / p).read_text().splitlines()
+    ]
     assert kept == ["line %02d" % i for i in range(40 - len(kept), 40)]
 
 
@@ -434,13 +536,219 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     unrelated = ["app_notes.log", "other_2020-01-01.log", "app_2020-01-01.txt"]
     for name in old + unrelated:
         (logs / name).write_text("x\n")
-    run(child, f"""
+    run(
+        child,
+        f"""
         lg = Logger('daily', handlers=[DailyFileHandler({str(logs / 'app.log')!r}, {hour}, {minute}, max_files=2,
                                                         pattern='%l %v', level=Level.INFO)])
         lg.debug('dropped')
         lg.info('one')
         lg.warn('two')
-    """)
+    """,
+    )
     today = f"app_{day_of(hour, minute, now).isoformat()}.log"
     assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
     assert lines((logs / today).read_bytes()) == ["info one", "warning two"]
+
+
+def tagged(text):
+    """{tag: [n, ...]} of records "<tag> <n> <n % 97 times x>", in file order; None if a line is broken."""
+    if whole_records(text) is None:
+        return None
+    seen = {}
+    for line in text.splitlines():
+        tag, n = line.split(" ")[:2]
+        seen.setdefault(tag, []).append(int(n))
+    return seen
+
+
+def test_nonblocking_keeps_each_threads_order(tmp_path):
+    log = tmp_path / "threads.log"
+    lg = Logger("nb-threads", handlers=[FileHandler(str(log), pattern="%v")], queue_size=64)
+    count = 3000
+    writers = [
+        threading.Thread(target=lambda k=k: [lg.info(f"p{k} {n} {'x' * (n % 97)}") for n in range(count)])
+        for k in range(8)
+    ]
+    writers.append(threading.Thread(target=native.log_from_threads, args=(lg, 2, count, "n")))
+    for w in writers:
+        w.start()
+    for w in writers:
+        w.join()
+    lg.flush()
+    assert tagged(log.read_text()) == {tag: list(range(count)) for tag in [f"p{k}" for k in range(8)] + ["n0", "n1"]}
+
+
+@pytest.mark.parametrize("queue_size", [1, 64])
+def test_drop_oldest_counts_what_it_drops_and_flush_waits(queue_size):
+    lg = Logger("nb-drop", handlers=[StderrHandler(level=Level.OFF)], queue_size=queue_size, overflow="drop_oldest")
+    native.add_gate_sink(lg)  # the writer stalls on the first record it takes
+    total = 5000
+    for n in range(total):
+        lg.info(str(n))
+    flushing = threading.Thread(target=lg.flush)
+    flushing.start()
+    flushing.join(0.3)
+    assert flushing.is_alive()  # a record queued before the call is still held at the gate
+    native.open_gate()
+    flushing.join(60)
+    assert not flushing.is_alive()
+    written = [int(text) for text in native.gate_records()]
+    assert lg.dropped > 0 and len(written) + lg.dropped == total
+    assert written == sorted(set(written)) and written[-queue_size:] == list(range(total - queue_size, total))
+
+
+@pytest.mark.parametrize("queue_size", [0, 8])
+def test_flush_writes_what_was_logged(tmp_path, queue_size):
+    log, default_log = tmp_path / "flush.log", tmp_path / "default.log"
+    lg = Logger("flush", handlers=[FileHandler(str(log), pattern="%v")], queue_size=queue_size)
+    Logger(
+        "flush-default",
+        handlers=[FileHandler(str(default_log), pattern="%v")],
+        queue_size=queue_size,
+        set_default=True,
+        intercept_stdlib_logging=False,
+    )
+    for n in range(1000):  # more than the file sink buffers
+        lg.info(f"r {n}")
+        DefaultLogger().info(f"d {n}")
+    lg.flush()
+    DefaultLogger().flush()
+    assert log.read_text().splitlines() == [f"r {n}" for n in range(1000)]
+    assert default_log.read_text().splitlines() == [f"d {n}" for n in range(1000)]
+
+
+SAME_CALLS = """
+    import logging, sys, threading
+    from zelvar import _testing as native
+    lg = Logger('same', handlers=[StdoutHandler(True, '%l %s:%#:%! %t %v'),
+                                  FileHandler({log!r}, pattern='%l %s:%#:%! %t %v')],
+                set_default=True, queue_size={queue_size})
+    print(threading.get_native_id(), file=sys.stderr)
+    def f():
+        lg.info('coloured', 31)
+        lg.warning('w', effect=1)
+        lg.log(Level.CRITICAL, 'at a level', bg_color=44)
+        logging.getLogger('lib').error('standard %s', 'record')
+        DefaultLogger().debug('default')
+        native.log_through(1, 'same', 4, 'native')
+        try:
+            {{}}['missing']
+        except KeyError:
+            lg.exception('failed', 32)
+    f()
+"""
+
+
+def test_nonblocking_output_is_the_synchronous_output(child, tmp_path):
+    outputs = []
+    for queue_size in (0, 16):
+        log = tmp_path / f"same{queue_size}.log"
+        proc = run(child, SAME_CALLS.format(log=str(log), queue_size=queue_size))
+        tid = proc.stderr.split()[0]
+        outputs.append((proc.stdout.replace(tid, b"TID"), log.read_bytes().replace(tid, b"TID")))
+    assert outputs[0] == outputs[1]
+    stdout, file = outputs[0]
+    assert ESC + b"[31mcoloured" in stdout and b"info prog" not in file and b"TID coloured\n" in file
+    assert b"error <string>:19:f TID failed\nTraceback" in file and file.endswith(b"\nKeyError: 'missing'\n")
+
+
+def test_new_methods_output(child, tmp_path):
+    log = tmp_path / "new.log"
+    proc = run(
+        child,
+        f"""
+        import logging, os, sys
+        lg = Logger('new', level=Level.DEBUG, handlers=[FileHandler({str(log)!r}, pattern='%l|%v'),
+                                                        StdoutHandler(pattern='%l', level=Level.INFO,
+                                                                      max_level=Level.WARN)])
+        lg.warning('w')
+        lg.exception('no exception')
+        try:
+            1 / 0
+        except ZeroDivisionError:
+            lg.exception('boom')
+            expected = 'boom\\n' + logging.Formatter().formatException(sys.exc_info())
+        lg.log(Level.INFO, 'level member')
+        lg.log(1, 'level number')
+        lg.log(Level.OFF, 'never')
+        probe = Logger('probe', level=Level.DEBUG, handlers=[FileHandler(os.devnull, level=Level.CRITICAL),
+                                                             StdoutHandler(level=Level.INFO, max_level=Level.WARN)])
+        print(*[probe.is_enabled_for(level) for level in range(7)], file=sys.stderr)
+        print(open({str(log)!r}).read() == '', file=sys.stderr)
+        lg.flush()
+        print(open({str(log)!r}).read() == ('warning|w\\nerror|no exception\\nerror|' + expected +
+                                            '\\ninfo|level member\\ndebug|level number\\n'), file=sys.stderr)
+    """,
+    )
+    assert lines(proc.stderr) == ["False False True True False True False", "True", "True"]
+    assert lines(log.read_bytes())[:4] == [
+        "warning|w",
+        "error|no exception",
+        "error|boom",
+        "Traceback (most recent call last):",
+    ]
+    assert lines(proc.stdout) == ["warning", "info"]
+
+
+def test_exit_writes_a_full_queue(child, tmp_path):
+    log = tmp_path / "exit.log"
+    run(
+        child,
+        f"""
+        import logging
+        from zelvar import _testing as native
+        lg = Logger('exit', handlers=[FileHandler({str(log)!r}, pattern='%v')], queue_size=32, set_default=True)
+        for n in range(20000):
+            lg.info(f"py {{n}} {{'x' * (n % 97)}}")
+            if n % 10 == 0:
+                logging.warning(f"std {{n // 10}} {{'x' * (n // 10 % 97)}}")
+        native.log_from_threads(lg, 1, 20000, 'native')
+    """,
+    )
+    assert tagged(log.read_text()) == {
+        "py": list(range(20000)),
+        "std": list(range(2000)),
+        "native0": list(range(20000)),
+    }
+
+
+def test_fork_while_the_writer_is_busy(child, tmp_path):
+    log = tmp_path / "fork.log"
+    run(
+        child,
+        f"""
+        import os, sys, threading, time
+        lg = Logger('fork', handlers=[FileHandler({str(log)!r}, pattern='%v')], queue_size=256)
+        record = lambda tag, n: f"{{tag}} {{n}} {{'x' * (n % 97)}}"
+        busy = threading.Thread(target=lambda: [lg.info(record('thread', n)) for n in range(50000)])
+        busy.start()
+        children = []
+        for k in range(3):
+            time.sleep(0.02)
+            pid = os.fork()
+            if pid == 0:
+                for n in range(2000):
+                    lg.info(record(f'child{{k}}', n))
+                if k == 0:  # the others end through the interpreter's exit
+                    lg.flush()
+                    os._exit(0)
+                sys.exit(0)
+            children.append(pid)
+        for n in range(2000):
+            lg.info(record('parent', n))
+        deadline = time.monotonic() + 60
+        for pid in children:
+            while os.waitpid(pid, os.WNOHANG) == (0, 0):
+                assert time.monotonic() < deadline, 'a child hangs'
+                time.sleep(0.01)
+        busy.join()
+    """,
+        leak_check=False,
+    )
+    expected = {
+        "thread": list(range(50000)),
+        "parent": list(range(2000)),
+        **{f"child{k}": list(range(2000)) for k in range(3)},
+    }
+    assert tagged(log.read_text()) == expected

@@ -1,4 +1,5 @@
 """Import behaviour shared by every zelvar module, and the logging module's Level."""
+
 import enum
 import importlib
 import subprocess
@@ -22,7 +23,14 @@ def test_level_members_in_order():
     Level = scrivo.Level
     assert issubclass(Level, enum.IntEnum)
     assert [(m.name, m.value) for m in Level] == [
-        ("TRACE", 0), ("DEBUG", 1), ("INFO", 2), ("WARN", 3), ("ERROR", 4), ("CRITICAL", 5), ("OFF", 6)]
+        ("TRACE", 0),
+        ("DEBUG", 1),
+        ("INFO", 2),
+        ("WARN", 3),
+        ("ERROR", 4),
+        ("CRITICAL", 5),
+        ("OFF", 6),
+    ]
     assert int(Level.WARN) == 3
     assert Level(6) is Level.OFF
     assert Level.__module__ == "zelvar.scrivo.scrivo"
@@ -37,6 +45,7 @@ def test_level_members_not_in_module_namespace():
 def test_standard_modules_bound():
     import logging
     import traceback
+
     assert scrivo.py_logging is logging
     assert scrivo.traceback is traceback
 
@@ -111,11 +120,13 @@ def test_second_interpreter_is_refused(name):
     assert result.returncode == 0, result.stderr
     assert "FAILED" in result.stdout
     assert "Interpreter change detected - this module can only be loaded into one interpreter per process." in (
-        result.stdout + result.stderr)
+        result.stdout + result.stderr
+    )
 
 
 def test_halyard_defines_only_test_dict():
     from zelvar.utils.halyard import halyard
+
     assert halyard.__test__ == {}
     standard = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
     assert set(vars(halyard)) - standard == {"__test__"}
@@ -123,7 +134,7 @@ def test_halyard_defines_only_test_dict():
 
 def test_get_include_holds_public_headers():
     from pathlib import Path
+
     root = Path(zelvar.get_include())
-    for header in ["zelvar/spsc_queue/spsc_queue.hpp", "zelvar/spsc_queue/ring.hpp",
-                   "zelvar/scrivo/lib/libscrivo.hpp"]:
+    for header in ["zelvar/spsc_queue/spsc_queue.hpp", "zelvar/spsc_queue/ring.hpp", "zelvar/scrivo/lib/libscrivo.hpp"]:
         assert (root / header).is_file(), header

@@ -1,4 +1,5 @@
 """The logging module's native interfaces, called through zelvar._testing as an outside module would."""
+
 import logging
 import subprocess
 import sys
@@ -13,14 +14,15 @@ from zelvar.scrivo import scrivo as s
 SIGNATURES = {
     "get_logger_by_name": "SpdLogger (char const *)",
     "get_logger_ptr": "std::shared_ptr<spdlog::logger>  &(struct __pyx_opt_args_6zelvar_6scrivo_6scrivo_"
-                      "get_logger_ptr *__pyx_optional_args)",
+    "get_logger_ptr *__pyx_optional_args)",
     "get_logger": "void (SpdLogger &, struct __pyx_opt_args_6zelvar_6scrivo_6scrivo_get_logger "
-                  "*__pyx_optional_args)",
+    "*__pyx_optional_args)",
 }
 
 
 def capsule_name(capsule):
     import ctypes
+
     get_name = ctypes.pythonapi.PyCapsule_GetName
     get_name.restype, get_name.argtypes = ctypes.c_char_p, [ctypes.py_object]
     return get_name(capsule).decode()
@@ -54,10 +56,13 @@ def entries(exc):
     return [frame.f_code.co_name for frame, _ in traceback.walk_tb(exc.__traceback__)]
 
 
-@pytest.mark.parametrize("call, qualname", [
-    (lambda: native.get_logger(1, None, 0, True, "native-preset"), "zelvar.scrivo.scrivo.get_logger"),
-    (lambda: native.get_logger_ptr(1, None), "zelvar.scrivo.scrivo.get_logger_ptr"),
-])
+@pytest.mark.parametrize(
+    "call, qualname",
+    [
+        (lambda: native.get_logger(1, None, 0, True, "native-preset"), "zelvar.scrivo.scrivo.get_logger"),
+        (lambda: native.get_logger_ptr(1, None), "zelvar.scrivo.scrivo.get_logger_ptr"),
+    ],
+)
 def test_none_name_is_refused_with_traceback_entry(call, qualname):
     s.Logger("native-preset", level=s.Level.OFF)
     with pytest.raises(AttributeError) as info:
@@ -104,10 +109,13 @@ class RecordingDefault(s.DefaultLogger):
         RecordingDefault.calls.append((msg, fg_color, bg_color, effect))
 
 
-@pytest.mark.parametrize("make, index, cls", [
-    (lambda: Recording("native-override", level=s.Level.OFF), 2, Recording),
-    (RecordingDefault, 3, RecordingDefault),
-])
+@pytest.mark.parametrize(
+    "make, index, cls",
+    [
+        (lambda: Recording("native-override", level=s.Level.OFF), 2, Recording),
+        (RecordingDefault, 3, RecordingDefault),
+    ],
+)
 def test_dispatch_flag_zero_honours_python_overrides(make, index, cls):
     cls.calls.clear()
     obj = make()
@@ -138,8 +146,14 @@ def test_native_entries_write(tmp_path):
     # A newer logger of the same name replaces the registry's entry: the old one closes its file.
     del lg
     s.Logger("native-entries", level=s.Level.OFF)
-    assert log.read_text().split("\n")[:6] == ["trace e0", "debug e1", "info e2", "warning e3", "error e4",
-                                               "critical e5"]
+    assert log.read_text().split("\n")[:6] == [
+        "trace e0",
+        "debug e1",
+        "info e2",
+        "warning e3",
+        "error e4",
+        "critical e5",
+    ]
 
 
 def test_native_thread_without_the_lock_logs_through_the_tables(tmp_path):
@@ -174,15 +188,42 @@ def test_py_log_handler_class():
         s.PyLogHandler(2**31)
 
 
-@pytest.mark.parametrize("record, error, message", [
-    (logging.makeLogRecord({"msg": "x", "levelno": "high"}), TypeError, "an integer is required"),
-    (logging.makeLogRecord({"msg": "x", "levelno": 2**40}), OverflowError, "value too large to convert to int"),
-    (logging.makeLogRecord({"msg": "x", "levelno": 20, "exc_info": 5}), TypeError, None),
-    (type("R", (), {"getMessage": lambda self: type("M", (), {"encode": lambda self: None})(), "levelno": 20,
-                    "exc_info": None, "stack_info": None})(), TypeError, "expected bytes, NoneType found"),
-    (type("R", (), {"getMessage": lambda self: type("M", (), {"encode": lambda self: "s"})(), "levelno": 20,
-                    "exc_info": None, "stack_info": None})(), TypeError, "Expected bytes, got str"),
-])
+@pytest.mark.parametrize(
+    "record, error, message",
+    [
+        (logging.makeLogRecord({"msg": "x", "levelno": "high"}), TypeError, "an integer is required"),
+        (logging.makeLogRecord({"msg": "x", "levelno": 2**40}), OverflowError, "value too large to convert to int"),
+        (logging.makeLogRecord({"msg": "x", "levelno": 20, "exc_info": 5}), TypeError, None),
+        (
+            type(
+                "R",
+                (),
+                {
+                    "getMessage": lambda self: type("M", (), {"encode": lambda self: None})(),
+                    "levelno": 20,
+                    "exc_info": None,
+                    "stack_info": None,
+                },
+            )(),
+            TypeError,
+            "expected bytes, NoneType found",
+        ),
+        (
+            type(
+                "R",
+                (),
+                {
+                    "getMessage": lambda self: type("M", (), {"encode": lambda self: "s"})(),
+                    "levelno": 20,
+                    "exc_info": None,
+                    "stack_info": None,
+                },
+            )(),
+            TypeError,
+            "Expected bytes, got str",
+        ),
+    ],
+)
 def test_emit_errors_propagate(record, error, message):
     with pytest.raises(error) as info:
         s.PyLogHandler(0).emit(record)

@@ -1,4 +1,5 @@
 """Pickling and copying of handler descriptions and colour schemes."""
+
 import copy
 import hashlib
 import pickle
@@ -59,12 +60,14 @@ def test_checksums_are_the_digests_of_the_field_names(cls):
     with pytest.raises(pickle.PickleError) as info:
         unpickler(cls)(cls, 0x1234, None)
     expected = "Incompatible checksums (0x1234 vs (0x%x, 0x%x, 0x%x) = (%s))" % (
-        *accepted, ", ".join(STATE_FIELDS[cls]))
+        *accepted,
+        ", ".join(STATE_FIELDS[cls]),
+    )
     assert str(info.value) == expected
 
 
 def test_log_handler_checksums_literally():
-    assert digests(s.LogHandler) == (0xed0a034, 0x898f195, 0xda882a8)
+    assert digests(s.LogHandler) == (0xED0A034, 0x898F195, 0xDA882A8)
 
 
 @pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
@@ -133,13 +136,16 @@ def test_unpickled_level_outside_members_and_reduce_error():
         pickle.dumps(h)
 
 
-@pytest.mark.parametrize("state, error, message", [
-    (None, TypeError, "cannot pass None into a C function argument that is declared 'not None'"),
-    ([True, 1, "p"], TypeError, "Expected tuple, got list"),
-    ((True, 1), IndexError, "tuple index out of range"),
-    ((True, "x", "p"), TypeError, "an integer is required"),
-    ((True, 1, b"p"), TypeError, "Expected str, got bytes"),
-])
+@pytest.mark.parametrize(
+    "state, error, message",
+    [
+        (None, TypeError, "cannot pass None into a C function argument that is declared 'not None'"),
+        ([True, 1, "p"], TypeError, "Expected tuple, got list"),
+        ((True, 1), IndexError, "tuple index out of range"),
+        ((True, "x", "p"), TypeError, "an integer is required"),
+        ((True, 1, b"p"), TypeError, "Expected str, got bytes"),
+    ],
+)
 def test_setstate_errors(state, error, message):
     h = s.LogHandler(False, "old", Level.ERROR)
     with pytest.raises(error) as info:
@@ -162,15 +168,26 @@ def test_setstate_extra_element():
     assert h.level is Level.DEBUG
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((s.LogHandler, 0xed0a034, []), {}, TypeError,
-     "Argument '__pyx_state' has incorrect type (expected tuple, got list)"),
-    ((s.LogHandler, 0xed0a034), {}, TypeError,
-     "__pyx_unpickle_LogHandler() takes exactly 3 positional arguments (2 given)"),
-    ((s.LogHandler, "x", None), {}, TypeError, "an integer is required"),
-    ((), {"__pyx_type": s.LogHandler, "__pyx_checksum": 0xed0a034, "__pyx_state": (0, 1, "k")}, None, None),
-    ((s.ColorScheme, 0xed0a034, None), {}, TypeError, None),  # not a subtype of LogHandler
-])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        (
+            (s.LogHandler, 0xED0A034, []),
+            {},
+            TypeError,
+            "Argument '__pyx_state' has incorrect type (expected tuple, got list)",
+        ),
+        (
+            (s.LogHandler, 0xED0A034),
+            {},
+            TypeError,
+            "__pyx_unpickle_LogHandler() takes exactly 3 positional arguments (2 given)",
+        ),
+        ((s.LogHandler, "x", None), {}, TypeError, "an integer is required"),
+        ((), {"__pyx_type": s.LogHandler, "__pyx_checksum": 0xED0A034, "__pyx_state": (0, 1, "k")}, None, None),
+        ((s.ColorScheme, 0xED0A034, None), {}, TypeError, None),  # not a subtype of LogHandler
+    ],
+)
 def test_unpickle_function_arguments(args, kwargs, error, message):
     if error is None:
         h = s.__pyx_unpickle_LogHandler(*args, **kwargs)

@@ -1,18 +1,22 @@
 """NexoPipe: construction, its entries, and native producer and consumer threads."""
-import pytest
 
+import pytest
 from bridge_messages import expected
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
 
-@pytest.mark.parametrize("kwargs, error, message", [
-    ({"capacity": -1}, OverflowError, "can't convert negative value to size_t"),
-    ({"slot_size": "big"}, TypeError, "an integer is required"),
-    ({"capacity": 0}, ValueError, None),
-    ({"slot_size": 1 << 40, "capacity": 1 << 40}, ValueError, None),
-    ({"bogus": 1}, TypeError, "__init__() got an unexpected keyword argument 'bogus'"),
-])
+@pytest.mark.parametrize(
+    "kwargs, error, message",
+    [
+        ({"capacity": -1}, OverflowError, "can't convert negative value to size_t"),
+        ({"slot_size": "big"}, TypeError, "an integer is required"),
+        ({"capacity": 0}, ValueError, None),
+        ({"slot_size": 1 << 40, "capacity": 1 << 40}, ValueError, None),
+        ({"bogus": 1}, TypeError, "__init__() got an unexpected keyword argument 'bogus'"),
+    ],
+)
 def test_constructor_errors(kwargs, error, message):
     with pytest.raises(error) as info:
         f.NexoPipe(**kwargs)
@@ -20,8 +24,9 @@ def test_constructor_errors(kwargs, error, message):
         assert str(info.value) == message
 
 
-@pytest.mark.parametrize("variable, names", [(False, ("push", "pop", "release")),
-                                             (True, ("push_var", "pop_var", "release_var"))])
+@pytest.mark.parametrize(
+    "variable, names", [(False, ("push", "pop", "release")), (True, ("push_var", "pop_var", "release_var"))]
+)
 def test_entries_chosen_by_size_mode(variable, names):
     assert native.pipe_entries(f.NexoPipe(variable_size=variable)) == names
 

@@ -1,4 +1,5 @@
 """The SPSCQueue type: construction, the published method table, and the ring seen from Python."""
+
 import ctypes
 import threading
 import time
@@ -23,27 +24,31 @@ class Falsy:
         raise ZeroDivisionError("no truth")
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((-1, 4), {}, OverflowError, "can't convert negative value to size_t"),
-    ((16, -4), {}, OverflowError, "can't convert negative value to size_t"),
-    ((2**64, 4), {}, OverflowError, "value too large to convert to size_t"),
-    (("16", 4), {}, TypeError, "an integer is required"),
-    ((None, 4), {}, TypeError, "an integer is required"),
-    ((Int("16"), 4), {}, TypeError, "__int__ returned non-int (type str)"),
-    ((16,), {}, TypeError, "SPSCQueue() takes at least 2 positional arguments (1 given)"),
-    ((16, 4, 0, 0, 0, 0), {}, TypeError, "SPSCQueue() takes at most 5 positional arguments (6 given)"),
-    ((16, 4), {"bogus": 1}, TypeError, "SPSCQueue() got an unexpected keyword argument 'bogus'"),
-    ((16, 4), {"slot_size": 1}, TypeError, "SPSCQueue() got multiple values for keyword argument 'slot_size'"),
-    ((16, 4, Falsy()), {}, ZeroDivisionError, "no truth"),
-])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((-1, 4), {}, OverflowError, "can't convert negative value to size_t"),
+        ((16, -4), {}, OverflowError, "can't convert negative value to size_t"),
+        ((2**64, 4), {}, OverflowError, "value too large to convert to size_t"),
+        (("16", 4), {}, TypeError, "an integer is required"),
+        ((None, 4), {}, TypeError, "an integer is required"),
+        ((Int("16"), 4), {}, TypeError, "__int__ returned non-int (type str)"),
+        ((16,), {}, TypeError, "SPSCQueue() takes at least 2 positional arguments (1 given)"),
+        ((16, 4, 0, 0, 0, 0), {}, TypeError, "SPSCQueue() takes at most 5 positional arguments (6 given)"),
+        ((16, 4), {"bogus": 1}, TypeError, "SPSCQueue() got an unexpected keyword argument 'bogus'"),
+        ((16, 4), {"slot_size": 1}, TypeError, "SPSCQueue() got multiple values for keyword argument 'slot_size'"),
+        ((16, 4, Falsy()), {}, ZeroDivisionError, "no truth"),
+    ],
+)
 def test_constructor_errors(args, kwargs, error, message):
     with pytest.raises(error) as info:
         SPSCQueue(*args, **kwargs)
     assert str(info.value) == message
 
 
-@pytest.mark.parametrize("slot_size, capacity", [(0, 16), (16, 0), (1 << 40, 1 << 40), (1 << 20, 1 << 20),
-                                                 (2**64 - 1, 2**64 - 1)])
+@pytest.mark.parametrize(
+    "slot_size, capacity", [(0, 16), (16, 0), (1 << 40, 1 << 40), (1 << 20, 1 << 20), (2**64 - 1, 2**64 - 1)]
+)
 def test_absurd_sizes_raise_value_error(slot_size, capacity):
     with pytest.raises(ValueError):
         SPSCQueue(slot_size, capacity)
@@ -124,9 +129,19 @@ PUSH = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_char_p, ctypes.c
 POP = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p), ctypes.POINTER(ctypes.c_size_t))
 NOARG = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
 VOID = ctypes.CFUNCTYPE(None, ctypes.c_void_p)
-SLOTS = [("push", PUSH), ("try_push", PUSH), ("push_var", PUSH), ("try_push_var", PUSH), ("closed", NOARG),
-         ("pop", POP), ("release", VOID), ("try_pop", POP), ("pop_var", POP), ("try_pop_var", POP),
-         ("close", VOID)]
+SLOTS = [
+    ("push", PUSH),
+    ("try_push", PUSH),
+    ("push_var", PUSH),
+    ("try_push_var", PUSH),
+    ("closed", NOARG),
+    ("pop", POP),
+    ("release", VOID),
+    ("try_pop", POP),
+    ("pop_var", POP),
+    ("try_pop_var", POP),
+    ("close", VOID),
+]
 
 
 def vtable():
@@ -206,7 +221,9 @@ def test_overwrite_with_block_on_full_delivers_everything_to_a_consumer_thread(c
     # push waits rather than overwriting. A zerocopy try_pop holds its message until the next
     # call; in bursts the consumer dawdles over each one, so the producer fills the ring and
     # keeps lapping the held slot.
-    child(THREADED + f"""
+    child(
+        THREADED
+        + f"""
 q = SPSCQueue(16, {capacity}, overwrite=True, zerocopy=True, block_on_full=True)
 N = 5000
 pushed, got = [], []
@@ -230,7 +247,8 @@ def consume():
 run(threading.Thread(target=produce), threading.Thread(target=consume), queue=q)
 assert pushed == [1] * N, sorted(set(pushed))
 assert got == list(range(N)), (len(got), got[:5], got[-5:])
-""")
+"""
+    )
 
 
 @pytest.mark.parametrize("side", ["push", "pop"])
@@ -238,7 +256,9 @@ assert got == list(range(N)), (len(got), got[:5], got[-5:])
 def test_a_second_thread_on_one_side_is_refused_and_nothing_is_corrupted(child, side, var):
     # Two threads on one side, using the blocking call and the try_ call in turn, retrying a
     # refused call: every message arrives once, whole, each thread's in order, or the guard is broken.
-    child(THREADED + f"""
+    child(
+        THREADED
+        + f"""
 VAR, SIDE, N = {var}, {side!r}, 1000
 BUSY = "SPSCQueue: another thread is already %s; a queue has one producer and one consumer" % (
     "pushing" if SIDE == "push" else "popping")
@@ -292,4 +312,5 @@ for out in outs:
         assert seq == sorted(set(seq)), "out of order or repeated"
 assert sorted(m for out in outs for m in out) == sorted((k, i) for k in (0, 1) for i in range(N))
 assert refused, "no call was refused"
-""")
+"""
+    )

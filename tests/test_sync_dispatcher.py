@@ -1,4 +1,5 @@
 """SyncDispatcher: native producers on their own threads, a native consumer, a Python callback."""
+
 import asyncio
 import gc
 import sys
@@ -6,8 +7,8 @@ import threading
 import time
 
 import pytest
-
 from bridge_messages import expected, message
+
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
 
@@ -69,8 +70,9 @@ def test_every_message_arrives_once_in_order(mode, detach, batch):
 
 def test_many_producers_each_with_its_own_dispatcher():
     received = [[] for _ in range(4)]
-    dispatchers = [f.SyncDispatcher(r.append, capacity=1024, slot_size=32, nonblocking=i % 2 == 0)
-                   for i, r in enumerate(received)]
+    dispatchers = [
+        f.SyncDispatcher(r.append, capacity=1024, slot_size=32, nonblocking=i % 2 == 0) for i, r in enumerate(received)
+    ]
     for d in dispatchers:
         d.setup()
     threads = [threading.Thread(target=native.produce, args=(d, 1, 250_000, [16], True)) for d in dispatchers]
@@ -132,12 +134,15 @@ def test_second_setup_while_consuming_is_refused():
     d.close()
 
 
-@pytest.mark.parametrize("mode, context", [
-    (dict(nonblocking=True, variable_size=False), "_SyncDispatcher__try_pop"),
-    (dict(nonblocking=True, variable_size=True), "_SyncDispatcher__try_pop_var"),
-    (dict(nonblocking=False, variable_size=False), "_SyncDispatcher__pop"),
-    (dict(nonblocking=False, variable_size=True), "_SyncDispatcher__pop_var"),
-])
+@pytest.mark.parametrize(
+    "mode, context",
+    [
+        (dict(nonblocking=True, variable_size=False), "_SyncDispatcher__try_pop"),
+        (dict(nonblocking=True, variable_size=True), "_SyncDispatcher__try_pop_var"),
+        (dict(nonblocking=False, variable_size=False), "_SyncDispatcher__pop"),
+        (dict(nonblocking=False, variable_size=True), "_SyncDispatcher__pop_var"),
+    ],
+)
 def test_raising_callback_is_unraisable_and_ends_the_consumer(monkeypatch, mode, context):
     seen = []
     monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append((type(u.exc_value), u.object)))
@@ -169,17 +174,24 @@ def test_uncallable_callback(monkeypatch):
     d.close()
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((), {}, TypeError, "__init__() takes at least 1 positional argument (0 given)"),
-    ((print,), {"capacity": -1}, OverflowError, "can't convert negative value to size_t"),
-    ((print,), {"slot_size": 1.5j}, TypeError, "an integer is required"),
-    ((print,), {"capacity": 0}, ValueError, None),
-    ((print,), {"batch": -1}, ValueError, "batch must be 0 or more, not -1"),
-    ((print,), {"batch": "8"}, TypeError, "batch must be an int, not str"),
-    ((print,), {"batch": True}, TypeError, "batch must be an int, not bool"),
-    ((print, 8, 8, False, False, False, False, True, True, 8), {}, TypeError,
-     "__init__() takes at most 9 positional arguments (10 given)"),  # batch is keyword-only
-])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((), {}, TypeError, "__init__() takes at least 1 positional argument (0 given)"),
+        ((print,), {"capacity": -1}, OverflowError, "can't convert negative value to size_t"),
+        ((print,), {"slot_size": 1.5j}, TypeError, "an integer is required"),
+        ((print,), {"capacity": 0}, ValueError, None),
+        ((print,), {"batch": -1}, ValueError, "batch must be 0 or more, not -1"),
+        ((print,), {"batch": "8"}, TypeError, "batch must be an int, not str"),
+        ((print,), {"batch": True}, TypeError, "batch must be an int, not bool"),
+        (
+            (print, 8, 8, False, False, False, False, True, True, 8),
+            {},
+            TypeError,
+            "__init__() takes at most 9 positional arguments (10 given)",
+        ),  # batch is keyword-only
+    ],
+)
 def test_constructor_errors(args, kwargs, error, message):
     with pytest.raises(error) as info:
         f.SyncDispatcher(*args, **kwargs)
@@ -412,6 +424,7 @@ def test_reinitialising_between_setup_and_close_is_refused(cls):
 
         async def callback(msg):
             into.append(msg)
+
         return callback
 
     async def main():
@@ -434,7 +447,8 @@ def test_reinitialising_between_setup_and_close_is_refused(cls):
 def test_forked_child_inherits_dispatchers_without_consumers(child):
     # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (close,
     # drop and exit return at once), and the parent's dispatchers keep working.
-    proc = child("""
+    proc = child(
+        """
         import asyncio, os, threading, time
         from zelvar import _testing as native
         from zelvar.utils.ferrix import ferrix as f
@@ -481,5 +495,7 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
         for d in keep:
             d.close()
         loop.call_soon_threadsafe(a.close)
-    """, leak_check=False)
+    """,
+        leak_check=False,
+    )
     assert proc.stdout == b"4\n"

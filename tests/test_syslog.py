@@ -1,4 +1,5 @@
 """SyslogHandler against a real collector: an rsyslog daemon run in the foreground on a private configuration."""
+
 import json
 import os
 import re
@@ -10,8 +11,6 @@ import textwrap
 import time
 
 import pytest
-
-from zelvar.scrivo.scrivo import Level
 
 RSYSLOGD = shutil.which("rsyslogd", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
 SEVERITY = {"trace": 7, "debug": 7, "info": 6, "warn": 4, "error": 3, "critical": 2}
@@ -49,9 +48,11 @@ class Collector:
 
     def start(self):
         assert RSYSLOGD, "rsyslogd is not installed (the Debian package rsyslog)"
-        self.proc = subprocess.Popen([RSYSLOGD, "-n", "-f", str(self.dir / "rsyslog.conf"), "-i",
-                                      str(self.dir / "rsyslogd.pid")], stdout=subprocess.DEVNULL,
-                                     stderr=open(self.dir / "rsyslogd.err", "ab"))
+        self.proc = subprocess.Popen(
+            [RSYSLOGD, "-n", "-f", str(self.dir / "rsyslog.conf"), "-i", str(self.dir / "rsyslogd.pid")],
+            stdout=subprocess.DEVNULL,
+            stderr=open(self.dir / "rsyslogd.err", "ab"),
+        )
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             assert self.proc.poll() is None, (self.dir / "rsyslogd.err").read_text()
@@ -99,20 +100,27 @@ def collector(tmp_path):
 
 
 def child(code, tmp_path, timeout=60):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=timeout,
-                          cwd=tmp_path, check=True)
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=timeout, cwd=tmp_path, check=True
+    )
 
 
 def address_of(collector, transport):
-    return {"unix": repr(collector.sock), "udp": f"('127.0.0.1', {collector.udp})",
-            "tcp": f"('127.0.0.1', {collector.tcp})"}[transport]
+    return {
+        "unix": repr(collector.sock),
+        "udp": f"('127.0.0.1', {collector.udp})",
+        "tcp": f"('127.0.0.1', {collector.tcp})",
+    }[transport]
 
 
-@pytest.mark.parametrize("transport, ident, facility, code", [
-    ("unix", None, "daemon", 3), ("udp", "app-udp", "local4", 20), ("tcp", "app", "local7", 23)])
+@pytest.mark.parametrize(
+    "transport, ident, facility, code",
+    [("unix", None, "daemon", 3), ("udp", "app-udp", "local4", 20), ("tcp", "app", "local7", 23)],
+)
 def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transport, ident, facility, code):
     count = 600
-    proc = child(f"""
+    proc = child(
+        f"""
         import os
         from zelvar.scrivo.scrivo import *
         lg = Logger('app.name', handlers=[SyslogHandler({address_of(collector, transport)}, {facility!r}, {ident!r},
@@ -123,7 +131,9 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
             level = levels[i % len(levels)]
             getattr(lg, level)('record %04d é "quoted" \\\\ %s' % (i, 'x' * (i % 50)))
         print(os.getpid())
-    """, tmp_path)
+    """,
+        tmp_path,
+    )
     pid = proc.stdout.decode().strip()
     assert proc.stderr == b""  # nothing reported as lost
     got = collector.records(count)
@@ -131,14 +141,22 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
     for i in range(count):
         level = LEVELS[i % len(LEVELS)]
         name = "warning" if level == "warn" else level
-        expected.append({"sev": SEVERITY[level], "fac": code, "app": ident or "app.name", "pid": pid,
-                         "msg": f'{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}'})
+        expected.append(
+            {
+                "sev": SEVERITY[level],
+                "fac": code,
+                "app": ident or "app.name",
+                "pid": pid,
+                "msg": f'{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}',
+            }
+        )
     key = lambda r: r["msg"]
     assert sorted(got, key=key) == sorted(expected, key=key)
 
 
 def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
-    proc = child(f"""
+    proc = child(
+        f"""
         import os
         from zelvar.scrivo.scrivo import *
         lg = Logger('forked', handlers=[SyslogHandler(('127.0.0.1', {collector.tcp}), protocol='tcp')])
@@ -150,7 +168,9 @@ def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
         os.waitpid(pid, 0)
         lg.info('parent after')
         print(os.getpid(), pid)
-    """, tmp_path)
+    """,
+        tmp_path,
+    )
     parent, forked = proc.stdout.decode().split()
     got = {r["msg"]: r["pid"] for r in collector.records(3)}
     assert got == {"parent before": parent, "child": forked, "parent after": parent}
@@ -190,8 +210,9 @@ def test_tcp_collector_killed_and_restarted(collector, tmp_path):
             time.sleep(0.01)
         print(slowest, time.monotonic() - began)
     """
-    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)], stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, cwd=tmp_path)
+    proc = subprocess.Popen(
+        [sys.executable, "-c", textwrap.dedent(script)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=tmp_path
+    )
     try:
         deadline = time.monotonic() + 30
         while not (flags / "sent").exists():

@@ -128,10 +128,8 @@ PyObject* join(PyObject*, PyObject*) {
     Run* run = g_run;
     if (!run) return PyErr_Format(PyExc_RuntimeError, "no producer is running");
     g_run = nullptr;
-    Py_BEGIN_ALLOW_THREADS
-    run->thread.join();
-    Py_END_ALLOW_THREADS
-    Py_DECREF(run->target);
+    Py_BEGIN_ALLOW_THREADS run->thread.join();
+    Py_END_ALLOW_THREADS Py_DECREF(run->target);
     PyObject* result = run->refused < 0
                            ? PyErr_Format(PyExc_RuntimeError, "the dispatcher refused message %llu (result %d)",
                                           run->pushed, run->refused)
@@ -179,9 +177,9 @@ int exec_module(PyObject*) {
     if (!ferrix_module) return -1;
     const void *sync_table = nullptr, *async_table = nullptr;
     g_sync_type = import_type(ferrix_module, "SyncDispatcher", sizeof(ferrix::SyncDispatcherObject), &sync_table);
-    g_async_type = g_sync_type ? import_type(ferrix_module, "AsyncDispatcher", sizeof(ferrix::AsyncDispatcherObject),
-                                             &async_table)
-                               : nullptr;
+    g_async_type =
+        g_sync_type ? import_type(ferrix_module, "AsyncDispatcher", sizeof(ferrix::AsyncDispatcherObject), &async_table)
+                    : nullptr;
     Py_DECREF(ferrix_module);
     if (!g_async_type) {
         Py_CLEAR(g_sync_type);

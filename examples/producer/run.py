@@ -9,6 +9,7 @@ import sys
 import time
 
 import producer
+
 from zelvar.utils.ferrix.ferrix import AsyncDispatcher, SyncDispatcher
 
 COUNT = 200_000
@@ -37,8 +38,10 @@ def check(name, got, pushed, retries):
     bad = next((seq for seq, msg in enumerate(got) if msg != expected(seq)), None)
     if bad is not None:
         errors.append(f"message {bad} is wrong: {got[bad][:16]!r}...")
-    print(f"{name}: {len(got):,} messages received, {retries:,} pushes retried on a full ring:",
-          "; ".join(errors) or "all in order, bytes intact")
+    print(
+        f"{name}: {len(got):,} messages received, {retries:,} pushes retried on a full ring:",
+        "; ".join(errors) or "all in order, bytes intact",
+    )
     return not errors
 
 

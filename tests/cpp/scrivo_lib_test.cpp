@@ -118,10 +118,18 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
     LoggerFactory factory;
     factory.set_level(lvl(c.logger_level));
     switch (c.kind) {
-        case Kind::out: factory.add_stdout_handler(color, "%l", lvl(c.a), lvl(c.b)); break;
-        case Kind::err: factory.add_stderr_handler(color, "%l", lvl(c.a)); break;
-        case Kind::console: factory.add_console_handler(color, "%l", lvl(c.a), lvl(c.b)); break;
-        case Kind::basic: factory.add_basic_console_handler(color, "%l", lvl(c.a)); break;
+        case Kind::out:
+            factory.add_stdout_handler(color, "%l", lvl(c.a), lvl(c.b));
+            break;
+        case Kind::err:
+            factory.add_stderr_handler(color, "%l", lvl(c.a));
+            break;
+        case Kind::console:
+            factory.add_console_handler(color, "%l", lvl(c.a), lvl(c.b));
+            break;
+        case Kind::basic:
+            factory.add_basic_console_handler(color, "%l", lvl(c.a));
+            break;
     }
     auto logger = factory.build(unique_name("console"), false);
 
@@ -135,9 +143,11 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
         EXPECT_EQ(dynamic_cast<MaxSinkLevel*>(sink) != nullptr, want[i].second) << i;
         const std::type_info& type = typeid(*unwrap(sink));
         if (want[i].first) {
-            EXPECT_EQ(type, color ? typeid(spdlog::sinks::ansicolor_stdout_sink_mt) : typeid(spdlog::sinks::stdout_sink_mt));
+            EXPECT_EQ(type,
+                      color ? typeid(spdlog::sinks::ansicolor_stdout_sink_mt) : typeid(spdlog::sinks::stdout_sink_mt));
         } else {
-            EXPECT_EQ(type, color ? typeid(spdlog::sinks::ansicolor_stderr_sink_mt) : typeid(spdlog::sinks::stderr_sink_mt));
+            EXPECT_EQ(type,
+                      color ? typeid(spdlog::sinks::ansicolor_stderr_sink_mt) : typeid(spdlog::sinks::stderr_sink_mt));
         }
         // Escapes would otherwise depend on whether the test runs on a terminal.
         if (auto* colored = dynamic_cast<ColorSink*>(unwrap(sink))) colored->set_color_mode(spdlog::color_mode::never);
@@ -149,7 +159,8 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
 
 INSTANTIATE_TEST_SUITE_P(All, ConsoleHandler, testing::Combine(testing::ValuesIn(kConsoleCases), testing::Bool()),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_color" : "");
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_color" : "");
                          });
 
 class Colors : public testing::TestWithParam<bool> {};
@@ -223,7 +234,8 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     }
     // The newest records survive, in order, without gaps.
     std::string newest;
-    for (int i = kRecords - static_cast<int>(kept.size() / kLine); i < kRecords; ++i) newest += fmt::format("rec-{:05}\n", i);
+    for (int i = kRecords - static_cast<int>(kept.size() / kLine); i < kRecords; ++i)
+        newest += fmt::format("rec-{:05}\n", i);
     EXPECT_EQ(kept, newest);
 }
 
@@ -236,11 +248,17 @@ struct JsonCase {
 };
 
 const JsonCase kJsonCases[] = {
-    {"escapes", "q\" b\\ n\n t\t r\r c\x01\x1f del\x7f", R"("q\" b\\ n\n t\t r\r c\u0001\u001f del)" "\x7f\""},
+    {"escapes", "q\" b\\ n\n t\t r\r c\x01\x1f del\x7f",
+     R"("q\" b\\ n\n t\t r\r c\u0001\u001f del)"
+     "\x7f\""},
     {"zero_byte", std::string("a\0b", 3), R"("a\u0000b")"},
     {"valid_utf8", "\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xE2\x88\x91 \xF0\x9F\x98\x80\""},
     {"separators", "\xE2\x80\xA8\xE2\x80\xA9", R"("\u2028\u2029")"},
-    {"stray_bytes", "a\xFF" "b\x80", "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\""},
+    {"stray_bytes",
+     "a\xFF"
+     "b\x80",
+     "\"a\xEF\xBF\xBD"
+     "b\xEF\xBF\xBD\""},
     {"truncated", "\xE2\x88", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
     {"overlong", "\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
     {"surrogate", "\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
@@ -266,10 +284,13 @@ TEST(Json, WholeRecordWithAndWithoutSourceLocation) {
     spdlog::details::log_msg without(when, spdlog::source_loc{}, "n", spdlog::level::trace, "m");
     without.thread_id = 78;
     const std::string pid = std::to_string(::getpid());
-    for (auto [msg, expected] : {std::pair{&with, R"({"time":"2025-12-08T00:00:00.123456Z","level":"warning","logger":"n",)"
-                                                  R"("message":"m","file":"dir/a\"b.cpp","line":12,"thread":77,"pid":)" + pid + "}\n"},
-                                 std::pair{&without, R"({"time":"2025-12-08T00:00:00.123456Z","level":"trace","logger":"n",)"
-                                                     R"("message":"m","file":null,"line":null,"thread":78,"pid":)" + pid + "}\n"}}) {
+    for (auto [msg, expected] :
+         {std::pair{&with, R"({"time":"2025-12-08T00:00:00.123456Z","level":"warning","logger":"n",)"
+                           R"("message":"m","file":"dir/a\"b.cpp","line":12,"thread":77,"pid":)" +
+                               pid + "}\n"},
+          std::pair{&without, R"({"time":"2025-12-08T00:00:00.123456Z","level":"trace","logger":"n",)"
+                              R"("message":"m","file":null,"line":null,"thread":78,"pid":)" +
+                                  pid + "}\n"}}) {
         spdlog::memory_buf_t out;
         formatter.format(*msg, out);
         EXPECT_EQ(std::string(out.data(), out.size()), expected);
@@ -388,8 +409,8 @@ TEST(FileSink, AppendersSharingAFileInterleaveWholeRecords) {
         });
     }
     for (auto& t : writers) t.join();
-    EXPECT_EQ(whole_records(read_file(path)), (std::map<std::string, int>{{"a", kRecords}, {"b", kRecords},
-                                                                          {"c", kRecords}}));
+    EXPECT_EQ(whole_records(read_file(path)),
+              (std::map<std::string, int>{{"a", kRecords}, {"b", kRecords}, {"c", kRecords}}));
 }
 
 TEST(FileSink, BufferedRecordsReachTheFileOnceAcrossForkAndExit) {
@@ -575,8 +596,10 @@ TEST(Concurrency, DefaultSwappedWhileReadersLog) {
         readers.emplace_back([&] {
             for (int i = 0; i < kPerReader; ++i) {
                 auto logger = LoggerRegistry::get_logger("", true);
-                if (logger == a || logger == b) logger->info("r");
-                else ++foreign;
+                if (logger == a || logger == b)
+                    logger->info("r");
+                else
+                    ++foreign;
             }
         });
     }

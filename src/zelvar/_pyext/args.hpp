@@ -14,8 +14,8 @@ inline void raise_arg_count(const char* func, Py_ssize_t min, Py_ssize_t max, Py
     const bool exact = min == max;
     const Py_ssize_t expected = found < min ? min : max;
     const char* more_or_less = exact ? "exactly" : (found < min ? "at least" : "at most");
-    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", func,
-                 more_or_less, expected, expected == 1 ? "" : "s", found);
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", func, more_or_less,
+                 expected, expected == 1 ? "" : "s", found);
 }
 
 }  // namespace detail
@@ -60,7 +60,7 @@ struct Params {
         return check_required(nargs, out);
     }
 
-private:
+  private:
     bool check_positional(Py_ssize_t nargs) const {
         if (nargs <= static_cast<Py_ssize_t>(positional)) return true;
         detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), static_cast<Py_ssize_t>(positional), nargs);
@@ -75,8 +75,7 @@ private:
         for (std::size_t i = 0; i < N; ++i) {
             if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
                 if (out[i]) {
-                    PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", func,
-                                 key);
+                    PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", func, key);
                     return false;
                 }
                 out[i] = value;
@@ -90,8 +89,8 @@ private:
     bool check_required(Py_ssize_t nargs, const Values& out) const {
         for (std::size_t i = static_cast<std::size_t>(nargs); i < required; ++i) {
             if (!out[i]) {
-                detail::raise_arg_count(func, static_cast<Py_ssize_t>(required),
-                                        static_cast<Py_ssize_t>(positional), static_cast<Py_ssize_t>(i));
+                detail::raise_arg_count(func, static_cast<Py_ssize_t>(required), static_cast<Py_ssize_t>(positional),
+                                        static_cast<Py_ssize_t>(i));
                 return false;
             }
         }

@@ -9,10 +9,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "python.hpp"
 #include "coro_object.hpp"
 #include "coro_task.hpp"
 #include "errors.hpp"
+#include "python.hpp"
 #include "ref.hpp"
 
 namespace zelvar::py {
@@ -52,7 +52,7 @@ inline Ref await_iterator(PyObject* obj) {
 // What `co_await py::await(obj)` suspends on: the iterator goes into the coroutine object, the
 // driver sends into it, and the body resumes with its return value or its error.
 class Await {
-public:
+  public:
     using bridge_awaitable = void;
     explicit Await(Ref iterator) noexcept : iterator_(std::move(iterator)) {}
 
@@ -60,7 +60,7 @@ public:
     inline void await_suspend(Task::handle h) noexcept;
     inline Ref await_resume();
 
-private:
+  private:
     Ref iterator_;
     CoroFrame* frame_ = nullptr;
 };
@@ -164,8 +164,8 @@ Task async_with(PyObject* manager, Inner inner) {
     PyObject* exc = error.get();
     {
         Ref tb(PyException_GetTraceback(exc));
-        call = Ref(PyObject_CallFunctionObjArgs(aexit, PyExceptionInstance_Class(exc), exc,
-                                                tb ? tb.get() : Py_None, nullptr));
+        call = Ref(
+            PyObject_CallFunctionObjArgs(aexit, PyExceptionInstance_Class(exc), exc, tb ? tb.get() : Py_None, nullptr));
     }
     Ref suppress;
     try {

@@ -14,9 +14,9 @@
 #include <coroutine>
 #include <utility>
 
-#include "python.hpp"
 #include "coro_task.hpp"
 #include "errors.hpp"
+#include "python.hpp"
 #include "ref.hpp"
 
 namespace zelvar::py {
@@ -39,7 +39,6 @@ inline void set_stop_iteration(PyObject* value) noexcept {
     PyErr_SetObject(PyExc_StopIteration, e);
     Py_DECREF(e);
 }
-
 
 inline CoroFrame* as_frame(PyObject* o) noexcept { return reinterpret_cast<CoroFrame*>(o); }
 

@@ -14,19 +14,18 @@
 #include <span>
 #include <type_traits>
 
-#include "python.hpp"
 #include "args.hpp"
 #include "coro_driver.hpp"
 #include "coro_task.hpp"
 #include "errors.hpp"
 #include "function.hpp"
+#include "python.hpp"
 #include "ref.hpp"
 #include "types.hpp"
 
 namespace zelvar::py {
 
 namespace detail {
-
 
 inline PyObject* coro_send(PyObject* self, PyObject* arg) { return send_or_stop(as_frame(self), arg, false, false); }
 
@@ -71,9 +70,9 @@ inline void coro_finalize(PyObject* self) {
     PreserveError keep_error;
     if (c->state == CoroFrame::kCreated) {
         PyObject* qualname = c->qualname;
-        const int w = qualname ? PyErr_WarnFormat(PyExc_RuntimeWarning, 1, "coroutine '%U' was never awaited", qualname)
-                               : PyErr_WarnFormat(PyExc_RuntimeWarning, 1, "coroutine '%s' was never awaited",
-                                                  c->c_qualname);
+        const int w =
+            qualname ? PyErr_WarnFormat(PyExc_RuntimeWarning, 1, "coroutine '%U' was never awaited", qualname)
+                     : PyErr_WarnFormat(PyExc_RuntimeWarning, 1, "coroutine '%s' was never awaited", c->c_qualname);
         if (w < 0) PyErr_WriteUnraisable(self);
         return;
     }
@@ -163,7 +162,8 @@ inline PyObject* get_cr_suspended(PyObject* self, void*) {
 inline PyObject* get_none(PyObject*, void*) { Py_RETURN_NONE; }
 
 inline PyMethodDef coro_methods[] = {
-    {"send", coro_send, METH_O, "send(arg) -> send 'arg' into coroutine,\nreturn next iterated value or raise StopIteration."},
+    {"send", coro_send, METH_O,
+     "send(arg) -> send 'arg' into coroutine,\nreturn next iterated value or raise StopIteration."},
     {"throw", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coro_throw)), METH_FASTCALL,
      "throw(value)\nthrow(type[,value[,traceback]])\n\nRaise exception in coroutine, return next iterated value or "
      "raise\nStopIteration."},
@@ -172,8 +172,8 @@ inline PyMethodDef coro_methods[] = {
 };
 
 inline PyGetSetDef coro_getset[] = {
-    {"__name__", get_text<offsetof(CoroFrame, name), offsetof(CoroFrame, c_name)>,
-     set_text<offsetof(CoroFrame, name)>, nullptr, const_cast<char*>("__name__")},
+    {"__name__", get_text<offsetof(CoroFrame, name), offsetof(CoroFrame, c_name)>, set_text<offsetof(CoroFrame, name)>,
+     nullptr, const_cast<char*>("__name__")},
     {"__qualname__", get_text<offsetof(CoroFrame, qualname), offsetof(CoroFrame, c_qualname)>,
      set_text<offsetof(CoroFrame, qualname)>, nullptr, const_cast<char*>("__qualname__")},
     {"cr_await", get_cr_await, nullptr, "object being awaited on, or None", nullptr},

@@ -15,8 +15,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "python.hpp"
 #include "errors.hpp"
+#include "python.hpp"
 #include "ref.hpp"
 
 namespace zelvar::py {
@@ -50,7 +50,7 @@ inline Ref none() noexcept { return Ref::borrow(Py_None); }
 // The C++ coroutine type of bodies and sub-bodies. Nothing runs until the coroutine object is first
 // sent to (or the sub-body is awaited); a finished body stays suspended until its owner destroys it.
 class [[nodiscard]] Task {
-public:
+  public:
     struct promise_type;
     using handle = std::coroutine_handle<promise_type>;
 
@@ -138,7 +138,7 @@ public:
         return Awaiter{h_};
     }
 
-private:
+  private:
     explicit Task(handle h) noexcept : h_(h) {}
     handle h_;
 };
@@ -146,7 +146,7 @@ private:
 // An object kept by the coroutine object for a body: owned and traversed there, released when the
 // handle goes out of scope (or when the coroutine finishes). Converts to the borrowed pointer.
 class Kept {
-public:
+  public:
     Kept() noexcept = default;
     Kept(CoroFrame* frame, PyObject* obj) noexcept : frame_(frame), obj_(obj) {}
     Kept(Kept&& o) noexcept : frame_(std::exchange(o.frame_, nullptr)), obj_(std::exchange(o.obj_, nullptr)) {}
@@ -164,7 +164,7 @@ public:
     operator PyObject*() const noexcept { return obj_; }
     inline void reset() noexcept;
 
-private:
+  private:
     CoroFrame* frame_ = nullptr;
     PyObject* obj_ = nullptr;
 };
@@ -173,13 +173,12 @@ private:
 struct CoroFrame {
     enum State : unsigned char { kCreated, kStarted, kFinished };
 
-    PyObject_VAR_HEAD
-    Task::handle body;                    // the outermost body; null once finished
+    PyObject_VAR_HEAD Task::handle body;   // the outermost body; null once finished
     std::coroutine_handle<> resume_point;  // the innermost body, where the next resumption goes
-    PyObject* awaiting;                   // the iterator being awaited (cr_await)
-    PyObject* sent;                       // what the pending co_await receives; null = raise the error
-    PyObject* kept;                       // list of objects kept for the body, or null
-    PyObject* name;                       // created from c_name when first asked for
+    PyObject* awaiting;                    // the iterator being awaited (cr_await)
+    PyObject* sent;                        // what the pending co_await receives; null = raise the error
+    PyObject* kept;                        // list of objects kept for the body, or null
+    PyObject* name;                        // created from c_name when first asked for
     PyObject* qualname;
     const char* c_name;
     const char* c_qualname;

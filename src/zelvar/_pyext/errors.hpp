@@ -26,7 +26,9 @@ struct SavedError {
 
     SavedError() noexcept = default;
     SavedError(SavedError&& o) noexcept
-        : type(std::exchange(o.type, nullptr)), value(std::exchange(o.value, nullptr)), tb(std::exchange(o.tb, nullptr)) {}
+        : type(std::exchange(o.type, nullptr)),
+          value(std::exchange(o.value, nullptr)),
+          tb(std::exchange(o.tb, nullptr)) {}
     SavedError& operator=(SavedError&&) = delete;
     ~SavedError() {
         Py_XDECREF(type);
@@ -62,8 +64,7 @@ inline void set_error_from_current_exception() noexcept {
     try {
         throw;
     } catch (const ErrorAlreadySet&) {
-        if (!PyErr_Occurred())
-            PyErr_SetString(PyExc_SystemError, "error return without exception set");
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception set");
     } catch (const std::bad_alloc& e) {
         PyErr_SetString(PyExc_MemoryError, e.what());
     } catch (const std::bad_cast& e) {
@@ -139,9 +140,8 @@ inline void add_traceback(const char* qualname, const char* filename, int line =
     PyErr_Fetch(&type, &value, &tb);
     Ref globals(PyDict_New());
     Ref code(globals ? reinterpret_cast<PyObject*>(PyCode_NewEmpty(filename, qualname, line)) : nullptr);
-    Ref frame(code ? reinterpret_cast<PyObject*>(PyFrame_New(PyThreadState_Get(),
-                                                             reinterpret_cast<PyCodeObject*>(code.get()),
-                                                             globals.get(), nullptr))
+    Ref frame(code ? reinterpret_cast<PyObject*>(PyFrame_New(
+                         PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code.get()), globals.get(), nullptr))
                    : nullptr);
     if (!frame) {
         // Losing the extra frame is better than losing the original exception.

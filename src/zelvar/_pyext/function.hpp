@@ -17,8 +17,7 @@ namespace zelvar::py {
 using NativeBody = PyObject* (*)(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void* data);
 
 struct FunctionObject {
-    PyObject_HEAD
-    vectorcallfunc vectorcall;
+    PyObject_HEAD vectorcallfunc vectorcall;
     NativeBody body;
     void* data;
     PyObject* name;
@@ -95,16 +94,16 @@ int set_slot(PyObject* self, PyObject* value, void*) {
 }
 
 inline PyGetSetDef function_getset[] = {
-    {"__name__", get_slot<offsetof(FunctionObject, name)>, set_slot<offsetof(FunctionObject, name), true>,
+    {"__name__", get_slot<offsetof(FunctionObject, name)>, set_slot<offsetof(FunctionObject, name), true>, nullptr,
+     nullptr},
+    {"__qualname__", get_slot<offsetof(FunctionObject, qualname)>, set_slot<offsetof(FunctionObject, qualname), true>,
      nullptr, nullptr},
-    {"__qualname__", get_slot<offsetof(FunctionObject, qualname)>,
-     set_slot<offsetof(FunctionObject, qualname), true>, nullptr, nullptr},
     {"__doc__", get_slot<offsetof(FunctionObject, doc)>, set_slot<offsetof(FunctionObject, doc), false>, nullptr,
      nullptr},
     {"__module__", get_slot<offsetof(FunctionObject, module)>, set_slot<offsetof(FunctionObject, module), false>,
      nullptr, nullptr},
-    {"__defaults__", get_slot<offsetof(FunctionObject, defaults)>,
-     set_slot<offsetof(FunctionObject, defaults), false>, nullptr, nullptr},
+    {"__defaults__", get_slot<offsetof(FunctionObject, defaults)>, set_slot<offsetof(FunctionObject, defaults), false>,
+     nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -129,7 +128,7 @@ inline PyTypeObject function_type = make_type({
 struct FunctionDef {
     const char* name;
     const char* qualname;
-    const char* doc;     // may be null
+    const char* doc;  // may be null
     NativeBody body;
     void* data = nullptr;
     PyObject* defaults = nullptr;  // borrowed tuple or null

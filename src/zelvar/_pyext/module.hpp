@@ -2,8 +2,8 @@
 // module object per process, one execution, and the build-time version check.
 #pragma once
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "python.hpp"
 #include "ref.hpp"
@@ -32,8 +32,7 @@ inline PyObject* module_global(PyObject* module, const char* name) {
 
 namespace detail {
 
-inline bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* from, const char* to,
-                                bool allow_none) {
+inline bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* from, const char* to, bool allow_none) {
     Ref value(PyObject_GetAttrString(spec, from));
     if (!value) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
@@ -93,8 +92,8 @@ inline int begin_exec(PyObject* module, ModuleOnce& once) {
     if (module == once.module) adopt_state(module, once);
     if (once.executed_for) {
         if (once.executed_for == module) return 0;
-        PyErr_Format(PyExc_RuntimeError,
-                     "Module '%s' has already been imported. Re-initialisation is not supported.", once.short_name);
+        PyErr_Format(PyExc_RuntimeError, "Module '%s' has already been imported. Re-initialisation is not supported.",
+                     once.short_name);
         return -1;
     }
     int major, minor;

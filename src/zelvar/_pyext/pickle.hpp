@@ -146,10 +146,9 @@ PyObject* unpickle_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 }
 
 // The two entries of a picklable class's method table.
-#define ZELVAR_PICKLE_METHODS(def)                                                           \
-    {"__reduce__", ::zelvar::py::reduce_method<def>, METH_NOARGS, nullptr},                 \
-    {                                                                                        \
-        "__setstate__", ::zelvar::py::set_state_method<def>, METH_O, nullptr                 \
+#define ZELVAR_PICKLE_METHODS(def)                                            \
+    {"__reduce__", ::zelvar::py::reduce_method<def>, METH_NOARGS, nullptr}, { \
+        "__setstate__", ::zelvar::py::set_state_method<def>, METH_O, nullptr  \
     }
 
 // The module-level unpickle function of a class.

@@ -6,7 +6,7 @@
 namespace zelvar::py {
 
 class Ref {
-public:
+  public:
     Ref() noexcept = default;
     // Takes over a new (owned) reference; null is allowed.
     explicit Ref(PyObject* owned) noexcept : p_(owned) {}
@@ -45,7 +45,7 @@ public:
         return p_;
     }
 
-private:
+  private:
     PyObject* p_ = nullptr;
 };
 

@@ -132,9 +132,9 @@ inline PyObject* refuse_pickle(PyObject*, PyObject*) {
     return nullptr;
 }
 
-#define ZELVAR_REFUSE_PICKLE_METHODS                                             \
-    {"__reduce__", ::zelvar::py::refuse_pickle, METH_NOARGS, nullptr}, {        \
-        "__setstate__", ::zelvar::py::refuse_pickle, METH_O, nullptr            \
+#define ZELVAR_REFUSE_PICKLE_METHODS                                     \
+    {"__reduce__", ::zelvar::py::refuse_pickle, METH_NOARGS, nullptr}, { \
+        "__setstate__", ::zelvar::py::refuse_pickle, METH_O, nullptr     \
     }
 
 // Binds `value` as `name` in a static type's own dict (setattr refuses static types).

@@ -154,9 +154,7 @@ Task hold(CoroFrame& f) {
 // kept_count(obj, awaitable) -> how many objects the coroutine keeps after a scoped keep ended
 Task kept_count(CoroFrame& f) {
     py::Kept a = f.keep(f.arg(0));
-    {
-        py::Kept b = f.keep(f.arg(0));
-    }
+    { py::Kept b = f.keep(f.arg(0)); }
     co_await py::await(f.arg(1));
     co_return Ref(PyLong_FromSsize_t(f.kept ? PyList_GET_SIZE(f.kept) : -1));
 }
@@ -164,8 +162,7 @@ Task kept_count(CoroFrame& f) {
 // ---- a small native class with a coroutine method ----------------------------------------------
 
 struct BoxObject {
-    PyObject_HEAD
-    PyObject* value;
+    PyObject_HEAD PyObject* value;
 };
 
 PyTypeObject g_box_type = py::make_type({
@@ -180,19 +177,22 @@ PyTypeObject g_box_type = py::make_type({
         if (self) reinterpret_cast<BoxObject*>(self)->value = Py_NewRef(values[0]);
         return self;
     },
-    .dealloc = [](PyObject* self) {
-        PyObject_GC_UnTrack(self);
-        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
-        py::free_object(self);
-    },
-    .traverse = [](PyObject* self, visitproc visit, void* arg) {
-        Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
-        return 0;
-    },
-    .clear = [](PyObject* self) {
-        Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
-        return 0;
-    },
+    .dealloc =
+        [](PyObject* self) {
+            PyObject_GC_UnTrack(self);
+            Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
+            py::free_object(self);
+        },
+    .traverse =
+        [](PyObject* self, visitproc visit, void* arg) {
+            Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
+            return 0;
+        },
+    .clear =
+        [](PyObject* self) {
+            Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
+            return 0;
+        },
 });
 
 bool is_box(std::span<PyObject* const, 3> args) {
@@ -222,8 +222,7 @@ constexpr py::CoroutineDef<2> kRaiseNative{"raise_native", "raise_native",
 constexpr py::CoroutineDef<2> kWithBlock{"with_block", "with_block",
                                          py::params("with_block", {"manager", "awaitable"}, 2), with_block};
 constexpr py::CoroutineDef<2> kConditionWait{"condition_wait", "condition_wait",
-                                             py::params("condition_wait", {"manager", "condition"}, 2),
-                                             condition_wait};
+                                             py::params("condition_wait", {"manager", "condition"}, 2), condition_wait};
 constexpr py::CoroutineDef<3> kNested{"nested", "nested", py::params("nested", {"log", "first", "second"}, 3), nested};
 constexpr py::CoroutineDef<3> kIgnoreExit{"ignore_exit", "ignore_exit",
                                           py::params("ignore_exit", {"first", "second", "log"}, 2), ignore_exit};
@@ -251,7 +250,7 @@ bool add_coroutine_functions(PyObject* module) {
         return false;
     }
     if (!py::add_type(module, &g_box_type, "AsyncBox")) return false;
-    Ref get(py::make_coroutine_function<kBoxGet>("get(awaitable, extra=None) -> (value, await awaitable, extra)",
-                                                 kModule));
+    Ref get(
+        py::make_coroutine_function<kBoxGet>("get(awaitable, extra=None) -> (value, await awaitable, extra)", kModule));
     return get && py::set_type_attribute(&g_box_type, "get", get.get());
 }

@@ -1,11 +1,15 @@
 // zelvar._testing, logging part: drives the logging module's native interfaces the way an outside
 // extension module would, through the public headers only, so the tests exercise them for real.
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <spdlog/logger.h>
+#include <spdlog/sinks/base_sink.h>
 
 #include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
@@ -19,7 +23,6 @@ using zelvar::scrivo::LoggerObject;
 using zelvar::scrivo::LoggerOptions;
 using zelvar::scrivo::LogOptions;
 
-
 // The scrivo capsule `key` checked against its signature.
 void* capi(const char* key, const char* signature) {
     return zelvar::py::import_function("zelvar.scrivo.scrivo", key, signature);
@@ -28,8 +31,8 @@ void* capi(const char* key, const char* signature) {
 // (logger name, logger address) of a handle, or (None, 0) when it holds no logger.
 PyObject* describe(const std::shared_ptr<spdlog::logger>& logger) {
     if (!logger) return Py_BuildValue("(OK)", Py_None, 0ULL);
-    return Py_BuildValue("(sK)", logger->name().c_str(), static_cast<unsigned long long>(
-                                                              reinterpret_cast<std::uintptr_t>(logger.get())));
+    return Py_BuildValue("(sK)", logger->name().c_str(),
+                         static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(logger.get())));
 }
 
 // Option record from (count, name, flag); `use_record` False passes a null pointer.
@@ -189,10 +192,8 @@ PyObject* call_method_from_thread(PyObject*, PyObject* args) {
     if (!PyArg_ParseTuple(args, "OiU", &obj, &index, &msg)) return nullptr;
     const auto entry = table_entry(obj, index);
     if (!entry || !PyUnicode_AsUTF8(msg)) return nullptr;  // the text is ready before the lock is let go
-    Py_BEGIN_ALLOW_THREADS
-    std::thread([&] { entry(msg, 1, nullptr); }).join();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_BEGIN_ALLOW_THREADS std::thread([&] { entry(msg, 1, nullptr); }).join();
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
 // get_spd_logger(logger) -> (name, address) through the first entry of Logger's table.
@@ -200,6 +201,89 @@ PyObject* get_spd_logger(PyObject*, PyObject* obj) {
     auto* self = reinterpret_cast<LoggerObject*>(obj);
     SpdLogger copy = self->vtab->get_spd_logger(self);
     return describe(copy.logger);
+}
+
+// log_from_threads(logger, threads, count, tag): `threads` native threads, without the interpreter
+// lock, each log `count` info records "<tag><thread> <i> <i % 97 times x>" through the Logger's
+// spdlog logger (get_spd_logger), as a native module's own threads would.
+PyObject* log_from_threads(PyObject*, PyObject* args) {
+    PyObject* obj;
+    int threads, count;
+    const char* tag;
+    if (!PyArg_ParseTuple(args, "Oiis", &obj, &threads, &count, &tag)) return nullptr;
+    auto* self = reinterpret_cast<LoggerObject*>(obj);
+    SpdLogger logger = self->vtab->get_spd_logger(self);
+    const std::string prefix(tag);
+    Py_BEGIN_ALLOW_THREADS std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([&, t] {
+            for (int i = 0; i < count; ++i) logger->info("{}{} {} {}", prefix, t, i, std::string(i % 97, 'x'));
+        });
+    }
+    for (auto& thread : pool) thread.join();
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
+}
+
+// A sink that holds every record at a gate until it is opened, keeping their texts: a stalled
+// disk, under the test's control.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened_cv;
+    bool opened = false;
+    std::vector<std::string> records;
+};
+
+Gate& gate() {
+    static auto* g = new Gate();
+    return *g;
+}
+
+class GateSink final : public spdlog::sinks::base_sink<std::mutex> {
+  protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override {
+        std::unique_lock<std::mutex> lock(gate().mutex);
+        gate().opened_cv.wait(lock, [] { return gate().opened; });
+        gate().records.emplace_back(msg.payload.data(), msg.payload.size());
+    }
+    void flush_() override {}
+};
+
+// add_gate_sink(logger): closes the gate and adds a gate sink to a Logger that has logged nothing yet.
+PyObject* add_gate_sink(PyObject*, PyObject* obj) {
+    auto* self = reinterpret_cast<LoggerObject*>(obj);
+    SpdLogger logger = self->vtab->get_spd_logger(self);
+    {
+        std::lock_guard<std::mutex> lock(gate().mutex);
+        gate().opened = false;
+        gate().records.clear();
+    }
+    logger->sinks().push_back(std::make_shared<GateSink>());
+    Py_RETURN_NONE;
+}
+
+// open_gate() -> None: lets the held records and all later ones through.
+PyObject* open_gate(PyObject*, PyObject*) {
+    std::lock_guard<std::mutex> lock(gate().mutex);
+    gate().opened = true;
+    gate().opened_cv.notify_all();
+    Py_RETURN_NONE;
+}
+
+// gate_records() -> [str]: what the gate sink has written, in order.
+PyObject* gate_records(PyObject*, PyObject*) {
+    std::lock_guard<std::mutex> lock(gate().mutex);
+    PyObject* list = PyList_New(0);
+    for (const auto& text : gate().records) {
+        PyObject* item =
+            list ? PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())) : nullptr;
+        if (!item || PyList_Append(list, item) < 0) {
+            Py_XDECREF(item);
+            Py_XDECREF(list);
+            return nullptr;
+        }
+        Py_DECREF(item);
+    }
+    return list;
 }
 
 // noop(*args): the cheapest native call, the floor the logging methods are measured against.
@@ -214,6 +298,10 @@ PyMethodDef g_methods[] = {
     {"call_method", call_method, METH_VARARGS, nullptr},
     {"call_method_from_thread", call_method_from_thread, METH_VARARGS, nullptr},
     {"get_spd_logger", get_spd_logger, METH_O, nullptr},
+    {"log_from_threads", log_from_threads, METH_VARARGS, nullptr},
+    {"add_gate_sink", add_gate_sink, METH_O, nullptr},
+    {"open_gate", open_gate, METH_NOARGS, nullptr},
+    {"gate_records", gate_records, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

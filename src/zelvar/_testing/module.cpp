@@ -3,7 +3,9 @@
 
 namespace {
 
-int exec_module(PyObject* m) { return add_logging_functions(m) && add_coroutine_functions(m) && add_bridge_functions(m) ? 0 : -1; }
+int exec_module(PyObject* m) {
+    return add_logging_functions(m) && add_coroutine_functions(m) && add_bridge_functions(m) ? 0 : -1;
+}
 
 PyModuleDef_Slot g_slots[] = {{Py_mod_exec, reinterpret_cast<void*>(exec_module)}, {0, nullptr}};
 

@@ -2,9 +2,9 @@
 // interpreter lock, and the buffer conversions, all through the bridge's public header.
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,12 +86,12 @@ PyObject* produce(PyObject*, PyObject* args) {
     if (!push) return nullptr;
     Py_INCREF(obj);  // alive for the threads
     std::vector<unsigned long long> accepted(static_cast<std::size_t>(threads), 0);
-    Py_BEGIN_ALLOW_THREADS
-    std::vector<std::thread> pool;
+    Py_BEGIN_ALLOW_THREADS std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
             for (unsigned long long i = 0; i < messages; ++i) {
-                const std::string m = make_message(static_cast<uint32_t>(t), static_cast<uint32_t>(i), sizes[i % sizes.size()]);
+                const std::string m =
+                    make_message(static_cast<uint32_t>(t), static_cast<uint32_t>(i), sizes[i % sizes.size()]);
                 int rc;
                 while ((rc = push(obj, m.data(), m.size())) == 0 && retry) std::this_thread::yield();
                 if (rc > 0) ++accepted[static_cast<std::size_t>(t)];
@@ -99,10 +99,10 @@ PyObject* produce(PyObject*, PyObject* args) {
         });
     }
     for (auto& th : pool) th.join();
-    Py_END_ALLOW_THREADS
-    Py_DECREF(obj);
+    Py_END_ALLOW_THREADS Py_DECREF(obj);
     PyObject* result = PyList_New(threads);
-    for (int t = 0; t < threads && result; ++t) PyList_SET_ITEM(result, t, PyLong_FromUnsignedLongLong(accepted[static_cast<std::size_t>(t)]));
+    for (int t = 0; t < threads && result; ++t)
+        PyList_SET_ITEM(result, t, PyLong_FromUnsignedLongLong(accepted[static_cast<std::size_t>(t)]));
     return result;
 }
 
@@ -123,8 +123,7 @@ PyObject* pipe_round_trip(PyObject*, PyObject* args) {
     Py_INCREF(obj);
     std::vector<std::string> received;
     std::atomic<bool> producer_failed{false};
-    Py_BEGIN_ALLOW_THREADS
-    std::thread producer([&] {
+    Py_BEGIN_ALLOW_THREADS std::thread producer([&] {
         for (unsigned long long i = 0; i < messages; ++i) {
             const std::string m = make_message(0, static_cast<uint32_t>(i), sizes[i % sizes.size()]);
             int rc;
@@ -150,8 +149,7 @@ PyObject* pipe_round_trip(PyObject*, PyObject* args) {
     });
     producer.join();
     consumer.join();
-    Py_END_ALLOW_THREADS
-    Py_DECREF(obj);
+    Py_END_ALLOW_THREADS Py_DECREF(obj);
     if (producer_failed) {
         PyErr_SetString(PyExc_RuntimeError, "the pipe refused a message");
         return nullptr;
@@ -170,7 +168,9 @@ PyObject* pipe_entries(PyObject*, PyObject* obj) {
     const auto* t = p->vtab;
     const char* push = p->_push_fn == t->push ? "push" : p->_push_fn == t->push_var ? "push_var" : "?";
     const char* pop = p->_pop_fn == t->pop ? "pop" : p->_pop_fn == t->pop_var ? "pop_var" : "?";
-    const char* release = p->_release_fn == t->release ? "release" : p->_release_fn == t->release_var ? "release_var" : "?";
+    const char* release = p->_release_fn == t->release       ? "release"
+                          : p->_release_fn == t->release_var ? "release_var"
+                                                             : "?";
     return Py_BuildValue("(sss)", push, pop, release);
 }
 
@@ -186,12 +186,18 @@ PyObject* pipe_call(PyObject*, PyObject* args) {
     const char* out = nullptr;
     std::size_t out_size = 0;
     int rc = 0;
-    if (e == "push") rc = p->vtab->push(p, data, static_cast<std::size_t>(size));
-    else if (e == "push_var") rc = p->vtab->push_var(p, data, static_cast<std::size_t>(size));
-    else if (e == "pop") rc = p->vtab->pop(p, &out, &out_size);
-    else if (e == "pop_var") rc = p->vtab->pop_var(p, &out, &out_size);
-    else if (e == "release") p->vtab->release(p);
-    else if (e == "release_var") p->vtab->release_var(p);
+    if (e == "push")
+        rc = p->vtab->push(p, data, static_cast<std::size_t>(size));
+    else if (e == "push_var")
+        rc = p->vtab->push_var(p, data, static_cast<std::size_t>(size));
+    else if (e == "pop")
+        rc = p->vtab->pop(p, &out, &out_size);
+    else if (e == "pop_var")
+        rc = p->vtab->pop_var(p, &out, &out_size);
+    else if (e == "release")
+        p->vtab->release(p);
+    else if (e == "release_var")
+        p->vtab->release_var(p);
     else {
         PyErr_SetString(PyExc_ValueError, "unknown entry");
         return nullptr;
@@ -292,8 +298,7 @@ PyObject* flood(PyObject*, PyObject* args) {
     const std::string m(static_cast<std::size_t>(size < 0 ? 0 : size), 'x');
     Py_INCREF(obj);
     bool closed = false;
-    Py_BEGIN_ALLOW_THREADS
-    std::thread producer([&] {
+    Py_BEGIN_ALLOW_THREADS std::thread producer([&] {
         for (unsigned long long i = 0; i < messages && !closed; ++i) {
             int rc;
             while ((rc = push(obj, m.data(), m.size())) == 0) std::this_thread::yield();
@@ -301,8 +306,7 @@ PyObject* flood(PyObject*, PyObject* args) {
         }
     });
     producer.join();
-    Py_END_ALLOW_THREADS
-    Py_DECREF(obj);
+    Py_END_ALLOW_THREADS Py_DECREF(obj);
     if (closed) {
         PyErr_SetString(PyExc_RuntimeError, "the ring refused a message");
         return nullptr;
@@ -322,8 +326,7 @@ PyObject* ping(PyObject*, PyObject* args) {
     const std::string m(static_cast<std::size_t>(size < 0 ? 0 : size), 'p');
     std::vector<long long> sent(static_cast<std::size_t>(count < 0 ? 0 : count), 0);
     Py_INCREF(obj);
-    Py_BEGIN_ALLOW_THREADS
-    std::thread pinger([&] {
+    Py_BEGIN_ALLOW_THREADS std::thread pinger([&] {
         for (auto& t : sent) {
             std::this_thread::sleep_for(std::chrono::microseconds(interval_us));
             timespec ts;
@@ -333,8 +336,7 @@ PyObject* ping(PyObject*, PyObject* args) {
         }
     });
     pinger.join();
-    Py_END_ALLOW_THREADS
-    Py_DECREF(obj);
+    Py_END_ALLOW_THREADS Py_DECREF(obj);
     PyObject* result = PyList_New(static_cast<Py_ssize_t>(sent.size()));
     for (std::size_t i = 0; result && i < sent.size(); ++i)
         PyList_SET_ITEM(result, static_cast<Py_ssize_t>(i), PyLong_FromLongLong(sent[i]));
@@ -349,8 +351,7 @@ PyObject* push(PyObject*, PyObject* args) {
     PushFn entry = push_entry_of(obj);
     int rc = 0;
     if (entry) {
-        Py_BEGIN_ALLOW_THREADS
-        rc = entry(obj, static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
+        Py_BEGIN_ALLOW_THREADS rc = entry(obj, static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
         Py_END_ALLOW_THREADS
     }
     PyBuffer_Release(&data);

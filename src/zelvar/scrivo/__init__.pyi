@@ -1,18 +1,46 @@
 from .scrivo import (
     BasicConsoleHandler as BasicConsoleHandler,
+)
+from .scrivo import (
     ColorScheme as ColorScheme,
+)
+from .scrivo import (
     ConsoleHandler as ConsoleHandler,
+)
+from .scrivo import (
     DailyFileHandler as DailyFileHandler,
+)
+from .scrivo import (
     DefaultLogger as DefaultLogger,
+)
+from .scrivo import (
     FileHandler as FileHandler,
+)
+from .scrivo import (
     JsonFileHandler as JsonFileHandler,
+)
+from .scrivo import (
     Level as Level,
-    LogHandler as LogHandler,
+)
+from .scrivo import (
     Logger as Logger,
+)
+from .scrivo import (
+    LogHandler as LogHandler,
+)
+from .scrivo import (
     PyLogHandler as PyLogHandler,
+)
+from .scrivo import (
     RotatingFileHandler as RotatingFileHandler,
+)
+from .scrivo import (
     StderrHandler as StderrHandler,
+)
+from .scrivo import (
     StdoutHandler as StdoutHandler,
+)
+from .scrivo import (
     SyslogHandler as SyslogHandler,
 )
 

@@ -75,8 +75,9 @@ bool add_capi(PyObject* module) {
     py::Ref capi(PyDict_New());
     return capi &&
            py::export_function(capi.get(), "get_logger_by_name", reinterpret_cast<void*>(get_logger_by_name),
-               kGetLoggerByNameSignature) &&
-           py::export_function(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr), kGetLoggerPtrSignature) &&
+                               kGetLoggerByNameSignature) &&
+           py::export_function(capi.get(), "get_logger_ptr", reinterpret_cast<void*>(get_logger_ptr),
+                               kGetLoggerPtrSignature) &&
            py::export_function(capi.get(), "get_logger", reinterpret_cast<void*>(get_logger), kGetLoggerSignature) &&
            PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) == 0;
 }

@@ -16,7 +16,7 @@ using spdlog::level::level_enum;
 
 // Reads handler attributes in a fixed order; the first failure sticks and later reads are skipped.
 class Reader {
-public:
+  public:
     explicit Reader(PyObject* handler) : handler_(handler) {}
 
     bool ok() const { return ok_; }
@@ -43,12 +43,13 @@ public:
         return encode(v.get());
     }
 
-private:
+  private:
     std::string encode(PyObject* value) {
         py::Ref encoded(PyObject_CallMethod(value, "encode", nullptr));
         if (!encoded) return fail<std::string>();
         if (PyBytes_Check(encoded.get())) {
-            return std::string(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+            return std::string(PyBytes_AS_STRING(encoded.get()),
+                               static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
         }
         if (PyByteArray_Check(encoded.get())) {
             return std::string(PyByteArray_AS_STRING(encoded.get()),
@@ -58,8 +59,7 @@ private:
         return fail<std::string>();
     }
 
-public:
-
+  public:
     level_enum level(const char* name) {
         py::Ref v = get(name);
         int32_t out = 0;
@@ -97,7 +97,7 @@ public:
         return out;
     }
 
-private:
+  private:
     py::Ref get(const char* name) {
         if (!ok_) return py::Ref();
         py::Ref v(PyObject_GetAttrString(handler_, name));

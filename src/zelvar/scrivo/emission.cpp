@@ -1,12 +1,7 @@
 #include "emission.hpp"
 
-#include <chrono>
 #include <cstring>
-#include <unordered_map>
-
-#include <spdlog/details/log_msg.h>
-#include <spdlog/sinks/ansicolor_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
+#include <typeinfo>
 
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
@@ -15,8 +10,6 @@
 
 namespace zelvar::scrivo {
 namespace {
-
-using spdlog::details::console_mutex;
 
 // A code object attribute, looked up through a name interned once: the walk runs on every call.
 py::Ref code_attribute(PyFrameObject* frame, PyObject* const& name) {
@@ -118,11 +111,6 @@ void append_code(std::string& codes, const char* prefix, int32_t value) {
     codes += std::to_string(value);
 }
 
-template <class Sink>
-bool is_a(spdlog::sinks::sink* sink) {
-    return dynamic_cast<Sink*>(sink) != nullptr;
-}
-
 }  // namespace
 
 bool set_standard_logging_package(PyObject* logging) {
@@ -176,33 +164,35 @@ std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t ef
     return out;
 }
 
-bool is_console_sink(spdlog::sinks::sink* sink) {
-    sink = spdlog_internal::innermost_sink(sink);
-    return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
+spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger) {
+    // The class is final: comparing the dynamic type is enough, and cheaper than a dynamic_cast.
+    return logger && typeid(*logger) == typeid(spdlog_internal::AsyncLogger)
+               ? static_cast<spdlog_internal::AsyncLogger*>(logger)
+               : nullptr;
 }
 
-SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
-                 std::string_view plain, std::string_view colored) noexcept {
-    SinkFailure failure;
+bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
+          std::string_view colored, SinkFailure& failure) {
     const spdlog::source_loc loc{where.file, where.line, where.function};
-    for (const auto& sink : logger.sinks()) {
-        try {
-            if (!sink->should_log(level)) continue;
-            const std::string_view text = !colored.empty() && is_console_sink(sink.get()) ? colored : plain;
-            const spdlog::details::log_msg msg(spdlog::log_clock::now(), loc, logger.name(), level,
-                                               spdlog::string_view_t(text.data(), text.size()));
-            sink->log(msg);
-        } catch (...) {
-            if (!failure) {
-                failure.sink = sink;
-                failure.error = std::current_exception();
-            }
-        }
+    spdlog_internal::AsyncLogger* queue = as_async(&logger);
+    if (!queue) {
+        failure = spdlog_internal::write_to_sinks(logger, level, loc, plain, colored);
+        return true;
     }
-    return failure;
+    return py::guard([&] {
+               if (queue->post(level, loc, plain, colored, false)) return 0;
+               // Full, and records wait for room: other Python threads may run meanwhile (every text
+               // handed over is kept alive by the caller).
+               PyThreadState* saved = PyEval_SaveThread();
+               try {
+                   queue->post(level, loc, plain, colored, true);
+               } catch (...) {
+                   PyEval_RestoreThread(saved);
+                   throw;
+               }
+               PyEval_RestoreThread(saved);
+               return 0;
+           }) == 0;
 }
 
 void set_sink_error(const SinkFailure& failure) noexcept {
@@ -215,42 +205,8 @@ void set_sink_error(const SinkFailure& failure) noexcept {
 
 namespace {
 
-// When each failing sink was last reported. The sink is held weakly, so a new sink that happens to
-// reuse a freed one's address is not silenced; every caller holds the interpreter lock.
-struct Reported {
-    std::weak_ptr<spdlog::sinks::sink> sink;
-    std::chrono::steady_clock::time_point at;
-};
-std::unordered_map<const spdlog::sinks::sink*, Reported>& reported() {
-    static auto* map = new std::unordered_map<const spdlog::sinks::sink*, Reported>();
-    return *map;
-}
-
-// At most once per second per sink: a full disk must not turn every record into a report.
-bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) {
-    const auto now = std::chrono::steady_clock::now();
-    auto& map = reported();
-    auto [it, inserted] = map.try_emplace(sink.get(), Reported{sink, now});
-    if (inserted) {
-        std::erase_if(map, [](const auto& entry) { return entry.second.sink.expired(); });
-        return true;
-    }
-    Reported& last = it->second;
-    if (last.sink.owner_before(sink) || sink.owner_before(last.sink) || now - last.at >= std::chrono::seconds(1)) {
-        last = Reported{sink, now};
-        return true;
-    }
-    return false;
-}
-
 void report_sink_failure(const SinkFailure& failure, const char* cls, const char* method) {
-    bool due = false;
-    try {
-        due = due_for_report(failure.sink);
-    } catch (...) {  // no memory for the bookkeeping: report anyway
-        due = true;
-    }
-    if (!due) return;
+    if (!spdlog_internal::due_for_report(failure.sink)) return;
     set_sink_error(failure);
     py::Ref context(PyUnicode_FromFormat("%s.%s.%s", kModuleName, cls, method));
     PyErr_WriteUnraisable(context ? context.get() : Py_None);
@@ -272,13 +228,15 @@ int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, i
         return -1;
     }
     const auto lvl = static_cast<spdlog::level::level_enum>(level);
-    if (!logger->should_log(lvl)) return 0;
+    if (lvl >= spdlog::level::off || !logger->should_log(lvl)) return 0;  // a record at OFF is never written
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
     std::string colored;
     if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
-    if (const SinkFailure failure = emit(*logger, lvl, where, plain, colored)) report_sink_failure(failure, cls, method);
+    SinkFailure failure;
+    if (!emit(*logger, lvl, where, plain, colored, failure)) return -1;
+    if (failure) report_sink_failure(failure, cls, method);
     return 0;
 }
 

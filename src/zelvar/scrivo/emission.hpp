@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -12,6 +11,7 @@
 
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/_pyext/ref.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
 
 namespace zelvar::scrivo {
 
@@ -43,10 +43,6 @@ bool holds_interpreter_lock();
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
 std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
 
-// True for spdlog's thread-safe console sinks (and types derived from them), looking through any
-// depth of MaxSinkLevel wrappers.
-bool is_console_sink(spdlog::sinks::sink* sink);
-
 // The text up to its first zero byte.
 inline std::string_view cut_at_nul(const char* data, std::size_t size) {
     const void* nul = std::memchr(data, 0, size);
@@ -54,18 +50,19 @@ inline std::string_view cut_at_nul(const char* data, std::size_t size) {
 }
 
 // A sink that threw while writing a message: the first one of a call, with its error.
-struct SinkFailure {
-    std::shared_ptr<spdlog::sinks::sink> sink;
-    std::exception_ptr error;
-    explicit operator bool() const { return static_cast<bool>(error); }
-};
+using SinkFailure = spdlog_internal::SinkFailure;
 
 // Writes `plain` (or `colored`, when not empty, to console sinks) at `level` to every sink of
-// `logger` whose level lets it through. A sink that throws does not stop the others: a logging call
-// never fails because its output could not be written, so the failure is handed back to the caller
-// to report.
-SinkFailure emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where,
-                 std::string_view plain, std::string_view colored) noexcept;
+// `logger` whose level lets it through, or for a non-blocking logger hands the record to its writer
+// (waiting for room, when it must, without the interpreter lock). A sink that throws does not stop
+// the others: a logging call never fails because its output could not be written, so the failure
+// is handed back in `failure` for the caller to report. False with an exception only when the
+// record could not be captured (no memory).
+bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
+          std::string_view colored, SinkFailure& failure);
+
+// The logger's queue, when it is a non-blocking one.
+spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger);
 
 // Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
 void set_sink_error(const SinkFailure& failure) noexcept;

@@ -1,5 +1,8 @@
-// Handler descriptions and the colour scheme: types, properties, initialisers and pickle hooks.
+// Handler descriptions and the color scheme: types, properties and pickle hooks (their __init__s are
+// in handler_init.cpp).
 #include "handlers.hpp"
+
+#include "handler_init.hpp"
 
 #include <cstddef>
 
@@ -24,16 +27,6 @@ using py::unpickle_def;
 namespace field = py::field;
 
 // --- fields -------------------------------------------------------------------------------
-
-// A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None.
-bool check_address(PyObject* v) {
-    if (v == Py_None || PyUnicode_CheckExact(v)) return true;
-    if (PyTuple_CheckExact(v) && PyTuple_GET_SIZE(v) == 2 && PyUnicode_CheckExact(PyTuple_GET_ITEM(v, 0)) &&
-        PyLong_Check(PyTuple_GET_ITEM(v, 1)))
-        return true;
-    PyErr_Format(PyExc_TypeError, "address must be a str or a (str, int) tuple, not %.200s", Py_TYPE(v)->tp_name);
-    return false;
-}
 
 int set_address(void* slot, PyObject* v) {
     if (!v) v = Py_None;
@@ -111,22 +104,21 @@ constexpr const Field* kHandlerState[] = {&kColor, &kLevel, &kPattern};
 constexpr const Field* kStdoutState[] = {&kColor, &kLevel, &kMaxLevel, &kPattern};
 constexpr const Field* kConsoleState[] = {&kColor, &kLevel, &kMaxStdoutLevel, &kMinLevel, &kPattern};
 constexpr const Field* kFileState[] = {&kColor, &kFilename, &kLevel, &kOverwrite, &kPattern};
-constexpr const Field* kRotatingState[] = {&kColor,   &kFilename,  &kLevel,  &kMaxFiles,
-                                           &kMaxSize, &kOverwrite, &kPattern};
+constexpr const Field* kRotatingState[] = {&kColor, &kFilename, &kLevel, &kMaxFiles, &kMaxSize, &kOverwrite, &kPattern};
 constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJsonMaxFiles,
                                        &kJsonMaxSize, &kOverwrite, &kPattern};
 constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
                                         &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
-constexpr const Field* kSyslogState[] = {&kAddress, &kColor,   &kFacility, &kIdent,
-                                         &kLevel,   &kPattern, &kProtocol};
+constexpr const Field* kSyslogState[] = {&kAddress, &kColor, &kFacility, &kIdent, &kLevel, &kPattern, &kProtocol};
 constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
                                         &kInfoColor,     &kTraceColor, &kWarnColor};
 
 #define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
 #define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
-#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                   \
-    const PickleDef k##cls##Pickle{&cls##Type,       ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, \
-                                    std::size(state), {a, b, c},         members,                  module};
+#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                         \
+    const PickleDef k##cls##Pickle{                                                                              \
+        &cls##Type, ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, std::size(state), {a, b, c}, members, \
+        module};
 
 constexpr const char* kHandlerMembers = "color, level, pattern";
 ZELVAR_PICKLE_SPEC(LogHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
@@ -135,7 +127,8 @@ ZELVAR_PICKLE_SPEC(BasicConsoleHandler, kHandlerState, 0xed0a034, 0x898f195, 0xd
 ZELVAR_PICKLE_SPEC(StdoutHandler, kStdoutState, 0xabd6ee, 0x8fb38a4, 0x618cda8, "color, level, max_level, pattern")
 ZELVAR_PICKLE_SPEC(ConsoleHandler, kConsoleState, 0x657ea3e, 0x8438060, 0x1815032,
                    "color, level, max_stdout_level, min_level, pattern")
-ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf, "color, filename, level, overwrite, pattern")
+ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf,
+                   "color, filename, level, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(RotatingFileHandler, kRotatingState, 0x2a7620a, 0xc011a13, 0x305a5e5,
                    "color, filename, level, max_files, max_size, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
@@ -195,278 +188,11 @@ void handler_dealloc(PyObject* self) {
 
 PyObject* color_scheme_new(PyTypeObject* type, PyObject*, PyObject*) { return type->tp_alloc(type, 0); }
 
-// --- initialisers --------------------------------------------------------------------------
-
-PyObject* default_pattern() { return default_handler_pattern(); }
-
-bool take_color(PyObject* value, int fallback, bool& out) {
-    if (!value) {
-        out = fallback != 0;
-        return true;
-    }
-    const int t = py::truth(value);
-    if (t < 0) return false;
-    out = t != 0;
-    return true;
-}
-
-bool take_level(PyObject* value, int32_t fallback, int32_t& out) {
-    if (!value) {
-        out = fallback;
-        return true;
-    }
-    return py::to_level(value, out);
-}
-
-bool take_size(PyObject* value, std::size_t fallback, std::size_t& out) {
-    if (!value) {
-        out = fallback;
-        return true;
-    }
-    return py::to_size_t(value, out);
-}
-
-// Calls the initialiser after `own` in the instance's method resolution order.
-bool init_next(PyTypeObject* own, PyObject* self, PyObject* args) {
-    if (!args) return false;
-    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), own, self, nullptr));
-    py::Ref init(super ? PyObject_GetAttrString(super.get(), "__init__") : nullptr);
-    py::Ref result(init ? PyObject_Call(init.get(), args, nullptr) : nullptr);
-    return static_cast<bool>(result);
-}
-
-// (filename, False, pattern, level member, overwrite): what a file handler subclass passes on to
-// FileHandler.__init__.
-PyObject* file_arguments(PyObject* filename, PyObject* pattern, int32_t level, bool overwrite) {
-    py::Ref member(level_to_python(level));
-    if (!member) return nullptr;
-    return Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), overwrite ? Py_True : Py_False);
-}
-
-// (color, pattern, level member), the base part every console handler passes on.
-PyObject* base_arguments(bool color, PyObject* pattern, int32_t level) {
-    py::Ref member(level_to_python(level));
-    if (!member) return nullptr;
-    return Py_BuildValue("(OOO)", color ? Py_True : Py_False, pattern, member.get());
-}
-
-void store_text(PyObject*& slot, PyObject* value) {
-    PyObject* old = slot;
-    slot = Py_NewRef(value);
-    Py_XDECREF(old);
-}
-
-int log_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 0, level)) return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    auto* h = reinterpret_cast<LogHandlerObject*>(self);
-    h->color = color;
-    store_text(h->pattern, pattern);
-    h->level = level;
-    return 0;
-}
-
-// StderrHandler and BasicConsoleHandler: (color=False, pattern, level=<default>).
-template <PyTypeObject* Own, int32_t DefaultLevel>
-int plain_console_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], DefaultLevel, level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    return init_next(Own, self, py::Ref(base_arguments(color, pattern, level)).get()) ? 0 : -1;
-}
-
-int stdout_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level", "max_level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level, max_level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], 0, level) ||
-        !take_level(v[3], 2, max_level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&StdoutHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
-    reinterpret_cast<StdoutHandlerObject*>(self)->max_level = max_level;
-    return 0;
-}
-
-int console_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "max_stdout_level", "min_level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t max_stdout_level, min_level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 2, max_stdout_level) ||
-        !take_level(v[3], 0, min_level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&ConsoleHandlerType, self, py::Ref(base_arguments(color, pattern, 0)).get())) return -1;
-    auto* h = reinterpret_cast<ConsoleHandlerObject*>(self);
-    h->max_stdout_level = max_stdout_level;
-    h->min_level = min_level;
-    return 0;
-}
-
-int file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"filename", "color", "pattern", "level", "overwrite"}, 1);
-    decltype(params)::Values v;
-    bool color, overwrite;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[1], 0, color) || !take_level(v[3], 0, level) ||
-        !take_color(v[4], 0, overwrite))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[2] ? v[2] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&FileHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
-    auto* h = reinterpret_cast<FileHandlerObject*>(self);
-    store_text(h->filename, filename);
-    h->overwrite = overwrite;
-    return 0;
-}
-
-int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "pattern", "level", "max_size", "max_files"}, 1);
-    decltype(params)::Values v;
-    int32_t level;
-    std::size_t max_size, max_files;
-    if (!params.bind(args, kwargs, v) || !take_level(v[2], 0, level) || !take_size(v[3], 1048576, max_size) ||
-        !take_size(v[4], 3, max_files))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&RotatingFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
-        return -1;
-    auto* h = reinterpret_cast<RotatingFileHandlerObject*>(self);
-    h->max_size = max_size;
-    h->max_files = max_files;
-    return 0;
-}
-
-int json_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "level", "overwrite", "max_size", "max_files"}, 1);
-    decltype(params)::Values v;
-    int32_t level;
-    bool overwrite;
-    std::size_t max_size, max_files;
-    if (!params.bind(args, kwargs, v) || !take_level(v[1], 0, level) || !take_color(v[2], 0, overwrite) ||
-        !take_size(v[3], 0, max_size) || !take_size(v[4], 0, max_files))
-        return -1;
-    PyObject* filename = v[0];
-    if (!py::check_str_argument(filename, "filename")) return -1;
-    // No pattern: the sink writes JSON whatever a pattern would say.
-    if (!init_next(&JsonFileHandlerType, self, py::Ref(file_arguments(filename, Py_None, level, overwrite)).get()))
-        return -1;
-    auto* h = reinterpret_cast<JsonFileHandlerObject*>(self);
-    h->max_size = max_size;
-    h->max_files = max_files;
-    return 0;
-}
-
-bool take_bounded(PyObject* value, const char* name, int32_t high, int32_t& out) {
-    out = 0;
-    if (value && !py::to_int32(value, out)) return false;
-    if (out < 0 || out > high) {
-        PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", name, static_cast<int>(high), static_cast<int>(out));
-        return false;
-    }
-    return true;
-}
-
-int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "hour", "minute", "max_files", "pattern", "level"}, 1);
-    decltype(params)::Values v;
-    int32_t hour, minute, level;
-    std::size_t max_files;
-    if (!params.bind(args, kwargs, v) || !take_bounded(v[1], "hour", 23, hour) ||
-        !take_bounded(v[2], "minute", 59, minute) || !take_size(v[3], 0, max_files) || !take_level(v[5], 0, level))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[4] ? v[4] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&DailyFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
-        return -1;
-    auto* h = reinterpret_cast<DailyFileHandlerObject*>(self);
-    h->hour = hour;
-    h->minute = minute;
-    h->max_files = max_files;
-    return 0;
-}
-
-int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
-    decltype(params)::Values v;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
-    py::Ref default_address(v[0] ? nullptr : PyUnicode_FromString("/dev/log"));
-    py::Ref default_facility(v[1] ? nullptr : PyUnicode_FromString("user"));
-    py::Ref default_protocol(v[3] ? nullptr : PyUnicode_FromString("udp"));
-    py::Ref default_pattern(v[4] ? nullptr : PyUnicode_FromString("%v"));
-    PyObject* address = v[0] ? v[0] : default_address.get();
-    PyObject* facility = v[1] ? v[1] : default_facility.get();
-    PyObject* ident = v[2] ? v[2] : Py_None;
-    PyObject* protocol = v[3] ? v[3] : default_protocol.get();
-    PyObject* pattern = v[4] ? v[4] : default_pattern.get();
-    if (!address || !facility || !protocol || !pattern) return -1;
-    if (!check_address(address) || !py::check_str_argument(facility, "facility") ||
-        !py::check_str_argument(ident, "ident") || !py::check_str_argument(protocol, "protocol") ||
-        !py::check_str_argument(pattern, "pattern"))
-        return -1;
-    // The names are checked where the sink checks them, with the same messages.
-    if (facility != Py_None && protocol != Py_None) {
-        const char* f = PyUnicode_AsUTF8(facility);
-        const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
-        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
-    }
-    if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
-    auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
-    store_text(h->address, address);
-    store_text(h->facility, facility);
-    store_text(h->ident, ident);
-    store_text(h->protocol, protocol);
-    return 0;
-}
-
-int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__init__", {"trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"});
-    decltype(params)::Values v;
-    if (!params.bind(args, kwargs, v)) return -1;
-    int32_t codes[6];
-    for (std::size_t i = 0; i < 6; ++i) {
-        codes[i] = -1;
-        if (v[i] && !py::to_int32(v[i], codes[i])) return -1;
-    }
-    auto* s = reinterpret_cast<ColorSchemeObject*>(self);
-    s->trace_color = codes[0];
-    s->debug_color = codes[1];
-    s->info_color = codes[2];
-    s->warn_color = codes[3];
-    s->error_color = codes[4];
-    s->critical_color = codes[5];
-    return 0;
-}
-
 // --- type objects --------------------------------------------------------------------------
 
 // A handler type: a subclass inherits allocation and deallocation from its base.
-PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods,
-                       PyGetSetDef* getset, PyTypeObject* base, initproc init) {
+PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods, PyGetSetDef* getset,
+                       PyTypeObject* base, initproc init) {
     return py::make_type({
         .name = name,
         .basicsize = static_cast<Py_ssize_t>(size),
@@ -485,68 +211,66 @@ PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMe
 
 }  // namespace
 
-PyTypeObject LogHandlerType = make_type(
-    "zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
-    "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)", g_LogHandler_methods,
-    g_log_handler_props.defs, nullptr, log_handler_init);
+PyTypeObject LogHandlerType = make_type("zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
+                                        "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+                                        g_LogHandler_methods, g_log_handler_props.defs, nullptr, log_handler_init);
 
 PyTypeObject StdoutHandlerType = make_type(
     "zelvar.scrivo.scrivo.StdoutHandler", sizeof(StdoutHandlerObject),
     "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
     g_StdoutHandler_methods, g_stdout_props.defs, &LogHandlerType, stdout_handler_init);
 
-PyTypeObject StderrHandlerType = make_type(
-    "zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
-    "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)", g_StderrHandler_methods,
-    nullptr, &LogHandlerType, plain_console_init<&StderrHandlerType, 3>);
+PyTypeObject StderrHandlerType =
+    make_type("zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
+              "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)",
+              g_StderrHandler_methods, nullptr, &LogHandlerType, stderr_handler_init);
 
-PyTypeObject BasicConsoleHandlerType = make_type(
-    "zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
-    "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
-    g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, plain_console_init<&BasicConsoleHandlerType, 0>);
+PyTypeObject BasicConsoleHandlerType =
+    make_type("zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
+              "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+              g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, basic_console_handler_init);
 
-PyTypeObject ConsoleHandlerType = make_type(
-    "zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
-    "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
-    ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
-    g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
+PyTypeObject ConsoleHandlerType =
+    make_type("zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
+              "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
+              ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
+              g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
 
-PyTypeObject FileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
-    "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE, bool overwrite=False)",
-    g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
+PyTypeObject FileHandlerType = make_type("zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
+                                         "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
+                                         ", Level level=Level.TRACE, bool overwrite=False)",
+                                         g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
 
-PyTypeObject RotatingFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
-    "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
-    g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
+PyTypeObject RotatingFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
+              "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
+              ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
+              g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
 
-PyTypeObject JsonFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
-    "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
-    "size_t max_files=0)",
-    g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
+PyTypeObject JsonFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
+              "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
+              "size_t max_files=0)",
+              g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
 
-PyTypeObject DailyFileHandlerType = make_type(
-    "zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
-    "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
-    ", Level level=Level.TRACE)",
-    g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
+PyTypeObject DailyFileHandlerType =
+    make_type("zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
+              "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
+              ", Level level=Level.TRACE)",
+              g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
 
-PyTypeObject SyslogHandlerType = make_type(
-    "zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
-    "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-    "str pattern='%v', Level level=Level.TRACE)",
-    g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
+PyTypeObject SyslogHandlerType =
+    make_type("zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
+              "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+              "str pattern='%v', Level level=Level.TRACE)",
+              g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
 
 PyTypeObject ColorSchemeType = [] {
-    PyTypeObject t = make_type(
-        "zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
-        "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
-        "int error_color=-1, int critical_color=-1)",
-        g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
+    PyTypeObject t =
+        make_type("zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
+                  "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
+                  "int error_color=-1, int critical_color=-1)",
+                  g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
     t.tp_new = color_scheme_new;
     t.tp_dealloc = py::free_object;
     return t;
@@ -568,13 +292,12 @@ bool add_handler_types(PyObject* module) {
 
 bool add_handler_unpickle_functions(PyObject* module) {
     static PyMethodDef defs[] = {
-        unpickle_def<kLogHandlerPickle>(),    unpickle_def<kStdoutHandlerPickle>(),
-        unpickle_def<kStderrHandlerPickle>(), unpickle_def<kBasicConsoleHandlerPickle>(),
-        unpickle_def<kConsoleHandlerPickle>(), unpickle_def<kFileHandlerPickle>(),
+        unpickle_def<kLogHandlerPickle>(),          unpickle_def<kStdoutHandlerPickle>(),
+        unpickle_def<kStderrHandlerPickle>(),       unpickle_def<kBasicConsoleHandlerPickle>(),
+        unpickle_def<kConsoleHandlerPickle>(),      unpickle_def<kFileHandlerPickle>(),
         unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kJsonFileHandlerPickle>(),
-        unpickle_def<kDailyFileHandlerPickle>(), unpickle_def<kSyslogHandlerPickle>(),
-        unpickle_def<kColorSchemePickle>(),
-        {nullptr, nullptr, 0, nullptr},
+        unpickle_def<kDailyFileHandlerPickle>(),    unpickle_def<kSyslogHandlerPickle>(),
+        unpickle_def<kColorSchemePickle>(),         {nullptr, nullptr, 0, nullptr},
     };
     return PyModule_AddFunctions(module, defs) == 0;
 }

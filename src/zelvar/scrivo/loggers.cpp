@@ -1,6 +1,8 @@
 // Logger (builds its own native logger) and DefaultLogger (writes through the process default).
 #include "loggers.hpp"
 
+#include <array>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -15,12 +17,14 @@
 
 #include "emission.hpp"
 #include "handlers.hpp"
+#include "logger_build.hpp"
 #include "module_constants.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
+// The logging entries of the native tables.
 constexpr int kMethods = 6;
 constexpr const char* kMethodNames[kMethods] = {"trace", "debug", "info", "warn", "error", "critical"};
 
@@ -57,6 +61,15 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
     return true;
 }
 
+// A record at `level` through `self`'s logger, for a caller that holds the interpreter lock;
+// `method` names the call in failure reports.
+template <class Self>
+void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
+    log_text(target.get(), level, msg, fg, bg, effect, Traits<Self>::name, method);
+}
+
 // Method N for a caller that holds the interpreter lock.
 template <class Self, int N>
 void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
@@ -66,9 +79,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     if (dispatch == py::kHonourOverride &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
-    std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target.get(), N, msg, fg, bg, effect, Traits<Self>::name, kMethodNames[N]);
+    log_at(self, N, kMethodNames[N], msg, fg, bg, effect);
 }
 
 // The native table entry of method N. Its callers are to hold the interpreter lock; a native thread
@@ -99,117 +110,186 @@ const DefaultLoggerVTable g_default_vtable = {
     log_entry<DefaultLoggerObject, 3>, log_entry<DefaultLoggerObject, 4>, log_entry<DefaultLoggerObject, 5>,
 };
 
-// The Python-visible method N: binds and converts, then calls the table entry with dispatch 1.
-template <class Self, int N>
-PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params(kMethodNames[N], {"msg", "fg_color", "bg_color", "effect"}, 1);
-    if (nargs < 1 || !PyObject_TypeCheck(args[0], Traits<Self>::type())) {
-        PyErr_Format(PyExc_TypeError, "descriptor '%s' requires a '%s' object", kMethodNames[N],
-                     Traits<Self>::type()->tp_name);
-        return nullptr;
-    }
-    decltype(params)::Values v;
-    if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::check_str_argument(v[0], "msg")) return nullptr;
-    LogOptions options{3, -1, -1, -1};
-    if ((v[1] && !py::to_int32(v[1], options.fg_color)) || (v[2] && !py::to_int32(v[2], options.bg_color)) ||
-        (v[3] && !py::to_int32(v[3], options.effect)))
-        return nullptr;
-    // Called from Python, so the lock is held: straight to the body.
-    log_body<Self, N>(reinterpret_cast<Self*>(args[0]), v[0], 1, &options);
+// --- the Python-visible logging methods ---------------------------------------------------------
+
+// Those at a fixed level: the six of the native table, then `warning`, the same as `warn`.
+struct LevelMethod {
+    const char* name;
+    int32_t level;
+};
+constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1},    {"info", 2},   {"warn", 3},
+                                         {"error", 4}, {"critical", 5}, {"warning", 3}};
+constexpr int kLevelMethodCount = static_cast<int>(std::size(kLevelMethods));
+constexpr int32_t kOff = spdlog::level::off;
+
+// The instance a method was called on (args[0]), or null with TypeError.
+template <class Self>
+Self* instance(PyObject* const* args, Py_ssize_t nargs, const char* method) {
+    if (nargs >= 1 && PyObject_TypeCheck(args[0], Traits<Self>::type())) return reinterpret_cast<Self*>(args[0]);
+    PyErr_Format(PyExc_TypeError, "descriptor '%s' requires a '%s' object", method, Traits<Self>::type()->tp_name);
+    return nullptr;
+}
+
+// The last four bound values: msg (str or None), then the colour codes.
+template <std::size_t N>
+bool message_arguments(const std::array<PyObject*, N>& v, LogOptions& o) {
+    constexpr std::size_t m = N - 4;
+    if (!py::check_str_argument(v[m], "msg")) return false;
+    o = LogOptions{3, -1, -1, -1};
+    return !((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
+             (v[m + 3] && !py::to_int32(v[m + 3], o.effect)));
+}
+
+// A record level from Python: a Level or an int 0 to 6.
+bool record_level(PyObject* value, int32_t& level) {
+    if (!py::to_level(value, level)) return false;
+    if (level >= 0 && level <= kOff) return true;
+    PyErr_Format(PyExc_ValueError, "%d is not a valid Level", static_cast<int>(level));
+    return false;
+}
+
+PyObject* finished() {
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
 
-template <class Self, std::size_t... N>
-bool attach_methods(PyObject* defaults, std::index_sequence<N...>) {
-    static const std::string docs[] = {(std::string(Traits<Self>::name) + "." + kMethodNames[N] +
+// Method M of kLevelMethods: binds and converts, then writes as the table entry does with dispatch 1.
+template <class Self, int M>
+PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    constexpr LevelMethod method = kLevelMethods[M];
+    static const auto params = py::params(method.name, {"msg", "fg_color", "bg_color", "effect"}, 1);
+    Self* self = instance<Self>(args, nargs, method.name);
+    decltype(params)::Values v;
+    LogOptions o;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
+    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+// log(level, msg, ...): a record at a level given as an argument; at OFF nothing is written.
+template <class Self>
+PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("log", {"level", "msg", "fg_color", "bg_color", "effect"}, 2);
+    Self* self = instance<Self>(args, nargs, "log");
+    decltype(params)::Values v;
+    LogOptions o;
+    int32_t level;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !record_level(v[0], level) ||
+        !message_arguments(v, o))
+        return nullptr;
+    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+// `msg`, a newline and the traceback of the exception being handled, as the standard package's
+// formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
+PyObject* with_handled_exception(PyObject* msg) {
+    PyObject *type, *value, *tb;
+    PyErr_GetExcInfo(&type, &value, &tb);
+    py::Ref info(value && value != Py_None && msg != Py_None ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
+                                                             : nullptr);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(tb);
+    if (!info) return PyErr_Occurred() ? nullptr : Py_NewRef(msg);
+    py::Ref text(format_exception(info.get()));
+    if (!text) return nullptr;
+    Py_ssize_t length = PyUnicode_GET_LENGTH(text.get());
+    if (length > 0 && PyUnicode_READ_CHAR(text.get(), length - 1) == '\n') --length;
+    py::Ref trimmed(PyUnicode_Substring(text.get(), 0, length));
+    return trimmed ? PyUnicode_FromFormat("%U\n%U", msg, trimmed.get()) : nullptr;
+}
+
+template <class Self>
+PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("exception", {"msg", "fg_color", "bg_color", "effect"}, 1);
+    Self* self = instance<Self>(args, nargs, "exception");
+    decltype(params)::Values v;
+    LogOptions o;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
+    py::Ref text(with_handled_exception(v[0]));
+    if (!text) return nullptr;
+    log_at(self, spdlog::level::err, "exception", text.get(), o.fg_color, o.bg_color, o.effect);
+    return finished();
+}
+
+template <class Self, std::size_t... M>
+bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
+    static const std::string docs[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name +
                                         "(self, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) -> void")...};
-    static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kMethodNames[N])...};
-    const py::NativeBody bodies[] = {log_method<Self, N>...};
-    for (int i = 0; i < kMethods; ++i) {
-        PyObject* fn = py::make_function({kMethodNames[i], qualnames[i].c_str(), docs[i].c_str(), bodies[i], nullptr,
-                                          defaults},
-                                         kModuleName);
+    static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name)...};
+    const py::NativeBody bodies[] = {log_method<Self, M>...};
+    static const std::string exception_doc = std::string(Traits<Self>::name) +
+                                             ".exception(self, str msg, int fg_color=-1, int bg_color=-1, "
+                                             "int effect=-1) -> void";
+    static const std::string exception_qualname = std::string(Traits<Self>::name) + ".exception";
+    static const std::string log_doc = std::string(Traits<Self>::name) +
+                                       ".log(self, level, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) "
+                                       "-> void";
+    static const std::string log_qualname = std::string(Traits<Self>::name) + ".log";
+    for (int i = 0; i <= kLevelMethodCount + 1; ++i) {
+        const bool level_method = i < kLevelMethodCount;
+        const bool exception = i == kLevelMethodCount;
+        const py::FunctionDef spec =
+            level_method ? py::FunctionDef{kLevelMethods[i].name,
+                                           qualnames[i].c_str(),
+                                           docs[i].c_str(),
+                                           bodies[i],
+                                           nullptr,
+                                           defaults}
+            : exception
+                ? py::FunctionDef{"exception",
+                                  exception_qualname.c_str(),
+                                  exception_doc.c_str(),
+                                  exception_method<Self>,
+                                  nullptr,
+                                  defaults}
+                : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>, nullptr, defaults};
+        PyObject* fn = py::make_function(spec, kModuleName);
         if (!fn) return false;
-        Traits<Self>::functions[i] = fn;  // owned for the life of the process
-        if (!py::set_type_attribute(Traits<Self>::type(), kMethodNames[i], fn)) return false;
+        if (i < kMethods) Traits<Self>::functions[i] = fn;  // owned for the life of the process
+        if (!py::set_type_attribute(Traits<Self>::type(), spec.name, fn)) return false;
+        if (i >= kMethods) Py_DECREF(fn);  // the type's dict holds it
     }
     return true;
 }
 
-// --- Logger construction ---------------------------------------------------------------------
+// is_enabled_for(level): whether a record at that level would reach at least one sink.
+template <class Self>
+PyObject* is_enabled_for(PyObject* self, PyObject* value) {
+    int32_t level;
+    if (!record_level(value, level)) return nullptr;
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    return PyBool_FromLong(target &&
+                           spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
+}
 
-PyObject* g_default_handlers = nullptr;  // the one list shared by every call that omits `handlers`
-
-// The UTF-8 form of a text parameter, or the None-text error.
-bool encode_text(PyObject* text, std::string& out) {
-    if (text == Py_None) {
-        py::set_none_text_error();
-        return false;
+// flush(): everything logged before the call written and the sinks flushed, without the lock.
+template <class Self>
+PyObject* flush(PyObject* self, PyObject*) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (target) {
+        Py_BEGIN_ALLOW_THREADS target->flush();  // reports a failing sink itself
+        Py_END_ALLOW_THREADS
     }
-    std::string_view view;
-    if (!py::utf8_view(text, view)) return false;
-    out.assign(view);
-    return true;
+    Py_RETURN_NONE;
 }
 
-bool build(LoggerObject* self, PyObject* const* v) {
-    PyObject* name = v[0];
-    int32_t level = 0;
-    if (v[1] && !py::to_level(v[1], level)) return false;
-    PyObject* pattern = v[2];
-    PyObject* handlers = v[3] ? v[3] : g_default_handlers;
-    PyObject* scheme = v[4] ? v[4] : Py_None;
-    const int set_default = v[5] ? py::truth(v[5]) : 0;
-    if (set_default < 0) return false;
-    const int intercept = v[6] ? py::truth(v[6]) : 1;
-    if (intercept < 0) return false;
-    if (!py::check_str_argument(name, "name")) return false;
-    if (pattern && !py::check_str_argument(pattern, "pattern")) return false;
-    if (handlers != Py_None && !PyList_CheckExact(handlers)) return py::raise_argument_type(handlers, "handlers", "list");
-    if (scheme != Py_None && !PyObject_TypeCheck(scheme, &ColorSchemeType))
-        return py::raise_argument_type(scheme, "color_scheme", ColorSchemeType.tp_name);
-    // The name is checked before any sink exists, so a failing call creates or truncates no file.
-    std::string name_text;
-    if (!encode_text(name, name_text)) return false;
+constexpr const char* kIsEnabledForDoc =
+    "is_enabled_for($self, level, /)\n--\n\nWhether a record at `level` (a Level, or 0 to 6) would reach at least "
+    "one sink.";
+constexpr const char* kFlushDoc =
+    "flush($self, /)\n--\n\nReturns once every record logged before the call is written and the sinks are flushed.";
 
-    if (py::guard([&] { return self->factory.set_level(static_cast<spdlog::level::level_enum>(level)), 0; }) < 0)
-        return false;
-    if (handlers == Py_None || PyList_GET_SIZE(handlers) == 0) {
-        std::string pattern_text;
-        if (!encode_text(pattern ? pattern : default_logger_pattern(), pattern_text)) return false;
-        if (py::guard([&] {
-                self->factory.add_basic_console_handler(true, pattern_text,
-                                                        static_cast<spdlog::level::level_enum>(level));
-                return 0;
-            }) < 0)
-            return false;
-    } else {
-        // Re-read the length each time: handlers appended during the walk are visited too.
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(handlers); ++i) {
-            py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
-            if (contribute_handler(handler.get(), self->factory) < 0) return false;
-        }
-    }
-    if (scheme != Py_None && contribute_colors(scheme, self->factory) < 0) return false;
-    if (py::guard([&] { return self->logger_ptr = self->factory.build(name_text, false), 0; }) < 0) return false;
-    if (set_default && py::guard([&] { return LoggerRegistry::set_default(self->logger_ptr), 0; }) < 0) return false;
-    self->logger = SpdLogger(self->logger_ptr);
-    return !(set_default && intercept) || redirect_pylog() == 0;
-}
-
-void logger_dealloc(PyObject* self) {
-    auto* lg = reinterpret_cast<LoggerObject*>(self);
-    lg->factory.~LoggerFactory();
-    lg->logger.~SpdLogger();
-    lg->logger_ptr.~shared_ptr();
-    py::free_object(self);
-}
+// --- Logger construction (the arguments' checks and the build are in logger_build.cpp) ---------
 
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__cinit__",
-        {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging"}, 1);
+    static const auto params = py::params("__cinit__",
+                                          {"name", "level", "pattern", "handlers", "color_scheme", "set_default",
+                                           "intercept_stdlib_logging", "queue_size", "overflow"},
+                                          1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
     py::Ref self(type->tp_alloc(type, 0));
@@ -219,11 +299,16 @@ PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     new (&lg->factory) LoggerFactory();
     new (&lg->logger) SpdLogger();
     new (&lg->logger_ptr) std::shared_ptr<spdlog::logger>();
-    if (!build(lg, v.data())) return nullptr;  // the half-built instance is freed here
+    if (!build_logger(lg, v.data())) return nullptr;  // the half-built instance is freed here
     return self.release();
 }
 
-PyMethodDef g_logger_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr, 0, nullptr}};
+PyMethodDef g_logger_methods[] = {
+    {"is_enabled_for", is_enabled_for<LoggerObject>, METH_O, kIsEnabledForDoc},
+    {"flush", flush<LoggerObject>, METH_NOARGS, kFlushDoc},
+    ZELVAR_REFUSE_PICKLE_METHODS,
+    {nullptr, nullptr, 0, nullptr},
+};
 
 // --- DefaultLogger -----------------------------------------------------------------------------
 
@@ -233,16 +318,29 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const py::PickleDef kDefaultLoggerPickle{&DefaultLoggerType,
-                                      "__pyx_unpickle_DefaultLogger",
-                                      "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
-                                      nullptr,
-                                      0,
-                                      {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
-                                      "",
-                                      module};
+const py::PickleDef kDefaultLoggerPickle{
+    &DefaultLoggerType,
+    "__pyx_unpickle_DefaultLogger",
+    "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
+    nullptr,
+    0,
+    {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
+    "",
+    module};
 
-PyMethodDef g_default_methods[] = {ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle), {nullptr, nullptr, 0, nullptr}};
+PyMethodDef g_default_methods[] = {
+    {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
+    {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
+    ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// atexit: every non-blocking logger writes what it holds before the interpreter is finalised; later
+// records (daemon threads) are written on their own threads.
+PyObject* stop_writers(PyObject*, PyObject*) {
+    Py_BEGIN_ALLOW_THREADS spdlog_internal::AsyncLogger::stop_all();
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
+}
 
 }  // namespace
 
@@ -251,6 +349,7 @@ PyTypeObject LoggerType = py::make_type({
     .basicsize = sizeof(LoggerObject),
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .methods = g_logger_methods,
+    .getset = g_logger_properties,
     .new_ = logger_new,
     .dealloc = logger_dealloc,
 });
@@ -266,14 +365,23 @@ PyTypeObject DefaultLoggerType = py::make_type({
 
 bool add_logger_types(PyObject* module) {
     return py::add_type(module, &LoggerType, "Logger", const_cast<LoggerVTable*>(&g_logger_vtable)) &&
-           py::add_type(module, &DefaultLoggerType, "DefaultLogger", const_cast<DefaultLoggerVTable*>(&g_default_vtable));
+           py::add_type(module, &DefaultLoggerType, "DefaultLogger",
+                        const_cast<DefaultLoggerVTable*>(&g_default_vtable));
 }
 
 bool attach_logging_methods(PyObject*) {
     if (!g_default_handlers && !(g_default_handlers = PyList_New(0))) return false;
     py::Ref defaults(Py_BuildValue("(iii)", -1, -1, -1));
-    return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kMethods>()) &&
-           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kMethods>());
+    return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
+           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());
+}
+
+bool add_exit_hook(PyObject*) {
+    static PyMethodDef def = {"_stop_writers", stop_writers, METH_NOARGS, nullptr};
+    py::Ref fn(PyCFunction_New(&def, nullptr));
+    py::Ref atexit(fn ? PyImport_ImportModule("atexit") : nullptr);
+    py::Ref done(atexit ? PyObject_CallMethod(atexit.get(), "register", "O", fn.get()) : nullptr);
+    return static_cast<bool>(done);
 }
 
 bool add_default_logger_unpickle_function(PyObject* module) {

@@ -10,9 +10,11 @@ extern PyTypeObject DefaultLoggerType;
 
 // Readies and binds Logger, then DefaultLogger, with their method tables.
 bool add_logger_types(PyObject* module);
-// Makes the shared default handler list and attaches the six logging methods to Logger, then to
+// Makes the shared default handler list and attaches the logging methods to Logger, then to
 // DefaultLogger.
 bool attach_logging_methods(PyObject* module);
+// Registers the atexit hook that drains the non-blocking loggers before finalisation.
+bool add_exit_hook(PyObject* module);
 // Binds __pyx_unpickle_DefaultLogger.
 bool add_default_logger_unpickle_function(PyObject* module);
 

@@ -7,8 +7,8 @@
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "loggers.hpp"
-#include "stdlib_bridge.hpp"
 #include "module_constants.hpp"
+#include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -61,8 +61,8 @@ bool make_constants() {
 // module body.
 bool fill(PyObject* m) {
     return make_constants() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
-           bind_stdlib(m) && add_py_log_handler(m) && attach_logging_methods(m) &&
-           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m);
+           bind_stdlib(m) && add_py_log_handler(m) && attach_logging_methods(m) && add_handler_unpickle_functions(m) &&
+           add_default_logger_unpickle_function(m) && add_exit_hook(m);
 }
 
 }  // namespace

@@ -32,8 +32,7 @@
 namespace zelvar::scrivo {
 
 struct LogHandlerObject {
-    PyObject_HEAD
-    bool color;
+    PyObject_HEAD bool color;
     PyObject* pattern;  // str or None
     int32_t level;      // an spdlog level, not limited to the Level members
 };
@@ -91,8 +90,7 @@ struct SyslogHandlerObject {
 };
 
 struct ColorSchemeObject {
-    PyObject_HEAD
-    int32_t trace_color;
+    PyObject_HEAD int32_t trace_color;
     int32_t debug_color;
     int32_t info_color;
     int32_t warn_color;
@@ -127,16 +125,14 @@ struct DefaultLoggerVTable {
 };
 
 struct LoggerObject {
-    PyObject_HEAD
-    const LoggerVTable* vtab;
+    PyObject_HEAD const LoggerVTable* vtab;
     LoggerFactory factory;
     SpdLogger logger;
     std::shared_ptr<spdlog::logger> logger_ptr;
 };
 
 struct DefaultLoggerObject {
-    PyObject_HEAD
-    const DefaultLoggerVTable* vtab;
+    PyObject_HEAD const DefaultLoggerVTable* vtab;
 };
 
 // Options of get_logger / get_logger_ptr: `count` of the fields that follow were given. `name`

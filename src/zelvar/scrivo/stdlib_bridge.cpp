@@ -81,12 +81,7 @@ bool append_line(py::Ref& message, PyObject* text) {
 }
 
 bool append_exception(py::Ref& message, PyObject* exc_info) {
-    py::Ref items(PySequence_Tuple(exc_info));
-    PyObject* traceback = items ? global("traceback") : nullptr;
-    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
-    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
-    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
-    py::Ref text(empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr);
+    py::Ref text(format_exception(exc_info));
     return text && append_line(message, text.get());
 }
 
@@ -153,13 +148,13 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     if (py::guard([&] { return target = LoggerRegistry::get_logger("", true), 0; }) < 0) return nullptr;
     const auto lvl = static_cast<spdlog::level::level_enum>(native);
     if (!target->should_log(lvl)) Py_RETURN_NONE;
-    const std::string_view plain = cut_at_nul(PyBytes_AS_STRING(message.get()),
-                                              static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
+    const std::string_view plain =
+        cut_at_nul(PyBytes_AS_STRING(message.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
     if (!find_caller(CallerRule::StandardLogging, where)) return nullptr;
-    if (const SinkFailure failure = emit(*target, lvl, where, plain, {})) {
-        if (!handle_error(self, record, failure)) return nullptr;
-    }
+    SinkFailure failure;
+    if (!emit(*target, lvl, where, plain, {}, failure)) return nullptr;
+    if (failure && !handle_error(self, record, failure)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -170,11 +165,19 @@ bool set_function(PyObject* ns, const py::FunctionDef& spec) {
 
 }  // namespace
 
+PyObject* format_exception(PyObject* exc_info) {
+    py::Ref items(PySequence_Tuple(exc_info));
+    PyObject* traceback = items ? global("traceback") : nullptr;
+    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
+    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
+    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
+    return empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr;
+}
+
 bool add_py_log_handler(PyObject* m) {
     PyObject* logging = global("py_logging");
     py::Ref handler(logging ? PyObject_GetAttrString(logging, "Handler") : nullptr);
-    py::Ref ns(handler ? Py_BuildValue("{ssss}", "__module__", kModuleName, "__qualname__", "PyLogHandler")
-                       : nullptr);
+    py::Ref ns(handler ? Py_BuildValue("{ssss}", "__module__", kModuleName, "__qualname__", "PyLogHandler") : nullptr);
     if (!ns ||
         !set_function(ns.get(), {"__init__", "PyLogHandler.__init__", "PyLogHandler.__init__(self, int level) -> None",
                                  init_body}) ||
@@ -185,8 +188,8 @@ bool add_py_log_handler(PyObject* m) {
     if (!annotations ||
         PyObject_SetAttrString(PyDict_GetItemString(ns.get(), "__init__"), "__annotations__", annotations.get()) < 0)
         return false;
-    py::Ref cls(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O", "PyLogHandler",
-                                      handler.get(), ns.get()));
+    py::Ref cls(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O", "PyLogHandler", handler.get(),
+                                      ns.get()));
     if (!cls || PyModule_AddObjectRef(m, "PyLogHandler", cls.get()) < 0) return false;
     Py_XSETREF(g_class, cls.release());
     return true;

@@ -61,7 +61,7 @@ namespace zelvar::spsc {
 // The ring: the contract above over the families' algorithms. The fixed family runs FixedSlots
 // or OverwriteSlots (chosen at construction), the variable family ByteRing; all share RingState.
 class Ring {
-public:
+  public:
     static constexpr std::size_t kHeader = detail::kHeader;
     static constexpr std::size_t kMaxBytes = std::size_t{1} << 30;
 
@@ -97,7 +97,8 @@ public:
         c.buf = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(c.raw) + detail::kCacheLine - 1) &
                                         ~std::uintptr_t{detail::kCacheLine - 1});
         if (!zerocopy) {
-            s_.cons.scratch = static_cast<char*>(std::malloc(c.bytes - kHeader));  // the largest message of either family
+            s_.cons.scratch =
+                static_cast<char*>(std::malloc(c.bytes - kHeader));  // the largest message of either family
             if (s_.cons.scratch == nullptr) {
                 std::free(c.raw);
                 throw std::bad_alloc();
@@ -196,7 +197,7 @@ public:
         return tail > head ? tail - head : 0;
     }
 
-private:
+  private:
     struct Geometry {
         std::size_t stride = 0, limit = 0, slots = 0;
     };

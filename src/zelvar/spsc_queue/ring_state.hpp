@@ -159,10 +159,15 @@ struct RingState {
     // Consumer: frees what it holds, if anything.
     void release_hold() noexcept {
         switch (cons.hold) {
-            case Hold::none: return;
-            case Hold::in_place: publish_head(cons.hold_next); break;
+            case Hold::none:
+                return;
+            case Hold::in_place:
+                publish_head(cons.hold_next);
+                break;
             // release: our reads of the slot are done before the producer may write into it.
-            case Hold::claimed: cons.held.store(kNoHold, std::memory_order_release); break;
+            case Hold::claimed:
+                cons.held.store(kNoHold, std::memory_order_release);
+                break;
             case Hold::bytes:
                 cons.head_pos = cons.hold_pos;
                 publish_head(cons.hold_next);
@@ -185,8 +190,7 @@ struct RingState {
         return sleep_until(
             prod.cons_sleeping,
             [&] {
-                return prod.tail.load(std::memory_order_seq_cst) != seen ||
-                       cfg.closed.load(std::memory_order_seq_cst);
+                return prod.tail.load(std::memory_order_seq_cst) != seen || cfg.closed.load(std::memory_order_seq_cst);
             },
             deadline, wait_slice(), cfg.light_wake);
     }

@@ -27,13 +27,14 @@ int q_try_pop_var(SPSCQueueObject* q, const char** d, std::size_t* n) { return q
 void q_close(SPSCQueueObject* q) { q->ring.close(); }
 
 const SPSCQueueVTable g_vtable = {
-    q_push, q_try_push, q_push_var, q_try_push_var, q_closed, q_pop,
-    q_release, q_try_pop, q_pop_var, q_try_pop_var, q_close,
+    q_push,    q_try_push, q_push_var, q_try_push_var, q_closed, q_pop,
+    q_release, q_try_pop,  q_pop_var,  q_try_pop_var,  q_close,
 };
 
 // --- construction --------------------------------------------------------------------------
 
-constexpr auto kParams = py::params("SPSCQueue", {"slot_size", "capacity", "overwrite", "zerocopy", "block_on_full"}, 2);
+constexpr auto kParams =
+    py::params("SPSCQueue", {"slot_size", "capacity", "overwrite", "zerocopy", "block_on_full"}, 2);
 
 PyObject* queue_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     decltype(kParams)::Values v;
@@ -73,8 +74,10 @@ void queue_dealloc(PyObject* self) {
 using PushFn = int (*)(SPSCQueueObject*, const char*, std::size_t);
 using PopFn = int (*)(SPSCQueueObject*, const char**, std::size_t*);
 
-constexpr const char* kPushing = "SPSCQueue: another thread is already pushing; a queue has one producer and one consumer";
-constexpr const char* kPopping = "SPSCQueue: another thread is already popping; a queue has one producer and one consumer";
+constexpr const char* kPushing =
+    "SPSCQueue: another thread is already pushing; a queue has one producer and one consumer";
+constexpr const char* kPopping =
+    "SPSCQueue: another thread is already popping; a queue has one producer and one consumer";
 
 // Pushes the bytes of any simple buffer; the lock is released while the ring may wait.
 template <PushFn Push>
@@ -85,10 +88,8 @@ PyObject* py_push(PyObject* self, PyObject* data) {
     PyObject* result = nullptr;
     if (Side side(q->py_pushing, kPushing); side) {  // left before releasing the buffer, which may run Python code
         int rc;
-        Py_BEGIN_ALLOW_THREADS
-        rc = Push(q, static_cast<const char*>(view.buf), static_cast<std::size_t>(view.len));
-        Py_END_ALLOW_THREADS
-        result = PyLong_FromLong(rc);
+        Py_BEGIN_ALLOW_THREADS rc = Push(q, static_cast<const char*>(view.buf), static_cast<std::size_t>(view.len));
+        Py_END_ALLOW_THREADS result = PyLong_FromLong(rc);
     }
     PyBuffer_Release(&view);
     return result;
@@ -104,23 +105,21 @@ PyObject* py_pop(PyObject* self, PyObject*) {
     const char* data = nullptr;
     std::size_t size = 0;
     int rc;
-    Py_BEGIN_ALLOW_THREADS
-    rc = Pop(q, &data, &size);
-    Py_END_ALLOW_THREADS
-    if (rc != 1) Py_RETURN_NONE;
+    Py_BEGIN_ALLOW_THREADS rc = Pop(q, &data, &size);
+    Py_END_ALLOW_THREADS if (rc != 1) Py_RETURN_NONE;
     PyObject* msg = PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size));
     if (Release) q->vtab->release(q);
     return msg;
 }
 
 PyObject* py_close(PyObject* self, PyObject*) {
-    Py_BEGIN_ALLOW_THREADS
-    q_close(reinterpret_cast<SPSCQueueObject*>(self));
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_BEGIN_ALLOW_THREADS q_close(reinterpret_cast<SPSCQueueObject*>(self));
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
-PyObject* get_closed(PyObject* self, void*) { return PyBool_FromLong(q_closed(reinterpret_cast<SPSCQueueObject*>(self))); }
+PyObject* get_closed(PyObject* self, void*) {
+    return PyBool_FromLong(q_closed(reinterpret_cast<SPSCQueueObject*>(self)));
+}
 PyObject* get_slot_size(PyObject* self, void*) {
     return PyLong_FromSize_t(reinterpret_cast<SPSCQueueObject*>(self)->ring.slot_size());
 }
@@ -129,14 +128,21 @@ PyObject* get_capacity(PyObject* self, void*) {
 }
 
 PyMethodDef g_methods[] = {
-    {"push", py_push<q_push>, METH_O, "push(data) -> int\n\nStore a message in the fixed-size family; waits while full when block_on_full is set."},
-    {"try_push", py_push<q_try_push>, METH_O, "try_push(data) -> int\n\nStore a message in the fixed-size family without waiting."},
+    {"push", py_push<q_push>, METH_O,
+     "push(data) -> int\n\nStore a message in the fixed-size family; waits while full when block_on_full is set."},
+    {"try_push", py_push<q_try_push>, METH_O,
+     "try_push(data) -> int\n\nStore a message in the fixed-size family without waiting."},
     {"push_var", py_push<q_push_var>, METH_O, "push_var(data) -> int\n\nAs push, in the variable-size family."},
-    {"try_push_var", py_push<q_try_push_var>, METH_O, "try_push_var(data) -> int\n\nAs try_push, in the variable-size family."},
-    {"pop", py_pop<q_pop, true>, METH_NOARGS, "pop() -> bytes | None\n\nWait (boundedly) for the oldest message of the fixed-size family."},
-    {"try_pop", py_pop<q_try_pop, false>, METH_NOARGS, "try_pop() -> bytes | None\n\nThe oldest message of the fixed-size family, without waiting."},
-    {"pop_var", py_pop<q_pop_var, false>, METH_NOARGS, "pop_var() -> bytes | None\n\nAs pop, in the variable-size family."},
-    {"try_pop_var", py_pop<q_try_pop_var, false>, METH_NOARGS, "try_pop_var() -> bytes | None\n\nAs try_pop, in the variable-size family."},
+    {"try_push_var", py_push<q_try_push_var>, METH_O,
+     "try_push_var(data) -> int\n\nAs try_push, in the variable-size family."},
+    {"pop", py_pop<q_pop, true>, METH_NOARGS,
+     "pop() -> bytes | None\n\nWait (boundedly) for the oldest message of the fixed-size family."},
+    {"try_pop", py_pop<q_try_pop, false>, METH_NOARGS,
+     "try_pop() -> bytes | None\n\nThe oldest message of the fixed-size family, without waiting."},
+    {"pop_var", py_pop<q_pop_var, false>, METH_NOARGS,
+     "pop_var() -> bytes | None\n\nAs pop, in the variable-size family."},
+    {"try_pop_var", py_pop<q_try_pop_var, false>, METH_NOARGS,
+     "try_pop_var() -> bytes | None\n\nAs try_pop, in the variable-size family."},
     {"close", py_close, METH_NOARGS, "close() -> None\n\nRefuse further pushes and wake every waiter."},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -144,7 +150,8 @@ PyMethodDef g_methods[] = {
 PyGetSetDef g_getset[] = {
     {"closed", get_closed, nullptr, "True once close() has been called.", nullptr},
     {"slot_size", get_slot_size, nullptr, "Largest message of the fixed-size family, in bytes.", nullptr},
-    {"capacity", get_capacity, nullptr, "Number of slots (the requested capacity rounded up to a power of two).", nullptr},
+    {"capacity", get_capacity, nullptr, "Number of slots (the requested capacity rounded up to a power of two).",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

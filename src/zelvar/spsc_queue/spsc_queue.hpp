@@ -30,17 +30,17 @@ struct SPSCQueueObject;
 
 // The native method table, in slot order.
 struct SPSCQueueVTable {
-    int (*push)(SPSCQueueObject* self, const char* data, std::size_t size);          // 0
-    int (*try_push)(SPSCQueueObject* self, const char* data, std::size_t size);      // 1
-    int (*push_var)(SPSCQueueObject* self, const char* data, std::size_t size);      // 2
-    int (*try_push_var)(SPSCQueueObject* self, const char* data, std::size_t size);  // 3
-    int (*closed)(SPSCQueueObject* self);                                            // 4: 1 once closed
-    int (*pop)(SPSCQueueObject* self, const char** data, std::size_t* size);         // 5
-    void (*release)(SPSCQueueObject* self);                                          // 6
-    int (*try_pop)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 7
-    int (*pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);     // 8
-    int (*try_pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size); // 9
-    void (*close)(SPSCQueueObject* self);                                            // 10
+    int (*push)(SPSCQueueObject* self, const char* data, std::size_t size);           // 0
+    int (*try_push)(SPSCQueueObject* self, const char* data, std::size_t size);       // 1
+    int (*push_var)(SPSCQueueObject* self, const char* data, std::size_t size);       // 2
+    int (*try_push_var)(SPSCQueueObject* self, const char* data, std::size_t size);   // 3
+    int (*closed)(SPSCQueueObject* self);                                             // 4: 1 once closed
+    int (*pop)(SPSCQueueObject* self, const char** data, std::size_t* size);          // 5
+    void (*release)(SPSCQueueObject* self);                                           // 6
+    int (*try_pop)(SPSCQueueObject* self, const char** data, std::size_t* size);      // 7
+    int (*pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);      // 8
+    int (*try_pop_var)(SPSCQueueObject* self, const char** data, std::size_t* size);  // 9
+    void (*close)(SPSCQueueObject* self);                                             // 10
 };
 
 // Instance layout. The ring lives inside the object; `ready` is false only while a failed
@@ -48,8 +48,7 @@ struct SPSCQueueVTable {
 // method is on that side; native code leaves them alone. They sit in what was the padding
 // before the ring, so the size and every offset are those of the layout without them.
 struct SPSCQueueObject {
-    PyObject_HEAD
-    const SPSCQueueVTable* vtab;
+    PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
     bool py_pushing;
     bool py_popping;
@@ -62,7 +61,7 @@ struct SPSCQueueObject {
 // enter the same side and corrupt it; a caller finding the side taken gets RuntimeError `busy`.
 // Acquire/release on the flag also hands the side's private state over between threads taking turns.
 class Side {
-public:
+  public:
     Side(bool& flag, const char* busy) : flag_(flag), entered_(!flag_.exchange(true, std::memory_order_acquire)) {
         if (!entered_) PyErr_SetString(PyExc_RuntimeError, busy);
     }
@@ -73,15 +72,14 @@ public:
     Side& operator=(const Side&) = delete;
     explicit operator bool() const { return entered_; }
 
-private:
+  private:
     std::atomic_ref<bool> flag_;
     bool entered_;
 };
 
 namespace detail {
 struct SPSCQueueObjectBase {  // the layout without the flags, as modules built against the earlier header read it
-    PyObject_HEAD
-    const SPSCQueueVTable* vtab;
+    PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
     Ring ring;
 };

@@ -1,4 +1,5 @@
-from typing_extensions import Buffer as _Buffer, Self, disjoint_base
+from typing_extensions import Buffer as _Buffer
+from typing_extensions import Self, disjoint_base
 
 @disjoint_base
 class SPSCQueue:

@@ -63,9 +63,7 @@ DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, st
 
 DailyFileSink::~DailyFileSink() = default;
 
-std::string DailyFileSink::file_for(log_clock::time_point when) const {
-    return name_for(base_, hour_, minute_, when);
-}
+std::string DailyFileSink::file_for(log_clock::time_point when) const { return name_for(base_, hour_, minute_, when); }
 
 void DailyFileSink::sink_it_(const spdlog::details::log_msg& msg) {
     if (msg.time >= next_day_) {

@@ -66,11 +66,21 @@ void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& d
             continue;
         }
         switch (c) {
-            case '"': append(dest, "\\\""); break;
-            case '\\': append(dest, "\\\\"); break;
-            case '\n': append(dest, "\\n"); break;
-            case '\r': append(dest, "\\r"); break;
-            case '\t': append(dest, "\\t"); break;
+            case '"':
+                append(dest, "\\\"");
+                break;
+            case '\\':
+                append(dest, "\\\\");
+                break;
+            case '\n':
+                append(dest, "\\n");
+                break;
+            case '\r':
+                append(dest, "\\r");
+                break;
+            case '\t':
+                append(dest, "\\t");
+                break;
             default:
                 if (c < 0x20) {
                     const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};

@@ -60,8 +60,7 @@ LoggerFactory::LoggerFactory()
 
 void LoggerFactory::set_level(level_enum level) { level_ = level; }
 
-void LoggerFactory::add_stdout_handler(bool color, const std::string& pattern, level_enum level,
-                                       level_enum max_level) {
+void LoggerFactory::add_stdout_handler(bool color, const std::string& pattern, level_enum level, level_enum max_level) {
     sinks_.push_back(bounded(configured(make_stdout_sink(color), pattern, level), max_level));
 }
 
@@ -102,8 +101,8 @@ void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsig
         throw std::invalid_argument("rotating file handler: max_files must not exceed " +
                                     std::to_string(kMaxRotatedFiles));
     }
-    sinks_.push_back(configured(std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files),
-                                pattern, level));
+    sinks_.push_back(
+        configured(std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files), pattern, level));
 }
 
 void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
@@ -126,15 +125,15 @@ void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port
                                        const std::string& ident, const std::string& protocol,
                                        const std::string& pattern, level_enum level) {
     const int checked_port = port > 65535 ? -1 : static_cast<int>(port);  // the sink refuses it
-    sinks_.push_back(configured(std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility,
-                                                                               ident, protocol),
-                                pattern, level));
+    sinks_.push_back(
+        configured(std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol),
+                   pattern, level));
 }
 
 void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                            const std::string& pattern, level_enum level) {
-    sinks_.push_back(
-        configured(std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, max_files), pattern, level));
+    sinks_.push_back(configured(std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, max_files),
+                                pattern, level));
 }
 
 void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int error, int critical) {
@@ -142,6 +141,19 @@ void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int err
 }
 
 std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default) {
+    return build_with(name, make_default,
+                      [&] { return std::make_shared<spdlog::logger>(name, sinks_.begin(), sinks_.end()); });
+}
+
+std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default, std::size_t queue_size,
+                                                     spdlog_internal::AsyncLogger::Overflow overflow) {
+    return build_with(name, make_default, [&] {
+        return std::make_shared<spdlog_internal::AsyncLogger>(name, sinks_, queue_size, overflow);
+    });
+}
+
+template <class Make>
+std::shared_ptr<spdlog::logger> LoggerFactory::build_with(const std::string& name, bool make_default, Make&& make) {
     if (name.empty() && !make_default) {
         throw std::invalid_argument("an unnamed logger denotes the process default; build it with make_default");
     }
@@ -161,7 +173,7 @@ std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bo
         }
     }
 
-    auto logger = std::make_shared<spdlog::logger>(name, sinks_.begin(), sinks_.end());
+    std::shared_ptr<spdlog::logger> logger = make();
     logger->set_level(level_);
     LoggerRegistry::install(logger, make_default);
     *this = LoggerFactory();

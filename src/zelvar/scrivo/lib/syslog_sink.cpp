@@ -29,10 +29,10 @@ struct Facility {
 };
 
 constexpr Facility kFacilities[] = {
-    {"kern", 0},    {"user", 1},    {"mail", 2},    {"daemon", 3},  {"auth", 4},     {"syslog", 5},
-    {"lpr", 6},     {"news", 7},    {"uucp", 8},    {"cron", 9},    {"authpriv", 10}, {"ftp", 11},
-    {"ntp", 12},    {"security", 13}, {"console", 14}, {"solaris-cron", 15}, {"local0", 16}, {"local1", 17},
-    {"local2", 18}, {"local3", 19}, {"local4", 20}, {"local5", 21}, {"local6", 22},  {"local7", 23},
+    {"kern", 0},    {"user", 1},      {"mail", 2},     {"daemon", 3},        {"auth", 4},      {"syslog", 5},
+    {"lpr", 6},     {"news", 7},      {"uucp", 8},     {"cron", 9},          {"authpriv", 10}, {"ftp", 11},
+    {"ntp", 12},    {"security", 13}, {"console", 14}, {"solaris-cron", 15}, {"local0", 16},   {"local1", 17},
+    {"local2", 18}, {"local3", 19},   {"local4", 20},  {"local5", 21},       {"local6", 22},   {"local7", 23},
 };
 
 // trace, debug, info, warn, error, critical, off
@@ -145,11 +145,11 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
     const long offset = tm.tm_gmtoff / 60;
     const std::string_view app =
         ident_.empty() ? std::string_view(msg.logger_name.data(), msg.logger_name.size()) : std::string_view(ident_);
-    fmt::format_to(std::back_inserter(out), "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ",
-                   facility_ * 8 + severity, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                   tm.tm_sec, duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+',
-                   std::abs(offset) / 60, std::abs(offset) % 60, hostname_, header_field(app, 48),
-                   spdlog::details::os::pid());
+    fmt::format_to(
+        std::back_inserter(out), "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ",
+        facility_ * 8 + severity, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+        duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+', std::abs(offset) / 60,
+        std::abs(offset) % 60, hostname_, header_field(app, 48), spdlog::details::os::pid());
     out.append(text.data(), text.data() + text.size());
 }
 
@@ -286,7 +286,8 @@ void SyslogSink::report(bool force) noexcept {
     if (!force && now - reported_at_ < std::chrono::seconds(1)) return;
     reported_at_ = now;
     try {
-        const std::string where = port_ == 0 ? address_ : fmt::format("{}:{}/{}", address_, port_, tcp_ ? "tcp" : "udp");
+        const std::string where =
+            port_ == 0 ? address_ : fmt::format("{}:{}/{}", address_, port_, tcp_ ? "tcp" : "udp");
         const std::string line = fmt::format("scrivo: syslog {}: {} record{} not delivered ({})\n", where, dropped_,
                                              dropped_ == 1 ? "" : "s", std::strerror(last_error_));
         (void)!::write(STDERR_FILENO, line.data(), line.size());

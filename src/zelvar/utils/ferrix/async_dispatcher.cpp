@@ -46,7 +46,8 @@ Task reader(CoroFrame& f) {
     ConsumerState* st = d->_state.get();
     auto try_pop = [d](const char** data, std::size_t* size) {
         if (!has_ring(d)) return spsc::kClosed;
-        return Var ? ring_table()->try_pop_var(ring(d->_q), data, size) : ring_table()->try_pop(ring(d->_q), data, size);
+        return Var ? ring_table()->try_pop_var(ring(d->_q), data, size)
+                   : ring_table()->try_pop(ring(d->_q), data, size);
     };
     int counter = 0;
     const char* data = nullptr;
@@ -200,8 +201,7 @@ int close_natively(D* d) {
     st->set_up = false;
     if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
-        Py_BEGIN_ALLOW_THREADS
-        ring_table()->close(q);
+        Py_BEGIN_ALLOW_THREADS ring_table() -> close(q);
         Py_END_ALLOW_THREADS
     }
     st->bell.ring();  // wakes the reader from sock_recv; nothing is sent once the socket was closed
@@ -211,8 +211,7 @@ int close_natively(D* d) {
     if (sock.get() == Py_None) sock = Ref();
     if (sock) {
         // Nobody sends on the descriptor once disarmed.
-        Py_BEGIN_ALLOW_THREADS
-        st->bell.disarm();
+        Py_BEGIN_ALLOW_THREADS st->bell.disarm();
         Py_END_ALLOW_THREADS
     }
     // In a forked child the loop and its selector belong to the parent: nothing is scheduled there.
@@ -307,7 +306,8 @@ PyTypeObject AsyncDispatcherType =
 
 bool add_async_dispatcher_type(PyObject* module) {
     return py::ready_coroutine_type() &&
-           py::add_type(module, &AsyncDispatcherType, "AsyncDispatcher", const_cast<AsyncDispatcherVTable*>(&g_table)) &&
+           py::add_type(module, &AsyncDispatcherType, "AsyncDispatcher",
+                        const_cast<AsyncDispatcherVTable*>(&g_table)) &&
            add_reader<kReader>("_AsyncDispatcher__reader", "AsyncDispatcher.__reader(self, loop, sock)") &&
            add_reader<kReaderVar>("_AsyncDispatcher__reader_var", "AsyncDispatcher.__reader_var(self, loop, sock)");
 }

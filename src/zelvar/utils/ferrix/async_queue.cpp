@@ -135,9 +135,8 @@ bool notify_is_noop(PyObject* cond) {
 // async with cond: cond.<method>()
 Task call_under_condition(CoroFrame& f, const char* method) {
     py::Kept cond = f.keep(Ref::borrow(queue_of(f)->_notify_cond));
-    co_return co_await py::async_with(cond, [&]() -> Task {
-        co_return Ref(PyObject_CallMethod(cond.get(), method, nullptr));
-    });
+    co_return co_await py::async_with(
+        cond, [&]() -> Task { co_return Ref(PyObject_CallMethod(cond.get(), method, nullptr)); });
 }
 
 // async with cond: await cond.wait(). A waiter that ends by an error (a cancellation) may have been
@@ -155,8 +154,7 @@ Task wait_for_notify(CoroFrame& f) {
         error = f.keep(py::detail::take_exception());
     }
     const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
-    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0)
-        co_await call_under_condition(f, "notify");
+    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0) co_await call_under_condition(f, "notify");
     py::detail::raise_exception(error.get());
     throw py::ErrorAlreadySet{};
 }
@@ -415,8 +413,7 @@ int queue_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 int set_ring(void* slot, PyObject* value) {
     if (!value) value = Py_None;
     if (value != Py_None && !PyObject_TypeCheck(value, ring_type())) {
-        PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(value)->tp_name,
-                     ring_type()->tp_name);
+        PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(value)->tp_name, ring_type()->tp_name);
         return -1;
     }
     py::field::store_object(slot, value);
@@ -439,13 +436,13 @@ const py::Field kTask = QUEUE_OBJECT_FIELD(_task, py::field::set_object);
 const py::Field* const kState[] = {&kCallback, &kLock, &kLoop, &kNotifyCond, &kRing, &kRunning, &kTask};
 
 const py::PickleDef kPickle{&AsyncQueueType,
-                             "__pyx_unpickle_AsyncQueue",
-                             "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
-                             kState,
-                             std::size(kState),
-                             {0xb5fb52f, 0x4bd5b12, 0x5d4ebbc},
-                             "_callback, _lock, _loop, _notify_cond, _q, _running, _task",
-                             module};
+                            "__pyx_unpickle_AsyncQueue",
+                            "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
+                            kState,
+                            std::size(kState),
+                            {0xb5fb52f, 0x4bd5b12, 0x5d4ebbc},
+                            "_callback, _lock, _loop, _notify_cond, _q, _running, _task",
+                            module};
 
 // --- the type -----------------------------------------------------------------------------------------------
 
@@ -521,8 +518,8 @@ bool add_async_queue_type(PyObject* module) {
            add_coroutine_method<kPushObj>("push_obj", "AsyncQueue.push_obj(self, msg)") &&
            add_coroutine_method<kPushBuf>("push_buf", "AsyncQueue.push_buf(self, msg)") &&
            add_coroutine_method<kPop>("pop", "AsyncQueue.pop(self)") &&
-           add_coroutine_method<kDispatch>("_AsyncQueue__dispatch", "AsyncQueue.__dispatch(self)") &&
-           shutdown_method && py::set_type_attribute(&AsyncQueueType, "shutdown", shutdown_method.get()) &&
+           add_coroutine_method<kDispatch>("_AsyncQueue__dispatch", "AsyncQueue.__dispatch(self)") && shutdown_method &&
+           py::set_type_attribute(&AsyncQueueType, "shutdown", shutdown_method.get()) &&
            PyModule_AddFunctions(module, unpickle) == 0;
 }
 

@@ -13,8 +13,8 @@ namespace zelvar::ferrix {
 template <class D, bool Var>
 int try_push_with_bell(D* d, const char* data, std::size_t size) {
     if (!has_ring(d)) return spsc::kClosed;
-    const int rc = Var ? ring_table()->try_push_var(ring(d->_q), data, size)
-                       : ring_table()->try_push(ring(d->_q), data, size);
+    const int rc =
+        Var ? ring_table()->try_push_var(ring(d->_q), data, size) : ring_table()->try_push(ring(d->_q), data, size);
     d->_state->after_push(rc);
     return rc;
 }

@@ -102,11 +102,16 @@ const CBufferViewVTable g_view_table = {load_bytes, load_buf, load_str, load_obj
 
 LoadFn loader_of(int kind) {
     switch (kind) {
-        case 0: return load_bytes;
-        case 1: return load_str;
-        case 2: return load_buf;
-        case 3: return load_obj;
-        default: return load_auto;
+        case 0:
+            return load_bytes;
+        case 1:
+            return load_str;
+        case 2:
+            return load_buf;
+        case 3:
+            return load_obj;
+        default:
+            return load_auto;
     }
 }
 

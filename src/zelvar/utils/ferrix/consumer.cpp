@@ -39,8 +39,7 @@ PyObject* stop_consumers(PyObject*, PyObject*) {
         std::lock_guard lock(r.mutex);
         for (auto& [_, state] : r.live) states.push_back(state);
     }
-    Py_BEGIN_ALLOW_THREADS
-    for (auto& state : states) {
+    Py_BEGIN_ALLOW_THREADS for (auto& state : states) {
         state->running.store(false);
         if (state->ring) ring_table()->close(state->ring);
         state->bell.ring();
@@ -48,8 +47,7 @@ PyObject* stop_consumers(PyObject*, PyObject*) {
     std::unique_lock lock(r.mutex);
     r.emptied.wait_for(lock, std::chrono::seconds(5), [&] { return r.live.empty(); });
     g_exiting.store(true);
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
+    Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
 // Fork: the registry's lock is held across fork() so the child never inherits it locked. In the

@@ -55,10 +55,10 @@ struct ConsumerState {
     void after_push(int rc) noexcept {
         if (rc < 0) return;
         std::atomic_thread_fence(std::memory_order_seq_cst);  // the message before the flag check
-        const bool ring_it = announces_sleep.load(std::memory_order_relaxed)
-                                 ? may_sleep.load(std::memory_order_relaxed) &&
-                                       may_sleep.exchange(false, std::memory_order_relaxed)
-                                 : rc > 0;
+        const bool ring_it =
+            announces_sleep.load(std::memory_order_relaxed)
+                ? may_sleep.load(std::memory_order_relaxed) && may_sleep.exchange(false, std::memory_order_relaxed)
+                : rc > 0;
         if (ring_it) bell.ring();
     }
 

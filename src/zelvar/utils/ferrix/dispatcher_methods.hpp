@@ -33,8 +33,7 @@ PyObject* py_push(PyObject* self, PyObject* data) {
         spsc::Side side(ring(held.get())->py_pushing, kPushBusy);
         entered = static_cast<bool>(side);
         if (entered) {
-            Py_BEGIN_ALLOW_THREADS
-            rc = d->_push_fn(d, bytes, size);
+            Py_BEGIN_ALLOW_THREADS rc = d->_push_fn(d, bytes, size);
             Py_END_ALLOW_THREADS
         }
     }
@@ -49,13 +48,16 @@ PyObject* py_qsize(PyObject* self, PyObject*) {
     return PyLong_FromSize_t(has_ring(d) ? ring(d->_q)->ring.size_approx() : 0);
 }
 
-#define ZELVAR_DISPATCHER_PRODUCER_METHODS(D, type_name)                                                          \
-    {"push", py_push<D>, METH_O,                                                                                 \
-     type_name ".push(self, data) -> int\n\n"                                                                      \
-               "Stores the bytes of `data` (any contiguous bytes-like object) through the dispatcher's push "      \
-               "entry, as a\nnative producer does, and returns the entry's result: above 0 stored, 0 not stored " \
-               "(full), -1 closed\n(or no ring), -2 too large. The ring has one producer: a second Python thread " \
-               "pushing meanwhile\ngets RuntimeError, and native producers and push must not run at once."},       \
-    {"qsize", py_qsize<D>, METH_NOARGS, type_name ".qsize(self) -> int\n\nMessages waiting in the ring now."}
+#define ZELVAR_DISPATCHER_PRODUCER_METHODS(D, type_name)                                                        \
+    {"push", py_push<D>, METH_O,                                                                                \
+     type_name                                                                                                  \
+     ".push(self, data) -> int\n\n"                                                                             \
+     "Stores the bytes of `data` (any contiguous bytes-like object) through the dispatcher's push "             \
+     "entry, as a\nnative producer does, and returns the entry's result: above 0 stored, 0 not stored "         \
+     "(full), -1 closed\n(or no ring), -2 too large. The ring has one producer: a second Python thread "        \
+     "pushing meanwhile\ngets RuntimeError, and native producers and push must not run at once."},              \
+    {                                                                                                           \
+        "qsize", py_qsize<D>, METH_NOARGS, type_name ".qsize(self) -> int\n\nMessages waiting in the ring now." \
+    }
 
 }  // namespace zelvar::ferrix

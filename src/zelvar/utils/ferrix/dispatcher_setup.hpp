@@ -77,10 +77,8 @@ bool open_doorbell(D* d, bool blocking, const SetupOptions* options) {
     // and closed first: dropping it armed would let a producer ring a descriptor number that is no
     // longer ours, and dropping it unclosed leaves the closing to the collector.
     if (d->_sock != Py_None) {
-        Py_BEGIN_ALLOW_THREADS
-        d->_state->bell.disarm();
-        Py_END_ALLOW_THREADS
-        py::Ref old(d->_sock);
+        Py_BEGIN_ALLOW_THREADS d->_state->bell.disarm();
+        Py_END_ALLOW_THREADS py::Ref old(d->_sock);
         d->_sock = Py_NewRef(Py_None);
         if (!py::Ref(PyObject_CallMethod(old.get(), "close", nullptr))) return false;
     }

@@ -74,8 +74,7 @@ PyObject* py_setup_socket(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* setup_socket(bool blocking, int recvbuf) {
     // socket.socket read now: the class may be replaced (a subclass that watches its options).
     py::Ref sock(PyObject_CallMethod(imported().socket_module, "socket", "ii", AF_INET, SOCK_DGRAM));
-    py::Ref done(sock ? PyObject_CallMethod(sock.get(), "setblocking", "O", blocking ? Py_True : Py_False)
-                      : nullptr);
+    py::Ref done(sock ? PyObject_CallMethod(sock.get(), "setblocking", "O", blocking ? Py_True : Py_False) : nullptr);
     if (!done) return nullptr;
     if (recvbuf > 0 && !enlarge_receive_buffer(sock.get(), recvbuf)) return nullptr;
     py::Ref size(PyObject_CallMethod(sock.get(), "getsockopt", "ii", SOL_SOCKET, SO_RCVBUF));
@@ -96,7 +95,7 @@ bool add_setup_socket(PyObject* module) {
 // --- the native endpoint ------------------------------------------------------------------------
 
 class Doorbell::Use {
-public:
+  public:
     explicit Use(Doorbell& bell) noexcept : bell_(bell) {
         bell_.users_.fetch_add(1, std::memory_order_seq_cst);
         fd_ = bell_.fd_.load(std::memory_order_seq_cst);
@@ -104,7 +103,7 @@ public:
     ~Use() { bell_.users_.fetch_sub(1, std::memory_order_release); }
     int fd() const noexcept { return fd_; }
 
-private:
+  private:
     Doorbell& bell_;
     int fd_;
 };
@@ -116,8 +115,8 @@ bool to_port(PyObject* o, uint16_t& out) {
     long long v;
     if (!py::to_int64(o, v)) return false;
     if (v < 0 || v > 65535) {
-        PyErr_SetString(PyExc_OverflowError, v < 0 ? "can't convert negative value to uint16_t"
-                                                   : "value too large to convert to uint16_t");
+        PyErr_SetString(PyExc_OverflowError,
+                        v < 0 ? "can't convert negative value to uint16_t" : "value too large to convert to uint16_t");
         return false;
     }
     out = static_cast<uint16_t>(v);

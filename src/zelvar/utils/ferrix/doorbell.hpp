@@ -19,7 +19,7 @@ bool add_setup_socket(PyObject* module);
 // guarantee that once it returns nobody sends on, or waits on, the descriptor number any more:
 // the socket may then be closed and its number reused without a stray datagram landing elsewhere.
 class Doorbell {
-public:
+  public:
     // The endpoint binding of `sock` (already created by setup_socket): bind to (host, 0), read the
     // kernel's address back into the destination, record the descriptor. Needs the lock.
     bool bind(PyObject* sock, PyObject* host);
@@ -35,7 +35,7 @@ public:
     // descriptor is left alone: the parent's doorbell shares it.
     void forget() noexcept;
 
-private:
+  private:
     // Holds the descriptor for one send or receive; -1 when unarmed.
     class Use;
 

@@ -7,10 +7,10 @@
 #include "async_dispatcher.hpp"
 #include "async_queue.hpp"
 #include "buffers.hpp"
+#include "consumer.hpp"
 #include "doorbell.hpp"
 #include "module_state.hpp"
 #include "pipe.hpp"
-#include "consumer.hpp"
 #include "sync_dispatcher.hpp"
 
 namespace zelvar::ferrix {
@@ -21,7 +21,8 @@ py::ModuleOnce g_once{"ferrix", kModuleName};
 bool add_types_and_capi(PyObject* m) {
     py::Ref capi(PyDict_New());
     return capi && add_buffer_capi(capi.get()) && PyModule_AddObjectRef(m, "__pyx_capi__", capi.get()) == 0 &&
-           add_sync_dispatcher_type(m) && add_async_dispatcher_type(m) && add_async_queue_type(m) && add_pipe_type(m) && add_buffer_view_type(m);
+           add_sync_dispatcher_type(m) && add_async_dispatcher_type(m) && add_async_queue_type(m) && add_pipe_type(m) &&
+           add_buffer_view_type(m);
 }
 
 // from zelvar.scrivo import DefaultLogger, with the import statement's message when it is missing.
@@ -53,8 +54,7 @@ bool make_logger(PyObject* m) {
 
 bool fill(PyObject* m) {
     return add_types_and_capi(m) && bind_ring_type() && import_default_logger(m) && import_standard_modules(m) &&
-           bind_imported_objects() &&
-           make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
+           bind_imported_objects() && make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
 }
 
 }  // namespace
@@ -73,10 +73,10 @@ bool bind_imported_objects() {
     py::Ref asyncio(PyImport_ImportModule("asyncio"));
     if (!asyncio) return false;
     ImportedObjects& o = g_imported;
-    for (auto [field, name] : {std::pair{&o.get_running_loop, "get_running_loop"},
-                               std::pair{&o.peek_running_loop, "_get_running_loop"},
-                               std::pair{&o.cancelled_error, "CancelledError"}, std::pair{&o.lock_type, "Lock"},
-                               std::pair{&o.condition_type, "Condition"}}) {
+    for (auto [field, name] :
+         {std::pair{&o.get_running_loop, "get_running_loop"}, std::pair{&o.peek_running_loop, "_get_running_loop"},
+          std::pair{&o.cancelled_error, "CancelledError"}, std::pair{&o.lock_type, "Lock"},
+          std::pair{&o.condition_type, "Condition"}}) {
         if (!*field && !(*field = PyObject_GetAttrString(asyncio.get(), name))) return false;
     }
     if (!o.socket_module && !(o.socket_module = PyImport_ImportModule("socket"))) return false;

@@ -45,8 +45,7 @@ struct NexoPipeVTable {
 // Reading one message, in either size mode:
 //     if (p->_pop_fn(p, &data, &size) == 1) { use(data, size); p->_release_fn(p); }
 struct NexoPipeObject {
-    PyObject_HEAD
-    const NexoPipeVTable* vtab;
+    PyObject_HEAD const NexoPipeVTable* vtab;
     PyObject* _q;  // the SPSCQueue, or None before the constructor succeeded
     int (*_push_fn)(NexoPipeObject* self, const char* data, std::size_t size);
     int (*_pop_fn)(NexoPipeObject* self, const char** data, std::size_t* size);
@@ -69,8 +68,7 @@ struct CBufferViewVTable {
 };
 
 struct CBufferViewObject {
-    PyObject_HEAD
-    const CBufferViewVTable* vtab;
+    PyObject_HEAD const CBufferViewVTable* vtab;
     const char* data;
     std::size_t size;
     int msg_kind;
@@ -108,8 +106,7 @@ struct SyncDispatcherVTable {
 
 // A producer needs only `_push_fn`; the other fields are the dispatcher's own.
 struct SyncDispatcherObject {
-    PyObject_HEAD
-    const SyncDispatcherVTable* vtab;
+    PyObject_HEAD const SyncDispatcherVTable* vtab;
     PyObject* _q;  // the SPSCQueue, or None
     int (*_push_fn)(SyncDispatcherObject* self, const char* data, std::size_t size);
     PyObject* _callback;
@@ -135,8 +132,7 @@ struct AsyncDispatcherVTable {
 
 // A producer needs only `_push_fn` (any thread, no interpreter lock).
 struct AsyncDispatcherObject {
-    PyObject_HEAD
-    const AsyncDispatcherVTable* vtab;
+    PyObject_HEAD const AsyncDispatcherVTable* vtab;
     PyObject* _q;  // the SPSCQueue, or None
     int (*_push_fn)(AsyncDispatcherObject* self, const char* data, std::size_t size);
     PyObject* _callback;
@@ -158,8 +154,7 @@ struct AsyncQueueVTable {
 
 // Every object field holds None when empty. Everything runs on the event loop's thread.
 struct AsyncQueueObject {
-    PyObject_HEAD
-    const AsyncQueueVTable* vtab;
+    PyObject_HEAD const AsyncQueueVTable* vtab;
     PyObject* _q;            // the SPSCQueue, or None before __init__
     PyObject* _loop;         // where the dispatcher task is created
     PyObject* _callback;     // what the dispatcher task feeds
@@ -203,7 +198,8 @@ inline bool import_buffer_api(BufferApi& api) {
         return py::take_function(table, kModuleName, key, signature);
     };
     api.obj_to_cbuf = reinterpret_cast<ObjToCbufFn>(take("obj_to_cbuf", kObjToCbufSignature));
-    api.buf_to_cbuf = api.obj_to_cbuf ? reinterpret_cast<BufToCbufFn>(take("buf_to_cbuf", kBufToCbufSignature)) : nullptr;
+    api.buf_to_cbuf =
+        api.obj_to_cbuf ? reinterpret_cast<BufToCbufFn>(take("buf_to_cbuf", kBufToCbufSignature)) : nullptr;
     api.bytes_to_cbuf =
         api.buf_to_cbuf ? reinterpret_cast<BytesToCbufFn>(take("bytes_to_cbuf", kBytesToCbufSignature)) : nullptr;
     api.str_to_cbuf =

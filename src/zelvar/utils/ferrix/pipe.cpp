@@ -47,8 +47,8 @@ PyObject* pipe_new(PyTypeObject* type, PyObject*, PyObject*) {
 }
 
 int pipe_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__init__", {"capacity", "slot_size", "zerocopy", "overwrite", "block_on_full", "variable_size"});
+    static const auto params =
+        py::params("__init__", {"capacity", "slot_size", "zerocopy", "overwrite", "block_on_full", "variable_size"});
     decltype(params)::Values v;
     RingArguments ring_args{16384, 2048};
     int variable_size = 0;

@@ -95,8 +95,8 @@ struct LockOffer {
 // `release_first` frees the slot a waiting pop holds, once its message is copied out. False when
 // the consumer must end.
 template <class TryPop>
-bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop,
-                           const char* context, void (*release_first)(SPSCQueueObject*) = nullptr) {
+bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context,
+                           void (*release_first)(SPSCQueueObject*) = nullptr) {
     if (process_exiting()) return false;
     const PyGILState_STATE gil = PyGILState_Ensure();
     LockOffer offer;
@@ -182,8 +182,9 @@ int close(D* d, int dispatch);
 PyObject* py_close(PyObject* self, PyObject*);
 
 const SyncDispatcherVTable g_table = {
-    setup,       try_push_bell,       try_push_var_bell, push, push_var, consume_try_pop,
-    consume_try_pop_var, consume_pop, consume_pop_var,   close,
+    setup,           try_push_bell,   try_push_var_bell,   push,
+    push_var,        consume_try_pop, consume_try_pop_var, consume_pop,
+    consume_pop_var, close,
 };
 
 // A second consumer on the single-consumer ring is refused before anything (socket, doorbell) is
@@ -217,10 +218,8 @@ void join_consumer(D* d) {
         delete thread;
         return;
     }
-    Py_BEGIN_ALLOW_THREADS
-    thread->join();
-    Py_END_ALLOW_THREADS
-    delete thread;
+    Py_BEGIN_ALLOW_THREADS thread->join();
+    Py_END_ALLOW_THREADS delete thread;
 }
 
 // sys.getswitchinterval(), for offer_lock.
@@ -238,8 +237,9 @@ int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
     join_consumer(d);  // an earlier consumer that close could not join: it has ended by now
     st->inherited = false;
-    void (*body)(ConsumerState*) = d->nonblocking ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
-                                                  : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
+    void (*body)(ConsumerState*) = d->nonblocking
+                                       ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
+                                       : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
     if (!read_switch_interval(st)) return -1;
     st->callback_ref = Py_NewRef(d->_callback);
     st->ring_ref = Py_NewRef(d->_q);
@@ -286,21 +286,17 @@ int close(D* d, int dispatch) {
     st->set_up = false;
     if (has_ring(d)) {
         SPSCQueueObject* q = ring(d->_q);
-        Py_BEGIN_ALLOW_THREADS
-        ring_table()->close(q);
+        Py_BEGIN_ALLOW_THREADS ring_table() -> close(q);
         Py_END_ALLOW_THREADS
     }
     if (d->nonblocking) {
-        Py_BEGIN_ALLOW_THREADS
-        st->bell.ring();
+        Py_BEGIN_ALLOW_THREADS st->bell.ring();
         Py_END_ALLOW_THREADS
     }
     if (d->_sock != Py_None) {
         // Nobody sends on or waits on the descriptor once disarmed: closing it is then safe.
-        Py_BEGIN_ALLOW_THREADS
-        st->bell.disarm();
-        Py_END_ALLOW_THREADS
-        py::Ref sock(d->_sock);
+        Py_BEGIN_ALLOW_THREADS st->bell.disarm();
+        Py_END_ALLOW_THREADS py::Ref sock(d->_sock);
         d->_sock = Py_NewRef(Py_None);
         py::Ref done(PyObject_CallMethod(sock.get(), "close", nullptr));
         if (!done) return -1;
@@ -346,9 +342,9 @@ struct SyncKind {
 using Core = DispatcherCore<SyncKind>;
 
 int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
-                                                       "block_on_full", "variable_size", "detach", "nonblocking",
-                                                       "batch"},
+    static const auto params = py::params("__init__",
+                                          {"callback", "capacity", "slot_size", "zerocopy", "overwrite",
+                                           "block_on_full", "variable_size", "detach", "nonblocking", "batch"},
                                           1, 9);
     decltype(params)::Values v;
     RingArguments ring_args{16384, 2048};
@@ -364,8 +360,8 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!Core::initialise(d, "SyncDispatcher", ring_args, v[0], variable_size != 0, batch)) return -1;
     d->detach = detach != 0;
     d->nonblocking = nonblocking != 0;
-    d->_push_fn = d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell)
-                                 : (d->variable_size ? push_var : push);
+    d->_push_fn =
+        d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell) : (d->variable_size ? push_var : push);
     return 0;
 }
 

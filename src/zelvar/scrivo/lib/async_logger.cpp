@@ -1,0 +1,388 @@
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/os.h>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+namespace spdlog_internal {
+namespace {
+
+// A record waiting for the writer. Its texts share one buffer (plain, colored, then the file and
+// function names, each with its terminating zero), which keeps its capacity from record to record.
+struct Record {
+    spdlog::level::level_enum level;
+    int line;
+    bool has_file, has_function;
+    std::size_t plain, colored, file;  // sizes of the parts in `text`
+    RecordStamp stamp;
+    std::string text;
+};
+
+// A buffer grown by one huge record is given back rather than kept for the logger's life.
+constexpr std::size_t kKeptTextCapacity = 16 * 1024;
+// The writer checks for a fork that waits for it after this many records.
+constexpr std::size_t kPauseCheckInterval = 64;
+// A writer that ran out of records looks again after this long before it sleeps until woken: under a
+// steady flow of records callers then wake it only when the queue is half full, not on every record.
+constexpr std::chrono::microseconds kPollInterval{500};
+
+// What callers must do for the writer: nothing while it is busy or will look again soon.
+enum class Writer { busy, polling, sleeping };
+
+}  // namespace
+
+struct AsyncLogger::State {
+    State(std::size_t capacity, Overflow overflow)
+        : capacity(capacity), overflow(overflow), waiting(capacity), taken(capacity) {}
+
+    const std::size_t capacity;
+    const Overflow overflow;
+
+    // The queue and everything below up to `writer`.
+    std::mutex mutex;
+    std::condition_variable wake;     // the writer: records, a flush request, or stop
+    std::condition_variable room;     // callers waiting for room, or for the writer to end
+    std::condition_variable flushed;  // flush() callers
+    std::vector<Record> waiting;
+    std::size_t head = 0, count = 0;
+    std::uint64_t posted = 0;        // records ever queued, dropped ones included
+    std::uint64_t flush_wanted = 0;  // flush() asks for everything up to this record
+    std::uint64_t flushed_upto = 0;  // written and flushed up to this record
+    std::atomic<std::uint64_t> dropped{0};
+    std::size_t blocked = 0;  // callers waiting for room
+    Writer writer_state = Writer::busy;
+    bool stopping = false;  // stop asked for: the writer takes what is queued and ends
+    bool closing = false;   // the writer holds the last records: callers wait for it to end
+    bool stopped = false;   // no writer any more: records are written on the calling thread
+    std::unique_ptr<std::thread> writer;
+
+    // The writer's own: the records it took out of the queue, written while it holds `work`.
+    std::vector<Record> taken;
+    std::size_t taken_head = 0, taken_count = 0;
+    std::mutex work;
+    std::atomic<bool> pause{false};  // a fork waits for the writer at a record boundary
+
+    std::mutex life;  // one stop() at a time
+
+    // For a flush or a stop, which cannot wait for the next look. Called with `mutex` held.
+    void wake_writer() {
+        if (writer_state == Writer::busy) return;
+        writer_state = Writer::busy;
+        wake.notify_one();
+    }
+
+    std::size_t slot(std::size_t index) const { return index < capacity ? index : index - capacity; }
+
+    // The child of a fork: no writer, nothing queued (the parent writes its own records), fresh
+    // locks (the forking thread held them; other threads no longer exist).
+    void reset_in_child() {
+        new (&mutex) std::mutex();
+        new (&wake) std::condition_variable();
+        new (&room) std::condition_variable();
+        new (&flushed) std::condition_variable();
+        new (&work) std::mutex();
+        new (&life) std::mutex();
+        head = count = taken_count = 0;
+        flush_wanted = flushed_upto = posted;
+        blocked = 0;
+        writer_state = Writer::busy;
+        stopping = closing = false;
+        (void)writer.release();  // the parent's thread: nothing to join here
+        pause.store(false);
+    }
+};
+
+namespace {
+
+// Every AsyncLogger alive, for the exit and fork handlers. Never destroyed: the exit handler may
+// run after static destructors.
+struct Live {
+    std::mutex mutex;
+    std::unordered_set<AsyncLogger*> loggers;
+};
+
+Live& live() {
+    static auto* l = new Live();
+    return *l;
+}
+
+}  // namespace
+
+namespace {
+void stop_all_at_exit() { AsyncLogger::stop_all(); }
+}  // namespace
+
+// Fork: each writer is paused between two records and its queue locked, so the child inherits
+// neither a sink nor a queue in the middle of a change; the sinks are flushed, so the child does not
+// write the parent's buffered records again.
+struct ForkHandlers {
+    static void prepare() {
+        live().mutex.lock();
+        for (AsyncLogger* logger : live().loggers) {
+            State& s = *logger->state_;
+            s.pause.store(true);
+            s.work.lock();
+            s.mutex.lock();
+            logger->flush_sinks();
+        }
+    }
+    static void parent() {
+        for (AsyncLogger* logger : live().loggers) {
+            State& s = *logger->state_;
+            s.mutex.unlock();
+            s.pause.store(false);
+            s.pause.notify_all();
+            s.work.unlock();
+        }
+        live().mutex.unlock();
+    }
+    static void child() {
+        for (AsyncLogger* logger : live().loggers) logger->state_->reset_in_child();
+        new (&live().mutex) std::mutex();
+    }
+    using State = AsyncLogger::State;
+};
+
+AsyncLogger::AsyncLogger(std::string name, std::vector<spdlog::sink_ptr> sinks, std::size_t queue_size,
+                         Overflow overflow)
+    : spdlog::logger(std::move(name), sinks.begin(), sinks.end()) {
+    if (queue_size == 0 || queue_size > kMaxQueueSize) {
+        throw std::invalid_argument("queue size must be between 1 and " + std::to_string(kMaxQueueSize));
+    }
+    state_ = std::make_unique<State>(queue_size, overflow);
+    static std::once_flag hooks;
+    std::call_once(hooks, [] {
+        std::atexit(stop_all_at_exit);
+        pthread_atfork(ForkHandlers::prepare, ForkHandlers::parent, ForkHandlers::child);
+    });
+    std::lock_guard<std::mutex> lock(live().mutex);
+    live().loggers.insert(this);
+}
+
+AsyncLogger::~AsyncLogger() {
+    {
+        std::lock_guard<std::mutex> lock(live().mutex);
+        live().loggers.erase(this);
+    }
+    stop();
+}
+
+std::size_t AsyncLogger::queue_size() const noexcept { return state_->capacity; }
+AsyncLogger::Overflow AsyncLogger::overflow() const noexcept { return state_->overflow; }
+std::uint64_t AsyncLogger::dropped() const noexcept { return state_->dropped.load(std::memory_order_relaxed); }
+
+bool AsyncLogger::post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
+                       std::string_view colored, bool wait) {
+    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored, wait);
+}
+
+void AsyncLogger::sink_it_(const spdlog::details::log_msg& msg) {
+    post_record(msg.level, msg.time, msg.thread_id, msg.source, {msg.payload.data(), msg.payload.size()}, {}, true);
+}
+
+bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time,
+                              std::size_t thread_id, const spdlog::source_loc& where, std::string_view plain,
+                              std::string_view colored, bool wait) {
+    State& s = *state_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (;;) {
+        if (s.closing && !s.stopped) {
+            // The writer holds the last queued records: one written now would overtake them.
+            s.room.wait(lock, [&] { return s.stopped || !s.closing; });
+            continue;
+        }
+        if (!s.stopped && !s.writer) {
+            try {
+                s.writer = std::make_unique<std::thread>([this] { run(); });
+            } catch (const std::system_error&) {
+                // No thread to be had: this record is written here, as nothing is queued before it.
+            }
+        }
+        if (s.stopped || !s.writer) {
+            lock.unlock();
+            write_now(level, RecordStamp{time, thread_id}, where, plain, colored);
+            return true;
+        }
+        if (s.count < s.capacity) break;
+        if (s.overflow == Overflow::drop_oldest) {
+            s.head = s.slot(s.head + 1);
+            --s.count;
+            s.dropped.fetch_add(1, std::memory_order_relaxed);
+            break;
+        }
+        if (!wait) return false;
+        ++s.blocked;
+        s.room.wait(lock);
+        --s.blocked;
+    }
+    Record& r = s.waiting[s.slot(s.head + s.count)];
+    r.level = level;
+    r.line = where.line;
+    r.stamp = RecordStamp{time, thread_id};
+    r.has_file = where.filename != nullptr;
+    r.has_function = where.funcname != nullptr;
+    const std::string_view file = r.has_file ? std::string_view(where.filename) : std::string_view();
+    const std::string_view function = r.has_function ? std::string_view(where.funcname) : std::string_view();
+    r.plain = plain.size();
+    r.colored = colored.size();
+    r.file = file.size();
+    r.text.clear();
+    r.text.reserve(plain.size() + colored.size() + file.size() + function.size() + 2);
+    r.text.append(plain).append(colored).append(file).push_back('\0');
+    r.text.append(function).push_back('\0');
+    ++s.count;
+    ++s.posted;
+    if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && 2 * s.count >= s.capacity)) {
+        s.writer_state = Writer::busy;
+        s.wake.notify_one();
+    }
+    return true;
+}
+
+void AsyncLogger::write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
+                            std::string_view plain, std::string_view colored) noexcept {
+    if (const SinkFailure failure = write_to_sinks(*this, level, where, plain, colored, &stamp)) report(failure);
+}
+
+void AsyncLogger::flush_sinks() noexcept {
+    for (const auto& sink : sinks()) {
+        try {
+            sink->flush();
+        } catch (...) {
+            report(SinkFailure{sink, std::current_exception()});
+        }
+    }
+}
+
+void AsyncLogger::report(const SinkFailure& failure) noexcept {
+    if (!due_for_report(failure.sink)) return;
+    std::string text = "scrivo: logger '" + name() + "' could not write a record: ";
+    try {
+        std::rethrow_exception(failure.error);
+    } catch (const std::exception& e) {
+        text += e.what();
+    } catch (...) {
+        text += "unknown error";
+    }
+    text += '\n';
+    // One write(2), so the line is not interleaved with other output; nothing to do if it fails.
+    if (::write(STDERR_FILENO, text.data(), text.size()) < 0) return;
+}
+
+void AsyncLogger::run() noexcept {
+    State& s = *state_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (;;) {
+        // The state is announced on every sleep, so a wake-up that found nothing to do is not the last.
+        for (bool polled = false; !s.count && s.flush_wanted <= s.flushed_upto && !s.stopping; polled = true) {
+            s.writer_state = polled ? Writer::sleeping : Writer::polling;
+            if (polled) {
+                s.wake.wait(lock);
+            } else {
+                s.wake.wait_for(lock, kPollInterval);
+            }
+        }
+        s.writer_state = Writer::busy;
+        const bool last = s.stopping;
+        const bool flush = last || s.flush_wanted > s.flushed_upto;
+        std::swap(s.waiting, s.taken);
+        s.taken_head = s.head;
+        s.taken_count = s.count;
+        s.head = s.count = 0;
+        const std::uint64_t end = s.posted;
+        if (last) s.closing = true;
+        if (s.blocked) s.room.notify_all();
+        lock.unlock();
+        {
+            std::unique_lock<std::mutex> work(s.work);
+            for (std::size_t i = 0; i < s.taken_count; ++i) {
+                if (i % kPauseCheckInterval == 0 && s.pause.load(std::memory_order_acquire)) {
+                    work.unlock();
+                    s.pause.wait(true, std::memory_order_acquire);
+                    work.lock();
+                }
+                Record& r = s.taken[s.slot(s.taken_head + i)];
+                const char* text = r.text.data();
+                const char* file = text + r.plain + r.colored;
+                const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
+                                               r.has_function ? file + r.file + 1 : nullptr};
+                write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored});
+                if (r.text.capacity() > kKeptTextCapacity) std::string().swap(r.text);
+            }
+            s.taken_count = 0;
+            if (flush) flush_sinks();
+        }
+        lock.lock();
+        if (flush) {
+            s.flushed_upto = std::max(s.flushed_upto, end);
+            s.flushed.notify_all();
+        }
+        if (last) {
+            s.stopped = true;
+            s.closing = false;
+            s.room.notify_all();
+            return;
+        }
+    }
+}
+
+void AsyncLogger::flush_() {
+    State& s = *state_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.room.wait(lock, [&] { return !s.closing || s.stopped; });
+    if (s.stopped || !s.writer) {
+        lock.unlock();
+        flush_sinks();
+        return;
+    }
+    const std::uint64_t ticket = s.posted;
+    if (s.flushed_upto >= ticket) return;
+    s.flush_wanted = std::max(s.flush_wanted, ticket);
+    s.wake_writer();
+    s.flushed.wait(lock, [&] { return s.flushed_upto >= ticket || s.stopped; });
+}
+
+void AsyncLogger::stop() noexcept {
+    State& s = *state_;
+    std::lock_guard<std::mutex> life(s.life);
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.stopped) return;
+        if (!s.writer) {
+            s.stopped = true;  // nothing can be queued without a writer
+            return;
+        }
+        s.stopping = true;
+        s.wake_writer();
+    }
+    s.writer->join();
+}
+
+void AsyncLogger::stop_all() noexcept {
+    std::lock_guard<std::mutex> lock(live().mutex);
+    for (AsyncLogger* logger : live().loggers) logger->stop();
+}
+
+std::shared_ptr<spdlog::logger> AsyncLogger::clone(std::string logger_name) {
+    auto cloned = std::make_shared<AsyncLogger>(std::move(logger_name), sinks(), state_->capacity, state_->overflow);
+    cloned->set_level(level());
+    cloned->flush_on(flush_level());
+    return cloned;
+}
+
+}  // namespace spdlog_internal

@@ -1,0 +1,119 @@
+// Writing one record to a logger's sinks, on the caller's thread or on the writer of a non-blocking
+// logger. Included by libscrivo.hpp, the header to include.
+#pragma once
+
+#include <spdlog/common.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/sink.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export.hpp"
+
+namespace spdlog_internal {
+
+// --- writing one record to a logger's sinks ------------------------------------------------
+//
+// How the logging module writes a record, whether on the caller's thread or on the writer of an
+// AsyncLogger: every sink whose level lets the record through gets it, spdlog's thread-safe console
+// sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `colored` text
+// when it is not empty, every other sink the `plain` one.  A sink that throws does not stop the
+// others; the first failure is handed back.
+
+struct SinkFailure {
+    std::shared_ptr<spdlog::sinks::sink> sink;
+    std::exception_ptr error;
+    explicit operator bool() const { return static_cast<bool>(error); }
+};
+
+// When and on which thread a record was made.  Without one, each sink gets the current time and
+// the calling thread.
+struct RecordStamp {
+    spdlog::log_clock::time_point time;
+    std::size_t thread_id;
+};
+
+SCRIVO_API SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level,
+                                      const spdlog::source_loc& where, std::string_view plain, std::string_view colored,
+                                      const RecordStamp* stamp = nullptr) noexcept;
+
+// True for spdlog's thread-safe console sinks, as described above.
+SCRIVO_API bool is_console_sink(spdlog::sinks::sink* sink);
+
+// Whether a record at `level` passes the logger's level and reaches at least one of its sinks
+// (MaxSinkLevel bands included).  A record at `off` or above reaches none.
+SCRIVO_API bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum level);
+
+// Whether a failure of `sink` is to be reported now: at most once per second per sink, so a full
+// disk does not turn every record into a report.  Thread-safe; the sink is held weakly.
+SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept;
+
+// A logger whose callers never wait for its sinks (unless its queue is full and it blocks).
+//
+// A record logged through it (spdlog's own logging calls, or post()) is captured on the calling
+// thread (level, time, source location, thread id, text) into a bounded queue and written by one
+// writer thread through write_to_sinks, so the output is that of a synchronous logger.  Records of
+// one thread are written in the order they were logged.  When the queue holds `queue_size` records,
+// Overflow::block makes the caller wait for room; Overflow::drop_oldest overwrites the oldest
+// waiting record and counts it in dropped().
+//
+// The writer starts with the first record.  flush() returns once every record queued before the
+// call has been written and the sinks flushed.  Destroying the logger writes what is queued and
+// ends the writer.  At exit (stop_all, also run by an atexit handler) every writer writes what it
+// holds and ends; from then on records are written on the calling thread.  A fork() waits for each
+// writer to finish the record it is writing; in the child the queue is empty (the parent writes its
+// records) and a new writer starts with the child's first record.  A sink that throws on the writer
+// is reported on standard error at most once per second per sink; the writer goes on.
+class SCRIVO_API AsyncLogger final : public spdlog::logger {
+  public:
+    enum class Overflow { block, drop_oldest };
+    static constexpr std::size_t kMaxQueueSize = std::size_t{1} << 20;
+
+    // Throws std::invalid_argument for a queue_size of 0 or above kMaxQueueSize.
+    AsyncLogger(std::string name, std::vector<spdlog::sink_ptr> sinks, std::size_t queue_size, Overflow overflow);
+    ~AsyncLogger() override;
+
+    // Queues a record made now on the calling thread; `colored` (may be empty) is the text for
+    // console sinks.  With `wait` false a record that would have to wait for room is not queued
+    // and false is returned, so the caller can let go of its own locks before waiting.
+    bool post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
+              std::string_view colored, bool wait = true);
+
+    std::size_t queue_size() const noexcept;
+    Overflow overflow() const noexcept;
+    // Records lost to Overflow::drop_oldest so far.
+    std::uint64_t dropped() const noexcept;
+
+    // Drains every AsyncLogger and ends its writer; later records are written synchronously.
+    static void stop_all() noexcept;
+
+    // A logger of the same kind, sinks, queue and levels under another name.
+    std::shared_ptr<spdlog::logger> clone(std::string logger_name) override;
+
+  protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override;
+    void flush_() override;
+
+  private:
+    struct State;
+    friend struct ForkHandlers;
+    bool post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time, std::size_t thread_id,
+                     const spdlog::source_loc& where, std::string_view plain, std::string_view colored, bool wait);
+    void write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
+                   std::string_view plain, std::string_view colored) noexcept;
+    void flush_sinks() noexcept;
+    void report(const SinkFailure& failure) noexcept;
+    void run() noexcept;
+    void stop() noexcept;
+
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace spdlog_internal

@@ -1,0 +1,110 @@
+// One record to a logger's sinks, as the logging module writes it on the caller's thread and an
+// AsyncLogger's writer writes it on its own.
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <spdlog/details/console_globals.h>
+#include <spdlog/details/log_msg.h>
+#include <spdlog/sinks/ansicolor_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include <mutex>
+#include <unordered_map>
+
+namespace spdlog_internal {
+namespace {
+
+using spdlog::details::console_mutex;
+
+template <class Sink>
+bool is_a(spdlog::sinks::sink* sink) {
+    return dynamic_cast<Sink*>(sink) != nullptr;
+}
+
+}  // namespace
+
+bool is_console_sink(spdlog::sinks::sink* sink) {
+    sink = innermost_sink(sink);
+    return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
+           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
+}
+
+SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
+                           std::string_view plain, std::string_view colored, const RecordStamp* stamp) noexcept {
+    SinkFailure failure;
+    for (const auto& sink : logger.sinks()) {
+        try {
+            if (!sink->should_log(level)) continue;
+            const std::string_view text = !colored.empty() && is_console_sink(sink.get()) ? colored : plain;
+            spdlog::details::log_msg msg(stamp ? stamp->time : spdlog::log_clock::now(), where, logger.name(), level,
+                                         spdlog::string_view_t(text.data(), text.size()));
+            if (stamp) msg.thread_id = stamp->thread_id;
+            sink->log(msg);
+        } catch (...) {
+            if (!failure) {
+                failure.sink = sink;
+                failure.error = std::current_exception();
+            }
+        }
+    }
+    return failure;
+}
+
+bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum level) {
+    if (level >= spdlog::level::off || !logger.should_log(level)) return false;
+    for (const auto& sink : logger.sinks()) {
+        spdlog::sinks::sink* s = sink.get();
+        while (s && s->should_log(level)) {
+            auto* wrapper = dynamic_cast<MaxSinkLevel*>(s);
+            if (!wrapper) return true;
+            if (level > wrapper->max_level()) break;
+            s = wrapper->get_sink().get();
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// When each failing sink was last reported. The sink is held weakly, so a new sink that happens to
+// reuse a freed one's address is not silenced.
+struct Reported {
+    std::weak_ptr<spdlog::sinks::sink> sink;
+    std::chrono::steady_clock::time_point at;
+};
+
+struct Reports {
+    std::mutex mutex;
+    std::unordered_map<const spdlog::sinks::sink*, Reported> last;
+};
+
+Reports& reports() {
+    static auto* r = new Reports();  // never destroyed: writers may report during static destruction
+    return *r;
+}
+
+}  // namespace
+
+bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept {
+    const auto now = std::chrono::steady_clock::now();
+    Reports& r = reports();
+    try {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        auto [it, inserted] = r.last.try_emplace(sink.get(), Reported{sink, now});
+        if (inserted) {
+            std::erase_if(r.last, [](const auto& entry) { return entry.second.sink.expired(); });
+            return true;
+        }
+        Reported& last = it->second;
+        if (last.sink.owner_before(sink) || sink.owner_before(last.sink) || now - last.at >= std::chrono::seconds(1)) {
+            last = Reported{sink, now};
+            return true;
+        }
+        return false;
+    } catch (...) {  // no memory for the bookkeeping: report anyway
+        return true;
+    }
+}
+
+}  // namespace spdlog_internal

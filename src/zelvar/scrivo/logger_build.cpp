@@ -1,0 +1,157 @@
+// Logger's construction: its arguments checked (all before any sink exists, so a failing call
+// creates or truncates no file), the handlers' sinks gathered, the native logger built; its
+// release and its read-only properties.
+#include "logger_build.hpp"
+
+#include <string>
+
+#include <zelvar/_pyext/convert.hpp>
+#include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
+
+#include "emission.hpp"
+#include "handlers.hpp"
+#include "module_constants.hpp"
+#include "stdlib_bridge.hpp"
+
+namespace zelvar::scrivo {
+namespace {
+
+// The UTF-8 form of a text parameter, or the None-text error.
+bool encode_text(PyObject* text, std::string& out) {
+    if (text == Py_None) {
+        py::set_none_text_error();
+        return false;
+    }
+    std::string_view view;
+    if (!py::utf8_view(text, view)) return false;
+    out.assign(view);
+    return true;
+}
+
+using Overflow = spdlog_internal::AsyncLogger::Overflow;
+
+// queue_size (0: synchronous) and overflow, read before any sink exists.
+bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, Overflow& mode) {
+    constexpr std::size_t kMax = spdlog_internal::AsyncLogger::kMaxQueueSize;
+    queue_size = 0;
+    mode = Overflow::block;
+    if (size) {
+        long long n = 0;
+        if (!py::to_int64(size, n)) {
+            if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+            PyErr_Clear();
+            n = -1;
+        }
+        if (n < 0 || static_cast<unsigned long long>(n) > kMax) {
+            PyErr_Format(PyExc_ValueError, "queue_size must be between 0 and %zu, not %R", kMax, size);
+            return false;
+        }
+        queue_size = static_cast<std::size_t>(n);
+    }
+    if (!overflow) return true;
+    if (PyUnicode_Check(overflow) && PyUnicode_CompareWithASCIIString(overflow, "block") == 0) return true;
+    if (PyUnicode_Check(overflow) && PyUnicode_CompareWithASCIIString(overflow, "drop_oldest") == 0) {
+        mode = Overflow::drop_oldest;
+        return true;
+    }
+    if (!PyErr_Occurred())
+        PyErr_Format(PyExc_ValueError, "overflow must be 'block' or 'drop_oldest', not %R", overflow);
+    return false;
+}
+
+}  // namespace
+
+PyObject* g_default_handlers = nullptr;
+
+bool build_logger(LoggerObject* self, PyObject* const* v) {
+    PyObject* name = v[0];
+    int32_t level = 0;
+    if (v[1] && !py::to_level(v[1], level)) return false;
+    PyObject* pattern = v[2];
+    PyObject* handlers = v[3] ? v[3] : g_default_handlers;
+    PyObject* scheme = v[4] ? v[4] : Py_None;
+    const int set_default = v[5] ? py::truth(v[5]) : 0;
+    if (set_default < 0) return false;
+    const int intercept = v[6] ? py::truth(v[6]) : 1;
+    if (intercept < 0) return false;
+    if (!py::check_str_argument(name, "name")) return false;
+    if (pattern && !py::check_str_argument(pattern, "pattern")) return false;
+    if (handlers != Py_None && !PyList_CheckExact(handlers))
+        return py::raise_argument_type(handlers, "handlers", "list");
+    if (scheme != Py_None && !PyObject_TypeCheck(scheme, &ColorSchemeType))
+        return py::raise_argument_type(scheme, "color_scheme", ColorSchemeType.tp_name);
+    std::size_t queue_size;
+    Overflow overflow;
+    if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
+    // The name is checked before any sink exists, so a failing call creates or truncates no file.
+    std::string name_text;
+    if (!encode_text(name, name_text)) return false;
+
+    if (py::guard([&] { return self->factory.set_level(static_cast<spdlog::level::level_enum>(level)), 0; }) < 0)
+        return false;
+    if (handlers == Py_None || PyList_GET_SIZE(handlers) == 0) {
+        std::string pattern_text;
+        if (!encode_text(pattern ? pattern : default_logger_pattern(), pattern_text)) return false;
+        if (py::guard([&] {
+                self->factory.add_basic_console_handler(true, pattern_text,
+                                                        static_cast<spdlog::level::level_enum>(level));
+                return 0;
+            }) < 0)
+            return false;
+    } else {
+        // Re-read the length each time: handlers appended during the walk are visited too.
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(handlers); ++i) {
+            py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
+            if (contribute_handler(handler.get(), self->factory) < 0) return false;
+        }
+    }
+    if (scheme != Py_None && contribute_colors(scheme, self->factory) < 0) return false;
+    if (py::guard([&] {
+            self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
+                                          : self->factory.build(name_text, false);
+            return 0;
+        }) < 0)
+        return false;
+    if (set_default && py::guard([&] { return LoggerRegistry::set_default(self->logger_ptr), 0; }) < 0) return false;
+    self->logger = SpdLogger(self->logger_ptr);
+    return !(set_default && intercept) || redirect_pylog() == 0;
+}
+
+void logger_dealloc(PyObject* self) {
+    auto* lg = reinterpret_cast<LoggerObject*>(self);
+    // The native logger may live on (in the registry), but what this object logged is written now.
+    if (spdlog_internal::AsyncLogger* queue = as_async(lg->logger_ptr.get())) {
+        Py_BEGIN_ALLOW_THREADS queue->flush();
+        Py_END_ALLOW_THREADS
+    }
+    lg->factory.~LoggerFactory();
+    lg->logger.~SpdLogger();
+    lg->logger_ptr.~shared_ptr();
+    py::free_object(self);
+}
+
+namespace {
+
+PyObject* logger_name(PyObject* self, void*) {
+    const auto& logger = reinterpret_cast<LoggerObject*>(self)->logger_ptr;
+    if (!logger) Py_RETURN_NONE;
+    return PyUnicode_DecodeUTF8(logger->name().data(), static_cast<Py_ssize_t>(logger->name().size()), "replace");
+}
+
+PyObject* logger_dropped(PyObject* self, void*) {
+    const spdlog_internal::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
+    return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
+}
+
+}  // namespace
+
+PyGetSetDef g_logger_properties[] = {
+    {"name", logger_name, nullptr, "The logger's name.", nullptr},
+    {"dropped", logger_dropped, nullptr,
+     "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace zelvar::scrivo
