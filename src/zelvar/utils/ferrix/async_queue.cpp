@@ -14,6 +14,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "async_queue_wait.hpp"
 #include "batch.hpp"
 #include "buffers.hpp"
 #include "module_state.hpp"
@@ -75,90 +76,6 @@ Ref take_messages(Q* q, std::size_t limit) {
     return list;
 }
 
-// --- waking and waiting ----------------------------------------------------------------------------
-
-// asyncio's own Condition and Lock, bound at import for the push fast path.
-
-// A "length" of zero or None, read from a container attribute; false when anything is unexpected.
-bool attribute_is_empty(PyObject* obj, PyObject* name) {
-    Ref value(PyObject_GetAttr(obj, name));
-    if (!value) {
-        PyErr_Clear();
-        return false;
-    }
-    if (value.get() == Py_None) return true;
-    const Py_ssize_t n = PyObject_Length(value.get());
-    if (n < 0) PyErr_Clear();
-    return n == 0;
-}
-
-// Whether every future in `obj.<name>` (None counts as none) is done: notify() skips those.
-bool all_waiters_done(PyObject* obj, PyObject* name) {
-    static PyObject* const done_name = interned("done");
-    Ref waiters(PyObject_GetAttr(obj, name));
-    if (waiters && waiters.get() == Py_None) return true;
-    Ref it(waiters ? PyObject_GetIter(waiters.get()) : nullptr);
-    bool all_done = static_cast<bool>(it);
-    while (all_done) {
-        Ref fut(PyIter_Next(it.get()));
-        if (!fut) break;
-        Ref done(PyObject_CallMethodNoArgs(fut.get(), done_name));
-        all_done = done.get() == Py_True;
-    }
-    if (PyErr_Occurred()) {
-        PyErr_Clear();
-        return false;
-    }
-    return all_done;
-}
-
-// True when `async with cond: cond.notify()` would change nothing: asyncio's own Condition over
-// its own Lock, the lock free with nobody queued for it, and every waiter of the condition already
-// notified (woken, not yet resumed) or none at all. The round trip (a lock coroutine, two method
-// calls) is then skipped.
-bool notify_is_noop(PyObject* cond) {
-    static PyObject* const waiters = interned("_waiters");
-    static PyObject* const lock_name = interned("_lock");
-    static PyObject* const locked = interned("_locked");
-    if (reinterpret_cast<PyObject*>(Py_TYPE(cond)) != imported().condition_type) return false;
-    Ref lock(PyObject_GetAttr(cond, lock_name));
-    if (!lock) {
-        PyErr_Clear();
-        return false;
-    }
-    if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != imported().lock_type) return false;
-    Ref is_locked(PyObject_GetAttr(lock.get(), locked));
-    if (!is_locked) PyErr_Clear();
-    return is_locked.get() == Py_False && attribute_is_empty(lock.get(), waiters) && all_waiters_done(cond, waiters);
-}
-
-// async with cond: cond.<method>()
-Task call_under_condition(CoroFrame& f, const char* method) {
-    py::Kept cond = f.keep(Ref::borrow(queue_of(f)->_notify_cond));
-    co_return co_await py::async_with(
-        cond, [&]() -> Task { co_return Ref(PyObject_CallMethod(cond.get(), method, nullptr)); });
-}
-
-// async with cond: await cond.wait(). A waiter that ends by an error (a cancellation) may have been
-// notified already: while a message waits in the ring, the wake-up is handed on to the next waiter.
-Task wait_for_notify(CoroFrame& f) {
-    Q* q = queue_of(f);
-    py::Kept cond = f.keep(Ref::borrow(q->_notify_cond));
-    py::Kept error;
-    try {
-        co_return co_await py::async_with(cond, [&]() -> Task {
-            co_return co_await py::await(Ref(PyObject_CallMethod(cond.get(), "wait", nullptr)));
-        });
-    } catch (...) {
-        py::set_error_from_current_exception();
-        error = f.keep(py::detail::take_exception());
-    }
-    const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
-    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0) co_await call_under_condition(f, "notify");
-    py::detail::raise_exception(error.get());
-    throw py::ErrorAlreadySet{};
-}
-
 // --- push and pop ------------------------------------------------------------------------------------
 
 // Stores (data, size); a stored message wakes one waiting consumer. True when stored, False when
@@ -169,7 +86,7 @@ Task store_and_notify(CoroFrame& f, const char* data, std::size_t size) {
         Ref held = ring_of(q);
         if (ring_table()->try_push(ring(held.get()), data, size) <= 0) co_return Ref::borrow(Py_False);
     }
-    if (!notify_is_noop(q->_notify_cond)) co_await call_under_condition(f, "notify");
+    if (!notify_is_noop(q->_notify_cond)) co_await call_under_condition(f, q->_notify_cond, "notify");
     co_return Ref::borrow(Py_True);
 }
 
@@ -220,7 +137,7 @@ Task pop(CoroFrame& f) {
     Q* q = queue_of(f);
     for (;;) {
         if (Ref msg = take_message(q)) co_return msg;
-        co_await wait_for_notify(f);
+        co_await wait_for_notify(f, queue_of(f));
     }
 }
 
@@ -234,7 +151,7 @@ Task dispatch(CoroFrame& f) {
     for (;;) {
         Ref msg = q->_batch == 0 ? take_message(q) : take_messages(q, q->_batch);
         if (!msg) {
-            co_await wait_for_notify(f);
+            co_await wait_for_notify(f, queue_of(f));
             continue;
         }
         Ref callback = Ref::borrow(q->_callback);
@@ -252,7 +169,7 @@ bool is_cancelled_error() { return PyErr_ExceptionMatches(imported().cancelled_e
 // cancellation is absorbed, any other error it ended with is raised here.
 Task shutdown(CoroFrame& f) {
     Q* q = queue_of(f);
-    co_await call_under_condition(f, "notify_all");
+    co_await call_under_condition(f, queue_of(f)->_notify_cond, "notify_all");
     if (q->_task == Py_None) co_return py::none();
     py::Kept task = f.keep(Ref::borrow(q->_task));
     if (!Ref(PyObject_CallMethod(task.get(), "cancel", nullptr))) throw py::ErrorAlreadySet{};
