@@ -377,6 +377,10 @@ bool attach_logging_methods(PyObject*) {
 }
 
 bool add_exit_hook(PyObject*) {
+    // The main interpreter's exit drains the writers before finalisation. A sub-interpreter may still
+    // be alive when the process ends and then never runs its atexit callbacks (one registered there
+    // only keeps objects alive); libscrivo's own exit handler drains what is left after finalisation.
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) return true;
     static PyMethodDef def = {"_stop_writers", stop_writers, METH_NOARGS, nullptr};
     py::Ref fn(PyCFunction_New(&def, nullptr));
     py::Ref atexit(fn ? PyImport_ImportModule("atexit") : nullptr);
