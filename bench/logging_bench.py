@@ -1,6 +1,7 @@
 """Cost per logging call: zelvar's loggers against the standard logging package (and picologging
 when it is installed), side by side in one process. Prints a table of ns/call and ratios."""
 
+import atexit
 import gc
 import json
 import logging
@@ -8,6 +9,7 @@ import logging.handlers
 import os
 import queue
 import resource
+import shutil
 import socket
 import subprocess
 import sys
@@ -128,6 +130,7 @@ def rss_kib():
 
 def main():
     tmp = tempfile.mkdtemp(prefix="zelvar-bench-")
+    atexit.register(shutil.rmtree, tmp, True)  # the logs of one run reach gigabytes
     results = {}
 
     native = s.Logger("bench", handlers=[s.FileHandler(os.path.join(tmp, "native.log"))], set_default=True)

@@ -11,22 +11,17 @@
 namespace zelvar::scrivo {
 namespace {
 
-// A code object attribute, looked up through a name interned once: the walk runs on every call.
-py::Ref code_attribute(PyFrameObject* frame, PyObject* const& name) {
-    if (!name) return py::Ref();
-    py::Ref code(reinterpret_cast<PyObject*>(PyFrame_GetCode(frame)));
-    return py::Ref(code ? PyObject_GetAttr(code.get(), name) : nullptr);
+// The frame's code object's name and file, read from its fields (the walk runs on every call;
+// an attribute lookup per field cost more than the rest of the walk).
+PyCodeObject* frame_code(PyFrameObject* frame) {
+    PyCodeObject* code = PyFrame_GetCode(frame);  // never null; the frame keeps it alive
+    Py_DECREF(code);
+    return code;
 }
 
-py::Ref code_name(PyFrameObject* frame) {
-    static PyObject* const name = PyUnicode_InternFromString("co_name");
-    return code_attribute(frame, name);
-}
+py::Ref code_name(PyFrameObject* frame) { return py::Ref::borrow(frame_code(frame)->co_name); }
 
-py::Ref code_filename(PyFrameObject* frame) {
-    static PyObject* const name = PyUnicode_InternFromString("co_filename");
-    return code_attribute(frame, name);
-}
+py::Ref code_filename(PyFrameObject* frame) { return py::Ref::borrow(frame_code(frame)->co_filename); }
 
 // -1 on error, else whether the frame runs module-level code.
 int is_module_level(PyFrameObject* frame) {
@@ -171,18 +166,20 @@ spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger) {
                : nullptr;
 }
 
-bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-          std::string_view colored, SinkFailure& failure) {
+bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
+          std::string_view plain, std::string_view colored, SinkFailure& failure) {
     const spdlog::source_loc loc{where.file, where.line, where.function};
-    spdlog_internal::AsyncLogger* queue = as_async(&logger);
+    spdlog_internal::AsyncLogger* queue = as_async(logger.get());
     if (!queue) {
-        failure = spdlog_internal::write_to_sinks(logger, level, loc, plain, colored);
+        failure = spdlog_internal::write_to_sinks(*logger, level, loc, plain, colored);
         return true;
     }
     return py::guard([&] {
                if (queue->post(level, loc, plain, colored, false)) return 0;
-               // Full, and records wait for room: other Python threads may run meanwhile (every text
-               // handed over is kept alive by the caller).
+               // Full, and records wait for room: other Python threads may run meanwhile, and may
+               // replace the logger `logger` refers to (every text handed over is kept alive by the
+               // caller).
+               const std::shared_ptr<spdlog::logger> pinned = logger;
                PyThreadState* saved = PyEval_SaveThread();
                try {
                    queue->post(level, loc, plain, colored, true);
@@ -214,8 +211,8 @@ void report_sink_failure(const SinkFailure& failure, const char* cls, const char
 
 }  // namespace
 
-int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
-             const char* cls, const char* method) {
+int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
+             int32_t effect, const char* cls, const char* method) {
     if (msg == Py_None) {
         py::set_none_text_error();
         return -1;
@@ -235,7 +232,7 @@ int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, i
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
     SinkFailure failure;
-    if (!emit(*logger, lvl, where, plain, colored, failure)) return -1;
+    if (!emit(logger, lvl, where, plain, colored, failure)) return -1;
     if (failure) report_sink_failure(failure, cls, method);
     return 0;
 }

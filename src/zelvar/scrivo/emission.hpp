@@ -58,8 +58,8 @@ using SinkFailure = spdlog_internal::SinkFailure;
 // the others: a logging call never fails because its output could not be written, so the failure
 // is handed back in `failure` for the caller to report. False with an exception only when the
 // record could not be captured (no memory).
-bool emit(spdlog::logger& logger, spdlog::level::level_enum level, const Location& where, std::string_view plain,
-          std::string_view colored, SinkFailure& failure);
+bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
+          std::string_view plain, std::string_view colored, SinkFailure& failure);
 
 // The logger's queue, when it is a non-blocking one.
 spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger);
@@ -71,7 +71,7 @@ void set_sink_error(const SinkFailure& failure) noexcept;
 // test, colours, caller location, emission. A failing sink is reported on standard error (through
 // sys.unraisablehook, in the name of the method `cls`.`method`) at most once per second per sink.
 // 0, or -1 with an exception for the caller's own errors.
-int log_text(spdlog::logger* logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
-             const char* cls, const char* method);
+int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
+             int32_t effect, const char* cls, const char* method);
 
 }  // namespace zelvar::scrivo

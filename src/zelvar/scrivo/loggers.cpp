@@ -38,8 +38,10 @@ struct Traits<LoggerObject> {
     static PyTypeObject* type() { return &LoggerType; }
     static constexpr const char* name = "Logger";
     static inline PyObject* functions[kMethods];  // attached at import; anything else is an override
-    // The logger to write to, kept alive for the call.
-    static std::shared_ptr<spdlog::logger> target(LoggerObject* self) { return self->logger.logger; }
+    // The object's own logger: emit() takes a reference of its own only when the call lets go of
+    // the interpreter lock (a reference count changed on every call costs a shared cache line).
+    static constexpr bool kHeld = true;
+    static const std::shared_ptr<spdlog::logger>& target(LoggerObject* self) { return self->logger.logger; }
 };
 
 template <>
@@ -49,6 +51,7 @@ struct Traits<DefaultLoggerObject> {
     static constexpr const char* name = "DefaultLogger";
     static inline PyObject* functions[kMethods];
     // Looked up on every call, so a newer default is seen at once.
+    static constexpr bool kHeld = false;
     static std::shared_ptr<spdlog::logger> target(DefaultLoggerObject*) { return LoggerRegistry::get_logger("", true); }
 };
 
@@ -65,9 +68,13 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
 // `method` names the call in failure reports.
 template <class Self>
 void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
-    std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target.get(), level, msg, fg, bg, effect, Traits<Self>::name, method);
+    if constexpr (Traits<Self>::kHeld) {
+        log_text(Traits<Self>::target(self), level, msg, fg, bg, effect, Traits<Self>::name, method);
+    } else {
+        std::shared_ptr<spdlog::logger> target;
+        if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
+        log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method);
+    }
 }
 
 // Method N for a caller that holds the interpreter lock.

@@ -153,7 +153,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     Location where;
     if (!find_caller(CallerRule::StandardLogging, where)) return nullptr;
     SinkFailure failure;
-    if (!emit(*target, lvl, where, plain, {}, failure)) return nullptr;
+    if (!emit(target, lvl, where, plain, {}, failure)) return nullptr;
     if (failure && !handle_error(self, record, failure)) return nullptr;
     Py_RETURN_NONE;
 }

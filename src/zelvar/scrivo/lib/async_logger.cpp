@@ -40,6 +40,8 @@ constexpr std::size_t kPauseCheckInterval = 64;
 // A writer that ran out of records looks again after this long before it sleeps until woken: under a
 // steady flow of records callers then wake it only when the queue is half full, not on every record.
 constexpr std::chrono::microseconds kPollInterval{500};
+// Fewer records than this are left for the next look, at most kPollInterval later (see run()).
+constexpr std::size_t kEagerBatch = 4096;
 
 // What callers must do for the writer: nothing while it is busy or will look again soon.
 enum class Writer { busy, polling, sleeping };
@@ -50,7 +52,9 @@ struct AsyncLogger::State {
     State(std::size_t capacity, Overflow overflow)
         : capacity(capacity), overflow(overflow), waiting(capacity), taken(capacity) {}
 
-    const std::size_t capacity;
+    // Callers write the lines from `mutex` on for every record, the writer reads `taken` for every
+    // record: apart, so neither waits for the other's cache.
+    alignas(64) const std::size_t capacity;
     const Overflow overflow;
 
     // The queue and everything below up to `writer`.
@@ -72,7 +76,7 @@ struct AsyncLogger::State {
     std::unique_ptr<std::thread> writer;
 
     // The writer's own: the records it took out of the queue, written while it holds `work`.
-    std::vector<Record> taken;
+    alignas(64) std::vector<Record> taken;
     std::size_t taken_head = 0, taken_count = 0;
     std::mutex work;
     std::atomic<bool> pause{false};  // a fork waits for the writer at a record boundary
@@ -289,7 +293,11 @@ void AsyncLogger::run() noexcept {
     std::unique_lock<std::mutex> lock(s.mutex);
     for (;;) {
         // The state is announced on every sleep, so a wake-up that found nothing to do is not the last.
-        for (bool polled = false; !s.count && s.flush_wanted <= s.flushed_upto && !s.stopping; polled = true) {
+        // Fewer than kEagerBatch records wait for the next look rather than being taken at once: a
+        // writer on the callers' heels takes the queue's lock and the records' cache lines from them
+        // every few records, and callers then write into lines the writer has only just read.
+        for (bool polled = false;
+             s.count < (polled ? 1 : kEagerBatch) && s.flush_wanted <= s.flushed_upto && !s.stopping; polled = true) {
             s.writer_state = polled ? Writer::sleeping : Writer::polling;
             if (polled) {
                 s.wake.wait(lock);
@@ -310,13 +318,17 @@ void AsyncLogger::run() noexcept {
         lock.unlock();
         {
             std::unique_lock<std::mutex> work(s.work);
-            for (std::size_t i = 0; i < s.taken_count; ++i) {
+            // Locals, not the shared lines callers keep writing.
+            Record* const taken = s.taken.data();
+            const std::size_t capacity = s.capacity, first = s.taken_head, count = s.taken_count;
+            for (std::size_t i = 0; i < count; ++i) {
                 if (i % kPauseCheckInterval == 0 && s.pause.load(std::memory_order_acquire)) {
                     work.unlock();
                     s.pause.wait(true, std::memory_order_acquire);
                     work.lock();
                 }
-                Record& r = s.taken[s.slot(s.taken_head + i)];
+                const std::size_t at = first + i;
+                Record& r = taken[at < capacity ? at : at - capacity];
                 const char* text = r.text.data();
                 const char* file = text + r.plain + r.colored;
                 const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
