@@ -68,6 +68,48 @@ def test_every_message_arrives_once_in_order(mode, detach, batch):
         assert max(callback.lengths) == batch  # a flooded ring fills whole lists
 
 
+@pytest.mark.parametrize("mode", MODES)
+def test_a_callback_keeping_nothing_sees_each_message_and_its_hash(mode):
+    class Digest:
+        def __init__(self):
+            self.got = []
+
+        def __call__(self, msg):
+            self.got.append((msg.hex(), hash(msg)))
+
+    digest = Digest()
+    d = f.SyncDispatcher(digest, capacity=256, slot_size=64, **mode)
+    d.setup()
+    count = 20_000
+    assert native.produce(d, 1, count, [64], True) == [count]
+    assert wait_for(lambda: len(digest.got) == count)
+    d.close()
+    assert digest.got == [(m.hex(), hash(m)) for m in expected(0, count, [64])]
+
+
+def test_a_callable_instance_is_called_as_its_class_says_at_that_moment():
+    calls = []
+
+    class Callback:
+        def __call__(self, msg):
+            calls.append(("method", self is callback, msg))
+
+    callback = Callback()
+    d = f.SyncDispatcher(callback)
+    d.setup()
+    for msg, then in [
+        (b"a", lambda self, msg: calls.append(("replaced", self is callback, msg))),
+        (b"b", staticmethod(lambda msg: calls.append(("static", None, msg)))),
+        (b"c", None),
+    ]:
+        before = len(calls)
+        assert d.push(msg) == 1
+        assert wait_for(lambda: len(calls) == before + 1)
+        Callback.__call__ = then
+    d.close()
+    assert calls == [("method", True, b"a"), ("replaced", True, b"b"), ("static", None, b"c")]
+
+
 def test_many_producers_each_with_its_own_dispatcher():
     received = [[] for _ in range(4)]
     dispatchers = [

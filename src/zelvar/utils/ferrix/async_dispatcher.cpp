@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/call.hpp>
 #include <zelvar/_pyext/coro.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -72,7 +73,7 @@ Task reader(CoroFrame& f) {
                 if (list && fill_batch(list.get(), data, size, st->batch, try_pop)) arg = std::move(list);
             }
             if (!arg) throw py::ErrorAlreadySet{};
-            awaitable = Ref(PyObject_CallOneArg(d->_callback, arg.get()));
+            awaitable = Ref(py::call_one(d->_callback, arg.get()));
         }
         co_await py::await(std::move(awaitable));
         counter = (counter + 1) & kYieldMask;

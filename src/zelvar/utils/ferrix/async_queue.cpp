@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/call.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/coro.hpp>
 #include <zelvar/_pyext/errors.hpp>
@@ -155,7 +156,7 @@ Task dispatch(CoroFrame& f) {
             continue;
         }
         Ref callback = Ref::borrow(q->_callback);
-        Ref awaitable(PyObject_CallOneArg(callback.get(), msg.get()));
+        Ref awaitable(py::call_one(callback.get(), msg.get()));
         msg = Ref();
         callback = Ref();
         co_await py::await(std::move(awaitable));

@@ -1,6 +1,7 @@
 // Module definition and import sequence of zelvar.utils.ferrix.ferrix.
 #include <utility>
 
+#include <zelvar/_pyext/call.hpp>
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
@@ -54,7 +55,8 @@ bool make_logger(PyObject* m) {
 
 bool fill(PyObject* m) {
     return add_types_and_capi(m) && bind_ring_type() && import_default_logger(m) && import_standard_modules(m) &&
-           bind_imported_objects() && make_logger(m) && add_setup_socket(m) && install_exit_hook(m);
+           bind_imported_objects() && py::prepare_calls() && make_logger(m) && add_setup_socket(m) &&
+           install_exit_hook(m);
 }
 
 }  // namespace

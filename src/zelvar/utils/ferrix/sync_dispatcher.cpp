@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include <zelvar/_pyext/args.hpp>
+#include <zelvar/_pyext/call.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -55,17 +56,18 @@ enum class Delivery { made, stopped, failed };
 // may start a collection): no callback starts once close has returned, and no message taken from
 // the ring is dropped after the check. A raising callback is reported and ends the consumer.
 template <class TryPop>
-Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context) {
+Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop try_pop, const char* context,
+                 py::MessageBytes& bytes) {
     py::Ref arg;
     if (st->batch == 0) {
         if (!st->running.load(std::memory_order_acquire)) return Delivery::stopped;
-        arg.reset(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+        arg.reset(bytes.make(data, size));
     } else {
         py::Ref list(PyList_New(0));
         if (list && !st->running.load(std::memory_order_acquire)) return Delivery::stopped;
         if (list && fill_batch(list.get(), data, size, st->batch, try_pop)) arg = std::move(list);
     }
-    py::Ref result(arg ? PyObject_CallOneArg(st->callback_ref, arg.get()) : nullptr);
+    py::Ref result(arg ? py::call_one(st->callback_ref, arg.get()) : nullptr);
     if (result) return Delivery::made;
     py::write_unraisable(context);
     return Delivery::failed;
@@ -99,17 +101,20 @@ bool deliver_while_waiting(ConsumerState* st, const char* data, std::size_t size
                            void (*release_first)(SPSCQueueObject*) = nullptr) {
     if (process_exiting()) return false;
     const PyGILState_STATE gil = PyGILState_Ensure();
-    LockOffer offer;
     Delivery outcome;
-    for (unsigned n = 1;; ++n) {
-        outcome = deliver(st, data, size, try_pop, context);
-        if (outcome != Delivery::made) break;
-        if (release_first) {
-            release_first(st->ring);
-            release_first = nullptr;
+    {
+        LockOffer offer;
+        py::MessageBytes bytes;
+        for (unsigned n = 1;; ++n) {
+            outcome = deliver(st, data, size, try_pop, context, bytes);
+            if (outcome != Delivery::made) break;
+            if (release_first) {
+                release_first(st->ring);
+                release_first = nullptr;
+            }
+            if (!ConsumerState::spin_briefly([&] { return try_pop(&data, &size) == 1; })) break;
+            if (n % kClockEvery == 0) offer.look(st);
         }
-        if (!ConsumerState::spin_briefly([&] { return try_pop(&data, &size) == 1; })) break;
-        if (n % kClockEvery == 0) offer.look(st);
     }
     PyGILState_Release(gil);
     return outcome != Delivery::failed;

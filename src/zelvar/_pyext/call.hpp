@@ -1,0 +1,79 @@
+// Calling a callback once per message, for the consumers that do it millions of times a second.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace zelvar::py {
+
+namespace detail {
+// The type slot the interpreter gives every Python class that defines __call__, and that name.
+inline ternaryfunc g_python_class_call = nullptr;
+inline PyObject* g_call_name = nullptr;
+}  // namespace detail
+
+// Once per module, at import (with the interpreter lock): learns that slot from a throwaway class.
+// False with an exception on failure.
+inline bool prepare_calls() {
+    if (detail::g_python_class_call) return true;
+    if (!detail::g_call_name && !(detail::g_call_name = PyUnicode_InternFromString("__call__"))) return false;
+    Ref probe(
+        PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(){sO}", "probe", "__call__", Py_None));
+    if (!probe) return false;
+    detail::g_python_class_call = reinterpret_cast<PyTypeObject*>(probe.get())->tp_call;
+    return true;
+}
+
+// callable(arg). For an instance of a Python class whose __call__ is a Python function, the
+// interpreter's own path packs the argument into a tuple and binds the method on every call; this
+// looks __call__ up the same way (on the type, through the type's cache, so a class changed since
+// is seen at once) and calls the function with the instance and the argument, a quarter cheaper.
+// Every other callable is called the usual way.
+inline PyObject* call_one(PyObject* callable, PyObject* arg) {
+    PyTypeObject* type = Py_TYPE(callable);
+    if (type->tp_call == detail::g_python_class_call && detail::g_python_class_call) {
+        PyObject* method = _PyType_Lookup(type, detail::g_call_name);  // borrowed
+        if (method && PyFunction_Check(method)) {
+            Ref keep = Ref::borrow(method);  // the call may rebind the class attribute
+            PyObject* args[] = {callable, arg};
+            return PyObject_Vectorcall(method, args, 2, nullptr);
+        }
+    }
+    return PyObject_CallOneArg(callable, arg);
+}
+
+// The bytes objects a consumer hands to its callback one message at a time: the previous one again
+// when nothing but this holds it any more and the size is the same, which saves an allocation and a
+// release per message and cannot be told apart from a new object (no one else can see it). Lives
+// only while the interpreter lock is held.
+class MessageBytes {
+  public:
+    // A new reference to bytes holding the message, or null with an exception.
+    PyObject* make(const char* data, std::size_t size) {
+        PyObject* last = last_.get();
+        // Sizes 0 and 1 may be the interpreter's shared objects: never reused.
+        if (last && size > 1 && Py_REFCNT(last) == 1 && PyBytes_GET_SIZE(last) == static_cast<Py_ssize_t>(size)) {
+            std::memcpy(PyBytes_AS_STRING(last), data, size);
+            forget_hash(last);
+            return Py_NewRef(last);
+        }
+        last_.reset(PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(size)));
+        return last_ ? Py_NewRef(last_.get()) : nullptr;
+    }
+
+  private:
+    // The hash of the old contents, if anything asked for it, is stored in the object.
+    static void forget_hash(PyObject* bytes) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        reinterpret_cast<PyBytesObject*>(bytes)->ob_shash = -1;
+#pragma GCC diagnostic pop
+    }
+
+    Ref last_;
+};
+
+}  // namespace zelvar::py
