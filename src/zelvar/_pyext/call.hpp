@@ -45,6 +45,22 @@ inline PyObject* call_one(PyObject* callable, PyObject* arg) {
     return PyObject_CallOneArg(callable, arg);
 }
 
+// Whether calling `callable` runs bytecode at once: a Python function, a method of one, or an
+// instance whose class's __call__ is one, none of them a generator or coroutine function (calling
+// those only makes an object). Bytecode hands the interpreter lock over when another thread has
+// asked for it; a call that runs none never does.
+inline bool runs_bytecode(PyObject* callable) {
+    PyObject* f = callable;
+    if (PyMethod_Check(f)) {
+        f = PyMethod_GET_FUNCTION(f);
+    } else if (Py_TYPE(f)->tp_call == detail::g_python_class_call && detail::g_python_class_call) {
+        f = _PyType_Lookup(Py_TYPE(f), detail::g_call_name);
+    }
+    if (!f || !PyFunction_Check(f)) return false;
+    const int flags = reinterpret_cast<PyCodeObject*>(PyFunction_GET_CODE(f))->co_flags;
+    return !(flags & (CO_GENERATOR | CO_COROUTINE | CO_ASYNC_GENERATOR | CO_ITERABLE_COROUTINE));
+}
+
 // The bytes objects a consumer hands to its callback one message at a time: the previous one again
 // when nothing but this holds it any more and the size is the same, which saves an allocation and a
 // release per message and cannot be told apart from a new object (no one else can see it). Lives
