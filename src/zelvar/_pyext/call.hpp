@@ -27,20 +27,24 @@ inline bool prepare_calls() {
     return true;
 }
 
+// The function a Python class's __call__ is for an instance of `type`, looked up as the
+// interpreter does (on the type, through its cache, so a class changed since is seen at once);
+// null when the type's call is not a Python-level __call__ or that is no Python function. Borrowed.
+inline PyObject* class_call_function(PyTypeObject* type) {
+    if (!detail::g_python_class_call || type->tp_call != detail::g_python_class_call) return nullptr;
+    PyObject* method = _PyType_Lookup(type, detail::g_call_name);
+    return method && PyFunction_Check(method) ? method : nullptr;
+}
+
 // callable(arg). For an instance of a Python class whose __call__ is a Python function, the
 // interpreter's own path packs the argument into a tuple and binds the method on every call; this
-// looks __call__ up the same way (on the type, through the type's cache, so a class changed since
-// is seen at once) and calls the function with the instance and the argument, a quarter cheaper.
-// Every other callable is called the usual way.
+// looks __call__ up the same way (class_call_function) and calls the function with the instance and
+// the argument, a quarter cheaper. Every other callable is called the usual way.
 inline PyObject* call_one(PyObject* callable, PyObject* arg) {
-    PyTypeObject* type = Py_TYPE(callable);
-    if (type->tp_call == detail::g_python_class_call && detail::g_python_class_call) {
-        PyObject* method = _PyType_Lookup(type, detail::g_call_name);  // borrowed
-        if (method && PyFunction_Check(method)) {
-            Ref keep = Ref::borrow(method);  // the call may rebind the class attribute
-            PyObject* args[] = {callable, arg};
-            return PyObject_Vectorcall(method, args, 2, nullptr);
-        }
+    if (PyObject* method = class_call_function(Py_TYPE(callable))) {
+        Ref keep = Ref::borrow(method);  // the call may rebind the class attribute
+        PyObject* args[] = {callable, arg};
+        return PyObject_Vectorcall(method, args, 2, nullptr);
     }
     return PyObject_CallOneArg(callable, arg);
 }
@@ -53,10 +57,10 @@ inline bool runs_bytecode(PyObject* callable) {
     PyObject* f = callable;
     if (PyMethod_Check(f)) {
         f = PyMethod_GET_FUNCTION(f);
-    } else if (Py_TYPE(f)->tp_call == detail::g_python_class_call && detail::g_python_class_call) {
-        f = _PyType_Lookup(Py_TYPE(f), detail::g_call_name);
+    } else if (PyObject* method = class_call_function(Py_TYPE(f))) {
+        f = method;
     }
-    if (!f || !PyFunction_Check(f)) return false;
+    if (!PyFunction_Check(f)) return false;
     const int flags = reinterpret_cast<PyCodeObject*>(PyFunction_GET_CODE(f))->co_flags;
     return !(flags & (CO_GENERATOR | CO_COROUTINE | CO_ASYNC_GENERATOR | CO_ITERABLE_COROUTINE));
 }

@@ -138,7 +138,7 @@ Task pop(CoroFrame& f) {
     Q* q = queue_of(f);
     for (;;) {
         if (Ref msg = take_message(q)) co_return msg;
-        co_await wait_for_notify(f, queue_of(f));
+        co_await wait_for_notify(f, q);
     }
 }
 
@@ -152,7 +152,7 @@ Task dispatch(CoroFrame& f) {
     for (;;) {
         Ref msg = q->_batch == 0 ? take_message(q) : take_messages(q, q->_batch);
         if (!msg) {
-            co_await wait_for_notify(f, queue_of(f));
+            co_await wait_for_notify(f, q);
             continue;
         }
         Ref callback = Ref::borrow(q->_callback);
@@ -170,7 +170,7 @@ bool is_cancelled_error() { return PyErr_ExceptionMatches(imported().cancelled_e
 // cancellation is absorbed, any other error it ended with is raised here.
 Task shutdown(CoroFrame& f) {
     Q* q = queue_of(f);
-    co_await call_under_condition(f, queue_of(f)->_notify_cond, "notify_all");
+    co_await call_under_condition(f, q->_notify_cond, "notify_all");
     if (q->_task == Py_None) co_return py::none();
     py::Kept task = f.keep(Ref::borrow(q->_task));
     if (!Ref(PyObject_CallMethod(task.get(), "cancel", nullptr))) throw py::ErrorAlreadySet{};

@@ -45,7 +45,7 @@ constexpr const char* kPopVarContext = "zelvar.utils.ferrix.ferrix.SyncDispatche
 
 using Clock = std::chrono::steady_clock;
 
-// Deliveries between two looks at the clock (for offer_lock).
+// Deliveries between two looks at the clock (for LockOffer).
 constexpr unsigned kClockEvery = 16;
 
 enum class Delivery { made, stopped, failed };
@@ -226,7 +226,7 @@ void join_consumer(D* d) {
     Py_END_ALLOW_THREADS delete thread;
 }
 
-// sys.getswitchinterval(), for offer_lock.
+// sys.getswitchinterval(), for LockOffer.
 bool read_switch_interval(ConsumerState* st) {
     PyObject* get = PySys_GetObject("getswitchinterval");  // borrowed
     py::Ref seconds(get ? PyObject_CallNoArgs(get) : nullptr);
