@@ -1,6 +1,7 @@
 """SyncDispatcher: native producers on their own threads, a native consumer, a Python callback."""
 
 import asyncio
+import contextvars
 import gc
 import sys
 import threading
@@ -108,6 +109,25 @@ def test_a_callable_instance_is_called_as_its_class_says_at_that_moment():
         Callback.__call__ = then
     d.close()
     assert calls == [("method", True, b"a"), ("replaced", True, b"b"), ("static", None, b"c")]
+
+
+@pytest.mark.parametrize("mode", MODES[::2])
+def test_the_consumer_keeps_its_thread_locals_and_context_between_bursts(mode):
+    local, var, seen = threading.local(), contextvars.ContextVar("var"), []
+
+    def callback(msg):
+        seen.append((getattr(local, "n", 0), var.get(0)))
+        local.n = len(seen)
+        var.set(len(seen))
+
+    d = f.SyncDispatcher(callback, **mode)
+    d.setup()
+    for i in range(3):
+        assert d.push(b"m") == 1
+        assert wait_for(lambda: len(seen) == i + 1)
+        time.sleep(0.05)  # the ring runs dry: the consumer lets the lock go and waits
+    d.close()
+    assert seen == [(0, 0), (1, 1), (2, 2)]
 
 
 def test_many_producers_each_with_its_own_dispatcher():
