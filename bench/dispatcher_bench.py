@@ -23,6 +23,7 @@ from zelvar.utils.ferrix import ferrix as f
 N = int(os.environ.get("BENCH_MESSAGES", "500000"))
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
 BATCH = 256
+BUSY_BATCH_MESSAGES = 20 * N
 LATENCY_SAMPLES = int(os.environ.get("BENCH_LATENCY_SAMPLES", "2000"))
 SIZE = 64
 DATA = b"x" * SIZE
@@ -52,13 +53,13 @@ def batched(batch):
     return {"batch": batch} if batch else {}
 
 
-def sync_dispatcher(nonblocking, busy=False, batch=0):
-    counter = Counter(N)
+def sync_dispatcher(nonblocking, busy=False, batch=0, messages=N):
+    counter = Counter(messages)
     callback = counter.many if batch else counter
     d = f.SyncDispatcher(callback, capacity=16384, slot_size=SIZE, nonblocking=nonblocking, **batched(batch))
     d.setup()
     start = time.perf_counter()
-    producer = threading.Thread(target=native.flood, args=(d, N, SIZE))
+    producer = threading.Thread(target=native.flood, args=(d, messages, SIZE))
     producer.start()
     if busy:
         busy_until(counter.done)
@@ -66,7 +67,7 @@ def sync_dispatcher(nonblocking, busy=False, batch=0):
     elapsed = time.perf_counter() - start
     producer.join()
     d.close()
-    return N / elapsed
+    return messages / elapsed
 
 
 def busy_until(event):
@@ -248,17 +249,20 @@ def main():
         print(f"  AsyncDispatcher (batch) / call_soon_threadsafe      = {ratio(idle, ASYNC_BATCH, SOON):.1f}x")
 
     print("main thread busy in a pure-Python loop meanwhile")
-    busy = repeated(
-        [
-            (SYNC_BELL, lambda: sync_dispatcher(True, busy=True)),
-            (SYNC_RING, lambda: sync_dispatcher(False, busy=True)),
-            (PAIR, lambda: simple_queue_pair(busy=True)),
-        ]
-    )
+    busy_contestants = [
+        (SYNC_BELL, lambda: sync_dispatcher(True, busy=True)),
+        (SYNC_RING, lambda: sync_dispatcher(False, busy=True)),
+        # Long enough to span many switch intervals: N alone passes in one or two.
+        (SYNC_BELL_BATCH, lambda: sync_dispatcher(True, busy=True, batch=BATCH, messages=BUSY_BATCH_MESSAGES)),
+        (PAIR, lambda: simple_queue_pair(busy=True)),
+    ]
+    busy = repeated([c for c in busy_contestants if batch_rows or "batch" not in c[0]])
     for name, rates in busy.items():
         print(f"  {name:<44} {spread(rates, 1e-6, '6.3f')}")
     print(f"  SyncDispatcher (doorbell) / SimpleQueue pair        = {ratio(busy, SYNC_BELL, PAIR):.1f}x")
     print(f"  SyncDispatcher (ring) / SimpleQueue pair            = {ratio(busy, SYNC_RING, PAIR):.1f}x")
+    if batch_rows:
+        print(f"  SyncDispatcher (doorbell, batch) / SimpleQueue pair = {ratio(busy, SYNC_BELL_BATCH, PAIR):.1f}x")
     ratios = {
         "SyncDispatcher (doorbell)\nvs SimpleQueue thread pair": ratio(idle, SYNC_BELL, PAIR),
         "SyncDispatcher (ring)\nvs SimpleQueue thread pair": ratio(idle, SYNC_RING, PAIR),
