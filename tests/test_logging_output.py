@@ -7,6 +7,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -752,3 +753,186 @@ def test_fork_while_the_writer_is_busy(child, tmp_path):
         **{f"child{k}": list(range(2000)) for k in range(3)},
     }
     assert tagged(log.read_text()) == expected
+
+
+EXIT_WITH_THREADS_WAITING = """
+    import atexit, sys, threading, time
+    from zelvar.scrivo.scrivo import FileHandler, Logger
+    lg = Logger('exit-blocked', handlers=[FileHandler(sys.argv[1], pattern='%v')], queue_size=1)
+    pad = 'x' * 100000  # records that take a while, so threads are still waiting when the exit starts
+    exiting = []
+    def spam(k):
+        n = 0
+        while not exiting:
+            lg.info(f't{k} {n} ' + pad)
+            n += 1
+        # Off the interpreter lock for good: only the threads caught waiting for room remain at the
+        # interpreter's end (busy daemon threads can crash the interpreter there by themselves).
+        threading.Event().wait()
+    for k in range(8):
+        threading.Thread(target=spam, args=(k,), daemon=True).start()
+    atexit.register(exiting.append, True)  # runs before the logging module's exit handler
+    time.sleep(0.05)
+"""
+
+
+def test_exit_with_daemon_threads_waiting_for_room(tmp_path):
+    # Whether a thread is caught waiting depends on timing: several exits, at once.
+    procs = [
+        subprocess.Popen(
+            [sys.executable, "-c", textwrap.dedent(EXIT_WITH_THREADS_WAITING), str(tmp_path / f"{k}.log")],
+            stderr=subprocess.PIPE,
+        )
+        for k in range(8)
+    ]
+    for k, proc in enumerate(procs):
+        _, err = proc.communicate(timeout=60)
+        assert proc.returncode == 0, err.decode(errors="replace")
+        # Each thread's records up to the exit, none missing or twice.
+        seen = {}
+        for line in (tmp_path / f"{k}.log").read_text().splitlines():
+            tag, n, pad = line.split(" ")
+            assert pad == "x" * 100000
+            seen.setdefault(tag, []).append(int(n))
+        assert seen and all(numbers == list(range(len(numbers))) for numbers in seen.values())
+
+
+@pytest.mark.parametrize("overflow", ["block", "drop_oldest"])
+def test_fork_while_a_sink_is_stalled(child, tmp_path, overflow):
+    # A FIFO nobody reads: the writer is stuck in its sink when the fork comes.
+    run(
+        child,
+        f"""
+        import os, select, sys, threading, time
+        fifo, copy = {str(tmp_path / "fifo")!r}, {str(tmp_path / "copy.log")!r}
+        os.mkfifo(fifo)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        lg = Logger('stalled', handlers=[FileHandler(fifo, pattern='%v'), FileHandler(copy, pattern='%v')],
+                    queue_size={64 if overflow == "drop_oldest" else 4096}, overflow={overflow!r})
+        for n in range(2000):
+            lg.info(f"parent {{n}} " + "x" * 1000)
+            if n % 100 == 0:
+                time.sleep(0.01)  # the writer gets to the sink and fills the pipe
+        time.sleep(0.2)
+        pid = os.fork()
+        if pid == 0:
+            lg.info("child")
+            lg.flush()
+            sys.exit(0)
+        deadline = time.monotonic() + 30
+        while os.waitpid(pid, os.WNOHANG) == (0, 0):
+            assert time.monotonic() < deadline, 'the child hangs'
+            time.sleep(0.01)
+        got = bytearray()
+        done = threading.Event()
+        def drain():
+            while not done.is_set() or select.select([reader], [], [], 0)[0]:
+                if select.select([reader], [], [], 0.01)[0]:
+                    got.extend(os.read(reader, 1 << 16))
+        drainer = threading.Thread(target=drain)
+        drainer.start()
+        lg.flush()
+        done.set()
+        drainer.join()
+        with open({str(tmp_path / "fifo.log")!r}, 'wb') as f:
+            f.write(got)
+    """,
+        leak_check=False,
+    )
+    # What the child's copy of the sinks held is written once, by the parent, and never in part.
+    fifo, copy = (lines((tmp_path / name).read_bytes()) for name in ("fifo.log", "copy.log"))
+    assert fifo == copy
+    numbers = [int(line.split(" ")[1]) for line in copy]
+    assert all(line == f"parent {n} " + "x" * 1000 for line, n in zip(copy, numbers, strict=False))
+    assert numbers == sorted(set(numbers))
+    if overflow == "block":
+        assert numbers == list(range(2000))
+
+
+def test_exit_with_a_nonblocking_logger_in_a_live_sub_interpreter(tmp_path):
+    log = tmp_path / "sub.log"
+    sub = textwrap.dedent(f"""
+        from zelvar.scrivo.scrivo import FileHandler, Logger
+        lg = Logger('sub-nb', handlers=[FileHandler({str(log)!r}, pattern='%v')], queue_size=64)
+        for n in range(1000):
+            lg.info(f'record {{n}}')
+    """)
+    # The process ends with the sub-interpreter and its logger still alive.
+    code = textwrap.dedent(SUB_INTERPRETER) + f"print(in_sub({sub!r}))\n"
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    assert proc.returncode == 0 and proc.stdout == "None\n", proc.stderr
+    assert lines(log.read_bytes()) == [f"record {n}" for n in range(1000)]
+
+
+def test_a_full_queue_wakes_its_writer(tmp_path):
+    # A caller waiting for room that does not wake the writer waits out the writer's poll for every
+    # record of a one-slot queue: hundreds of times slower than a large queue, not a few dozen.
+    def rate(queue_size):
+        lg = Logger(
+            f"nb-room-{queue_size}",
+            handlers=[FileHandler(str(tmp_path / f"{queue_size}.log"), pattern="%v")],
+            queue_size=queue_size,
+        )
+        per_thread = 2000
+        writers = [
+            threading.Thread(target=lambda k=k: [lg.info(f"t{k} {n} {'x' * (n % 97)}") for n in range(per_thread)])
+            for k in range(4)
+        ]
+        began = time.perf_counter()
+        for w in writers:
+            w.start()
+        for w in writers:
+            w.join()
+        lg.flush()
+        elapsed = time.perf_counter() - began
+        assert tagged((tmp_path / f"{queue_size}.log").read_text()) == {
+            f"t{k}": list(range(per_thread)) for k in range(4)
+        }
+        return 4 * per_thread / elapsed
+
+    assert rate(1) > rate(8192) / 50
+
+
+def test_a_dropped_nonblocking_logger_releases_its_thread_and_files(child, tmp_path):
+    run(
+        child,
+        f"""
+        import gc, os
+        counts = lambda: (len(os.listdir('/proc/self/task')), len(os.listdir('/proc/self/fd')))
+        Logger('warm-up', handlers=[FileHandler({str(tmp_path / "warm.log")!r})], queue_size=8).info('x')
+        gc.collect()
+        before = counts()
+        for n in range(50):
+            lg = Logger(f'dropped-{{n}}', handlers=[FileHandler({str(tmp_path)!r} + f'/{{n}}.log', pattern='%v')],
+                        queue_size=8)
+            lg.info(f'record {{n}}')
+            del lg
+        gc.collect()
+        assert counts() == before, (before, counts())
+        # The default lives on in the registry.
+        kept = Logger('kept', handlers=[FileHandler({str(tmp_path / "kept.log")!r}, pattern='%v')],
+                      queue_size=8, set_default=True)
+        del kept
+        DefaultLogger().info('through the default')
+    """,
+    )
+    assert [(tmp_path / f"{n}.log").read_text() for n in range(50)] == [f"record {n}\n" for n in range(50)]
+    assert (tmp_path / "kept.log").read_text() == "through the default\n"
+
+
+def test_a_large_queue_takes_memory_as_it_is_used(child, tmp_path):
+    run(
+        child,
+        f"""
+        import os
+        rss = lambda: int(open('/proc/self/statm').read().split()[1]) * os.sysconf('SC_PAGE_SIZE')
+        before = rss()
+        loggers = [Logger(f'big-{{k}}', handlers=[FileHandler({str(tmp_path)!r} + f'/{{k}}.log')], queue_size=1 << 20)
+                   for k in range(4)]
+        for lg in loggers:
+            for n in range(100):
+                lg.info('record')
+            lg.flush()
+        assert rss() - before < 64 << 20, rss() - before
+    """,
+    )

@@ -154,6 +154,7 @@ Task async_with(PyObject* manager, Inner inner) {
             result = f.keep(co_await inner());
         }
     } catch (...) {
+        rethrow_forced_unwind();
         set_error_from_current_exception();
         error = f.keep(detail::take_exception());
     }
@@ -171,6 +172,7 @@ Task async_with(PyObject* manager, Inner inner) {
     try {
         suppress = co_await await(std::move(call));
     } catch (...) {
+        rethrow_forced_unwind();
         // An error from __aexit__ happens while `exc` is being handled: chain it as Python does.
         set_error_from_current_exception();
         Ref raised = detail::take_exception();

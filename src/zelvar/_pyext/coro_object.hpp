@@ -247,6 +247,7 @@ PyObject* make_coroutine(const char* name, const char* qualname, std::span<PyObj
     try {
         c->body = body(*c, extra...).release();
     } catch (...) {
+        rethrow_forced_unwind();
         set_error_from_current_exception();
         return nullptr;
     }

@@ -2,6 +2,8 @@
 // C++ exceptions to Python ones, traceback entries for native frames and unraisable reports.
 #pragma once
 
+#include <cxxabi.h>
+
 #include <exception>
 #include <ios>
 #include <new>
@@ -58,8 +60,20 @@ struct ErrorAlreadySet {};
 
 [[noreturn]] inline void throw_if_error() { throw ErrorAlreadySet{}; }
 
+// The first statement of every `catch (...)`: a thread ended by pthread_exit (as the interpreter
+// ends one that takes its lock back during finalisation) unwinds its stack with an exception that
+// must go on, or the process aborts. Whatever else is being handled stays handled.
+inline void rethrow_forced_unwind() {
+    try {
+        throw;
+    } catch (const abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+    }
+}
+
 // Translates the exception being handled into the Python one of the agreed mapping. Call only
-// inside a `catch`. A Python exception raised on the way (ErrorAlreadySet) is kept.
+// inside a `catch`, after rethrow_forced_unwind. A Python exception raised on the way (ErrorAlreadySet) is kept.
 inline void set_error_from_current_exception() noexcept {
     try {
         throw;
@@ -117,12 +131,13 @@ inline void raise_instead(PyObject* exception, const char* message, bool as_caus
 }
 
 // Runs `body` (returning int) and turns any C++ exception into a Python exception and -1, so no
-// exception crosses into the interpreter.
+// exception crosses into the interpreter. Only the end of the thread passes through.
 template <class F>
-int guard(F&& body) noexcept {
+int guard(F&& body) {
     try {
         return body();
     } catch (...) {
+        rethrow_forced_unwind();
         set_error_from_current_exception();
         return -1;
     }

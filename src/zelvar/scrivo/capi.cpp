@@ -63,6 +63,7 @@ SpdLogger get_logger_by_name(const char* name) {
         const std::string key(name);
         result = SpdLogger(LoggerRegistry::find(key));
     } catch (...) {
+        py::rethrow_forced_unwind();
         py::set_error_from_current_exception();
         py::add_traceback("zelvar.scrivo.scrivo.get_logger_by_name", kSourceFile);
     }

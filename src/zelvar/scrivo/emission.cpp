@@ -184,6 +184,7 @@ bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_en
                try {
                    queue->post(level, loc, plain, colored, true);
                } catch (...) {
+                   py::rethrow_forced_unwind();
                    PyEval_RestoreThread(saved);
                    throw;
                }
@@ -196,6 +197,7 @@ void set_sink_error(const SinkFailure& failure) noexcept {
     try {
         std::rethrow_exception(failure.error);
     } catch (...) {
+        py::rethrow_forced_unwind();
         py::set_error_from_current_exception();
     }
 }

@@ -121,15 +121,32 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
 
 void logger_dealloc(PyObject* self) {
     auto* lg = reinterpret_cast<LoggerObject*>(self);
-    // The native logger may live on (in the registry), but what this object logged is written now.
-    if (spdlog_internal::AsyncLogger* queue = as_async(lg->logger_ptr.get())) {
-        Py_BEGIN_ALLOW_THREADS queue->flush();
-        Py_END_ALLOW_THREADS
-    }
+    std::shared_ptr<spdlog::logger> native = lg->logger_ptr;
     lg->factory.~LoggerFactory();
     lg->logger.~SpdLogger();
     lg->logger_ptr.~shared_ptr();
     py::free_object(self);
+    spdlog_internal::AsyncLogger* queue = as_async(native.get());
+    if (!queue) return;
+    // A non-blocking logger nobody else uses (not the default, no native module's reference) leaves
+    // the registry and ends here: its writer drains and ends, its files close. One that lives on
+    // still has what this object logged written now.
+    try {
+        LoggerRegistry::release(native);
+    } catch (...) {
+        py::rethrow_forced_unwind();  // then still registered: it lives on
+    }
+    // The writer needs no interpreter lock. During finalisation (a sub-interpreter's objects freed
+    // at exit) a thread that takes the lock back is ended, so it is kept then.
+#if PY_VERSION_HEX >= 0x030D0000
+    const bool finalizing = Py_IsFinalizing();
+#else
+    const bool finalizing = _Py_IsFinalizing();
+#endif
+    PyThreadState* saved = finalizing ? nullptr : PyEval_SaveThread();
+    if (native.use_count() > 1) queue->flush();
+    native.reset();
+    if (saved) PyEval_RestoreThread(saved);
 }
 
 namespace {

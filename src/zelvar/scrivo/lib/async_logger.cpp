@@ -35,13 +35,15 @@ struct Record {
 
 // A buffer grown by one huge record is given back rather than kept for the logger's life.
 constexpr std::size_t kKeptTextCapacity = 16 * 1024;
-// The writer checks for a fork that waits for it after this many records.
-constexpr std::size_t kPauseCheckInterval = 64;
 // A writer that ran out of records looks again after this long before it sleeps until woken: under a
 // steady flow of records callers then wake it only when the queue is half full, not on every record.
 constexpr std::chrono::microseconds kPollInterval{500};
-// Fewer records than this are left for the next look, at most kPollInterval later (see run()).
+// Fewer records than this (or than half the queue) are left for the next look, at most kPollInterval
+// later (see run()).
 constexpr std::size_t kEagerBatch = 4096;
+
+// How many times a writer of a small queue looks for records before it waits to be woken.
+constexpr int kSpins = 64;
 
 // What callers must do for the writer: nothing while it is busy or will look again soon.
 enum class Writer { busy, polling, sleeping };
@@ -50,11 +52,14 @@ enum class Writer { busy, polling, sleeping };
 
 struct AsyncLogger::State {
     State(std::size_t capacity, Overflow overflow)
-        : capacity(capacity), overflow(overflow), waiting(capacity), taken(capacity) {}
+        : capacity(capacity), eager(std::min(kEagerBatch, (capacity + 1) / 2)), overflow(overflow) {}
 
     // Callers write the lines from `mutex` on for every record, the writer reads `taken` for every
     // record: apart, so neither waits for the other's cache.
     alignas(64) const std::size_t capacity;
+    // A polling writer takes the queue once it holds this many records, and callers wake it then: a
+    // full queue never waits out the poll.
+    const std::size_t eager;
     const Overflow overflow;
 
     // The queue and everything below up to `writer`.
@@ -62,6 +67,8 @@ struct AsyncLogger::State {
     std::condition_variable wake;     // the writer: records, a flush request, or stop
     std::condition_variable room;     // callers waiting for room, or for the writer to end
     std::condition_variable flushed;  // flush() callers
+    std::condition_variable forking;  // a fork waiting for the writer to park, the writer for the fork's end
+    // Slots are added as the queue first reaches them, so an unused capacity costs no memory.
     std::vector<Record> waiting;
     std::size_t head = 0, count = 0;
     std::uint64_t posted = 0;        // records ever queued, dropped ones included
@@ -73,13 +80,15 @@ struct AsyncLogger::State {
     bool stopping = false;  // stop asked for: the writer takes what is queued and ends
     bool closing = false;   // the writer holds the last records: callers wait for it to end
     bool stopped = false;   // no writer any more: records are written on the calling thread
+    bool parked = false;    // the writer waits for a fork to end, its sinks flushed
+    bool whole = true;      // (across a fork) the writer parked in time, or there was none
+    bool cut_off = false;   // (in a child) a sink may be mid-record: records are dropped, sinks left alone
     std::unique_ptr<std::thread> writer;
 
-    // The writer's own: the records it took out of the queue, written while it holds `work`.
+    // The writer's own: the records it took out of the queue.
     alignas(64) std::vector<Record> taken;
     std::size_t taken_head = 0, taken_count = 0;
-    std::mutex work;
-    std::atomic<bool> pause{false};  // a fork waits for the writer at a record boundary
+    std::atomic<bool> pause{false};  // a fork waits for the writer to park between two records
 
     std::mutex life;  // one stop() at a time
 
@@ -99,15 +108,16 @@ struct AsyncLogger::State {
         new (&wake) std::condition_variable();
         new (&room) std::condition_variable();
         new (&flushed) std::condition_variable();
-        new (&work) std::mutex();
+        new (&forking) std::condition_variable();
         new (&life) std::mutex();
         head = count = taken_count = 0;
         flush_wanted = flushed_upto = posted;
         blocked = 0;
         writer_state = Writer::busy;
-        stopping = closing = false;
+        stopping = closing = parked = false;
         (void)writer.release();  // the parent's thread: nothing to join here
         pause.store(false);
+        if (!whole) cut_off = stopped = true;
     }
 };
 
@@ -131,32 +141,50 @@ namespace {
 void stop_all_at_exit() { AsyncLogger::stop_all(); }
 }  // namespace
 
-// Fork: each writer is paused between two records and its queue locked, so the child inherits
-// neither a sink nor a queue in the middle of a change; the sinks are flushed, so the child does not
-// write the parent's buffered records again.
+// Fork: each writer parks between two records after flushing its sinks (so the child does not write
+// the parent's buffered records again), and its queue is locked, so the child inherits neither a
+// sink nor a queue in the middle of a change. Only the writer touches its sinks, so a sink that does
+// not return holds up the fork for kForkWait at most; that logger is cut off in the child.
 struct ForkHandlers {
     static void prepare() {
         live().mutex.lock();
+        const auto deadline = std::chrono::steady_clock::now() + AsyncLogger::kForkWait;
         for (AsyncLogger* logger : live().loggers) {
             State& s = *logger->state_;
+            std::unique_lock<std::mutex> lock(s.mutex);
             s.pause.store(true);
-            s.work.lock();
-            s.mutex.lock();
-            logger->flush_sinks();
+            s.whole = true;
+            if (s.writer && !s.stopped) {
+                s.wake_writer();
+                s.whole = s.forking.wait_until(lock, deadline, [&] { return s.parked; });
+            }
+            (void)lock.release();  // held across the fork
         }
     }
     static void parent() {
         for (AsyncLogger* logger : live().loggers) {
             State& s = *logger->state_;
-            s.mutex.unlock();
             s.pause.store(false);
-            s.pause.notify_all();
-            s.work.unlock();
+            s.forking.notify_all();
+            s.mutex.unlock();
         }
         live().mutex.unlock();
     }
     static void child() {
-        for (AsyncLogger* logger : live().loggers) logger->state_->reset_in_child();
+        for (AsyncLogger* logger : live().loggers) {
+            State& s = *logger->state_;
+            if (!s.whole) {
+                // The sinks may hold the record the parent's writer was in: never written, flushed
+                // or destroyed (which flushes) here.
+                try {
+                    static auto* kept = new std::vector<spdlog::sink_ptr>();
+                    kept->insert(kept->end(), logger->sinks().begin(), logger->sinks().end());
+                } catch (...) {
+                    rethrow_forced_unwind();
+                }
+            }
+            s.reset_in_child();
+        }
         new (&live().mutex) std::mutex();
     }
     using State = AsyncLogger::State;
@@ -204,7 +232,7 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
                               std::string_view colored, bool wait) {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
-    for (;;) {
+    for (int spins = 0;;) {
         if (s.closing && !s.stopped) {
             // The writer holds the last queued records: one written now would overtake them.
             s.room.wait(lock, [&] { return s.stopped || !s.closing; });
@@ -218,6 +246,10 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
             }
         }
         if (s.stopped || !s.writer) {
+            if (s.cut_off) {
+                s.dropped.fetch_add(1, std::memory_order_relaxed);
+                return true;
+            }
             lock.unlock();
             write_now(level, RecordStamp{time, thread_id}, where, plain, colored);
             return true;
@@ -229,12 +261,24 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
             s.dropped.fetch_add(1, std::memory_order_relaxed);
             break;
         }
+        s.wake_writer();
+        if (spins < kSpins) {
+            // A small queue's writer makes room within microseconds: cheaper to look again than to
+            // sleep (and for a Python caller, to let go of the interpreter lock and take it back).
+            ++spins;
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+            continue;
+        }
         if (!wait) return false;
         ++s.blocked;
         s.room.wait(lock);
         --s.blocked;
     }
-    Record& r = s.waiting[s.slot(s.head + s.count)];
+    const std::size_t at = s.slot(s.head + s.count);
+    if (at == s.waiting.size()) s.waiting.emplace_back();  // slots fill in order from 0 (see run())
+    Record& r = s.waiting[at];
     r.level = level;
     r.line = where.line;
     r.stamp = RecordStamp{time, thread_id};
@@ -251,7 +295,7 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     r.text.append(function).push_back('\0');
     ++s.count;
     ++s.posted;
-    if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && 2 * s.count >= s.capacity)) {
+    if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && s.count >= s.eager)) {
         s.writer_state = Writer::busy;
         s.wake.notify_one();
     }
@@ -268,6 +312,7 @@ void AsyncLogger::flush_sinks() noexcept {
         try {
             sink->flush();
         } catch (...) {
+            rethrow_forced_unwind();
             report(SinkFailure{sink, std::current_exception()});
         }
     }
@@ -281,6 +326,7 @@ void AsyncLogger::report(const SinkFailure& failure) noexcept {
     } catch (const std::exception& e) {
         text += e.what();
     } catch (...) {
+        rethrow_forced_unwind();
         text += "unknown error";
     }
     text += '\n';
@@ -296,8 +342,18 @@ void AsyncLogger::run() noexcept {
         // Fewer than kEagerBatch records wait for the next look rather than being taken at once: a
         // writer on the callers' heels takes the queue's lock and the records' cache lines from them
         // every few records, and callers then write into lines the writer has only just read.
-        for (bool polled = false;
-             s.count < (polled ? 1 : kEagerBatch) && s.flush_wanted <= s.flushed_upto && !s.stopping; polled = true) {
+        // A small queue fills sooner than a sleeping writer wakes: the writer looks again a few
+        // times first, leaving its core to the callers in between.
+        for (int spin = 0; spin < kSpins && s.eager < kEagerBatch && s.count < s.eager &&
+                           s.flush_wanted <= s.flushed_upto && !s.stopping && !s.pause.load(std::memory_order_relaxed);
+             ++spin) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
+        for (bool polled = false; s.count < (polled ? 1 : s.eager) && s.flush_wanted <= s.flushed_upto && !s.stopping &&
+                                  !s.pause.load(std::memory_order_relaxed);
+             polled = true) {
             s.writer_state = polled ? Writer::sleeping : Writer::polling;
             if (polled) {
                 s.wake.wait(lock);
@@ -306,6 +362,12 @@ void AsyncLogger::run() noexcept {
             }
         }
         s.writer_state = Writer::busy;
+        if (s.pause.load(std::memory_order_relaxed)) {
+            lock.unlock();
+            park();
+            lock.lock();
+            continue;
+        }
         const bool last = s.stopping;
         const bool flush = last || s.flush_wanted > s.flushed_upto;
         std::swap(s.waiting, s.taken);
@@ -317,16 +379,11 @@ void AsyncLogger::run() noexcept {
         if (s.blocked) s.room.notify_all();
         lock.unlock();
         {
-            std::unique_lock<std::mutex> work(s.work);
             // Locals, not the shared lines callers keep writing.
             Record* const taken = s.taken.data();
             const std::size_t capacity = s.capacity, first = s.taken_head, count = s.taken_count;
             for (std::size_t i = 0; i < count; ++i) {
-                if (i % kPauseCheckInterval == 0 && s.pause.load(std::memory_order_acquire)) {
-                    work.unlock();
-                    s.pause.wait(true, std::memory_order_acquire);
-                    work.lock();
-                }
+                if (s.pause.load(std::memory_order_relaxed)) park();
                 const std::size_t at = first + i;
                 Record& r = taken[at < capacity ? at : at - capacity];
                 const char* text = r.text.data();
@@ -353,10 +410,22 @@ void AsyncLogger::run() noexcept {
     }
 }
 
+// On the writer, between two records, while a fork waits for it.
+void AsyncLogger::park() noexcept {
+    State& s = *state_;
+    flush_sinks();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.parked = true;
+    s.forking.notify_all();
+    s.forking.wait(lock, [&] { return !s.pause.load(std::memory_order_relaxed); });
+    s.parked = false;
+}
+
 void AsyncLogger::flush_() {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     s.room.wait(lock, [&] { return !s.closing || s.stopped; });
+    if (s.cut_off) return;
     if (s.stopped || !s.writer) {
         lock.unlock();
         flush_sinks();

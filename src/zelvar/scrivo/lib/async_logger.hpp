@@ -6,6 +6,8 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>
 
+#include <cxxabi.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +20,18 @@
 #include "export.hpp"
 
 namespace spdlog_internal {
+
+// The first statement of every `catch (...)`: a thread ended by pthread_exit (the interpreter ends
+// a thread that takes its lock back during finalisation that way) unwinds its stack with an
+// exception that must go on, or the process aborts.
+inline void rethrow_forced_unwind() {
+    try {
+        throw;
+    } catch (const abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+    }
+}
 
 // --- writing one record to a logger's sinks ------------------------------------------------
 //
@@ -68,13 +82,18 @@ SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink)
 // call has been written and the sinks flushed.  Destroying the logger writes what is queued and
 // ends the writer.  At exit (stop_all, also run by an atexit handler) every writer writes what it
 // holds and ends; from then on records are written on the calling thread.  A fork() waits for each
-// writer to finish the record it is writing; in the child the queue is empty (the parent writes its
-// records) and a new writer starts with the child's first record.  A sink that throws on the writer
-// is reported on standard error at most once per second per sink; the writer goes on.
+// writer to finish the record it is writing and flush its sinks, for at most kForkWait in all; in
+// the child the queue is empty (the parent writes its records) and a new writer starts with the
+// child's first record.  A logger whose writer did not get there in time (a sink that does not
+// return) is cut off in the child: the child cannot know what of the sinks' state is whole, so its
+// records there are dropped (counted in dropped()) rather than written twice or in part.  A sink
+// that throws on the writer is reported on standard error at most once per second per sink; the
+// writer goes on.  The queue's slots are made as records first need them.
 class SCRIVO_API AsyncLogger final : public spdlog::logger {
   public:
     enum class Overflow { block, drop_oldest };
     static constexpr std::size_t kMaxQueueSize = std::size_t{1} << 20;
+    static constexpr std::chrono::milliseconds kForkWait{500};
 
     // Throws std::invalid_argument for a queue_size of 0 or above kMaxQueueSize.
     AsyncLogger(std::string name, std::vector<spdlog::sink_ptr> sinks, std::size_t queue_size, Overflow overflow);
@@ -111,6 +130,7 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
     void flush_sinks() noexcept;
     void report(const SinkFailure& failure) noexcept;
     void run() noexcept;
+    void park() noexcept;
     void stop() noexcept;
 
     // Callers change the reference counts that make_shared puts just before the object, while the

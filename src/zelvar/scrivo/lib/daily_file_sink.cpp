@@ -106,6 +106,7 @@ void DailyFileSink::prune() noexcept {
         std::sort(dated.begin(), dated.end());
         for (std::size_t i = 0; i + max_files_ < dated.size(); ++i) fs::remove(dated[i], ec);
     } catch (...) {
+        rethrow_forced_unwind();
     }
 }
 

@@ -107,6 +107,7 @@ FileSink::~FileSink() {
     try {
         flush_();
     } catch (...) {  // nowhere to report it from a destructor, as fclose would not either
+        rethrow_forced_unwind();
     }
     close_file();
 }
@@ -119,6 +120,7 @@ void FileSink::flush_if_idle() noexcept {
     try {
         flush_();
     } catch (...) {
+        rethrow_forced_unwind();
     }
 }
 

@@ -243,6 +243,12 @@ class SCRIVO_API LoggerRegistry {
     // its own hidden copy of spdlog has a registry of its own, which holds none of these loggers.
     static std::shared_ptr<spdlog::logger> find(const std::string& name);
 
+    // Unregisters `logger` if the registry holds it under its name, it is not the default and
+    // nobody but the caller (with one reference) and the registry holds it, so that the caller's
+    // release ends it: a logger nobody uses any more does not keep its files (and writer) for the
+    // life of the process.
+    static void release(const std::shared_ptr<spdlog::logger>& logger);
+
   private:
     friend class LoggerFactory;
     // Registers `logger` under its name, replacing any holder, and installs it

@@ -108,6 +108,18 @@ std::shared_ptr<spdlog::logger> LoggerRegistry::get_logger(const std::string& na
     return fresh;
 }
 
+void LoggerRegistry::release(const std::shared_ptr<spdlog::logger>& logger) {
+    if (!logger) return;
+    auto& registry = spdlog::details::registry::instance();
+    std::lock_guard<std::mutex> lock(registry_mutex());
+    if (registry.default_logger() == logger) return;
+    // Held for the same reason as in set_default_locked.
+    const auto held = registry.get(logger->name());
+    // The caller's reference, the registry's and `held`: anyone else still uses it.
+    if (held != logger || held.use_count() > 3) return;
+    registry.drop(logger->name());
+}
+
 std::shared_ptr<spdlog::logger> LoggerRegistry::find(const std::string& name) {
     return spdlog::details::registry::instance().get(name);
 }

@@ -42,6 +42,7 @@ SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum lev
             if (stamp) msg.thread_id = stamp->thread_id;
             sink->log(msg);
         } catch (...) {
+            rethrow_forced_unwind();
             if (!failure) {
                 failure.sink = sink;
                 failure.error = std::current_exception();
@@ -103,6 +104,7 @@ bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept {
         }
         return false;
     } catch (...) {  // no memory for the bookkeeping: report anyway
+        rethrow_forced_unwind();
         return true;
     }
 }

@@ -292,6 +292,7 @@ void SyslogSink::report(bool force) noexcept {
                                              dropped_ == 1 ? "" : "s", std::strerror(last_error_));
         (void)!::write(STDERR_FILENO, line.data(), line.size());
     } catch (...) {
+        rethrow_forced_unwind();
     }
     dropped_ = 0;
 }

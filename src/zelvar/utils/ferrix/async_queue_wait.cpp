@@ -83,6 +83,7 @@ Task wait_for_notify(CoroFrame& f, AsyncQueueObject* q) {
             co_return co_await py::await(Ref(PyObject_CallMethod(cond.get(), "wait", nullptr)));
         });
     } catch (...) {
+        py::rethrow_forced_unwind();
         py::set_error_from_current_exception();
         error = f.keep(py::detail::take_exception());
     }
