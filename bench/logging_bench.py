@@ -207,6 +207,9 @@ def main():
     rates["Logger, synchronous"] = threaded_rate(sync4.info, sync4.flush)
     nb4 = s.Logger("bench-nb4", handlers=[s.FileHandler(os.path.join(tmp, "nb4.log"))], queue_size=8192)
     rates["Logger, non-blocking"] = threaded_rate(nb4.info, nb4.flush)
+    # A queue that is nearly always full: callers wait for room on every few records.
+    nb16 = s.Logger("bench-nb16", handlers=[s.FileHandler(os.path.join(tmp, "nb16.log"))], queue_size=16)
+    rates["Logger, non-blocking, queue_size=16"] = threaded_rate(nb16.info, nb16.flush)
     qstd = logging.getLogger("std-queue")
     qstd.propagate = False
     qstd.setLevel(logging.DEBUG)
@@ -261,6 +264,8 @@ def main():
     print(f"\n{THREADS} Python threads, {N // THREADS} records each, until all is written (best of {REPEAT}):")
     for name, rate in rates.items():
         print(f"  {name:36} {rate / 1e6:6.2f} M records/s")
+    small_queue = rates["Logger, non-blocking, queue_size=16"] / rates["Logger, non-blocking"]
+    print(f"  queue_size=16 / queue_size=8192: {small_queue:.2f}x")
     print(
         f"one non-blocking logger's writer to a file, sustained: {writer_rate / 1e6:.2f} M records/s "
         f"(one native thread writing the same records synchronously: {native_thread_rate / 1e6:.2f} M/s)"
