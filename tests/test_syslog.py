@@ -176,6 +176,26 @@ def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
     assert got == {"parent before": parent, "child": forked, "parent after": parent}
 
 
+def test_a_forked_child_reports_only_its_own_undelivered_records(tmp_path):
+    proc = child(
+        """
+        import os, sys
+        from zelvar.scrivo.scrivo import *
+        lg = Logger('forked', handlers=[SyslogHandler(os.path.abspath('nobody.sock'))])
+        for i in range(10):
+            lg.info('parent %d' % i)  # the first reported at once, nine pending
+        for _ in range(3):
+            if os.fork() == 0:
+                lg.info('child')
+                sys.exit(0)  # the sink goes with the interpreter and reports what is pending
+            os.wait()
+    """,
+        tmp_path,
+    )
+    lost = [int(n) for n in re.findall(rb": (\d+) records? not delivered", proc.stderr)]
+    assert sorted(lost) == [1, 1, 1, 1, 9], proc.stderr.decode()
+
+
 def test_tcp_collector_killed_and_restarted(collector, tmp_path):
     flags = tmp_path / "flags"
     flags.mkdir()

@@ -163,6 +163,7 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 // collector does not cost every record a connect timeout).  A record that
 // cannot be delivered is dropped and counted, never thrown; the count is
 // written to standard error at most once per second (and when the sink goes).
+// A forked child starts over: its own socket, count and retry interval.
 // Sends wait at most kSendTimeout for a collector that does not read.
 class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> {
   public:
@@ -193,6 +194,7 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     void flush_() override;
 
   private:
+    void follow_fork();
     bool ensure_socket();
     bool deliver(const char* data, std::size_t size);
     void close_socket() noexcept;
@@ -204,8 +206,8 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     std::string ident_;
     bool tcp_;
     std::string hostname_;
+    int pid_;  // the process the socket, the count and the retry state below belong to
     int fd_ = -1;
-    int fd_owner_ = 0;  // the process that opened fd_
     std::chrono::steady_clock::time_point retry_at_{};
     int retry_interval_ms_ = kRetryIntervalMs;
     std::chrono::steady_clock::time_point reported_at_{};

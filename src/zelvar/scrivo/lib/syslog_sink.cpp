@@ -121,11 +121,13 @@ SyslogSink::SyslogSink(std::string address, int port, const std::string& facilit
       facility_(checked_facility(facility)),
       ident_(std::move(ident)),
       tcp_(port != 0 && checked_tcp(protocol)),
-      hostname_(host_name()) {
+      hostname_(host_name()),
+      pid_(static_cast<int>(::getpid())) {
     if (port == 0) (void)checked_tcp(protocol);  // still a known protocol, though a local socket ignores it
 }
 
 SyslogSink::~SyslogSink() {
+    follow_fork();
     report(true);
     close_socket();
 }
@@ -154,6 +156,7 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
 }
 
 void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {
+    follow_fork();
     text_.clear();
     formatter_->format(msg, text_);
     std::size_t size = text_.size();
@@ -173,12 +176,26 @@ void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {
     report(false);
 }
 
-void SyslogSink::flush_() { report(false); }
+void SyslogSink::flush_() {
+    follow_fork();
+    report(false);
+}
+
+// A forked child must not write into its parent's stream nor report the parent's undelivered records
+// again: it starts with its own socket, count and retry interval.
+void SyslogSink::follow_fork() {
+    const int pid = static_cast<int>(::getpid());
+    if (pid == pid_) return;
+    close_socket();
+    pid_ = pid;
+    dropped_ = 0;
+    reported_at_ = {};
+    retry_at_ = {};
+    retry_interval_ms_ = kRetryIntervalMs;
+}
 
 // A socket for this process, connected for TCP; false (counted by the caller) while none can be had.
 bool SyslogSink::ensure_socket() {
-    const int pid = static_cast<int>(::getpid());
-    if (fd_ >= 0 && fd_owner_ != pid) close_socket();  // a forked child must not write into its parent's stream
     if (fd_ >= 0 && tcp_) {
         // A collector that went away has closed its end: notice it before a send disappears into a dead stream.
         pollfd p{fd_, POLLIN, 0};
@@ -239,7 +256,6 @@ bool SyslogSink::ensure_socket() {
     retry_interval_ms_ = kRetryIntervalMs;
     set_timeout(fd, SO_SNDTIMEO, kSendTimeoutMs);
     fd_ = fd;
-    fd_owner_ = pid;
     return true;
 }
 
