@@ -366,6 +366,41 @@ TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
     ::close(rx);
 }
 
+// The traditional format as syslog(3) writes it (the day padded with a space), the host only to a collector.
+TEST(Syslog, TraditionalFormat) {
+    std::tm when{};
+    when.tm_year = 2026 - 1900;
+    when.tm_mon = 2;
+    when.tm_mday = 5;
+    when.tm_hour = 7;
+    when.tm_min = 8;
+    when.tm_sec = 9;
+    when.tm_isdst = -1;
+    spdlog::details::log_msg msg("logger", spdlog::level::err, "text");
+    msg.time = std::chrono::system_clock::from_time_t(std::mktime(&when));
+    const std::string pid = std::to_string(::getpid());
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const struct {
+        int port;
+        const char* format;
+        std::string expected;
+    } cases[] = {
+        {0, "", "<11>Mar  5 07:08:09 app[" + pid + "]: text"},
+        {0, "rfc3164", "<11>Mar  5 07:08:09 app[" + pid + "]: text"},
+        {514, "rfc3164", "<11>Mar  5 07:08:09 " + std::string(host) + " app[" + pid + "]: text"},
+        {514, "", "<11>1 2026-03-05T07:08:09.000000"},
+        {0, "rfc5424", "<11>1 2026-03-05T07:08:09.000000"},
+    };
+    for (const auto& c : cases) {
+        spdlog_internal::SyslogSink sink("127.0.0.1", c.port, "user", "app", "udp", c.format);
+        spdlog::memory_buf_t out;
+        sink.format_message(msg, "text", out);
+        EXPECT_EQ(std::string(out.data(), out.size()).substr(0, c.expected.size()), c.expected) << c.format;
+    }
+    EXPECT_THROW(spdlog_internal::SyslogSink("/dev/log", 0, "user", "app", "udp", "RFC3164"), std::invalid_argument);
+}
+
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.
 std::map<std::string, int> whole_records(const std::string& text) {
     std::map<std::string, int> counts;

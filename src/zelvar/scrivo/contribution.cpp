@@ -160,10 +160,11 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const std::string protocol = r.text("protocol");
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
+        const std::string format = r.optional_text("format");  // None: by transport
         if (!r.ok()) return -1;
         return py::guard([&] {
             return factory.add_syslog_handler(address, port > 65535 ? 65536u : static_cast<unsigned>(port), facility,
-                                              ident, protocol, pattern, level),
+                                              ident, protocol, pattern, level, format),
                    0;
         });
     }

@@ -170,10 +170,12 @@ class SCRIVO_API LoggerFactory {
     // file cannot be opened.
     // A spdlog_internal::SyslogSink: to the Unix datagram socket at `address`
     // when `port` is 0, otherwise to address:port over `protocol` ("udp" or
-    // "tcp").  An empty `ident` means the logger's name.  Connects nothing.
+    // "tcp").  An empty `ident` means the logger's name.  `format` "rfc3164"
+    // (the traditional one) or "rfc5424"; empty: the traditional format on
+    // the local socket, RFC 5424 to a collector.  Connects nothing.
     void add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
                             const std::string& ident, const std::string& protocol, const std::string& pattern,
-                            spdlog::level::level_enum level);
+                            spdlog::level::level_enum level, const std::string& format = {});
 
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level);

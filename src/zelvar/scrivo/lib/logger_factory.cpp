@@ -123,11 +123,11 @@ void LoggerFactory::add_json_file_handler(const std::string& filename, level_enu
 
 void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
                                        const std::string& ident, const std::string& protocol,
-                                       const std::string& pattern, level_enum level) {
+                                       const std::string& pattern, level_enum level, const std::string& format) {
     const int checked_port = port > 65535 ? -1 : static_cast<int>(port);  // the sink refuses it
-    sinks_.push_back(
-        configured(std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol),
-                   pattern, level));
+    sinks_.push_back(configured(
+        std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol, format),
+        pattern, level));
 }
 
 void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,

@@ -145,13 +145,19 @@ class SCRIVO_API DailyFileSink final : public FileSink {
     spdlog::log_clock::time_point next_day_;
 };
 
-// Records as RFC 5424 syslog messages,
-//   <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+// Records as syslog messages in one of two formats:
+//   RFC 5424:     <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+//   traditional:  <PRI>Mmm dd hh:mm:ss [HOSTNAME ]TAG[PROCID]: MSG
+// The traditional one is what the C library's syslog(3) writes and what local
+// daemons parse by default; it carries no HOSTNAME on the local socket (the
+// daemon adds its own), and one over UDP/TCP, as RFC 3164 relays expect.  By
+// default the local socket gets the traditional format and UDP/TCP collectors
+// RFC 5424; `format` "rfc3164" or "rfc5424" picks one for any transport.
 // PRI from the facility and the record level (trace, debug 7; info 6; warn 4;
-// error 3; critical 2), TIMESTAMP local time with microseconds and UTC offset,
-// APP-NAME the ident or else the logger name, PROCID the process id when the
-// record is written (so right after a fork too), MSG the record formatted by the
-// sink's pattern without its line ending.
+// error 3; critical 2), TIMESTAMP local time (RFC 5424: with microseconds and
+// UTC offset), APP-NAME and TAG the ident or else the logger name, PROCID the
+// process id when the record is written (so right after a fork too), MSG the
+// record formatted by the sink's pattern without its line ending.
 //
 // Transports: a Unix datagram socket (port 0: `address` is its path), or a
 // remote collector at address:port over "udp" (one datagram per record, cut at
@@ -174,16 +180,19 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     static constexpr int kSendTimeoutMs = 1000;
 
     // Throws std::invalid_argument for an unknown facility (the message lists
-    // the known ones), a protocol other than "udp" or "tcp", an empty address,
-    // a port above 65535 or a name with a zero byte.
+    // the known ones), a protocol other than "udp" or "tcp", a format other
+    // than "rfc3164", "rfc5424" or empty (by transport), an empty address, a
+    // port above 65535 or a name with a zero byte.
     SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
-               const std::string& protocol);
+               const std::string& protocol, const std::string& format = {});
     ~SyslogSink() override;
 
     // The facility's code, or -1 for an unknown name.
     static int facility_code(std::string_view name);
     // Throws the constructor's std::invalid_argument for an unknown facility or protocol.
     static void check_names(const std::string& facility, const std::string& protocol);
+    // Throws the constructor's std::invalid_argument unless `format` is "rfc3164" or "rfc5424".
+    static void check_format(const std::string& format);
     // Builds the message for `msg` with `text` as MSG.
     void format_message(const spdlog::details::log_msg& msg, std::string_view text, spdlog::memory_buf_t& out) const;
     // Records dropped since the last report.
@@ -205,6 +214,7 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     int facility_;
     std::string ident_;
     bool tcp_;
+    bool rfc5424_;
     std::string hostname_;
     int pid_;  // the process the socket, the count and the retry state below belong to
     int fd_ = -1;
