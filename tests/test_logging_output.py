@@ -2,11 +2,13 @@
 
 import datetime
 import json
+import os
 import re
 import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -549,6 +551,42 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     today = f"app_{day_of(hour, minute, now).isoformat()}.log"
     assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
     assert lines((logs / today).read_bytes()) == ["info one", "warning two"]
+
+
+def test_daily_file_handler_built_across_its_day_boundary(tmp_path):
+    """The clock is read once for the file and the next change of day. The constructor is held up
+    between the two (its file is a FIFO nobody reads) while the day changes: a second reading would
+    time the change a day late, and the new day would go on into the previous day's file."""
+    boundary = int(time.time()) + 3
+    east = -boundary % 86400  # a zone whose midnight is `boundary`
+    east = east - 86400 if east > 43200 else east
+    zone = datetime.timezone(datetime.timedelta(seconds=east))
+    h, m, sec = abs(east) // 3600, abs(east) // 60 % 60, abs(east) % 60
+    tz = f"ZZZ{'-' if east > 0 else '+'}{h:02}:{m:02}:{sec:02}"
+    day = [datetime.datetime.fromtimestamp(boundary + offset, zone).date() for offset in (-1, 0)]
+    fifo = tmp_path / f"app_{day[0]}.log"
+    os.mkfifo(fifo)
+    code = PRELUDE + textwrap.dedent(
+        f"""
+        import time
+        print(time.time())
+        lg = Logger('d', handlers=[DailyFileHandler({str(tmp_path / "app.log")!r}, pattern='%v')])
+        lg.info('new day')
+    """
+    )
+    proc = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, env=dict(os.environ, TZ=tz))
+    try:
+        time.sleep(max(0.0, boundary + 0.3 - time.time()))
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # lets the constructor go on
+        out, _ = proc.communicate(timeout=60)
+        old_day = os.read(reader, 4096)
+        os.close(reader)
+    finally:
+        proc.kill()
+    assert proc.returncode == 0
+    assert float(out) < boundary - 0.2  # the constructor began in the old day
+    assert old_day == b""
+    assert (tmp_path / f"app_{day[1]}.log").read_text() == "new day\n"
 
 
 def tagged(text):
