@@ -244,6 +244,39 @@ def test_caller_location(child, tmp_path, body, function, package):
     assert log.read_text().strip() == f"{name}:{line}:{function}"
 
 
+def test_caller_file_name_with_bytes_that_are_not_utf8(child, tmp_path):
+    """The caller's file name is written with its own bytes; in JSON as valid UTF-8 (U+FFFD)."""
+    src = tmp_path / os.fsdecode(b"src\xff")
+    src.mkdir()
+    log, jsonl = tmp_path / "loc.log", tmp_path / "loc.jsonl"
+    child.script(
+        src / os.fsdecode(b"prog\xfe.py"),
+        PRELUDE
+        + f"""
+import logging
+sync = Logger('sync', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v'), JsonFileHandler({str(jsonl)!r})],
+              set_default=True)
+queued = Logger('queued', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v')], queue_size=8)
+def f():
+    sync.info('logger')
+    DefaultLogger().info('default')
+    logging.warning('standard')
+    queued.info('queued')
+f()
+""",
+    )
+    assert sorted(log.read_bytes().splitlines()) == sorted(
+        b"prog\xfe.py:%d:f %s" % (line, text)
+        for line, text in enumerate([b"logger", b"default", b"standard", b"queued"], 8)
+    )
+    records = [json.loads(line) for line in jsonl.read_bytes().decode("utf-8").splitlines()]
+    assert [(r["file"], r["line"], r["message"]) for r in records] == [
+        ("prog\ufffd.py", 8, "logger"),
+        ("prog\ufffd.py", 9, "default"),
+        ("prog\ufffd.py", 10, "standard"),
+    ]
+
+
 SUB_INTERPRETER = """
     import sys
     # A legacy (shared-GIL) sub-interpreter, so the interpreter itself lets the import reach us.
