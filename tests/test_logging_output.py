@@ -2,11 +2,13 @@
 
 import datetime
 import json
+import os
 import re
 import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -240,6 +242,39 @@ def test_caller_location(child, tmp_path, body, function, package):
     line = next(i for i, text in enumerate(marked.splitlines(), 1) if text.endswith("#<"))
     child.script("prog.py", source)
     assert log.read_text().strip() == f"{name}:{line}:{function}"
+
+
+def test_caller_file_name_with_bytes_that_are_not_utf8(child, tmp_path):
+    """The caller's file name is written with its own bytes; in JSON as valid UTF-8 (U+FFFD)."""
+    src = tmp_path / os.fsdecode(b"src\xff")
+    src.mkdir()
+    log, jsonl = tmp_path / "loc.log", tmp_path / "loc.jsonl"
+    child.script(
+        src / os.fsdecode(b"prog\xfe.py"),
+        PRELUDE
+        + f"""
+import logging
+sync = Logger('sync', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v'), JsonFileHandler({str(jsonl)!r})],
+              set_default=True)
+queued = Logger('queued', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v')], queue_size=8)
+def f():
+    sync.info('logger')
+    DefaultLogger().info('default')
+    logging.warning('standard')
+    queued.info('queued')
+f()
+""",
+    )
+    assert sorted(log.read_bytes().splitlines()) == sorted(
+        b"prog\xfe.py:%d:f %s" % (line, text)
+        for line, text in enumerate([b"logger", b"default", b"standard", b"queued"], 8)
+    )
+    records = [json.loads(line) for line in jsonl.read_bytes().decode("utf-8").splitlines()]
+    assert [(r["file"], r["line"], r["message"]) for r in records] == [
+        ("prog\ufffd.py", 8, "logger"),
+        ("prog\ufffd.py", 9, "default"),
+        ("prog\ufffd.py", 10, "standard"),
+    ]
 
 
 SUB_INTERPRETER = """
@@ -549,6 +584,42 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     today = f"app_{day_of(hour, minute, now).isoformat()}.log"
     assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
     assert lines((logs / today).read_bytes()) == ["info one", "warning two"]
+
+
+def test_daily_file_handler_built_across_its_day_boundary(tmp_path):
+    """The clock is read once for the file and the next change of day. The constructor is held up
+    between the two (its file is a FIFO nobody reads) while the day changes: a second reading would
+    time the change a day late, and the new day would go on into the previous day's file."""
+    boundary = int(time.time()) + 3
+    east = -boundary % 86400  # a zone whose midnight is `boundary`
+    east = east - 86400 if east > 43200 else east
+    zone = datetime.timezone(datetime.timedelta(seconds=east))
+    h, m, sec = abs(east) // 3600, abs(east) // 60 % 60, abs(east) % 60
+    tz = f"ZZZ{'-' if east > 0 else '+'}{h:02}:{m:02}:{sec:02}"
+    day = [datetime.datetime.fromtimestamp(boundary + offset, zone).date() for offset in (-1, 0)]
+    fifo = tmp_path / f"app_{day[0]}.log"
+    os.mkfifo(fifo)
+    code = PRELUDE + textwrap.dedent(
+        f"""
+        import time
+        print(time.time())
+        lg = Logger('d', handlers=[DailyFileHandler({str(tmp_path / "app.log")!r}, pattern='%v')])
+        lg.info('new day')
+    """
+    )
+    proc = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, env=dict(os.environ, TZ=tz))
+    try:
+        time.sleep(max(0.0, boundary + 0.3 - time.time()))
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # lets the constructor go on
+        out, _ = proc.communicate(timeout=60)
+        old_day = os.read(reader, 4096)
+        os.close(reader)
+    finally:
+        proc.kill()
+    assert proc.returncode == 0
+    assert float(out) < boundary - 0.2  # the constructor began in the old day
+    assert old_day == b""
+    assert (tmp_path / f"app_{day[1]}.log").read_text() == "new day\n"
 
 
 def tagged(text):

@@ -200,9 +200,10 @@ TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
         std::ofstream(path) << "old\n";
         LoggerFactory factory;
         factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
+        EXPECT_EQ(read_file(path), "old\n") << overwrite;  // emptied only by build()
         auto logger = factory.build(unique_name("file"), false);
         EXPECT_NE(dynamic_cast<spdlog_internal::FileSink*>(logger->sinks().at(0).get()), nullptr);
-        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // truncated at open
+        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
         logger->info("dropped");
         logger->warn("kept");
         EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // buffered, not written per record

@@ -113,6 +113,8 @@ FileSink::~FileSink() {
 
 const std::string& FileSink::filename() const { return filename_; }
 
+void FileSink::check_name(const std::string& filename) { (void)checked_name(filename); }
+
 void FileSink::flush_if_idle() noexcept {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock) return;

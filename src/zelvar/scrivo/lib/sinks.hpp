@@ -43,6 +43,9 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
 
     const std::string& filename() const;
 
+    // The constructor's check of a file name: throws its std::invalid_argument for a zero byte.
+    static void check_name(const std::string& filename);
+
     // Writes the buffered records out unless a writer holds the sink; for
     // exit and fork, where waiting could deadlock.  Errors are dropped.
     void flush_if_idle() noexcept;
@@ -127,7 +130,15 @@ class SCRIVO_API DailyFileSink final : public FileSink {
     // Throws std::invalid_argument for hour outside 0..23 or minute outside
     // 0..59, before anything is touched.
     DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files);
+    // The same for the day that contains `when`: one reading of the clock decides both the file and
+    // the next change of day (two would put a whole day into the previous day's file when the
+    // change fell between them).
+    DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
+                  spdlog::log_clock::time_point when);
     ~DailyFileSink() override;
+
+    // The constructors' checks of their arguments, with the same exceptions.
+    static void check(const std::string& base_filename, int hour, int minute);
 
     // The file of the day that contains `when`.
     std::string file_for(spdlog::log_clock::time_point when) const;
