@@ -105,12 +105,13 @@ inline const char* background_prefix(int code) {
 // registers a logger.  Cheap to construct and move.
 //
 // Every add_* call creates its sinks immediately, so file errors surface there.
-// Console sinks use spdlog's thread-safe console sinks (one process-wide console
-// mutex): with `color` true spdlog::sinks::ansicolor_{stdout,stderr}_sink_mt
+// Console sinks are spdlog's console sinks over one mutex per stream
+// (sinks.hpp): with `color` true spdlog_internal::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
-// spdlog::sinks::{stdout,stderr}_sink_mt.  Each sink gets the handler's pattern
-// (an empty pattern keeps spdlog's default one) and the handler's level as its
-// minimum.  Handlers bounded above are a MaxSinkLevel around the real sink.
+// spdlog_internal::std{out,err}_plain_sink.  Each sink gets the handler's pattern
+// (an empty pattern keeps spdlog's default one; %t writes the thread id as
+// written_thread_id does) and the handler's level as its minimum.  Handlers
+// bounded above are a MaxSinkLevel around the real sink.
 class SCRIVO_API LoggerFactory {
   public:
     // Empty: no sinks, logger level trace (the handlers do the filtering), no

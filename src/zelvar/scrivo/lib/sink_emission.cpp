@@ -27,7 +27,8 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
     return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
            is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
+           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink) || is_a<stdout_color_sink>(sink) ||
+           is_a<stderr_color_sink>(sink) || is_a<stdout_plain_sink>(sink) || is_a<stderr_plain_sink>(sink);
 }
 
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
