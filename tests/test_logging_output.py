@@ -21,6 +21,14 @@ def run(child, code, **kwargs):
     return child(PRELUDE + textwrap.dedent(code), **kwargs)
 
 
+def run_bounded(code, hangs):
+    """Runs `code` in a fresh interpreter that must end within 15 seconds; else fails with `hangs`."""
+    try:
+        return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, timeout=15)
+    except subprocess.TimeoutExpired:
+        pytest.fail(hangs)
+
+
 def lines(data):
     return data.decode().splitlines()
 
@@ -130,10 +138,7 @@ def test_a_stalled_stdout_holds_up_no_stderr_logger(handler):
         err.error('through')
         os._exit(0)
     """
-    try:
-        proc = subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, timeout=15)
-    except subprocess.TimeoutExpired:
-        pytest.fail("the standard error logger waits for standard output")
+    proc = run_bounded(code, "the standard error logger waits for standard output")
     assert (proc.returncode, proc.stderr) == (0, b"through\n")
 
 
@@ -465,6 +470,44 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
     assert {tag: n for tag, n in records.items() if tag.startswith("child")} == {f"child{k}": [0] for k in range(60)}
     for tag in ("p0", "p1"):  # each thread's records once, in order, up to the parent's last flush
         assert records.get(tag, []) == list(range(len(records.get(tag, [])))), tag
+
+
+def test_fork_does_not_wait_for_a_stalled_file(tmp_path):
+    # A FIFO whose reader reads nothing yet: the record the sink holds cannot be written before the
+    # fork; the fork goes on, the child drops its copy and the parent writes it once.
+    fifo = tmp_path / "fifo"
+    proc = run_bounded(
+        f"""
+        import os
+        os.mkfifo({str(fifo)!r})
+        reader = os.open({str(fifo)!r}, os.O_RDONLY | os.O_NONBLOCK)
+        lg = Logger('fifo', handlers=[FileHandler({str(fifo)!r}, pattern='%v')])
+        filler = os.open({str(fifo)!r}, os.O_WRONLY | os.O_NONBLOCK)
+        try:
+            while True:
+                os.write(filler, b'.' * 4096)
+        except BlockingIOError:
+            pass
+        lg.info('held')
+        pid = os.fork()
+        if pid == 0:
+            lg.info('child')
+            os._exit(0)
+        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+        drained = b''
+        try:
+            while True:
+                drained += os.read(reader, 1 << 16)
+        except BlockingIOError:
+            pass
+        lg.flush()
+        os.set_blocking(reader, True)
+        print(os.read(reader, 1 << 16).decode().strip('.'), drained.strip(b'.'))
+        os._exit(0)
+    """,
+        "fork waits for a file nobody reads",
+    )
+    assert proc.stdout.decode().split() == ["held", "b''"], proc.stderr.decode()
 
 
 @pytest.mark.parametrize("queue_size", [0, 16])

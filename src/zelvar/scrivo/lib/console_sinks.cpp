@@ -30,11 +30,11 @@ std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool c
 
 }  // namespace spdlog_internal
 
-template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
-template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
-template class SCRIVO_API spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
-template class SCRIVO_API spdlog::sinks::ansicolor_stderr_sink<spdlog_internal::stderr_console_mutex>;
-template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_mutex>;
-template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
-template class SCRIVO_API spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
-template class SCRIVO_API spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;
+template class spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
+template class spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_stderr_sink<spdlog_internal::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
+template class spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;

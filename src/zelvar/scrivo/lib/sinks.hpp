@@ -46,7 +46,7 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     const std::string& filename() const;
 
     // Writes the buffered records out unless a writer holds the sink; for
-    // exit and fork, where waiting could deadlock.  Errors are dropped.
+    // exit, where waiting could deadlock.  Errors are dropped.
     void flush_if_idle() noexcept;
 
   protected:
