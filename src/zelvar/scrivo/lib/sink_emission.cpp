@@ -81,7 +81,12 @@ struct Reports {
 };
 
 Reports& reports() {
-    static auto* r = new Reports();  // never destroyed: writers may report during static destruction
+    // Never destroyed: writers may report during static destruction.
+    static auto* r = [] {
+        auto* made = new Reports();
+        guard_across_fork(made->mutex, made);
+        return made;
+    }();
     return *r;
 }
 
@@ -89,8 +94,8 @@ Reports& reports() {
 
 bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept {
     const auto now = std::chrono::steady_clock::now();
-    Reports& r = reports();
     try {
+        Reports& r = reports();
         std::lock_guard<std::mutex> lock(r.mutex);
         auto [it, inserted] = r.last.try_emplace(sink.get(), Reported{sink, now});
         if (inserted) {
