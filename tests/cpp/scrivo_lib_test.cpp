@@ -30,7 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using spdlog::level::level_enum;
 using spdlog_internal::MaxSinkLevel;
-using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
+using OutColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
+using ErrColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
 
 // Taken during static initialisation, before any test can touch the default.
 const std::shared_ptr<spdlog::logger> g_initial_default = spdlog::default_logger();
@@ -144,13 +145,17 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
         const std::type_info& type = typeid(*unwrap(sink));
         if (want[i].first) {
             EXPECT_EQ(type,
-                      color ? typeid(spdlog::sinks::ansicolor_stdout_sink_mt) : typeid(spdlog::sinks::stdout_sink_mt));
+                      color ? typeid(spdlog_internal::stdout_color_sink) : typeid(spdlog_internal::stdout_plain_sink));
         } else {
             EXPECT_EQ(type,
-                      color ? typeid(spdlog::sinks::ansicolor_stderr_sink_mt) : typeid(spdlog::sinks::stderr_sink_mt));
+                      color ? typeid(spdlog_internal::stderr_color_sink) : typeid(spdlog_internal::stderr_plain_sink));
         }
+        EXPECT_TRUE(spdlog_internal::is_console_sink(sink));
         // Escapes would otherwise depend on whether the test runs on a terminal.
-        if (auto* colored = dynamic_cast<ColorSink*>(unwrap(sink))) colored->set_color_mode(spdlog::color_mode::never);
+        if (auto* colored = dynamic_cast<OutColorSink*>(unwrap(sink)))
+            colored->set_color_mode(spdlog::color_mode::never);
+        if (auto* colored = dynamic_cast<ErrColorSink*>(unwrap(sink)))
+            colored->set_color_mode(spdlog::color_mode::never);
     }
     const auto [out, err] = capture_every_level(*logger);
     EXPECT_EQ(out, band(c.out_lo, c.out_hi));
@@ -173,13 +178,14 @@ TEST_P(Colors, CodesReachEveryColorSinkWhateverTheOrder) {
     if (!GetParam()) set();
     auto logger = factory.build(unique_name("colors"), false);
 
-    ColorSink* sinks[2] = {};
-    for (std::size_t i = 0; i < 2; ++i) {
-        ASSERT_NE(sinks[i] = dynamic_cast<ColorSink*>(unwrap(logger->sinks()[i].get())), nullptr);
-        sinks[i]->set_color_mode(spdlog::color_mode::always);
-    }
+    auto* out_sink = dynamic_cast<OutColorSink*>(unwrap(logger->sinks()[0].get()));
+    auto* err_sink = dynamic_cast<ErrColorSink*>(unwrap(logger->sinks()[1].get()));
+    ASSERT_NE(out_sink, nullptr);
+    ASSERT_NE(err_sink, nullptr);
+    out_sink->set_color_mode(spdlog::color_mode::always);
+    err_sink->set_color_mode(spdlog::color_mode::always);
     const auto [out, err] = capture_every_level(*logger);
-    const ColorSink& defaults = *sinks[0];
+    const OutColorSink& defaults = *out_sink;
     auto colored = [&](spdlog::string_view_t code, level_enum level) {
         return fmt::format("{}{}{}\n", code, spdlog::level::to_string_view(level), defaults.reset);
     };

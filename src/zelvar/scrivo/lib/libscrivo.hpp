@@ -112,12 +112,13 @@ inline const char* background_prefix(int code) {
 // open, so a failing add_* (or a build that fails on its name) leaves the
 // files of the handlers before it as they were.  A caller that can check all
 // its handlers first (the check_* functions) fails before any file is touched.
-// Console sinks use spdlog's thread-safe console sinks (one process-wide console
-// mutex): with `color` true spdlog::sinks::ansicolor_{stdout,stderr}_sink_mt
+// Console sinks are spdlog's console sinks over one mutex per stream
+// (sinks.hpp): with `color` true spdlog_internal::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
-// spdlog::sinks::{stdout,stderr}_sink_mt.  Each sink gets the handler's pattern
-// (an empty pattern keeps spdlog's default one) and the handler's level as its
-// minimum.  Handlers bounded above are a MaxSinkLevel around the real sink.
+// spdlog_internal::std{out,err}_plain_sink.  Each sink gets the handler's pattern
+// (an empty pattern keeps spdlog's default one; %t writes the thread id as
+// written_thread_id does) and the handler's level as its minimum.  Handlers
+// bounded above are a MaxSinkLevel around the real sink.
 class SCRIVO_API LoggerFactory {
   public:
     // Empty: no sinks, logger level trace (the handlers do the filtering), no

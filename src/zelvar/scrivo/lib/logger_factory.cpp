@@ -17,19 +17,9 @@ using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
 
 constexpr int kNoColor = -1;
 
-SinkPtr make_stdout_sink(bool color) {
-    if (color) {
-        return std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
-    }
-    return std::make_shared<spdlog::sinks::stdout_sink_mt>();
-}
+SinkPtr make_stdout_sink(bool color) { return spdlog_internal::make_console_sink(stdout, color); }
 
-SinkPtr make_stderr_sink(bool color) {
-    if (color) {
-        return std::make_shared<spdlog::sinks::ansicolor_stderr_sink_mt>();
-    }
-    return std::make_shared<spdlog::sinks::stderr_sink_mt>();
-}
+SinkPtr make_stderr_sink(bool color) { return spdlog_internal::make_console_sink(stderr, color); }
 
 std::string color_code(int code) {
     return "\033[" + std::string(spdlog_internal::foreground_prefix(code)) + std::to_string(code) + "m";
@@ -38,7 +28,7 @@ std::string color_code(int code) {
 // An empty pattern would print empty lines; keep spdlog's default instead.
 SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
     if (!pattern.empty()) {
-        sink->set_pattern(pattern);
+        sink->set_formatter(spdlog_internal::make_pattern_formatter(pattern));
     }
     sink->set_level(level);
     return sink;
@@ -49,8 +39,19 @@ SinkPtr bounded(SinkPtr sink, level_enum max_level) {
     return std::make_shared<spdlog_internal::MaxSinkLevel>(std::move(sink), max_level);
 }
 
-ColorSink* find_color_sink(spdlog::sinks::sink* sink) {
-    return dynamic_cast<ColorSink*>(spdlog_internal::innermost_sink(sink));
+// Sets the colour of `level` on a colour console sink; false for any other sink.
+bool set_sink_color(spdlog::sinks::sink* sink, level_enum level, const std::string& code) {
+    sink = spdlog_internal::innermost_sink(sink);
+    if (auto* out = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>*>(sink)) {
+        out->set_color(level, code);
+    } else if (auto* err = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>*>(sink)) {
+        err->set_color(level, code);
+    } else if (auto* shared = dynamic_cast<ColorSink*>(sink)) {
+        shared->set_color(level, code);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -216,14 +217,11 @@ std::shared_ptr<spdlog::logger> LoggerFactory::build_with(const std::string& nam
     // Re-applying colours is idempotent, so doing it before anything that can
     // fail keeps a failed build retryable.
     for (const auto& sink : sinks_) {
-        auto* color_sink = find_color_sink(sink.get());
-        if (color_sink == nullptr) {
-            continue;
-        }
         for (int lvl = spdlog::level::trace; lvl <= spdlog::level::critical; ++lvl) {
             const int code = colors_[static_cast<std::size_t>(lvl)];
-            if (code >= 0 && code <= 255) {
-                color_sink->set_color(static_cast<level_enum>(lvl), color_code(code));
+            if (code >= 0 && code <= 255 &&
+                !set_sink_color(sink.get(), static_cast<level_enum>(lvl), color_code(code))) {
+                break;
             }
         }
     }

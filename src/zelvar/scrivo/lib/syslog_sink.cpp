@@ -135,9 +135,11 @@ SyslogSink::SyslogSink(std::string address, int port, const std::string& facilit
       hostname_(host_name()),
       pid_(static_cast<int>(::getpid())) {
     if (port == 0) (void)checked_tcp(protocol);  // still a known protocol, though a local socket ignores it
+    guard_across_fork(mutex_, this);
 }
 
 SyslogSink::~SyslogSink() {
+    unguard_across_fork(mutex_);
     follow_fork();
     report(true);
     close_socket();
