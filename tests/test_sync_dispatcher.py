@@ -454,6 +454,34 @@ def test_closing_from_inside_the_callback(child, how, detach):
     assert proc.stdout == b"1\n"  # the flag is clear once the callback returns
 
 
+def test_closing_from_the_callback_and_another_thread_at_once(child):
+    # Both closes reach for the doorbell socket: one closes it, the other finds it gone; neither raises.
+    proc = child("""
+        import sys, threading
+        from zelvar import _testing as native
+        from zelvar.utils.ferrix import ferrix as f
+        errors = []
+        sys.unraisablehook = lambda u: errors.append(repr(u.exc_value))
+        def round_(detach):
+            go, box = threading.Barrier(2), []
+            def callback(msg):
+                go.wait(10)
+                box[0].close()
+            box.append(f.SyncDispatcher(callback, detach=detach))
+            box[0].setup()
+            native.push(box[0], b"x")
+            go.wait(10)
+            try:
+                box[0].close()
+            except Exception as e:
+                errors.append(repr(e))
+        for i in range(300):
+            round_(detach=i % 2 == 0)
+        print(errors)
+    """)
+    assert proc.stdout == b"[]\n"
+
+
 def test_no_callback_starts_after_close_returned():
     # A long switch interval keeps each callback whole: one that sees `closed` started after close.
     late = []
