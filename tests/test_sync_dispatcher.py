@@ -535,8 +535,9 @@ def test_reinitialising_between_setup_and_close_is_refused(cls):
 
 
 def test_forked_child_inherits_dispatchers_without_consumers(child):
-    # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (close,
-    # drop and exit return at once), and the parent's dispatchers keep working.
+    # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (pushes,
+    # native and Python, are refused as closed; close, drop and exit return at once), and the
+    # parent's dispatchers keep working.
     proc = child(
         """
         import asyncio, os, threading, time
@@ -547,6 +548,7 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
                 (dict(), dict(detach=False), dict(nonblocking=False, detach=False))]
         for d in keep:
             d.setup()
+        idle = f.SyncDispatcher(got.append, variable_size=True)  # never set up
         loop = asyncio.new_event_loop()
         async def collect(msg):
             got.append(msg)
@@ -564,6 +566,8 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
         time.sleep(0.2)  # every consumer waits for a doorbell or in the ring
         pid = os.fork()
         if pid == 0:
+            refused = [push(d, b"m") for d in keep + [a, idle] for push in (native.push, type(d).push)]
+            assert refused == [-1] * 10, refused
             keep[0].close()
             keep[1].close()
             a.close()
@@ -571,11 +575,12 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
             keep.clear()  # drops, and the exit hook, find no consumer to wait for
             raise SystemExit(0)
         deadline = time.monotonic() + 4
-        while os.waitpid(pid, os.WNOHANG) == (0, 0):
+        while (status := os.waitpid(pid, os.WNOHANG)) == (0, 0):
             if time.monotonic() > deadline:
                 os.kill(pid, 9)
                 raise SystemExit("the child hung")
             time.sleep(0.01)
+        assert status[1] == 0, status
         for d in keep + [a]:
             native.produce(d, 1, 1)
         deadline = time.monotonic() + 5

@@ -29,11 +29,11 @@ int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_wi
 int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
 
 int push(D* d, const char* data, std::size_t size) {
-    return has_ring(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
+    return accepts_pushes(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 int push_var(D* d, const char* data, std::size_t size) {
-    return has_ring(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
+    return accepts_pushes(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 // --- consumer bodies --------------------------------------------------------------------------------
