@@ -191,13 +191,16 @@ $(STAMPS)/wheel: $(SOURCES) LICENSE .stamps/apt $(STAMPS)/build-deps $(STAMPS)/w
 	PATH="$(abspath $(VENV)/bin):$$PATH" $(VENV)/bin/auditwheel repair -w dist build/wheelhouse/$(CPTAG)/*.whl
 	@touch $@
 
-sdist: $(SOURCES) LICENSE $(STAMPS)/wheel-deps
+# Built without isolation, so the build backend comes from the venv's build deps.
+sdist: $(SOURCES) LICENSE $(STAMPS)/build-deps $(STAMPS)/wheel-deps
 	rm -f dist/zelvar-*.tar.gz
 	$(PY) -m build --sdist --no-isolation -o dist .
 
 # The wheel installed into a fresh venv and checked with the system spdlog and fmt hidden
 # (tools/check-wheel): on $(PYTHON) the whole suite and examples/producer, on the others an import.
-test-wheel: $(addprefix test-wheel-py,$(PY_VERSIONS))
+# `make wheel` first, the README's command, so every run builds the sdist too.
+test-wheel: wheel
+	$(MAKE) --no-print-directory $(addprefix test-wheel-py,$(PY_VERSIONS))
 
 $(addprefix test-wheel-py,$(PY_VERSIONS)): test-wheel-py%:
 	$(MAKE) --no-print-directory test-wheel-one PYTHON=python$* \

@@ -33,7 +33,7 @@ FIELDS = {
     s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
     s.JsonFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
     s.DailyFileHandler: ["color", "pattern", "level", "filename", "overwrite", "hour", "minute", "max_files"],
-    s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol"],
+    s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol", "format"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
 }
 REQUIRED = {
@@ -74,7 +74,14 @@ DEFAULTS = {
         max_files=0,
     ),
     s.SyslogHandler: dict(
-        color=False, pattern="%v", level=Level.TRACE, address="/dev/log", facility="user", ident=None, protocol="udp"
+        color=False,
+        pattern="%v",
+        level=Level.TRACE,
+        address="/dev/log",
+        facility="user",
+        ident=None,
+        protocol="udp",
+        format=None,
     ),
     s.ColorScheme: dict.fromkeys(FIELDS[s.ColorScheme], -1),
 }
@@ -95,7 +102,7 @@ DOCS = {
     s.DailyFileHandler: f"DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, {DOC_PATTERN}, "
     "Level level=Level.TRACE)",
     s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-    "str pattern='%v', Level level=Level.TRACE)",
+    "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
     s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
     "int error_color=-1, int critical_color=-1)",
 }
@@ -116,11 +123,12 @@ PROPERTY_DOCS = {
     "facility": "facility: str",
     "ident": "ident: str",
     "protocol": "protocol: str",
+    "format": "format: str",
     **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error", "critical"]},
 }
 
 
-TEXT_FIELDS = {"pattern", "filename", "address", "facility", "ident", "protocol"}
+TEXT_FIELDS = {"pattern", "filename", "address", "facility", "ident", "protocol", "format"}
 
 
 def make(cls, **kwargs):
@@ -306,6 +314,7 @@ BAD_INIT = [
     (s.SyslogHandler, {"protocol": "sctp"}, ValueError),
     (s.SyslogHandler, {"address": ("host", "514")}, TypeError),
     (s.SyslogHandler, {"ident": b"app"}, TypeError),
+    (s.SyslogHandler, {"format": "rfc3339"}, ValueError),
     (s.ColorScheme, {"critical_color": 2**31}, OverflowError),
     (s.ColorScheme, {"trace_color": "1"}, TypeError),
 ]
@@ -352,6 +361,9 @@ FACILITIES = (
     [
         ({"facility": "local8"}, ValueError, f"syslog handler: unknown facility 'local8'; known: {FACILITIES}"),
         ({"protocol": "TCP"}, ValueError, "syslog handler: protocol must be 'udp' or 'tcp', not 'TCP'"),
+        ({"format": "RFC5424"}, ValueError, "syslog handler: format must be 'rfc3164' or 'rfc5424', not 'RFC5424'"),
+        ({"format": ""}, ValueError, "syslog handler: format must be 'rfc3164' or 'rfc5424', not ''"),
+        ({"format": b"rfc5424"}, TypeError, "Argument 'format' has incorrect type (expected str, got bytes)"),
         ({"address": ["h", 1]}, TypeError, "address must be a str or a (str, int) tuple, not list"),
         ({"address": ("h", 1, 2)}, TypeError, "address must be a str or a (str, int) tuple, not tuple"),
     ],
@@ -365,6 +377,11 @@ def test_syslog_argument_errors(kwargs, error, message):
         h.address = ("h", "514")
     h.address = ("collector", 6514)
     assert h.address == ("collector", 6514)
+    with pytest.raises(TypeError, match=r"^__init__\(\) takes at most 6 positional arguments \(7 given\)$"):
+        s.SyslogHandler("/dev/log", "user", None, "udp", "%v", Level.TRACE, "rfc3164")  # format is keyword-only
+    h.format = "rfc3339"  # a property takes any str; the logger built from it checks
+    with pytest.raises(ValueError, match="^syslog handler: format must be 'rfc3164' or 'rfc5424', not 'rfc3339'$"):
+        s.Logger("syslog-format", handlers=[h])
 
 
 def test_json_handler_passes_no_pattern_to_file_handler():

@@ -1,6 +1,7 @@
 """Logger and DefaultLogger seen from Python: construction rules, methods, tables, pickling."""
 
 import copy
+import datetime
 import logging
 import pickle
 
@@ -152,6 +153,46 @@ def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_pa
         s.Logger("nul-name", handlers=[handler(str(precious) + "\0.log")])
     assert precious.read_text() == "keep\n"
     assert list(tmp_path.iterdir()) == [precious]
+
+
+@pytest.mark.parametrize(
+    "name, last, error, message",
+    [
+        ("half", lambda d: s.FileHandler(str(d / "x\0.log")), ValueError, "embedded null byte"),
+        ("half", lambda d: s.JsonFileHandler(str(d / "x\0.log")), ValueError, "embedded null byte"),
+        ("half", lambda d: s.DailyFileHandler(str(d / "x\0.log")), ValueError, "embedded null byte"),
+        (
+            "half",
+            lambda d: s.SyslogHandler(("localhost", 70000)),
+            ValueError,
+            "syslog handler: port must be in 0..65535",
+        ),
+        ("half", lambda d: object(), TypeError, "Unknown handler type"),
+        ("", None, ValueError, "an unnamed logger denotes the process default; build it with make_default"),
+        # Past every check: the last file cannot be opened (its parent is a file); the earlier ones are
+        # open by then, but none has been emptied or pruned.
+        ("half", lambda d: s.FileHandler(str(d / "keep.log" / "x.log")), OSError, None),
+    ],
+    ids=["file-nul", "json-nul", "daily-nul", "syslog-port", "unknown", "unnamed", "unopenable"],
+)
+def test_failed_construction_leaves_every_file_as_it_was(tmp_path, name, last, error, message):
+    for file, text in [("keep.log", "keep\n"), ("keep.jsonl", "{}\n"), ("app_2020-01-01.log", "old\n")]:
+        (tmp_path / file).write_text(text)
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    handlers = [
+        s.FileHandler(str(tmp_path / "keep.log"), overwrite=True),
+        s.JsonFileHandler(str(tmp_path / "keep.jsonl"), overwrite=True, max_size=100),
+        s.DailyFileHandler(str(tmp_path / "app.log"), max_files=1),
+    ]
+    with pytest.raises(error) as info:
+        s.Logger(name, handlers=handlers + ([last(tmp_path)] if last else []))
+    if message:
+        assert str(info.value) == message
+    after = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    assert {k: v for k, v in after.items() if k in before} == before
+    # Only a failure past the checks may have left the files it opened, empty.
+    new = {k: v for k, v in after.items() if k not in before}
+    assert new == ({f"app_{datetime.date.today()}.log": b""} if error is OSError else {})
 
 
 def test_logging_method_objects():

@@ -2,6 +2,7 @@
 
 import datetime
 import json
+import os
 import re
 import subprocess
 import sys
@@ -20,6 +21,14 @@ PRELUDE = "from zelvar.scrivo.scrivo import *\n"
 
 def run(child, code, **kwargs):
     return child(PRELUDE + textwrap.dedent(code), **kwargs)
+
+
+def run_bounded(code, hangs):
+    """Runs `code` in a fresh interpreter that must end within 15 seconds; else fails with `hangs`."""
+    try:
+        return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, timeout=15)
+    except subprocess.TimeoutExpired:
+        pytest.fail(hangs)
 
 
 def lines(data):
@@ -107,6 +116,32 @@ def test_console_mutex_policy_only(child):
     """,
     )
     assert proc.stdout == (ESC + b"[32mx" + ESC + b"[0m\n") * 2
+
+
+@pytest.mark.parametrize("handler", ["StderrHandler(False, '%v')", "ConsoleHandler(False, '%v')"])
+def test_a_stalled_stdout_holds_up_no_stderr_logger(handler):
+    # Standard output's pipe is full and a non-blocking logger's writer waits in it; a logger that
+    # writes to standard error (on its own, or through the error half of a split console) goes on.
+    code = f"""
+        import os, time
+        err = Logger('err', handlers=[{handler}])
+        r, w = os.pipe()
+        os.set_blocking(w, False)
+        try:
+            while True:
+                os.write(w, b'.' * 4096)
+        except BlockingIOError:
+            pass
+        os.set_blocking(w, True)
+        os.dup2(w, 1)
+        out = Logger('out', handlers=[StdoutHandler(False, '%v')], queue_size=8)
+        out.info('stuck')
+        time.sleep(0.3)
+        err.error('through')
+        os._exit(0)
+    """
+    proc = run_bounded(code, "the standard error logger waits for standard output")
+    assert (proc.returncode, proc.stderr) == (0, b"through\n")
 
 
 def test_message_is_cut_at_nul(child, tmp_path):
@@ -243,6 +278,39 @@ def test_caller_location(child, tmp_path, body, function, package):
     assert log.read_text().strip() == f"{name}:{line}:{function}"
 
 
+def test_caller_file_name_with_bytes_that_are_not_utf8(child, tmp_path):
+    """The caller's file name is written with its own bytes; in JSON as valid UTF-8 (U+FFFD)."""
+    src = tmp_path / os.fsdecode(b"src\xff")
+    src.mkdir()
+    log, jsonl = tmp_path / "loc.log", tmp_path / "loc.jsonl"
+    child.script(
+        src / os.fsdecode(b"prog\xfe.py"),
+        PRELUDE
+        + f"""
+import logging
+sync = Logger('sync', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v'), JsonFileHandler({str(jsonl)!r})],
+              set_default=True)
+queued = Logger('queued', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%! %v')], queue_size=8)
+def f():
+    sync.info('logger')
+    DefaultLogger().info('default')
+    logging.warning('standard')
+    queued.info('queued')
+f()
+""",
+    )
+    assert sorted(log.read_bytes().splitlines()) == sorted(
+        b"prog\xfe.py:%d:f %s" % (line, text)
+        for line, text in enumerate([b"logger", b"default", b"standard", b"queued"], 8)
+    )
+    records = [json.loads(line) for line in jsonl.read_bytes().decode("utf-8").splitlines()]
+    assert [(r["file"], r["line"], r["message"]) for r in records] == [
+        ("prog\ufffd.py", 8, "logger"),
+        ("prog\ufffd.py", 9, "default"),
+        ("prog\ufffd.py", 10, "standard"),
+    ]
+
+
 SUB_INTERPRETER = """
     import sys
     # A legacy (shared-GIL) sub-interpreter, so the interpreter itself lets the import reach us.
@@ -370,6 +438,159 @@ def test_appenders_sharing_a_file_write_whole_lines(child, tmp_path):
     )
     expected = {"a": 10000, "b": 10000, "parent": 1, **{f"w{k}": 10000 for k in range(4)}}
     assert whole_records(log.read_text()) == expected
+
+
+FORKING_HANDLERS = {
+    "file": ("", "FileHandler(path, pattern='%v')"),
+    "json": ("", "JsonFileHandler(path)"),
+    "stderr": ("os.dup2(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND), 2)", "StderrHandler(False, '%v', 0)"),
+    "syslog": (
+        "server = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); server.bind(path + '.sock'); "
+        "received = open(path, 'ab', buffering=0); "
+        "collect = lambda: [received.write(server.recv(1 << 16) + b'\\n') for _ in iter(int, 1)]; "
+        "threading.Thread(target=collect, daemon=True).start()",
+        "SyslogHandler(path + '.sock')",
+    ),
+}
+
+
+@pytest.mark.parametrize("kind", list(FORKING_HANDLERS))
+def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, kind):
+    # Native threads log through a synchronous logger while the main thread forks: no child may
+    # sleep on a sink lock it inherited, and no record is written twice or cut.
+    path = tmp_path / "forks.log"
+    setup, handler = FORKING_HANDLERS[kind]
+    proc = run(
+        child,
+        f"""
+        import os, socket, threading, time
+        from zelvar import _testing as native
+        path = {str(path)!r}
+        {setup}
+        lg = Logger('forks', handlers=[{handler}])
+        threading.Thread(target=native.log_from_threads, args=(lg, 2, 10**8, 'p'), daemon=True).start()
+        time.sleep(0.05)
+        children = []
+        for k in range(60):
+            pid = os.fork()
+            if pid == 0:
+                lg.info(f'child{{k}} 0 ')
+                lg.flush()
+                os._exit(0)
+            children.append(pid)
+        deadline, hung = time.monotonic() + 5, 0
+        for pid in children:
+            while os.waitpid(pid, os.WNOHANG) == (0, 0):
+                if time.monotonic() > deadline:
+                    os.kill(pid, 9)
+                    os.waitpid(pid, 0)
+                    hung += 1
+                    break
+                time.sleep(0.002)
+        lg.flush()
+        time.sleep(0.1)  # the collector's last datagrams
+        print(hung, flush=True)
+        os._exit(0)
+    """,
+        leak_check=False,
+    )
+    assert int(proc.stdout) == 0, "children hung"
+    text = path.read_text()
+    if kind == "json":
+        text = "".join(json.loads(line)["message"] + "\n" for line in text.splitlines())
+    elif kind == "syslog":
+        text = "".join(line.split("]: ", 1)[1] + "\n" for line in text.splitlines())  # <PRI>time TAG[PID]: MSG
+    records = tagged(text)
+    assert records is not None, "a record was cut"
+    children = {tag: n for tag, n in records.items() if tag.startswith("child")}
+    if kind == "syslog":  # a datagram the flooded collector has no room for is dropped and counted
+        assert children.items() <= {f"child{k}": [0] for k in range(60)}.items()
+    else:
+        assert children == {f"child{k}": [0] for k in range(60)}
+    for tag in ("p0", "p1"):  # each thread's records once, in order, up to the parent's last flush
+        assert records.get(tag, []) == list(range(len(records.get(tag, [])))), tag
+
+
+def test_fork_does_not_wait_for_a_stalled_file(tmp_path):
+    # A FIFO whose reader reads nothing yet: the record the sink holds cannot be written before the
+    # fork; the fork goes on, the child drops its copy and the parent writes it once.
+    fifo = tmp_path / "fifo"
+    proc = run_bounded(
+        f"""
+        import os
+        os.mkfifo({str(fifo)!r})
+        reader = os.open({str(fifo)!r}, os.O_RDONLY | os.O_NONBLOCK)
+        lg = Logger('fifo', handlers=[FileHandler({str(fifo)!r}, pattern='%v')])
+        filler = os.open({str(fifo)!r}, os.O_WRONLY | os.O_NONBLOCK)
+        try:
+            while True:
+                os.write(filler, b'.' * 4096)
+        except BlockingIOError:
+            pass
+        lg.info('held')
+        pid = os.fork()
+        if pid == 0:
+            lg.info('child')
+            os._exit(0)
+        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+        drained = b''
+        try:
+            while True:
+                drained += os.read(reader, 1 << 16)
+        except BlockingIOError:
+            pass
+        lg.flush()
+        os.set_blocking(reader, True)
+        print(os.read(reader, 1 << 16).decode().strip('.'), drained.strip(b'.'))
+        os._exit(0)
+    """,
+        "fork waits for a file nobody reads",
+    )
+    assert proc.stdout.decode().split() == ["held", "b''"], proc.stderr.decode()
+
+
+@pytest.mark.parametrize("queue_size", [0, 16])
+def test_forked_children_write_their_own_thread_id(child, tmp_path, queue_size):
+    # spdlog keeps each thread's id in a thread-local, which the forking thread carries into its
+    # child (and grandchild); the records there carry the id of the thread that logged them.
+    json_log, text_log = tmp_path / "t.json", tmp_path / "t.log"
+    run(
+        child,
+        f"""
+        import os, threading
+        lg = Logger('tid', handlers=[JsonFileHandler({str(json_log)!r}),
+                                     FileHandler({str(text_log)!r}, pattern='%t|%12t|%-12t|%=13t|%3!t|%v')],
+                    queue_size={queue_size})
+        def log(where):
+            lg.info(f'{{where}} {{os.getpid()}} {{threading.get_native_id()}}')
+            lg.flush()
+        log('parent')
+        for depth in ('child', 'grandchild'):
+            pid = os.fork()
+            if pid:
+                assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+                os._exit(0) if depth == 'grandchild' else None
+                break
+            log(depth)
+            worker = threading.Thread(target=log, args=(depth + '-thread',))
+            worker.start()
+            worker.join()
+        else:
+            os._exit(0)
+    """,
+        leak_check=False,
+    )
+    seen = {}
+    for record in map(json.loads, json_log.read_text().splitlines()):
+        where, pid, tid = record["message"].split()
+        assert (record["thread"], record["pid"]) == (int(tid), int(pid)), where
+        seen[where] = tid
+    assert sorted(seen) == sorted(["parent", "child", "child-thread", "grandchild", "grandchild-thread"])
+    for line in text_log.read_text().splitlines():
+        *flags, message = line.split("|")
+        tid = message.split(" ")[-1]
+        centred = " " * ((13 - len(tid)) // 2) + tid
+        assert flags == [tid, tid.rjust(12), tid.ljust(12), centred.ljust(13), tid[:3]]
 
 
 def test_default_logger_follows_a_newer_default(child, tmp_path):
@@ -550,6 +771,42 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     today = f"app_{day_of(hour, minute, now).isoformat()}.log"
     assert sorted(p.name for p in logs.iterdir()) == sorted(["app_2020-01-03.log", today] + unrelated)
     assert lines((logs / today).read_bytes()) == ["info one", "warning two"]
+
+
+def test_daily_file_handler_built_across_its_day_boundary(tmp_path):
+    """The clock is read once for the file and the next change of day. The constructor is held up
+    between the two (its file is a FIFO nobody reads) while the day changes: a second reading would
+    time the change a day late, and the new day would go on into the previous day's file."""
+    boundary = int(time.time()) + 3
+    east = -boundary % 86400  # a zone whose midnight is `boundary`
+    east = east - 86400 if east > 43200 else east
+    zone = datetime.timezone(datetime.timedelta(seconds=east))
+    h, m, sec = abs(east) // 3600, abs(east) // 60 % 60, abs(east) % 60
+    tz = f"ZZZ{'-' if east > 0 else '+'}{h:02}:{m:02}:{sec:02}"
+    day = [datetime.datetime.fromtimestamp(boundary + offset, zone).date() for offset in (-1, 0)]
+    fifo = tmp_path / f"app_{day[0]}.log"
+    os.mkfifo(fifo)
+    code = PRELUDE + textwrap.dedent(
+        f"""
+        import time
+        print(time.time())
+        lg = Logger('d', handlers=[DailyFileHandler({str(tmp_path / "app.log")!r}, pattern='%v')])
+        lg.info('new day')
+    """
+    )
+    proc = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, env=dict(os.environ, TZ=tz))
+    try:
+        time.sleep(max(0.0, boundary + 0.3 - time.time()))
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # lets the constructor go on
+        out, _ = proc.communicate(timeout=60)
+        old_day = os.read(reader, 4096)
+        os.close(reader)
+    finally:
+        proc.kill()
+    assert proc.returncode == 0
+    assert float(out) < boundary - 0.2  # the constructor began in the old day
+    assert old_day == b""
+    assert (tmp_path / f"app_{day[1]}.log").read_text() == "new day\n"
 
 
 def tagged(text):

@@ -204,3 +204,42 @@ def test_unpickle_function_docstrings(cls):
     name = f"__pyx_unpickle_{cls.__name__}"
     assert unpickler(cls).__doc__ == f"{name}(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
     assert unpickler(cls).__module__ == "zelvar.scrivo.scrivo"
+
+
+# SyslogHandler('/dev/log', 'local5', 'app', 'udp', '%l %v', Level.INFO), pickled before `format` existed.
+STORED_SYSLOG = (
+    b"\x80\x04\x95\xc0\x00\x00\x00\x00\x00\x00\x00\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x1c__pyx_unpickle_SyslogHandler"
+    b"\x94\x93\x94\x8c\x14zelvar.scrivo.scrivo\x94\x8c\rSyslogHandler\x94\x93\x94J\xb7\xf7\xb9\x0eN\x87\x94R\x94(\x8c"
+    b"\x08/dev/log\x94\x89\x8c\x06local5\x94\x8c\x03app\x94\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x05Level\x94\x93\x94K"
+    b"\x02\x85\x94R\x94\x8c\x05%l %v\x94\x8c\x03udp\x94t\x94b."
+)
+
+
+# A chosen format widens the state by its field (and changes the checksum); without one, the state is
+# the one written before the field existed, so older readers load it. Both layouts load, with or
+# without an instance dict after them.
+@pytest.mark.parametrize("sub", [False, True], ids=["own", "subclass"])
+@pytest.mark.parametrize("fmt", [None, "rfc3164", "rfc5424"])
+def test_syslog_format_state(sub, fmt):
+    cls = s.SyslogHandler
+    if sub:
+        cls = globals()["SubSyslogHandler"] = type("SubSyslogHandler", (cls,), {"__module__": __name__})
+    stored = pickle.loads(STORED_SYSLOG)
+    assert state_of(stored, s.SyslogHandler) == ("/dev/log", False, "local5", "app", Level.INFO, "%l %v", "udp")
+    assert stored.format is None
+    obj = cls("/dev/log", "local5", "app", "udp", "%l %v", Level.INFO, format=fmt)
+    names = STATE_FIELDS[s.SyslogHandler] + ["format"] * (fmt is not None)
+    names.sort()
+    note = {"note": 1} if sub else None
+    if note:
+        obj.__dict__.update(note)
+    unpickle_fn, (_, checksum, _), state = obj.__reduce__()
+    text = " ".join(names).encode()
+    assert checksum == int(hashlib.sha256(text).hexdigest()[:7], 16)
+    assert state == tuple(getattr(obj, n) for n in names) + ((note,) if note else ())
+    for clone in (pickle.loads(pickle.dumps(obj)), copy.deepcopy(obj)):
+        assert type(clone) is cls and clone.format == fmt and getattr(clone, "__dict__", None) == note
+        assert state_of(clone, s.SyslogHandler) == state_of(stored, s.SyslogHandler)
+    for algo in ("sha256", "sha1", "md5"):
+        loaded = unpickle_fn(cls, int(hashlib.new(algo, text).hexdigest()[:7], 16), state[: len(names)])
+        assert loaded.format == fmt and state_of(loaded, s.SyslogHandler) == state_of(obj, s.SyslogHandler)

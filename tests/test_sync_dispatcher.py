@@ -454,6 +454,34 @@ def test_closing_from_inside_the_callback(child, how, detach):
     assert proc.stdout == b"1\n"  # the flag is clear once the callback returns
 
 
+def test_closing_from_the_callback_and_another_thread_at_once(child):
+    # Both closes reach for the doorbell socket: one closes it, the other finds it gone; neither raises.
+    proc = child("""
+        import sys, threading
+        from zelvar import _testing as native
+        from zelvar.utils.ferrix import ferrix as f
+        errors = []
+        sys.unraisablehook = lambda u: errors.append(repr(u.exc_value))
+        def round_(detach):
+            go, box = threading.Barrier(2), []
+            def callback(msg):
+                go.wait(10)
+                box[0].close()
+            box.append(f.SyncDispatcher(callback, detach=detach))
+            box[0].setup()
+            native.push(box[0], b"x")
+            go.wait(10)
+            try:
+                box[0].close()
+            except Exception as e:
+                errors.append(repr(e))
+        for i in range(300):
+            round_(detach=i % 2 == 0)
+        print(errors)
+    """)
+    assert proc.stdout == b"[]\n"
+
+
 def test_no_callback_starts_after_close_returned():
     # A long switch interval keeps each callback whole: one that sees `closed` started after close.
     late = []
@@ -507,8 +535,9 @@ def test_reinitialising_between_setup_and_close_is_refused(cls):
 
 
 def test_forked_child_inherits_dispatchers_without_consumers(child):
-    # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (close,
-    # drop and exit return at once), and the parent's dispatchers keep working.
+    # Pre-fork servers: in the child every inherited dispatcher is closed without a consumer (pushes,
+    # native and Python, are refused as closed; close, drop and exit return at once), and the
+    # parent's dispatchers keep working.
     proc = child(
         """
         import asyncio, os, threading, time
@@ -519,6 +548,7 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
                 (dict(), dict(detach=False), dict(nonblocking=False, detach=False))]
         for d in keep:
             d.setup()
+        idle = f.SyncDispatcher(got.append, variable_size=True)  # never set up
         loop = asyncio.new_event_loop()
         async def collect(msg):
             got.append(msg)
@@ -536,6 +566,8 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
         time.sleep(0.2)  # every consumer waits for a doorbell or in the ring
         pid = os.fork()
         if pid == 0:
+            refused = [push(d, b"m") for d in keep + [a, idle] for push in (native.push, type(d).push)]
+            assert refused == [-1] * 10, refused
             keep[0].close()
             keep[1].close()
             a.close()
@@ -543,11 +575,12 @@ def test_forked_child_inherits_dispatchers_without_consumers(child):
             keep.clear()  # drops, and the exit hook, find no consumer to wait for
             raise SystemExit(0)
         deadline = time.monotonic() + 4
-        while os.waitpid(pid, os.WNOHANG) == (0, 0):
+        while (status := os.waitpid(pid, os.WNOHANG)) == (0, 0):
             if time.monotonic() > deadline:
                 os.kill(pid, 9)
                 raise SystemExit("the child hung")
             time.sleep(0.01)
+        assert status[1] == 0, status
         for d in keep + [a]:
             native.produce(d, 1, 1)
         deadline = time.monotonic() + 5

@@ -17,10 +17,12 @@ SEVERITY = {"trace": 7, "debug": 7, "info": 6, "warn": 4, "error": 3, "critical"
 LEVELS = list(SEVERITY)
 
 # Every received record as one JSON object, so the test reads back exactly what the collector parsed.
+# log.sock parses as a stock local daemon does (no parser options); log5424.sock is one set up for RFC 5424.
 CONFIG = """\
 global(workDirectory="{dir}" maxMessageSize="64k")
 module(load="imuxsock" SysSock.Use="off")
-input(type="imuxsock" Socket="{dir}/log.sock" UseSpecialParser="off" ParseHostname="on" RateLimit.Interval="0")
+input(type="imuxsock" Socket="{dir}/log.sock" RateLimit.Interval="0")
+input(type="imuxsock" Socket="{dir}/log5424.sock" UseSpecialParser="off" ParseHostname="on" RateLimit.Interval="0")
 module(load="imudp")
 input(type="imudp" address="127.0.0.1" port="{udp}" RcvBufSize="16m" RateLimit.Interval="0")
 module(load="imtcp")
@@ -42,6 +44,7 @@ class Collector:
         self.dir = directory
         self.udp, self.tcp = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
         self.sock = str(directory / "log.sock")
+        self.sock5424 = str(directory / "log5424.sock")
         self.out = directory / "out.jsonl"
         (directory / "rsyslog.conf").write_text(CONFIG.format(dir=directory, udp=self.udp, tcp=self.tcp))
         self.proc = None
@@ -58,7 +61,7 @@ class Collector:
             assert self.proc.poll() is None, (self.dir / "rsyslogd.err").read_text()
             try:
                 socket.create_connection(("127.0.0.1", self.tcp), timeout=0.2).close()
-                if os.path.exists(self.sock):
+                if os.path.exists(self.sock) and os.path.exists(self.sock5424):
                     return
             except OSError:
                 pass
@@ -91,6 +94,8 @@ class Collector:
 
 @pytest.fixture
 def collector(tmp_path):
+    if not RSYSLOGD:
+        pytest.skip("rsyslogd is not installed (the Debian package rsyslog)")
     c = Collector(tmp_path)
     c.start()
     try:
@@ -108,16 +113,25 @@ def child(code, tmp_path, timeout=60):
 def address_of(collector, transport):
     return {
         "unix": repr(collector.sock),
+        "unix5424": repr(collector.sock5424),
         "udp": f"('127.0.0.1', {collector.udp})",
         "tcp": f"('127.0.0.1', {collector.tcp})",
     }[transport]
 
 
+# The default format is the one each transport's daemon parses: the traditional one on the local socket.
 @pytest.mark.parametrize(
-    "transport, ident, facility, code",
-    [("unix", None, "daemon", 3), ("udp", "app-udp", "local4", 20), ("tcp", "app", "local7", 23)],
+    "transport, format, ident, facility, code",
+    [
+        ("unix", None, None, "daemon", 3),
+        ("unix5424", "rfc5424", "app", "local1", 17),
+        ("udp", None, "app-udp", "local4", 20),
+        ("udp", "rfc3164", "app-udp", "local2", 18),
+        ("tcp", None, "app", "local7", 23),
+        ("tcp", "rfc3164", "app", "local6", 22),
+    ],
 )
-def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transport, ident, facility, code):
+def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transport, format, ident, facility, code):
     count = 600
     proc = child(
         f"""
@@ -125,7 +139,7 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
         from zelvar.scrivo.scrivo import *
         lg = Logger('app.name', handlers=[SyslogHandler({address_of(collector, transport)}, {facility!r}, {ident!r},
                                                         {"'tcp'" if transport == "tcp" else "'udp'"},
-                                                        pattern='%l: %v')])
+                                                        pattern='%l: %v'{f", format={format!r}" if format else ""})])
         levels = {LEVELS!r}
         for i in range({count}):
             level = levels[i % len(levels)]
@@ -137,6 +151,8 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
     pid = proc.stdout.decode().strip()
     assert proc.stderr == b""  # nothing reported as lost
     got = collector.records(count)
+    # The collector keeps the space after a traditional "TAG[PID]:" in MSG, as for syslog(3)'s messages.
+    lead = " " if (format or ("rfc3164" if transport == "unix" else "rfc5424")) == "rfc3164" else ""
     expected = []
     for i in range(count):
         level = LEVELS[i % len(LEVELS)]
@@ -147,19 +163,21 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
                 "fac": code,
                 "app": ident or "app.name",
                 "pid": pid,
-                "msg": f'{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}',
+                "msg": f'{lead}{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}',
             }
         )
     key = lambda r: r["msg"]
     assert sorted(got, key=key) == sorted(expected, key=key)
 
 
-def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
+@pytest.mark.parametrize("transport", ["unix", "tcp"])
+def test_procid_is_the_writers_after_a_fork(collector, tmp_path, transport):
+    protocol = "tcp" if transport == "tcp" else "udp"
     proc = child(
         f"""
         import os
         from zelvar.scrivo.scrivo import *
-        lg = Logger('forked', handlers=[SyslogHandler(('127.0.0.1', {collector.tcp}), protocol='tcp')])
+        lg = Logger('forked', handlers=[SyslogHandler({address_of(collector, transport)}, protocol={protocol!r})])
         lg.info('parent before')
         pid = os.fork()
         if pid == 0:
@@ -172,8 +190,28 @@ def test_procid_is_the_writers_after_a_fork(collector, tmp_path):
         tmp_path,
     )
     parent, forked = proc.stdout.decode().split()
-    got = {r["msg"]: r["pid"] for r in collector.records(3)}
+    got = {r["msg"].strip(): r["pid"] for r in collector.records(3)}
     assert got == {"parent before": parent, "child": forked, "parent after": parent}
+
+
+def test_a_forked_child_reports_only_its_own_undelivered_records(tmp_path):
+    proc = child(
+        """
+        import os, sys
+        from zelvar.scrivo.scrivo import *
+        lg = Logger('forked', handlers=[SyslogHandler(os.path.abspath('nobody.sock'))])
+        for i in range(10):
+            lg.info('parent %d' % i)  # the first reported at once, nine pending
+        for _ in range(3):
+            if os.fork() == 0:
+                lg.info('child')
+                sys.exit(0)  # the sink goes with the interpreter and reports what is pending
+            os.wait()
+    """,
+        tmp_path,
+    )
+    lost = [int(n) for n in re.findall(rb": (\d+) records? not delivered", proc.stderr)]
+    assert sorted(lost) == [1, 1, 1, 1, 9], proc.stderr.decode()
 
 
 def test_tcp_collector_killed_and_restarted(collector, tmp_path):

@@ -33,7 +33,8 @@ namespace {
 namespace fs = std::filesystem;
 using spdlog::level::level_enum;
 using spdlog_internal::MaxSinkLevel;
-using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
+using OutColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
+using ErrColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
 
 // Taken during static initialisation, before any test can touch the default.
 const std::shared_ptr<spdlog::logger> g_initial_default = spdlog::default_logger();
@@ -147,13 +148,17 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
         const std::type_info& type = typeid(*unwrap(sink));
         if (want[i].first) {
             EXPECT_EQ(type,
-                      color ? typeid(spdlog::sinks::ansicolor_stdout_sink_mt) : typeid(spdlog::sinks::stdout_sink_mt));
+                      color ? typeid(spdlog_internal::stdout_color_sink) : typeid(spdlog_internal::stdout_plain_sink));
         } else {
             EXPECT_EQ(type,
-                      color ? typeid(spdlog::sinks::ansicolor_stderr_sink_mt) : typeid(spdlog::sinks::stderr_sink_mt));
+                      color ? typeid(spdlog_internal::stderr_color_sink) : typeid(spdlog_internal::stderr_plain_sink));
         }
+        EXPECT_TRUE(spdlog_internal::is_console_sink(sink));
         // Escapes would otherwise depend on whether the test runs on a terminal.
-        if (auto* colored = dynamic_cast<ColorSink*>(unwrap(sink))) colored->set_color_mode(spdlog::color_mode::never);
+        if (auto* colored = dynamic_cast<OutColorSink*>(unwrap(sink)))
+            colored->set_color_mode(spdlog::color_mode::never);
+        if (auto* colored = dynamic_cast<ErrColorSink*>(unwrap(sink)))
+            colored->set_color_mode(spdlog::color_mode::never);
     }
     const auto [out, err] = capture_every_level(*logger);
     EXPECT_EQ(out, band(c.out_lo, c.out_hi));
@@ -176,13 +181,14 @@ TEST_P(Colors, CodesReachEveryColorSinkWhateverTheOrder) {
     if (!GetParam()) set();
     auto logger = factory.build(unique_name("colors"), false);
 
-    ColorSink* sinks[2] = {};
-    for (std::size_t i = 0; i < 2; ++i) {
-        ASSERT_NE(sinks[i] = dynamic_cast<ColorSink*>(unwrap(logger->sinks()[i].get())), nullptr);
-        sinks[i]->set_color_mode(spdlog::color_mode::always);
-    }
+    auto* out_sink = dynamic_cast<OutColorSink*>(unwrap(logger->sinks()[0].get()));
+    auto* err_sink = dynamic_cast<ErrColorSink*>(unwrap(logger->sinks()[1].get()));
+    ASSERT_NE(out_sink, nullptr);
+    ASSERT_NE(err_sink, nullptr);
+    out_sink->set_color_mode(spdlog::color_mode::always);
+    err_sink->set_color_mode(spdlog::color_mode::always);
     const auto [out, err] = capture_every_level(*logger);
-    const ColorSink& defaults = *sinks[0];
+    const OutColorSink& defaults = *out_sink;
     auto colored = [&](spdlog::string_view_t code, level_enum level) {
         return fmt::format("{}{}{}\n", code, spdlog::level::to_string_view(level), defaults.reset);
     };
@@ -203,9 +209,10 @@ TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
         std::ofstream(path) << "old\n";
         LoggerFactory factory;
         factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
+        EXPECT_EQ(read_file(path), "old\n") << overwrite;  // emptied only by build()
         auto logger = factory.build(unique_name("file"), false);
         EXPECT_NE(dynamic_cast<spdlog_internal::FileSink*>(logger->sinks().at(0).get()), nullptr);
-        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // truncated at open
+        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
         logger->info("dropped");
         logger->warn("kept");
         EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // buffered, not written per record
@@ -367,6 +374,41 @@ TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
     }
     EXPECT_EQ(sink.dropped(), 0u);
     ::close(rx);
+}
+
+// The traditional format as syslog(3) writes it (the day padded with a space), the host only to a collector.
+TEST(Syslog, TraditionalFormat) {
+    std::tm when{};
+    when.tm_year = 2026 - 1900;
+    when.tm_mon = 2;
+    when.tm_mday = 5;
+    when.tm_hour = 7;
+    when.tm_min = 8;
+    when.tm_sec = 9;
+    when.tm_isdst = -1;
+    spdlog::details::log_msg msg("logger", spdlog::level::err, "text");
+    msg.time = std::chrono::system_clock::from_time_t(std::mktime(&when));
+    const std::string pid = std::to_string(::getpid());
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const struct {
+        int port;
+        const char* format;
+        std::string expected;
+    } cases[] = {
+        {0, "", "<11>Mar  5 07:08:09 app[" + pid + "]: text"},
+        {0, "rfc3164", "<11>Mar  5 07:08:09 app[" + pid + "]: text"},
+        {514, "rfc3164", "<11>Mar  5 07:08:09 " + std::string(host) + " app[" + pid + "]: text"},
+        {514, "", "<11>1 2026-03-05T07:08:09.000000"},
+        {0, "rfc5424", "<11>1 2026-03-05T07:08:09.000000"},
+    };
+    for (const auto& c : cases) {
+        spdlog_internal::SyslogSink sink("127.0.0.1", c.port, "user", "app", "udp", c.format);
+        spdlog::memory_buf_t out;
+        sink.format_message(msg, "text", out);
+        EXPECT_EQ(std::string(out.data(), out.size()).substr(0, c.expected.size()), c.expected) << c.format;
+    }
+    EXPECT_THROW(spdlog_internal::SyslogSink("/dev/log", 0, "user", "app", "udp", "RFC3164"), std::invalid_argument);
 }
 
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.

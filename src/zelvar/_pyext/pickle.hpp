@@ -1,6 +1,9 @@
 // Pickling of value types: `__reduce__`/`__setstate__` on the class and one module-level unpickle
 // function per class, all made from one description of the class's state. The state is a tuple of
-// the fields in ascending order of name; a layout checksum guards it.
+// the fields in ascending order of name; a layout checksum guards it. A class that gained fields
+// keeps its first layout and names a wider one: objects whose added fields are all None are written
+// in the first layout (so readers that predate the fields load them), the others in the wider one,
+// and either is read.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +22,10 @@ struct PickleDef {
     const char* unpickle_doc;
     const Field* const* state;  // the state's fields, in ascending order of name
     std::size_t size;
-    long long checksums[3];  // SHA-256, SHA-1 and MD5 prefixes of the joined names; the first is written
-    const char* members;     // the names joined by ", ", for the checksum error
-    PyObject* (*module)();   // the module holding the unpickle function
+    long long checksums[3];            // SHA-256, SHA-1 and MD5 prefixes of the joined names; the first is written
+    const char* members;               // the names joined by ", ", for the checksum error
+    PyObject* (*module)();             // the module holding the unpickle function
+    const PickleDef* wider = nullptr;  // the layout with the fields added since (object fields only)
 };
 
 namespace detail {
@@ -33,6 +37,35 @@ inline bool has_object_value(PyObject* self, const PickleDef& def) {
         if (o && o != Py_None) return true;
     }
     return false;
+}
+
+inline bool in_layout(const Field* field, const PickleDef& def) {
+    for (std::size_t i = 0; i < def.size; ++i) {
+        if (def.state[i] == field) return true;
+    }
+    return false;
+}
+
+// The layout `self` is written in: the wider one only when an added field holds a value.
+inline const PickleDef& layout_to_write(PyObject* self, const PickleDef& def) {
+    if (!def.wider) return def;
+    for (std::size_t i = 0; i < def.wider->size; ++i) {
+        const Field* field = def.wider->state[i];
+        if (in_layout(field, def)) continue;
+        PyObject* o = *static_cast<PyObject**>(slot_of(self, *field));
+        if (o && o != Py_None) return *def.wider;
+    }
+    return def;
+}
+
+// The layout of a state given to __setstate__, told by its length; the first layout followed by its
+// instance dict is as long as the wider one only when that is one field wider.
+inline const PickleDef& layout_read(PyObject* state, const PickleDef& def) {
+    if (!def.wider) return def;
+    const Py_ssize_t n = PyTuple_GET_SIZE(state);
+    if (n < static_cast<Py_ssize_t>(def.wider->size)) return def;
+    if (n == static_cast<Py_ssize_t>(def.size) + 1 && PyDict_Check(PyTuple_GET_ITEM(state, n - 1))) return def;
+    return *def.wider;
 }
 
 // Assigns the fields in state order (a failure stops there; earlier fields keep their new values),
@@ -63,7 +96,8 @@ inline void raise_incompatible(long long checksum, const PickleDef& def) {
 
 }  // namespace detail
 
-inline PyObject* reduce(PyObject* self, const PickleDef& def) {
+inline PyObject* reduce(PyObject* self, const PickleDef& layout) {
+    const PickleDef& def = detail::layout_to_write(self, layout);
     Ref state(PyTuple_New(static_cast<Py_ssize_t>(def.size)));
     if (!state) return nullptr;
     for (std::size_t i = 0; i < def.size; ++i) {
@@ -104,7 +138,8 @@ inline PyObject* set_state(PyObject* self, PyObject* state, const PickleDef& def
         PyErr_SetString(PyExc_TypeError, "cannot pass None into a C function argument that is declared 'not None'");
         return nullptr;
     }
-    if (!check_exact_type_value(state, &PyTuple_Type, "tuple") || !detail::apply_state(self, state, def))
+    if (!check_exact_type_value(state, &PyTuple_Type, "tuple") ||
+        !detail::apply_state(self, state, detail::layout_read(state, def)))
         return nullptr;
     Py_RETURN_NONE;
 }
@@ -120,13 +155,17 @@ inline PyObject* unpickle(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
         raise_argument_type(state, "__pyx_state", "tuple");
         return nullptr;
     }
-    if (checksum != def.checksums[0] && checksum != def.checksums[1] && checksum != def.checksums[2]) {
+    const auto matches = [checksum](const PickleDef& d) {
+        return checksum == d.checksums[0] || checksum == d.checksums[1] || checksum == d.checksums[2];
+    };
+    const PickleDef* layout = matches(def) ? &def : def.wider && matches(*def.wider) ? def.wider : nullptr;
+    if (!layout) {
         detail::raise_incompatible(checksum, def);
         return nullptr;
     }
     Ref object(PyObject_CallMethod(reinterpret_cast<PyObject*>(def.type), "__new__", "O", type));
     if (!object) return nullptr;
-    if (state != Py_None && !detail::apply_state(object.get(), state, def)) return nullptr;
+    if (state != Py_None && !detail::apply_state(object.get(), state, *layout)) return nullptr;
     return object.release();
 }
 

@@ -1,6 +1,7 @@
 // What a handler description or colour scheme contributes to a LoggerFactory. Values are read by
 // ordinary attribute access, so a Python subclass may supply them through its own properties.
 #include <string>
+#include <utility>
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
@@ -119,7 +120,23 @@ bool is(PyObject* o, PyTypeObject& type) { return PyObject_TypeCheck(o, &type); 
 
 }  // namespace
 
-int contribute_handler(PyObject* handler, LoggerFactory& factory) {
+namespace {
+
+// Checks the handler's values as its factory call would, then keeps the call.
+template <class Check, class Add>
+int prepared(HandlerCall& call, Check&& check, Add&& add) {
+    return py::guard([&] {
+        check();
+        call = std::forward<Add>(add);
+        return 0;
+    });
+}
+
+void no_check() {}
+
+}  // namespace
+
+int prepare_handler(PyObject* handler, HandlerCall& call) {
     Reader r(handler);
     // Most derived kinds first; the first match wins.
     if (is(handler, StdoutHandlerType)) {
@@ -128,14 +145,15 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const level_enum level = r.level("level");
         const level_enum max_level = r.level("max_level");
         if (!r.ok()) return -1;
-        return py::guard([&] { return factory.add_stdout_handler(color, pattern, level, max_level), 0; });
+        return prepared(call, no_check,
+                        [=](LoggerFactory& f) { f.add_stdout_handler(color, pattern, level, max_level); });
     }
     if (is(handler, StderrHandlerType)) {
         const bool color = r.truth("color");
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
-        return py::guard([&] { return factory.add_stderr_handler(color, pattern, level), 0; });
+        return prepared(call, no_check, [=](LoggerFactory& f) { f.add_stderr_handler(color, pattern, level); });
     }
     if (is(handler, ConsoleHandlerType)) {
         const bool color = r.truth("color");
@@ -143,14 +161,15 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const level_enum max_stdout_level = r.level("max_stdout_level");
         const level_enum min_level = r.level("min_level");
         if (!r.ok()) return -1;
-        return py::guard([&] { return factory.add_console_handler(color, pattern, max_stdout_level, min_level), 0; });
+        return prepared(call, no_check,
+                        [=](LoggerFactory& f) { f.add_console_handler(color, pattern, max_stdout_level, min_level); });
     }
     if (is(handler, BasicConsoleHandlerType)) {
         const bool color = r.truth("color");
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
-        return py::guard([&] { return factory.add_basic_console_handler(color, pattern, level), 0; });
+        return prepared(call, no_check, [=](LoggerFactory& f) { f.add_basic_console_handler(color, pattern, level); });
     }
     if (is(handler, SyslogHandlerType)) {
         unsigned long port = 0;
@@ -160,12 +179,15 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const std::string protocol = r.text("protocol");
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
+        const std::string format = r.optional_text("format");  // None: by transport
         if (!r.ok()) return -1;
-        return py::guard([&] {
-            return factory.add_syslog_handler(address, port > 65535 ? 65536u : static_cast<unsigned>(port), facility,
-                                              ident, protocol, pattern, level),
-                   0;
-        });
+        const unsigned checked_port = port > 65535 ? 65536u : static_cast<unsigned>(port);
+        return prepared(
+            call,
+            [&] { LoggerFactory::check_syslog_handler(address, checked_port, facility, ident, protocol, format); },
+            [=](LoggerFactory& f) {
+                f.add_syslog_handler(address, checked_port, facility, ident, protocol, pattern, level, format);
+            });
     }
     if (is(handler, JsonFileHandlerType)) {
         const std::string filename = r.text("filename");
@@ -174,8 +196,9 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const unsigned long max_size = r.size("max_size");
         const unsigned long max_files = r.size("max_files");
         if (!r.ok()) return -1;
-        return py::guard(
-            [&] { return factory.add_json_file_handler(filename, level, overwrite, max_size, max_files), 0; });
+        return prepared(
+            call, [&] { LoggerFactory::check_json_file_handler(filename, max_size, max_files); },
+            [=](LoggerFactory& f) { f.add_json_file_handler(filename, level, overwrite, max_size, max_files); });
     }
     if (is(handler, DailyFileHandlerType)) {
         const std::string filename = r.text("filename");
@@ -185,8 +208,9 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
-        return py::guard(
-            [&] { return factory.add_daily_file_handler(filename, hour, minute, max_files, pattern, level), 0; });
+        return prepared(
+            call, [&] { LoggerFactory::check_daily_file_handler(filename, hour, minute); },
+            [=](LoggerFactory& f) { f.add_daily_file_handler(filename, hour, minute, max_files, pattern, level); });
     }
     if (is(handler, RotatingFileHandlerType)) {
         const std::string filename = r.text("filename");
@@ -195,8 +219,9 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const std::string pattern = r.text("pattern");
         const level_enum level = r.level("level");
         if (!r.ok()) return -1;
-        return py::guard(
-            [&] { return factory.add_rotating_file_handler(filename, max_size, max_files, pattern, level), 0; });
+        return prepared(
+            call, [&] { LoggerFactory::check_rotating_file_handler(filename, max_size, max_files); },
+            [=](LoggerFactory& f) { f.add_rotating_file_handler(filename, max_size, max_files, pattern, level); });
     }
     if (is(handler, FileHandlerType)) {
         const std::string filename = r.text("filename");
@@ -204,7 +229,9 @@ int contribute_handler(PyObject* handler, LoggerFactory& factory) {
         const level_enum level = r.level("level");
         const bool overwrite = r.truth("overwrite");
         if (!r.ok()) return -1;
-        return py::guard([&] { return factory.add_file_handler(filename, pattern, level, overwrite), 0; });
+        return prepared(
+            call, [&] { LoggerFactory::check_file_handler(filename); },
+            [=](LoggerFactory& f) { f.add_file_handler(filename, pattern, level, overwrite); });
     }
     PyErr_SetString(PyExc_TypeError, "Unknown handler type");
     return -1;

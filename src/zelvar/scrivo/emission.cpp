@@ -48,22 +48,40 @@ int is_logging_package(PyFrameObject* frame) {
 py::Ref parent(PyFrameObject* frame) { return py::Ref(reinterpret_cast<PyObject*>(PyFrame_GetBack(frame))); }
 PyFrameObject* as_frame(const py::Ref& r) { return reinterpret_cast<PyFrameObject*>(r.get()); }
 
+// The bytes a code object's name stands for, kept alive in `keep`: its UTF-8 form (cached in the
+// str), or for a name with undecodable bytes (a file name's surrogate escapes) the original bytes,
+// as the file system encoding gives them back. Null with an exception.
+const char* native_text(py::Ref text, py::Ref& keep) {
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) {
+        keep = std::move(text);
+        return utf8;
+    }
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return nullptr;
+    PyErr_Clear();
+    keep.reset(PyUnicode_EncodeFSDefault(text.get()));
+    if (!keep && PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) {
+        // A surrogate no decoder makes (set on the code object by hand): the location is only a label.
+        PyErr_Clear();
+        keep.reset(PyUnicode_AsEncodedString(text.get(), "utf-8", "replace"));
+    }
+    return keep ? PyBytes_AS_STRING(keep.get()) : nullptr;
+}
+
 bool describe(PyFrameObject* frame, Location& out) {
     py::Ref file = code_filename(frame);
     py::Ref function = file ? code_name(frame) : py::Ref();
     if (!function) return false;
     if (PyUnicode_Check(file.get())) {
-        const char* path = PyUnicode_AsUTF8(file.get());
+        const char* path = native_text(std::move(file), out.file_text);
         if (!path) return false;
         const char* slash = std::strrchr(path, '/');
         out.file = slash ? slash + 1 : path;
-        out.file_text = std::move(file);
     }
     if (PyUnicode_Check(function.get())) {
-        const char* name = PyUnicode_AsUTF8(function.get());
+        const char* name = native_text(std::move(function), out.function_text);
         if (!name) return false;
         out.function = name;
-        out.function_text = std::move(function);
     }
     out.line = PyFrame_GetLineNumber(frame);
     return true;

@@ -15,7 +15,8 @@
 
 namespace zelvar::scrivo {
 
-// A caller's source location. The texts point into str objects that the location keeps alive.
+// A caller's source location. The texts point into str (or bytes) objects that the location keeps
+// alive.
 struct Location {
     const char* file = "<unknown>";
     const char* function = "<module>";

@@ -249,7 +249,8 @@ int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level"});
+    static const auto params =
+        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level", "format"}, 0, 6);
     decltype(params)::Values v;
     int32_t level;
     if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
@@ -262,10 +263,11 @@ int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* ident = v[2] ? v[2] : Py_None;
     PyObject* protocol = v[3] ? v[3] : default_protocol.get();
     PyObject* pattern = v[4] ? v[4] : default_pattern.get();
+    PyObject* format = v[6] ? v[6] : Py_None;  // None: by transport
     if (!address || !facility || !protocol || !pattern) return -1;
     if (!check_address(address) || !py::check_str_argument(facility, "facility") ||
         !py::check_str_argument(ident, "ident") || !py::check_str_argument(protocol, "protocol") ||
-        !py::check_str_argument(pattern, "pattern"))
+        !py::check_str_argument(pattern, "pattern") || !py::check_str_argument(format, "format"))
         return -1;
     // The names are checked where the sink checks them, with the same messages.
     if (facility != Py_None && protocol != Py_None) {
@@ -273,12 +275,17 @@ int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
         const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
         if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
     }
+    if (format != Py_None) {
+        const char* name = PyUnicode_AsUTF8(format);
+        if (!name || py::guard([&] { return spdlog_internal::SyslogSink::check_format(name), 0; }) < 0) return -1;
+    }
     if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
     auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
     store_text(h->address, address);
     store_text(h->facility, facility);
     store_text(h->ident, ident);
     store_text(h->protocol, protocol);
+    store_text(h->format, format);
     return 0;
 }
 

@@ -63,6 +63,7 @@ constexpr Field kAddress = ZELVAR_FIELD(address, SyslogHandlerObject, "object", 
 constexpr Field kFacility = ZELVAR_TEXT(facility, SyslogHandlerObject);
 constexpr Field kIdent = ZELVAR_TEXT(ident, SyslogHandlerObject);
 constexpr Field kProtocol = ZELVAR_TEXT(protocol, SyslogHandlerObject);
+constexpr Field kFormat = ZELVAR_TEXT(format, SyslogHandlerObject);
 #define ZELVAR_COLOR_FIELD(name) ZELVAR_FIELD(name, ColorSchemeObject, "'int'", field::get_int32, field::set_int32)
 constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
 constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
@@ -85,7 +86,7 @@ constexpr Field kFileFields[] = {kFilename, kOverwrite};
 constexpr Field kRotatingFields[] = {kMaxSize, kMaxFiles};
 constexpr Field kJsonFields[] = {kJsonMaxSize, kJsonMaxFiles};
 constexpr Field kDailyFields[] = {kHour, kMinute, kDailyMaxFiles};
-constexpr Field kSyslogFields[] = {kAddress, kFacility, kIdent, kProtocol};
+constexpr Field kSyslogFields[] = {kAddress, kFacility, kIdent, kProtocol, kFormat};
 constexpr Field kColorFields[] = {kTraceColor, kDebugColor, kInfoColor, kWarnColor, kErrorColor, kCriticalColor};
 
 Properties g_log_handler_props(kLogHandlerFields);
@@ -110,6 +111,8 @@ constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJ
 constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
                                         &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
 constexpr const Field* kSyslogState[] = {&kAddress, &kColor, &kFacility, &kIdent, &kLevel, &kPattern, &kProtocol};
+constexpr const Field* kSyslogFormatState[] = {&kAddress, &kColor, &kFacility, &kFormat,
+                                               &kIdent,   &kLevel, &kPattern,  &kProtocol};
 constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
                                         &kInfoColor,     &kTraceColor, &kWarnColor};
 
@@ -135,8 +138,22 @@ ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
                    "color, filename, level, max_files, max_size, overwrite, pattern")
 ZELVAR_PICKLE_SPEC(DailyFileHandler, kDailyState, 0x91c49fb, 0x69dfbbf, 0xefad60e,
                    "color, filename, hour, level, max_files, minute, overwrite, pattern")
-ZELVAR_PICKLE_SPEC(SyslogHandler, kSyslogState, 0xeb9f7b7, 0x1997e50, 0x5c5b696,
-                   "address, color, facility, ident, level, pattern, protocol")
+// A chosen format needs the wider state; the others are written as before it existed.
+#define ZELVAR_SYSLOG_PICKLE(name, state, a, b, c, members, wider) \
+    const PickleDef name{&SyslogHandlerType,                       \
+                         ZELVAR_UNPICKLE(SyslogHandler),           \
+                         ZELVAR_UNPICKLE_DOC(SyslogHandler),       \
+                         state,                                    \
+                         std::size(state),                         \
+                         {a, b, c},                                \
+                         members,                                  \
+                         module,                                   \
+                         wider};
+ZELVAR_SYSLOG_PICKLE(kSyslogFormatPickle, kSyslogFormatState, 0x9dfbb33, 0x6035f09, 0x2206aaf,
+                     "address, color, facility, format, ident, level, pattern, protocol", nullptr)
+ZELVAR_SYSLOG_PICKLE(kSyslogHandlerPickle, kSyslogState, 0xeb9f7b7, 0x1997e50, 0x5c5b696,
+                     "address, color, facility, ident, level, pattern, protocol", &kSyslogFormatPickle)
+#undef ZELVAR_SYSLOG_PICKLE
 ZELVAR_PICKLE_SPEC(ColorScheme, kColorState, 0x1f3eb33, 0x769ca9f, 0x8e69ee,
                    "critical_color, debug_color, error_color, info_color, trace_color, warn_color")
 
@@ -167,7 +184,8 @@ PyObject* handler_new(PyTypeObject* type, PyObject*, PyObject*) {
     }
     if (PyType_IsSubtype(type, &SyslogHandlerType)) {
         auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
-        for (PyObject** slot : {&h->address, &h->facility, &h->ident, &h->protocol}) *slot = Py_NewRef(Py_None);
+        for (PyObject** slot : {&h->address, &h->facility, &h->ident, &h->protocol, &h->format})
+            *slot = Py_NewRef(Py_None);
     }
     return self;
 }
@@ -182,6 +200,7 @@ void handler_dealloc(PyObject* self) {
         Py_CLEAR(s->facility);
         Py_CLEAR(s->ident);
         Py_CLEAR(s->protocol);
+        Py_CLEAR(s->format);
     }
     py::free_object(self);
 }
@@ -262,7 +281,7 @@ PyTypeObject DailyFileHandlerType =
 PyTypeObject SyslogHandlerType =
     make_type("zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
               "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-              "str pattern='%v', Level level=Level.TRACE)",
+              "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
               g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
 
 PyTypeObject ColorSchemeType = [] {

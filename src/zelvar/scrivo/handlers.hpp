@@ -1,6 +1,8 @@
 // The handler descriptions and the colour scheme: extension types with fixed fields.
 #pragma once
 
+#include <functional>
+
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
@@ -23,9 +25,12 @@ bool add_handler_types(PyObject* module);
 // Binds the module-level unpickle functions of these types.
 bool add_handler_unpickle_functions(PyObject* module);
 
-// Makes the one factory call of `handler`'s kind, reading its values through ordinary attribute
-// access; TypeError "Unknown handler type" for anything else. 0 or -1 with an exception.
-int contribute_handler(PyObject* handler, LoggerFactory& factory);
+// One handler's factory call, with the values it was read with.
+using HandlerCall = std::function<void(LoggerFactory&)>;
+// Prepares the one factory call of `handler`'s kind, reading its values through ordinary attribute
+// access and checking them as that call would, so that a logger checks all its handlers before
+// any opens a file; TypeError "Unknown handler type" for anything else. 0 or -1 with an exception.
+int prepare_handler(PyObject* handler, HandlerCall& call);
 // LoggerFactory::set_colors with the scheme's stored codes.
 int contribute_colors(PyObject* scheme, LoggerFactory& factory);
 

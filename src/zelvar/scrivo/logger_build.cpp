@@ -1,9 +1,11 @@
-// Logger's construction: its arguments checked (all before any sink exists, so a failing call
-// creates or truncates no file), the handlers' sinks gathered, the native logger built; its
-// release and its read-only properties.
+// Logger's construction: its arguments and every handler checked (all before any sink exists, so a
+// failing check creates or truncates no file), the handlers' sinks gathered, the native logger
+// built (only then are files emptied or pruned); its release and its read-only properties.
 #include "logger_build.hpp"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
@@ -88,6 +90,7 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     // The name is checked before any sink exists, so a failing call creates or truncates no file.
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
+    if (py::guard([&] { return LoggerFactory::check_name(name_text, false), 0; }) < 0) return false;
 
     if (py::guard([&] { return self->factory.set_level(static_cast<spdlog::level::level_enum>(level)), 0; }) < 0)
         return false;
@@ -101,11 +104,20 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
             }) < 0)
             return false;
     } else {
+        // Every handler is read and checked before the first one opens a file.
+        std::vector<HandlerCall> calls;
         // Re-read the length each time: handlers appended during the walk are visited too.
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(handlers); ++i) {
             py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
-            if (contribute_handler(handler.get(), self->factory) < 0) return false;
+            HandlerCall call;
+            if (prepare_handler(handler.get(), call) < 0) return false;
+            if (py::guard([&] { return calls.push_back(std::move(call)), 0; }) < 0) return false;
         }
+        if (py::guard([&] {
+                for (const HandlerCall& call : calls) call(self->factory);
+                return 0;
+            }) < 0)
+            return false;
     }
     if (scheme != Py_None && contribute_colors(scheme, self->factory) < 0) return false;
     if (py::guard([&] {

@@ -87,6 +87,7 @@ struct SyslogHandlerObject {
     PyObject* facility;     // str or None
     PyObject* ident;        // str or None (the logger's name)
     PyObject* protocol;     // str or None: "udp" or "tcp"
+    PyObject* format;       // str or None (by transport): "rfc3164" or "rfc5424"
 };
 
 struct ColorSchemeObject {

@@ -118,7 +118,8 @@ class DailyFileHandler(FileHandler):
         level: _LevelLike = ...,
     ) -> None: ...
 
-# RFC 5424 messages to a Unix datagram socket (a str address) or a (host, port) collector over udp or tcp.
+# Syslog messages to a Unix datagram socket (a str address) or a (host, port) collector over udp or tcp:
+# the traditional format (syslog(3)'s) on the socket, RFC 5424 to a collector, unless `format` picks one.
 @disjoint_base
 class SyslogHandler(LogHandler):
     @property
@@ -128,6 +129,7 @@ class SyslogHandler(LogHandler):
     facility: str | None
     ident: str | None
     protocol: str | None
+    format: str | None
     def __init__(
         self,
         address: str | tuple[str, int] = "/dev/log",
@@ -136,6 +138,8 @@ class SyslogHandler(LogHandler):
         protocol: str = "udp",
         pattern: str | None = "%v",
         level: _LevelLike = ...,
+        *,
+        format: Literal["rfc3164", "rfc5424"] | None = None,
     ) -> None: ...
 
 @disjoint_base

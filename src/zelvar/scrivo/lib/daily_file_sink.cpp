@@ -18,8 +18,7 @@ namespace {
 using spdlog::log_clock;
 
 const std::string& checked(const std::string& filename, int hour, int minute) {
-    if (hour < 0 || hour > 23) throw std::invalid_argument("daily file handler: hour must be in 0..23");
-    if (minute < 0 || minute > 59) throw std::invalid_argument("daily file handler: minute must be in 0..59");
+    DailyFileSink::check(filename, hour, minute);
     return filename;
 }
 
@@ -52,16 +51,26 @@ std::string name_for(const std::string& base, int hour, int minute, log_clock::t
 }  // namespace
 
 DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files)
-    : FileSink(name_for(checked(base_filename, hour, minute), hour, minute, log_clock::now()), false),
+    : DailyFileSink(std::move(base_filename), hour, minute, max_files, log_clock::now()) {}
+
+DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
+                             log_clock::time_point when)
+    : FileSink(name_for(checked(base_filename, hour, minute), hour, minute, when), false),
       base_(std::move(base_filename)),
       hour_(hour),
       minute_(minute),
       max_files_(max_files),
-      next_day_(log_clock::from_time_t(day_start(log_clock::now(), hour, minute, 1))) {
+      next_day_(log_clock::from_time_t(day_start(when, hour, minute, 1))) {
     prune();
 }
 
 DailyFileSink::~DailyFileSink() = default;
+
+void DailyFileSink::check(const std::string& base_filename, int hour, int minute) {
+    if (hour < 0 || hour > 23) throw std::invalid_argument("daily file handler: hour must be in 0..23");
+    if (minute < 0 || minute > 59) throw std::invalid_argument("daily file handler: minute must be in 0..59");
+    FileSink::check_name(base_filename);
+}
 
 std::string DailyFileSink::file_for(log_clock::time_point when) const { return name_for(base_, hour_, minute_, when); }
 

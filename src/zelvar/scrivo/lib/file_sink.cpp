@@ -5,15 +5,17 @@
 #include <spdlog/fmt/fmt.h>
 
 #include <fcntl.h>
-#include <pthread.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ios>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -23,9 +25,8 @@ namespace spdlog_internal {
 namespace {
 
 // Every file sink still open, so buffered records reach their files at exit even when a logger is
-// never destroyed (a reference leaked or kept past the interpreter's finalisation), and before a
-// fork, so the child does not inherit them to write a second time. Never destroyed: the exit
-// handler may run after static destructors.
+// never destroyed (a reference leaked or kept past the interpreter's finalisation). Never destroyed:
+// the exit handler may run after static destructors.
 struct OpenSinks {
     std::mutex mutex;
     std::unordered_set<FileSink*> sinks;
@@ -36,29 +37,14 @@ OpenSinks& open_sinks() {
     return *open;
 }
 
-void flush_all_locked() noexcept {
+void flush_all() noexcept {
+    std::lock_guard<std::mutex> lock(open_sinks().mutex);
     for (FileSink* sink : open_sinks().sinks) sink->flush_if_idle();
 }
 
-void flush_all() noexcept {
-    std::lock_guard<std::mutex> lock(open_sinks().mutex);
-    flush_all_locked();
-}
-
-// Held across fork() so the child never inherits it locked by another thread.
-void before_fork() noexcept {
-    open_sinks().mutex.lock();
-    flush_all_locked();
-}
-
-void after_fork() noexcept { open_sinks().mutex.unlock(); }
-
 void watch(FileSink* sink) {
     static std::once_flag hooks;
-    std::call_once(hooks, [] {
-        std::atexit(flush_all);
-        pthread_atfork(before_fork, after_fork, after_fork);
-    });
+    std::call_once(hooks, [] { std::atexit(flush_all); });
     std::lock_guard<std::mutex> lock(open_sinks().mutex);
     open_sinks().sinks.insert(sink);
 }
@@ -96,6 +82,12 @@ FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(fi
     try {
         buffer_.reserve(kBufferSize);
         watch(this);
+        try {
+            guard_across_fork(mutex_, this, {ready_for_fork, forked});
+        } catch (...) {
+            unwatch(this);
+            throw;
+        }
     } catch (...) {
         ::close(fd_);
         throw;
@@ -103,6 +95,7 @@ FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(fi
 }
 
 FileSink::~FileSink() {
+    unguard_across_fork(mutex_);
     unwatch(this);
     try {
         flush_();
@@ -114,6 +107,8 @@ FileSink::~FileSink() {
 
 const std::string& FileSink::filename() const { return filename_; }
 
+void FileSink::check_name(const std::string& filename) { (void)checked_name(filename); }
+
 void FileSink::flush_if_idle() noexcept {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock) return;
@@ -121,6 +116,34 @@ void FileSink::flush_if_idle() noexcept {
         flush_();
     } catch (...) {
         rethrow_forced_unwind();
+    }
+}
+
+// Writes out what the file takes without waiting (a pipe with room for the buffer, which holds at
+// most PIPE_BUF bytes between records, takes all of it in one write); the rest stays with the parent.
+void FileSink::ready_for_fork(void* sink, std::chrono::steady_clock::time_point deadline) noexcept {
+    auto& self = *static_cast<FileSink*>(sink);
+    if (self.fd_ < 0 || self.buffer_.size() == 0 || self.buffer_.size() > kBufferSize) return;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{self.fd_, POLLOUT, 0};
+    if (::poll(&ready, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0))) != 1 ||
+        (ready.revents & POLLOUT) == 0) {
+        return;
+    }
+    try {
+        self.write_front(self.buffer_.size());
+    } catch (...) {
+    }
+}
+
+// The parent writes what was buffered; a buffer an interrupted writer was changing is replaced whole.
+void FileSink::forked(void* sink, bool held) noexcept {
+    auto& self = *static_cast<FileSink*>(sink);
+    if (held) {
+        self.buffer_.clear();
+    } else {
+        new (&self.buffer_) spdlog::memory_buf_t();  // the old one's memory stays the parent's
     }
 }
 

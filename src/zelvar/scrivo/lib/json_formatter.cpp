@@ -125,7 +125,7 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
         append_string(msg.source.filename, dest);
         fmt::format_to(std::back_inserter(dest), ",\"line\":{}", msg.source.line);
     }
-    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}}}\n", msg.thread_id,
+    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}}}\n", written_thread_id(msg.thread_id),
                    spdlog::details::os::pid());
 }
 

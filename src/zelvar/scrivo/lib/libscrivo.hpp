@@ -40,6 +40,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -105,12 +106,19 @@ inline const char* background_prefix(int code) {
 // registers a logger.  Cheap to construct and move.
 //
 // Every add_* call creates its sinks immediately, so file errors surface there.
-// Console sinks use spdlog's thread-safe console sinks (one process-wide console
-// mutex): with `color` true spdlog::sinks::ansicolor_{stdout,stderr}_sink_mt
+// What would destroy data, emptying a file (`overwrite`) or removing old
+// dated files (a daily file's `max_files`), waits for build(): each add_* only
+// opens its file, and build() empties and prunes once every handler's file is
+// open, so a failing add_* (or a build that fails on its name) leaves the
+// files of the handlers before it as they were.  A caller that can check all
+// its handlers first (the check_* functions) fails before any file is touched.
+// Console sinks are spdlog's console sinks over one mutex per stream
+// (sinks.hpp): with `color` true spdlog_internal::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
-// spdlog::sinks::{stdout,stderr}_sink_mt.  Each sink gets the handler's pattern
-// (an empty pattern keeps spdlog's default one) and the handler's level as its
-// minimum.  Handlers bounded above are a MaxSinkLevel around the real sink.
+// spdlog_internal::std{out,err}_plain_sink.  Each sink gets the handler's pattern
+// (an empty pattern keeps spdlog's default one; %t writes the thread id as
+// written_thread_id does) and the handler's level as its minimum.  Handlers
+// bounded above are a MaxSinkLevel around the real sink.
 class SCRIVO_API LoggerFactory {
   public:
     // Empty: no sinks, logger level trace (the handlers do the filtering), no
@@ -139,8 +147,8 @@ class SCRIVO_API LoggerFactory {
     // One standard-output sink for every record from `level` up.
     void add_basic_console_handler(bool color, const std::string& pattern, spdlog::level::level_enum level);
 
-    // A plain file (a spdlog_internal::FileSink); `overwrite` truncates it on
-    // open, otherwise records are appended.  Missing parent directories are
+    // A plain file (a spdlog_internal::FileSink); `overwrite` empties it (in
+    // build()), otherwise records are appended.  Missing parent directories are
     // created.  Throws std::invalid_argument for a file name with a zero byte,
     // std::ios_base::failure if the file cannot be opened.
     void add_file_handler(const std::string& filename, const std::string& pattern, spdlog::level::level_enum level,
@@ -158,25 +166,41 @@ class SCRIVO_API LoggerFactory {
 
     // JSON lines (a spdlog_internal::JsonFormatter) to a plain file, or with
     // `max_size` > 0 to a file rotated as add_rotating_file_handler does,
-    // keeping `max_files` rotated files.  `overwrite` truncates on open.
+    // keeping `max_files` rotated files.  `overwrite` empties it (in build()).
     // Throws as add_file_handler and add_rotating_file_handler do.
     void add_json_file_handler(const std::string& filename, spdlog::level::level_enum level, bool overwrite,
                                unsigned long max_size, unsigned long max_files);
 
     // A spdlog_internal::DailyFileSink: a new dated file every day at
-    // hour:minute local time, at most `max_files` of them kept (0: all).
+    // hour:minute local time, at most `max_files` of them kept (0: all; the
+    // older ones are removed in build()).
     // Throws std::invalid_argument for hour outside 0..23, minute outside
     // 0..59 or a file name with a zero byte, std::ios_base::failure if the
     // file cannot be opened.
     // A spdlog_internal::SyslogSink: to the Unix datagram socket at `address`
     // when `port` is 0, otherwise to address:port over `protocol` ("udp" or
-    // "tcp").  An empty `ident` means the logger's name.  Connects nothing.
+    // "tcp").  An empty `ident` means the logger's name.  `format` "rfc3164"
+    // (the traditional one) or "rfc5424"; empty: the traditional format on
+    // the local socket, RFC 5424 to a collector.  Connects nothing.
     void add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
                             const std::string& ident, const std::string& protocol, const std::string& pattern,
-                            spdlog::level::level_enum level);
+                            spdlog::level::level_enum level, const std::string& format = {});
 
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level);
+
+    // The argument checks of add_file_handler, add_rotating_file_handler,
+    // add_json_file_handler, add_daily_file_handler and add_syslog_handler,
+    // and of build()'s name, with the same exceptions: they touch nothing.
+    static void check_file_handler(const std::string& filename);
+    static void check_rotating_file_handler(const std::string& filename, unsigned long max_size,
+                                            unsigned long max_files);
+    static void check_json_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files);
+    static void check_daily_file_handler(const std::string& filename, int hour, int minute);
+    static void check_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
+                                     const std::string& ident, const std::string& protocol,
+                                     const std::string& format = {});
+    static void check_name(const std::string& name, bool make_default);
 
     // Per-level foreground colours (trace, debug, info, warn, error, critical)
     // for every colour console sink of this logger, applied by build(), so the
@@ -207,8 +231,14 @@ class SCRIVO_API LoggerFactory {
     template <class Make>
     std::shared_ptr<spdlog::logger> build_with(const std::string& name, bool make_default, Make&& make);
 
+    using SinkMaker = std::function<std::shared_ptr<spdlog::sinks::sink>(bool destroy)>;
+    // Adds make(false), a sink that opens its file and destroys nothing; when `destroys`, build()
+    // puts make(true) (the same file, emptied or pruned) in its place.
+    void add_opened(const SinkMaker& make, bool destroys);
+
     spdlog::level::level_enum level_;
     std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+    std::vector<std::pair<std::size_t, SinkMaker>> deferred_;  // index in sinks_, maker
     std::array<int, 6> colors_;
 };
 

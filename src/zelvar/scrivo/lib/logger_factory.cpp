@@ -17,19 +17,9 @@ using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
 
 constexpr int kNoColor = -1;
 
-SinkPtr make_stdout_sink(bool color) {
-    if (color) {
-        return std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
-    }
-    return std::make_shared<spdlog::sinks::stdout_sink_mt>();
-}
+SinkPtr make_stdout_sink(bool color) { return spdlog_internal::make_console_sink(stdout, color); }
 
-SinkPtr make_stderr_sink(bool color) {
-    if (color) {
-        return std::make_shared<spdlog::sinks::ansicolor_stderr_sink_mt>();
-    }
-    return std::make_shared<spdlog::sinks::stderr_sink_mt>();
-}
+SinkPtr make_stderr_sink(bool color) { return spdlog_internal::make_console_sink(stderr, color); }
 
 std::string color_code(int code) {
     return "\033[" + std::string(spdlog_internal::foreground_prefix(code)) + std::to_string(code) + "m";
@@ -38,7 +28,7 @@ std::string color_code(int code) {
 // An empty pattern would print empty lines; keep spdlog's default instead.
 SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
     if (!pattern.empty()) {
-        sink->set_pattern(pattern);
+        sink->set_formatter(spdlog_internal::make_pattern_formatter(pattern));
     }
     sink->set_level(level);
     return sink;
@@ -49,8 +39,19 @@ SinkPtr bounded(SinkPtr sink, level_enum max_level) {
     return std::make_shared<spdlog_internal::MaxSinkLevel>(std::move(sink), max_level);
 }
 
-ColorSink* find_color_sink(spdlog::sinks::sink* sink) {
-    return dynamic_cast<ColorSink*>(spdlog_internal::innermost_sink(sink));
+// Sets the colour of `level` on a colour console sink; false for any other sink.
+bool set_sink_color(spdlog::sinks::sink* sink, level_enum level, const std::string& code) {
+    sink = spdlog_internal::innermost_sink(sink);
+    if (auto* out = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>*>(sink)) {
+        out->set_color(level, code);
+    } else if (auto* err = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>*>(sink)) {
+        err->set_color(level, code);
+    } else if (auto* shared = dynamic_cast<ColorSink*>(sink)) {
+        shared->set_color(level, code);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -86,14 +87,26 @@ void LoggerFactory::add_basic_console_handler(bool color, const std::string& pat
     sinks_.push_back(configured(make_stdout_sink(color), pattern, level));
 }
 
-void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
-                                     bool overwrite) {
-    sinks_.push_back(configured(std::make_shared<spdlog_internal::FileSink>(filename, overwrite), pattern, level));
+void LoggerFactory::add_opened(const SinkMaker& make, bool destroys) {
+    if (destroys) deferred_.reserve(deferred_.size() + 1);  // nothing can fail once the sink is added
+    sinks_.push_back(make(false));
+    if (destroys) deferred_.emplace_back(sinks_.size() - 1, make);
 }
 
-void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
-                                              unsigned long max_files, const std::string& pattern, level_enum level) {
-    // Checked before the sink opens anything.
+void LoggerFactory::check_file_handler(const std::string& filename) { spdlog_internal::FileSink::check_name(filename); }
+
+void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
+                                     bool overwrite) {
+    check_file_handler(filename);
+    add_opened(
+        [=](bool destroy) {
+            return configured(std::make_shared<spdlog_internal::FileSink>(filename, destroy), pattern, level);
+        },
+        overwrite);
+}
+
+void LoggerFactory::check_rotating_file_handler(const std::string& filename, unsigned long max_size,
+                                                unsigned long max_files) {
     if (max_size == 0) {
         throw std::invalid_argument("rotating file handler: max_size must be greater than 0");
     }
@@ -101,39 +114,74 @@ void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsig
         throw std::invalid_argument("rotating file handler: max_files must not exceed " +
                                     std::to_string(kMaxRotatedFiles));
     }
+    spdlog_internal::FileSink::check_name(filename);
+}
+
+void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
+                                              unsigned long max_files, const std::string& pattern, level_enum level) {
+    check_rotating_file_handler(filename, max_size, max_files);
     sinks_.push_back(
         configured(std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files), pattern, level));
 }
 
-void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
-                                          unsigned long max_size, unsigned long max_files) {
+void LoggerFactory::check_json_file_handler(const std::string& filename, unsigned long max_size,
+                                            unsigned long max_files) {
     if (max_size > 0 && max_files > kMaxRotatedFiles) {
         throw std::invalid_argument("json file handler: max_files must not exceed " + std::to_string(kMaxRotatedFiles));
     }
-    SinkPtr sink;
-    if (max_size > 0) {
-        sink = std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files, overwrite);
-    } else {
-        sink = std::make_shared<spdlog_internal::FileSink>(filename, overwrite);
-    }
-    sink->set_formatter(std::make_unique<spdlog_internal::JsonFormatter>());
-    sink->set_level(level);
-    sinks_.push_back(std::move(sink));
+    spdlog_internal::FileSink::check_name(filename);
+}
+
+void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
+                                          unsigned long max_size, unsigned long max_files) {
+    check_json_file_handler(filename, max_size, max_files);
+    add_opened(
+        [=](bool destroy) {
+            SinkPtr sink;
+            if (max_size > 0) {
+                sink = std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files, destroy);
+            } else {
+                sink = std::make_shared<spdlog_internal::FileSink>(filename, destroy);
+            }
+            sink->set_formatter(std::make_unique<spdlog_internal::JsonFormatter>());
+            sink->set_level(level);
+            return sink;
+        },
+        overwrite);
+}
+
+void LoggerFactory::check_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
+                                         const std::string& ident, const std::string& protocol,
+                                         const std::string& format) {
+    // The sink connects nothing when it is made, so making one is its check.
+    (void)spdlog_internal::SyslogSink(address, port > 65535 ? -1 : static_cast<int>(port), facility, ident, protocol,
+                                      format);
 }
 
 void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
                                        const std::string& ident, const std::string& protocol,
-                                       const std::string& pattern, level_enum level) {
+                                       const std::string& pattern, level_enum level, const std::string& format) {
     const int checked_port = port > 65535 ? -1 : static_cast<int>(port);  // the sink refuses it
-    sinks_.push_back(
-        configured(std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol),
-                   pattern, level));
+    sinks_.push_back(configured(
+        std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol, format),
+        pattern, level));
+}
+
+void LoggerFactory::check_daily_file_handler(const std::string& filename, int hour, int minute) {
+    spdlog_internal::DailyFileSink::check(filename, hour, minute);
 }
 
 void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                            const std::string& pattern, level_enum level) {
-    sinks_.push_back(configured(std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, max_files),
-                                pattern, level));
+    check_daily_file_handler(filename, hour, minute);
+    const auto when = spdlog::log_clock::now();  // the opened file and the pruning one are the same day's
+    add_opened(
+        [=](bool destroy) {
+            return configured(
+                std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, destroy ? max_files : 0, when),
+                pattern, level);
+        },
+        max_files > 0);
 }
 
 void LoggerFactory::set_colors(int trace, int debug, int info, int warn, int error, int critical) {
@@ -152,23 +200,28 @@ std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bo
     });
 }
 
-template <class Make>
-std::shared_ptr<spdlog::logger> LoggerFactory::build_with(const std::string& name, bool make_default, Make&& make) {
+void LoggerFactory::check_name(const std::string& name, bool make_default) {
     if (name.empty() && !make_default) {
         throw std::invalid_argument("an unnamed logger denotes the process default; build it with make_default");
     }
+}
+
+template <class Make>
+std::shared_ptr<spdlog::logger> LoggerFactory::build_with(const std::string& name, bool make_default, Make&& make) {
+    check_name(name, make_default);
+
+    // Every handler's file is open: now the ones that empty or prune files take their place.
+    for (const auto& [index, remake] : deferred_) sinks_[index] = remake(true);
+    deferred_.clear();
 
     // Re-applying colours is idempotent, so doing it before anything that can
     // fail keeps a failed build retryable.
     for (const auto& sink : sinks_) {
-        auto* color_sink = find_color_sink(sink.get());
-        if (color_sink == nullptr) {
-            continue;
-        }
         for (int lvl = spdlog::level::trace; lvl <= spdlog::level::critical; ++lvl) {
             const int code = colors_[static_cast<std::size_t>(lvl)];
-            if (code >= 0 && code <= 255) {
-                color_sink->set_color(static_cast<level_enum>(lvl), color_code(code));
+            if (code >= 0 && code <= 255 &&
+                !set_sink_color(sink.get(), static_cast<level_enum>(lvl), color_code(code))) {
+                break;
             }
         }
     }

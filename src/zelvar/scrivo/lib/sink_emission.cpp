@@ -27,7 +27,8 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
     return is_a<spdlog::sinks::ansicolor_stdout_sink<console_mutex>>(sink) ||
            is_a<spdlog::sinks::ansicolor_stderr_sink<console_mutex>>(sink) ||
            is_a<spdlog::sinks::stdout_sink<console_mutex>>(sink) ||
-           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink);
+           is_a<spdlog::sinks::stderr_sink<console_mutex>>(sink) || is_a<stdout_color_sink>(sink) ||
+           is_a<stderr_color_sink>(sink) || is_a<stdout_plain_sink>(sink) || is_a<stderr_plain_sink>(sink);
 }
 
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
@@ -81,7 +82,12 @@ struct Reports {
 };
 
 Reports& reports() {
-    static auto* r = new Reports();  // never destroyed: writers may report during static destruction
+    // Never destroyed: writers may report during static destruction.
+    static auto* r = [] {
+        auto* made = new Reports();
+        guard_across_fork(made->mutex, made);
+        return made;
+    }();
     return *r;
 }
 
@@ -89,8 +95,8 @@ Reports& reports() {
 
 bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept {
     const auto now = std::chrono::steady_clock::now();
-    Reports& r = reports();
     try {
+        Reports& r = reports();
         std::lock_guard<std::mutex> lock(r.mutex);
         auto [it, inserted] = r.last.try_emplace(sink.get(), Reported{sink, now});
         if (inserted) {

@@ -4,11 +4,14 @@
 
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
+#include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/base_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,12 +24,11 @@ namespace spdlog_internal {
 //
 // Records are formatted into the sink's own buffer, which reaches the file
 // through write(2) in whole records only: when the next record would not fit
-// (kBufferSize), on flush(), on destruction, and for every sink still open at
-// exit and just before fork() (so a child does not write its parent's records
-// again).  The file is opened with O_APPEND, so writers sharing it, loggers of
-// this process or other processes, interleave whole lines; a record larger than
-// the buffer is written alone, in one call.  A buffer of PIPE_BUF bytes keeps
-// that true for a pipe as well.
+// (kBufferSize), on flush(), on destruction, for every sink still open at exit,
+// and just before fork() as far as the file takes them without waiting (see
+// guard_across_fork: a forked child drops what it inherited unwritten).  The file is opened with O_APPEND, so writers
+// sharing it, loggers of this process or other processes, interleave whole lines; a record larger than the buffer is
+// written alone, in one call.  A buffer of PIPE_BUF bytes keeps that true for a pipe as well.
 //
 // A failed write throws spdlog::spdlog_ex ("Failed writing to file <name>:
 // <strerror>"); the records of that write are dropped, never retried.
@@ -43,8 +45,11 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
 
     const std::string& filename() const;
 
+    // The constructor's check of a file name: throws its std::invalid_argument for a zero byte.
+    static void check_name(const std::string& filename);
+
     // Writes the buffered records out unless a writer holds the sink; for
-    // exit and fork, where waiting could deadlock.  Errors are dropped.
+    // exit, where waiting could deadlock.  Errors are dropped.
     void flush_if_idle() noexcept;
 
   protected:
@@ -66,6 +71,9 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     void switch_to(std::string filename);
 
   private:
+    static void ready_for_fork(void* sink, std::chrono::steady_clock::time_point deadline) noexcept;
+    static void forked(void* sink, bool held) noexcept;
+
     std::string filename_;
     int fd_ = -1;
     spdlog::memory_buf_t buffer_;
@@ -127,7 +135,15 @@ class SCRIVO_API DailyFileSink final : public FileSink {
     // Throws std::invalid_argument for hour outside 0..23 or minute outside
     // 0..59, before anything is touched.
     DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files);
+    // The same for the day that contains `when`: one reading of the clock decides both the file and
+    // the next change of day (two would put a whole day into the previous day's file when the
+    // change fell between them).
+    DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
+                  spdlog::log_clock::time_point when);
     ~DailyFileSink() override;
+
+    // The constructors' checks of their arguments, with the same exceptions.
+    static void check(const std::string& base_filename, int hour, int minute);
 
     // The file of the day that contains `when`.
     std::string file_for(spdlog::log_clock::time_point when) const;
@@ -145,13 +161,19 @@ class SCRIVO_API DailyFileSink final : public FileSink {
     spdlog::log_clock::time_point next_day_;
 };
 
-// Records as RFC 5424 syslog messages,
-//   <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+// Records as syslog messages in one of two formats:
+//   RFC 5424:     <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
+//   traditional:  <PRI>Mmm dd hh:mm:ss [HOSTNAME ]TAG[PROCID]: MSG
+// The traditional one is what the C library's syslog(3) writes and what local
+// daemons parse by default; it carries no HOSTNAME on the local socket (the
+// daemon adds its own), and one over UDP/TCP, as RFC 3164 relays expect.  By
+// default the local socket gets the traditional format and UDP/TCP collectors
+// RFC 5424; `format` "rfc3164" or "rfc5424" picks one for any transport.
 // PRI from the facility and the record level (trace, debug 7; info 6; warn 4;
-// error 3; critical 2), TIMESTAMP local time with microseconds and UTC offset,
-// APP-NAME the ident or else the logger name, PROCID the process id when the
-// record is written (so right after a fork too), MSG the record formatted by the
-// sink's pattern without its line ending.
+// error 3; critical 2), TIMESTAMP local time (RFC 5424: with microseconds and
+// UTC offset), APP-NAME and TAG the ident or else the logger name, PROCID the
+// process id when the record is written (so right after a fork too), MSG the
+// record formatted by the sink's pattern without its line ending.
 //
 // Transports: a Unix datagram socket (port 0: `address` is its path), or a
 // remote collector at address:port over "udp" (one datagram per record, cut at
@@ -163,6 +185,7 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 // collector does not cost every record a connect timeout).  A record that
 // cannot be delivered is dropped and counted, never thrown; the count is
 // written to standard error at most once per second (and when the sink goes).
+// A forked child starts over: its own socket, count and retry interval.
 // Sends wait at most kSendTimeout for a collector that does not read.
 class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> {
   public:
@@ -173,16 +196,19 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     static constexpr int kSendTimeoutMs = 1000;
 
     // Throws std::invalid_argument for an unknown facility (the message lists
-    // the known ones), a protocol other than "udp" or "tcp", an empty address,
-    // a port above 65535 or a name with a zero byte.
+    // the known ones), a protocol other than "udp" or "tcp", a format other
+    // than "rfc3164", "rfc5424" or empty (by transport), an empty address, a
+    // port above 65535 or a name with a zero byte.
     SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
-               const std::string& protocol);
+               const std::string& protocol, const std::string& format = {});
     ~SyslogSink() override;
 
     // The facility's code, or -1 for an unknown name.
     static int facility_code(std::string_view name);
     // Throws the constructor's std::invalid_argument for an unknown facility or protocol.
     static void check_names(const std::string& facility, const std::string& protocol);
+    // Throws the constructor's std::invalid_argument unless `format` is "rfc3164" or "rfc5424".
+    static void check_format(const std::string& format);
     // Builds the message for `msg` with `text` as MSG.
     void format_message(const spdlog::details::log_msg& msg, std::string_view text, spdlog::memory_buf_t& out) const;
     // Records dropped since the last report.
@@ -193,6 +219,7 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     void flush_() override;
 
   private:
+    void follow_fork();
     bool ensure_socket();
     bool deliver(const char* data, std::size_t size);
     void close_socket() noexcept;
@@ -203,9 +230,10 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     int facility_;
     std::string ident_;
     bool tcp_;
+    bool rfc5424_;
     std::string hostname_;
+    int pid_;  // the process the socket, the count and the retry state below belong to
     int fd_ = -1;
-    int fd_owner_ = 0;  // the process that opened fd_
     std::chrono::steady_clock::time_point retry_at_{};
     int retry_interval_ms_ = kRetryIntervalMs;
     std::chrono::steady_clock::time_point reported_at_{};
@@ -215,4 +243,67 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     spdlog::memory_buf_t message_;
 };
 
+// --- console sinks -------------------------------------------------------------------------------
+//
+// spdlog's thread-safe console sinks share one mutex for both streams, so a standard output that
+// nobody reads (its pipe full) would hold up every record for standard error as well.  The console
+// sinks the factory makes are spdlog's, over a mutex of their own per stream instead.
+struct SCRIVO_API stdout_console_mutex {
+    using mutex_t = std::mutex;
+    static mutex_t& mutex();
+};
+struct SCRIVO_API stderr_console_mutex {
+    using mutex_t = std::mutex;
+    static mutex_t& mutex();
+};
+
+using stdout_color_sink = spdlog::sinks::ansicolor_stdout_sink<stdout_console_mutex>;
+using stderr_color_sink = spdlog::sinks::ansicolor_stderr_sink<stderr_console_mutex>;
+using stdout_plain_sink = spdlog::sinks::stdout_sink<stdout_console_mutex>;
+using stderr_plain_sink = spdlog::sinks::stderr_sink<stderr_console_mutex>;
+
+// A console sink for standard output or standard error, colour-capable when `color` is true.
+SCRIVO_API std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool color);
+
+// The spdlog pattern formatter for `pattern`, its %t flag written by written_thread_id.
+SCRIVO_API std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern);
+
+// --- fork() ------------------------------------------------------------------------------------------
+//
+// Sink locks: just before fork() every guarded lock is taken, waiting at most kForkLockWait in all
+// for locks held by writers (a writer stuck on a pipe nobody reads must not stall the fork), and
+// each sink whose lock was taken gets ready (a file sink writes out what it holds, as far as its file
+// takes it without waiting).  After the fork the parent lets them go.  In the child a lock that was
+// taken is let go, one that was not is made afresh (its holder does not exist there), and every sink
+// first drops what it inherited unwritten (the parent writes that): so a child never sleeps on a lock
+// it inherited, nor writes a record of its parent's, whole or half.  The console streams' locks are
+// guarded from the start.
+inline constexpr std::chrono::milliseconds kForkLockWait{100};
+
+struct ForkHooks {
+    // Before the fork, with the lock held; `deadline` bounds any wait.  May be null.
+    void (*ready)(void* owner, std::chrono::steady_clock::time_point deadline) noexcept = nullptr;
+    // In the child, before the lock is let go or made afresh; `held`: it was taken.  May be null.
+    void (*child)(void* owner, bool held) noexcept = nullptr;
+};
+
+// Guards `lock` (a sink's, owned by `owner`) from now until unguard_across_fork.  Throws
+// std::bad_alloc.
+SCRIVO_API void guard_across_fork(std::mutex& lock, void* owner, ForkHooks hooks = {});
+SCRIVO_API void unguard_across_fork(std::mutex& lock) noexcept;
+
+// The thread id to write for a record stamped with `recorded`.  spdlog keeps each thread's id in a
+// thread-local, so in a forked child the thread that called fork() goes on stamping its parent's id:
+// that id is written as the child's own.
+SCRIVO_API std::size_t written_thread_id(std::size_t recorded) noexcept;
+
 }  // namespace spdlog_internal
+
+extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_stderr_sink<spdlog_internal::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;

@@ -61,6 +61,13 @@ bool checked_tcp(const std::string& protocol) {
     throw std::invalid_argument("syslog handler: protocol must be 'udp' or 'tcp', not '" + protocol + "'");
 }
 
+// True for RFC 5424, false for the traditional format.
+bool checked_rfc5424(const std::string& format) {
+    if (format == "rfc5424") return true;
+    if (format == "rfc3164") return false;
+    throw std::invalid_argument("syslog handler: format must be 'rfc3164' or 'rfc5424', not '" + format + "'");
+}
+
 const std::string& checked_address(const std::string& address, int port) {
     if (address.empty()) throw std::invalid_argument("syslog handler: empty address");
     if (address.find('\0') != std::string::npos) throw std::invalid_argument("embedded null byte");
@@ -114,18 +121,26 @@ void SyslogSink::check_names(const std::string& facility, const std::string& pro
     (void)checked_tcp(protocol);
 }
 
+void SyslogSink::check_format(const std::string& format) { (void)checked_rfc5424(format); }
+
 SyslogSink::SyslogSink(std::string address, int port, const std::string& facility, std::string ident,
-                       const std::string& protocol)
+                       const std::string& protocol, const std::string& format)
     : address_(checked_address(address, port)),
       port_(port),
       facility_(checked_facility(facility)),
       ident_(std::move(ident)),
       tcp_(port != 0 && checked_tcp(protocol)),
-      hostname_(host_name()) {
+      // Local daemons parse the traditional format by default; network collectors RFC 5424.
+      rfc5424_(format.empty() ? port != 0 : checked_rfc5424(format)),
+      hostname_(host_name()),
+      pid_(static_cast<int>(::getpid())) {
     if (port == 0) (void)checked_tcp(protocol);  // still a known protocol, though a local socket ignores it
+    guard_across_fork(mutex_, this);
 }
 
 SyslogSink::~SyslogSink() {
+    unguard_across_fork(mutex_);
+    follow_fork();
     report(true);
     close_socket();
 }
@@ -142,18 +157,31 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
     const std::time_t t = secs.count();
     std::tm tm{};
     localtime_r(&t, &tm);
-    const long offset = tm.tm_gmtoff / 60;
     const std::string_view app =
         ident_.empty() ? std::string_view(msg.logger_name.data(), msg.logger_name.size()) : std::string_view(ident_);
-    fmt::format_to(
-        std::back_inserter(out), "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ",
-        facility_ * 8 + severity, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-        duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+', std::abs(offset) / 60,
-        std::abs(offset) % 60, hostname_, header_field(app, 48), spdlog::details::os::pid());
+    const int pri = facility_ * 8 + severity;
+    const auto pid = spdlog::details::os::pid();
+    auto to = std::back_inserter(out);
+    if (rfc5424_) {
+        const long offset = tm.tm_gmtoff / 60;
+        fmt::format_to(to, "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ", pri,
+                       tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                       duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+',
+                       std::abs(offset) / 60, std::abs(offset) % 60, hostname_, header_field(app, 48), pid);
+    } else {
+        // As syslog(3) writes it: English month names whatever the locale, the day padded with a space.
+        static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        fmt::format_to(to, "<{}>{} {:2} {:02}:{:02}:{:02} ", pri, kMonths[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min,
+                       tm.tm_sec);
+        if (port_ != 0) fmt::format_to(to, "{} ", hostname_);  // the local daemon names its own host
+        fmt::format_to(to, "{}[{}]: ", header_field(app, 48), pid);
+    }
     out.append(text.data(), text.data() + text.size());
 }
 
 void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {
+    follow_fork();
     text_.clear();
     formatter_->format(msg, text_);
     std::size_t size = text_.size();
@@ -173,12 +201,26 @@ void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {
     report(false);
 }
 
-void SyslogSink::flush_() { report(false); }
+void SyslogSink::flush_() {
+    follow_fork();
+    report(false);
+}
+
+// A forked child must not write into its parent's stream nor report the parent's undelivered records
+// again: it starts with its own socket, count and retry interval.
+void SyslogSink::follow_fork() {
+    const int pid = static_cast<int>(::getpid());
+    if (pid == pid_) return;
+    close_socket();
+    pid_ = pid;
+    dropped_ = 0;
+    reported_at_ = {};
+    retry_at_ = {};
+    retry_interval_ms_ = kRetryIntervalMs;
+}
 
 // A socket for this process, connected for TCP; false (counted by the caller) while none can be had.
 bool SyslogSink::ensure_socket() {
-    const int pid = static_cast<int>(::getpid());
-    if (fd_ >= 0 && fd_owner_ != pid) close_socket();  // a forked child must not write into its parent's stream
     if (fd_ >= 0 && tcp_) {
         // A collector that went away has closed its end: notice it before a send disappears into a dead stream.
         pollfd p{fd_, POLLIN, 0};
@@ -239,7 +281,6 @@ bool SyslogSink::ensure_socket() {
     retry_interval_ms_ = kRetryIntervalMs;
     set_timeout(fd, SO_SNDTIMEO, kSendTimeoutMs);
     fd_ = fd;
-    fd_owner_ = pid;
     return true;
 }
 

@@ -63,6 +63,7 @@ void after_fork_in_child() {
         state->may_sleep.store(false);
         state->consumer_started = false;
         state->inherited = true;
+        state->closed_by_fork.store(true, std::memory_order_relaxed);
         state->bell.forget();
     }
     for (auto& [_, state] : r.live) r.orphaned_states.push_back(std::move(state));

@@ -35,6 +35,9 @@ struct ConsumerState {
     bool set_up = false;
     // Set in the child of a fork: the consumer and the doorbell's users belong to the parent.
     bool inherited = false;
+    // Set in the child of a fork and never cleared: an inherited dispatcher is closed there (nothing
+    // would ever deliver), so its push entries refuse as a closed ring does.
+    std::atomic<bool> closed_by_fork{false};
     // The ring, kept alive by the dispatcher (for producers) and by the consumer's own reference.
     SPSCQueueObject* ring = nullptr;
     // Strong references the consumer thread holds for its whole life (dropped with the lock).

@@ -6,6 +6,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/spsc_queue/spsc_queue.hpp>
 
+#include "bell_push.hpp"
 #include "buffers.hpp"
 #include "module_state.hpp"
 
@@ -28,7 +29,7 @@ PyObject* py_push(PyObject* self, PyObject* data) {
     if (buf_to_cbuf(data, &view, &bytes, &size) < 0) return nullptr;
     int rc = spsc::kClosed;
     bool entered = true;
-    if (has_ring(d)) {
+    if (accepts_pushes(d)) {                    // else closed: the entry would refuse, and no side need be taken
         py::Ref held = py::Ref::borrow(d->_q);  // alive while the lock is released
         spsc::Side side(ring(held.get())->py_pushing, kPushBusy);
         entered = static_cast<bool>(side);

@@ -2,6 +2,8 @@
 // method, the override check of the native entry, and the doorbell endpoint it creates.
 #pragma once
 
+#include <utility>
+
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -61,6 +63,18 @@ bool may_initialise(D* d, const char* type_name) {
     return false;
 }
 
+// Disarms the doorbell and closes the socket in d->_sock, if any. The socket is taken out (None
+// left behind) before the lock is released, so of two threads closing at once (a callback and
+// another thread) one closes it and the other finds None. False with close()'s exception.
+template <class D>
+bool close_doorbell_socket(D* d) {
+    if (d->_sock == Py_None) return true;
+    py::Ref sock(std::exchange(d->_sock, Py_NewRef(Py_None)));
+    // Nobody sends on or waits on the descriptor once disarmed: closing it is then safe.
+    Py_BEGIN_ALLOW_THREADS d->_state->bell.disarm();
+    Py_END_ALLOW_THREADS return static_cast<bool>(py::Ref(PyObject_CallMethod(sock.get(), "close", nullptr)));
+}
+
 // A new doorbell socket stored in d->_sock at once (so close closes it even if the binding fails),
 // then bound to (host, 0) as the endpoint producers ring.
 template <class D>
@@ -76,12 +90,7 @@ bool open_doorbell(D* d, bool blocking, const SetupOptions* options) {
     // A socket left by an earlier setup (its binding failed, or its consumer has ended) is disarmed
     // and closed first: dropping it armed would let a producer ring a descriptor number that is no
     // longer ours, and dropping it unclosed leaves the closing to the collector.
-    if (d->_sock != Py_None) {
-        Py_BEGIN_ALLOW_THREADS d->_state->bell.disarm();
-        Py_END_ALLOW_THREADS py::Ref old(d->_sock);
-        d->_sock = Py_NewRef(Py_None);
-        if (!py::Ref(PyObject_CallMethod(old.get(), "close", nullptr))) return false;
-    }
+    if (!close_doorbell_socket(d)) return false;
     PyObject* sock = setup_socket(blocking, recvbuf);
     if (!sock) return false;
     Py_SETREF(d->_sock, sock);

@@ -29,11 +29,11 @@ int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_wi
 int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
 
 int push(D* d, const char* data, std::size_t size) {
-    return has_ring(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
+    return accepts_pushes(d) ? ring_table()->push(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 int push_var(D* d, const char* data, std::size_t size) {
-    return has_ring(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
+    return accepts_pushes(d) ? ring_table()->push_var(ring(d->_q), data, size) : spsc::kClosed;
 }
 
 // --- consumer bodies --------------------------------------------------------------------------------
@@ -304,14 +304,7 @@ int close(D* d, int dispatch) {
         Py_BEGIN_ALLOW_THREADS st->bell.ring();
         Py_END_ALLOW_THREADS
     }
-    if (d->_sock != Py_None) {
-        // Nobody sends on or waits on the descriptor once disarmed: closing it is then safe.
-        Py_BEGIN_ALLOW_THREADS st->bell.disarm();
-        Py_END_ALLOW_THREADS py::Ref sock(d->_sock);
-        d->_sock = Py_NewRef(Py_None);
-        py::Ref done(PyObject_CallMethod(sock.get(), "close", nullptr));
-        if (!done) return -1;
-    }
+    if (!close_doorbell_socket(d)) return -1;
     if (!d->detach) join_consumer(d);
     return 0;
 }
