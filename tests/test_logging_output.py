@@ -1121,35 +1121,6 @@ def test_exit_with_a_nonblocking_logger_in_a_live_sub_interpreter(tmp_path):
     assert lines(log.read_bytes()) == [f"record {n}" for n in range(1000)]
 
 
-def test_a_full_queue_wakes_its_writer(tmp_path):
-    # A caller waiting for room that does not wake the writer waits out the writer's poll for every
-    # record of a one-slot queue: hundreds of times slower than a large queue, not a few dozen.
-    def rate(queue_size):
-        lg = Logger(
-            f"nb-room-{queue_size}",
-            handlers=[FileHandler(str(tmp_path / f"{queue_size}.log"), pattern="%v")],
-            queue_size=queue_size,
-        )
-        per_thread = 2000
-        writers = [
-            threading.Thread(target=lambda k=k: [lg.info(f"t{k} {n} {'x' * (n % 97)}") for n in range(per_thread)])
-            for k in range(4)
-        ]
-        began = time.perf_counter()
-        for w in writers:
-            w.start()
-        for w in writers:
-            w.join()
-        lg.flush()
-        elapsed = time.perf_counter() - began
-        assert tagged((tmp_path / f"{queue_size}.log").read_text()) == {
-            f"t{k}": list(range(per_thread)) for k in range(4)
-        }
-        return 4 * per_thread / elapsed
-
-    assert rate(1) > rate(8192) / 50
-
-
 def test_a_dropped_nonblocking_logger_releases_its_thread_and_files(child, tmp_path):
     run(
         child,
