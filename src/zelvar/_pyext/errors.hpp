@@ -2,14 +2,14 @@
 // C++ exceptions to Python ones, traceback entries for native frames and unraisable reports.
 #pragma once
 
-#include <cxxabi.h>
-
 #include <exception>
 #include <ios>
 #include <new>
 #include <stdexcept>
 #include <typeinfo>
 #include <utility>
+
+#include <zelvar/forced_unwind.hpp>
 
 #include "python.hpp"
 
@@ -60,17 +60,7 @@ struct ErrorAlreadySet {};
 
 [[noreturn]] inline void throw_if_error() { throw ErrorAlreadySet{}; }
 
-// The first statement of every `catch (...)`: a thread ended by pthread_exit (as the interpreter
-// ends one that takes its lock back during finalisation) unwinds its stack with an exception that
-// must go on, or the process aborts. Whatever else is being handled stays handled.
-inline void rethrow_forced_unwind() {
-    try {
-        throw;
-    } catch (const abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
-}
+using zelvar::rethrow_forced_unwind;
 
 // Translates the exception being handled into the Python one of the agreed mapping. Call only
 // inside a `catch`, after rethrow_forced_unwind. A Python exception raised on the way (ErrorAlreadySet) is kept.

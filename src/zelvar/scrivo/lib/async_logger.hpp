@@ -6,7 +6,7 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>
 
-#include <cxxabi.h>
+#include <zelvar/forced_unwind.hpp>
 
 #include <chrono>
 #include <cstddef>
@@ -21,17 +21,7 @@
 
 namespace spdlog_internal {
 
-// The first statement of every `catch (...)`: a thread ended by pthread_exit (the interpreter ends
-// a thread that takes its lock back during finalisation that way) unwinds its stack with an
-// exception that must go on, or the process aborts.
-inline void rethrow_forced_unwind() {
-    try {
-        throw;
-    } catch (const abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
-}
+using zelvar::rethrow_forced_unwind;
 
 // --- writing one record to a logger's sinks ------------------------------------------------
 //
