@@ -496,6 +496,8 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
     )
     assert int(proc.stdout) == 0, "children hung"
     text = path.read_text()
+    # The parent exits while its threads write: the kernel may end the last write at a page boundary.
+    text = text[: text.rfind("\n") + 1]
     if kind == "json":
         text = "".join(json.loads(line)["message"] + "\n" for line in text.splitlines())
     elif kind == "syslog":
