@@ -169,11 +169,12 @@ def test_file_name_with_a_zero_byte_is_refused_before_any_file_is_touched(tmp_pa
         ),
         ("half", lambda d: object(), TypeError, "Unknown handler type"),
         ("", None, ValueError, "an unnamed logger denotes the process default; build it with make_default"),
+        ("", lambda d: object(), TypeError, "Unknown handler type"),  # a handler's error comes before the name's
         # Past every check: the last file cannot be opened (its parent is a file); the earlier ones are
         # open by then, but none has been emptied or pruned.
         ("half", lambda d: s.FileHandler(str(d / "keep.log" / "x.log")), OSError, None),
     ],
-    ids=["file-nul", "json-nul", "daily-nul", "syslog-port", "unknown", "unnamed", "unopenable"],
+    ids=["file-nul", "json-nul", "daily-nul", "syslog-port", "unknown", "unnamed", "unknown-unnamed", "unopenable"],
 )
 def test_failed_construction_leaves_every_file_as_it_was(tmp_path, name, last, error, message):
     for file, text in [("keep.log", "keep\n"), ("keep.jsonl", "{}\n"), ("app_2020-01-01.log", "old\n")]:

@@ -87,10 +87,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     std::size_t queue_size;
     Overflow overflow;
     if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
-    // The name is checked before any sink exists, so a failing call creates or truncates no file.
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
-    if (py::guard([&] { return LoggerFactory::check_name(name_text, false), 0; }) < 0) return false;
 
     if (py::guard([&] { return self->factory.set_level(static_cast<spdlog::level::level_enum>(level)), 0; }) < 0)
         return false;
@@ -103,23 +101,24 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
                 return 0;
             }) < 0)
             return false;
-    } else {
-        // Every handler is read and checked before the first one opens a file.
-        std::vector<HandlerCall> calls;
-        // Re-read the length each time: handlers appended during the walk are visited too.
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(handlers); ++i) {
-            py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
-            HandlerCall call;
-            if (prepare_handler(handler.get(), call) < 0) return false;
-            if (py::guard([&] { return calls.push_back(std::move(call)), 0; }) < 0) return false;
-        }
-        if (py::guard([&] {
-                for (const HandlerCall& call : calls) call(self->factory);
-                return 0;
-            }) < 0)
-            return false;
+    }
+    // Every handler is read and checked, then the colours and the name (in the order their errors
+    // have always come), before the first handler opens a file: a failing call touches no file.
+    std::vector<HandlerCall> calls;
+    // Re-read the length each time: handlers appended during the walk are visited too.
+    for (Py_ssize_t i = 0; handlers != Py_None && i < PyList_GET_SIZE(handlers); ++i) {
+        py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
+        HandlerCall call;
+        if (prepare_handler(handler.get(), call) < 0) return false;
+        if (py::guard([&] { return calls.push_back(std::move(call)), 0; }) < 0) return false;
     }
     if (scheme != Py_None && contribute_colors(scheme, self->factory) < 0) return false;
+    if (py::guard([&] { return LoggerFactory::check_name(name_text, false), 0; }) < 0) return false;
+    if (py::guard([&] {
+            for (const HandlerCall& call : calls) call(self->factory);
+            return 0;
+        }) < 0)
+        return false;
     if (py::guard([&] {
             self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
                                           : self->factory.build(name_text, false);
