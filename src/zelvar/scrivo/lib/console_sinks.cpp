@@ -30,6 +30,7 @@ std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool c
 
 }  // namespace spdlog_internal
 
+#ifdef SPDLOG_COMPILED_LIB  // exported with the system's spdlog only (sinks.hpp)
 template class spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
 template class spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
 template class spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
@@ -38,3 +39,4 @@ template class spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_m
 template class spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
 template class spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
 template class spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;
+#endif
