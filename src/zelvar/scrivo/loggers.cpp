@@ -335,6 +335,31 @@ const py::PickleDef kDefaultLoggerPickle{
     "",
     module};
 
+// The level of the native logger the call writes through: the process default's at that moment.
+PyObject* default_level(PyObject* self, void*) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] {
+            return target = Traits<DefaultLoggerObject>::target(reinterpret_cast<DefaultLoggerObject*>(self)), 0;
+        }) < 0)
+        return nullptr;
+    return native_level(target);
+}
+
+int set_default_level(PyObject* self, PyObject* value, void*) {
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] {
+            return target = Traits<DefaultLoggerObject>::target(reinterpret_cast<DefaultLoggerObject*>(self)), 0;
+        }) < 0)
+        return -1;
+    return set_native_level(target, value);
+}
+
+PyGetSetDef g_default_properties[] = {
+    {"level", default_level, set_default_level, "The process default logger's own level (a Level), as Logger.level.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyMethodDef g_default_methods[] = {
     {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
     {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
@@ -366,6 +391,7 @@ PyTypeObject DefaultLoggerType = py::make_type({
     .basicsize = sizeof(DefaultLoggerObject),
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .methods = g_default_methods,
+    .getset = g_default_properties,
     .new_ = default_new,
     .dealloc = py::free_object,
 });
