@@ -261,13 +261,19 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
     return true;
 }
 
+// The native logger a call on `self` writes through; false with an exception.
+template <class Self>
+bool current_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
+    return py::guard([&] { return out = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) == 0;
+}
+
 // is_enabled_for(level): whether a record at that level would reach at least one sink.
 template <class Self>
 PyObject* is_enabled_for(PyObject* self, PyObject* value) {
     int32_t level;
     if (!record_level(value, level)) return nullptr;
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (!current_target<Self>(self, target)) return nullptr;
     return PyBool_FromLong(target &&
                            spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
 }
@@ -276,7 +282,7 @@ PyObject* is_enabled_for(PyObject* self, PyObject* value) {
 template <class Self>
 PyObject* flush(PyObject* self, PyObject*) {
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (!current_target<Self>(self, target)) return nullptr;
     if (target) {
         Py_BEGIN_ALLOW_THREADS target->flush();  // reports a failing sink itself
         Py_END_ALLOW_THREADS
@@ -338,20 +344,12 @@ const py::PickleDef kDefaultLoggerPickle{
 // The level of the native logger the call writes through: the process default's at that moment.
 PyObject* default_level(PyObject* self, void*) {
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] {
-            return target = Traits<DefaultLoggerObject>::target(reinterpret_cast<DefaultLoggerObject*>(self)), 0;
-        }) < 0)
-        return nullptr;
-    return native_level(target);
+    return current_target<DefaultLoggerObject>(self, target) ? native_level(target) : nullptr;
 }
 
 int set_default_level(PyObject* self, PyObject* value, void*) {
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] {
-            return target = Traits<DefaultLoggerObject>::target(reinterpret_cast<DefaultLoggerObject*>(self)), 0;
-        }) < 0)
-        return -1;
-    return set_native_level(target, value);
+    return current_target<DefaultLoggerObject>(self, target) ? set_native_level(target, value) : -1;
 }
 
 PyGetSetDef g_default_properties[] = {
