@@ -1,6 +1,7 @@
 """Logger.level at run time, configure() from a dict, and StdlibHandler under dictConfig."""
 
 import json
+import re
 import threading
 
 import pytest
@@ -35,7 +36,7 @@ def test_level_changes_at_run_time(tmp_path, kind):
     for bad in ["INFO", None, 2**40]:
         with pytest.raises(Exception) as built:
             s.Logger("level-bad", level=bad)
-        with pytest.raises(type(built.value), match=str(built.value).replace("(", r"\(").replace(")", r"\)")):
+        with pytest.raises(type(built.value), match=re.escape(str(built.value))):
             log.level = bad
     with pytest.raises(NotImplementedError):
         del log.level
