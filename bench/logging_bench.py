@@ -22,6 +22,7 @@ import timeit
 from results import record
 
 from zelvar import _testing
+from zelvar.scrivo import StdlibHandler
 from zelvar.scrivo import scrivo as s
 
 N = int(os.environ.get("BENCH_CALLS", "200000"))
@@ -141,6 +142,10 @@ def main():
     results["DefaultLogger.info -> file"] = per_call(lambda: default.info("benchmark message"))
     routed = logging.getLogger("routed")
     results["logging.info via PyLogHandler"] = per_call(lambda: routed.info("benchmark message"))
+    direct = logging.getLogger("routed-direct")
+    direct.propagate = False
+    direct.addHandler(StdlibHandler(logger=native))  # the same file, named instead of looked up
+    results["logging.info via StdlibHandler(logger=)"] = per_call(lambda: direct.info("benchmark message"))
 
     std = logging.getLogger("std")
     std.propagate = False

@@ -14,6 +14,7 @@ import tracemalloc
 
 import pytest
 
+import zelvar.scrivo as z
 from zelvar import _testing as native
 from zelvar.scrivo import scrivo as s
 from zelvar.spsc_queue.spsc_queue import SPSCQueue
@@ -205,6 +206,7 @@ def test_loggers_and_log_methods(tmp_path):
     stdlib.propagate = False
     stdlib.setLevel(1)
     stdlib.addHandler(s.PyLogHandler(1))  # records below INFO: assembled and mapped, not written
+    stdlib.addHandler(z.StdlibHandler(1, logger=quiet))  # routed to a logger that writes nothing
 
     def body(i):
         if i % 5 == 0:
@@ -221,6 +223,8 @@ def test_loggers_and_log_methods(tmp_path):
         elif i % 5 == 3:
             ignore(quiet.info, None)
             ignore(quiet.info, "\ud800")
+            quiet.level = quiet.level
+            ignore(setattr, quiet, "level", "OFF")
         else:
             try:
                 raise ValueError("boom")

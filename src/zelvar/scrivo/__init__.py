@@ -1,5 +1,6 @@
 """Native spdlog loggers driven from Python."""
 
+from ._config import StdlibHandler, configure
 from .scrivo import (
     BasicConsoleHandler,
     ColorScheme,
@@ -32,6 +33,8 @@ __all__ = [
     "PyLogHandler",
     "RotatingFileHandler",
     "StderrHandler",
+    "StdlibHandler",
     "StdoutHandler",
     "SyslogHandler",
+    "configure",
 ]

@@ -1,3 +1,5 @@
+from ._config import StdlibHandler as StdlibHandler
+from ._config import configure as configure
 from .scrivo import (
     BasicConsoleHandler as BasicConsoleHandler,
 )
@@ -58,6 +60,8 @@ __all__ = [
     "PyLogHandler",
     "RotatingFileHandler",
     "StderrHandler",
+    "StdlibHandler",
     "StdoutHandler",
     "SyslogHandler",
+    "configure",
 ]

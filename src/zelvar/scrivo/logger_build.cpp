@@ -9,6 +9,7 @@
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
@@ -168,6 +169,14 @@ PyObject* logger_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(logger->name().data(), static_cast<Py_ssize_t>(logger->name().size()), "replace");
 }
 
+PyObject* logger_level(PyObject* self, void*) {
+    return native_level(reinterpret_cast<LoggerObject*>(self)->logger_ptr);
+}
+
+int set_logger_level(PyObject* self, PyObject* value, void*) {
+    return set_native_level(reinterpret_cast<LoggerObject*>(self)->logger_ptr, value);
+}
+
 PyObject* logger_dropped(PyObject* self, void*) {
     const spdlog_internal::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
     return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
@@ -175,8 +184,34 @@ PyObject* logger_dropped(PyObject* self, void*) {
 
 }  // namespace
 
+PyObject* native_level(const std::shared_ptr<spdlog::logger>& logger) {
+    if (!logger) {
+        PyErr_SetString(PyExc_RuntimeError, "no native logger");
+        return nullptr;
+    }
+    return level_to_python(static_cast<int32_t>(logger->level()));
+}
+
+int set_native_level(const std::shared_ptr<spdlog::logger>& logger, PyObject* value) {
+    if (!value) return py::field::no_delete();
+    int32_t level;
+    if (!py::to_level(value, level)) return -1;
+    if (!logger) {
+        PyErr_SetString(PyExc_RuntimeError, "no native logger");
+        return -1;
+    }
+    // spdlog's level is atomic and read by every call (there is no cached copy): the next record
+    // on any thread, and a non-blocking logger's callers, see the new one.
+    logger->set_level(static_cast<spdlog::level::level_enum>(level));
+    return 0;
+}
+
 PyGetSetDef g_logger_properties[] = {
     {"name", logger_name, nullptr, "The logger's name.", nullptr},
+    {"level", logger_level, set_logger_level,
+     "The logger's own level (a Level); setting it takes the constructor's `level` values and applies to the next "
+     "record on any thread. The handlers' levels are unchanged.",
+     nullptr},
     {"dropped", logger_dropped, nullptr,
      "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},

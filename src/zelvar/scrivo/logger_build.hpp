@@ -17,7 +17,12 @@ bool build_logger(LoggerObject* self, PyObject* const* v);
 // Logger's tp_dealloc: what a non-blocking logger still holds is written first.
 void logger_dealloc(PyObject* self);
 
-// name and dropped.
+// A logger's own level as a Level, and its setter from the constructor's `level` values (0, or -1
+// with an exception). Shared by Logger and DefaultLogger.
+PyObject* native_level(const std::shared_ptr<spdlog::logger>& logger);
+int set_native_level(const std::shared_ptr<spdlog::logger>& logger, PyObject* value);
+
+// name, level and dropped.
 extern PyGetSetDef g_logger_properties[];
 
 }  // namespace zelvar::scrivo

@@ -261,13 +261,19 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
     return true;
 }
 
+// The native logger a call on `self` writes through; false with an exception.
+template <class Self>
+bool current_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
+    return py::guard([&] { return out = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) == 0;
+}
+
 // is_enabled_for(level): whether a record at that level would reach at least one sink.
 template <class Self>
 PyObject* is_enabled_for(PyObject* self, PyObject* value) {
     int32_t level;
     if (!record_level(value, level)) return nullptr;
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (!current_target<Self>(self, target)) return nullptr;
     return PyBool_FromLong(target &&
                            spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
 }
@@ -276,7 +282,7 @@ PyObject* is_enabled_for(PyObject* self, PyObject* value) {
 template <class Self>
 PyObject* flush(PyObject* self, PyObject*) {
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(reinterpret_cast<Self*>(self)), 0; }) < 0) return nullptr;
+    if (!current_target<Self>(self, target)) return nullptr;
     if (target) {
         Py_BEGIN_ALLOW_THREADS target->flush();  // reports a failing sink itself
         Py_END_ALLOW_THREADS
@@ -335,6 +341,23 @@ const py::PickleDef kDefaultLoggerPickle{
     "",
     module};
 
+// The level of the native logger the call writes through: the process default's at that moment.
+PyObject* default_level(PyObject* self, void*) {
+    std::shared_ptr<spdlog::logger> target;
+    return current_target<DefaultLoggerObject>(self, target) ? native_level(target) : nullptr;
+}
+
+int set_default_level(PyObject* self, PyObject* value, void*) {
+    std::shared_ptr<spdlog::logger> target;
+    return current_target<DefaultLoggerObject>(self, target) ? set_native_level(target, value) : -1;
+}
+
+PyGetSetDef g_default_properties[] = {
+    {"level", default_level, set_default_level, "The process default logger's own level (a Level), as Logger.level.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyMethodDef g_default_methods[] = {
     {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
     {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
@@ -366,6 +389,7 @@ PyTypeObject DefaultLoggerType = py::make_type({
     .basicsize = sizeof(DefaultLoggerObject),
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .methods = g_default_methods,
+    .getset = g_default_properties,
     .new_ = default_new,
     .dealloc = py::free_object,
 });

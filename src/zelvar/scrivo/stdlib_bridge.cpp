@@ -12,8 +12,10 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
+#include <zelvar/scrivo/scrivo.hpp>
 
 #include "emission.hpp"
+#include "loggers.hpp"
 #include "module_constants.hpp"
 
 namespace zelvar::scrivo {
@@ -108,6 +110,31 @@ bool handle_error(PyObject* self, PyObject* record, const SinkFailure& failure) 
     return static_cast<bool>(handled);
 }
 
+// The native logger a handler writes to: the process default's, or for a subclass instance whose
+// `_zelvar_logger` is a Logger, that logger's (the takeover's own handler skips the lookup).
+bool handler_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
+    if (Py_TYPE(self) != reinterpret_cast<PyTypeObject*>(g_class)) {
+        PyObject* routed = nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+        if (PyObject_GetOptionalAttrString(self, "_zelvar_logger", &routed) < 0) return false;
+#else
+        routed = PyObject_GetAttrString(self, "_zelvar_logger");
+        if (!routed) {
+            if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+            PyErr_Clear();
+        }
+#endif
+        py::Ref held(routed);
+        if (routed && PyObject_TypeCheck(routed, &LoggerType)) {
+            out = reinterpret_cast<LoggerObject*>(routed)->logger_ptr;
+            if (out) return true;
+            PyErr_SetString(PyExc_RuntimeError, "no native logger");
+            return false;
+        }
+    }
+    return py::guard([&] { return out = LoggerRegistry::get_logger("", true), 0; }) == 0;
+}
+
 PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("emit", {"record"}, 1);
     if (nargs < 1) {
@@ -145,7 +172,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     }
 
     std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = LoggerRegistry::get_logger("", true), 0; }) < 0) return nullptr;
+    if (!handler_target(self, target)) return nullptr;
     const auto lvl = static_cast<spdlog::level::level_enum>(native);
     if (!target->should_log(lvl)) Py_RETURN_NONE;
     const std::string_view plain =

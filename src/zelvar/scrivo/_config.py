@@ -1,0 +1,217 @@
+"""Loggers built from a dict shaped like ``logging.config.dictConfig``'s, and a standard-logging
+handler class that ``dictConfig`` itself can build."""
+
+from __future__ import annotations
+
+import logging
+from collections.abc import Iterable
+from typing import Any
+
+from . import scrivo as _native
+
+__all__ = ["StdlibHandler", "configure"]
+
+_TOP_KEYS = frozenset({"version", "handlers", "loggers"})
+_LOGGER_KEYS = frozenset({"handlers", "level", "queue_size", "overflow", "default", "intercept_stdlib_logging"})
+_LEVEL_ALIASES = {"WARNING": "WARN"}
+
+
+class _ConfigError(Exception):
+    """An error already carrying its key path, raised as ``kind``."""
+
+    def __init__(self, kind: type[BaseException], path: str, message: str) -> None:
+        super().__init__(kind, path, message)
+        self.kind, self.path, self.message = kind, path, message
+
+
+def _mapping(value: object, path: str) -> dict[Any, Any]:
+    if not isinstance(value, dict):
+        raise _ConfigError(TypeError, path, f"expected a dict, not {type(value).__name__}")
+    return value
+
+
+def _check_keys(section: dict[Any, Any], allowed: frozenset[str], path: str) -> None:
+    for key in section:
+        if key not in allowed:
+            raise _ConfigError(
+                ValueError, f"{path}.{key}" if path else str(key), f"unknown key (expected one of {sorted(allowed)})"
+            )
+
+
+def _level(value: object, path: str) -> _native.Level:
+    """A native level from a name ("WARN"; "WARNING" too; any case) or a number 0 to 6."""
+    if isinstance(value, str):
+        name = value.upper()
+        member = _native.Level.__members__.get(_LEVEL_ALIASES.get(name, name))
+        if member is None:
+            names = ", ".join(_native.Level.__members__)
+            raise _ConfigError(
+                ValueError, path, f"unknown level {value!r} (expected one of {names}, WARNING, or 0 to 6)"
+            )
+        return member
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise _ConfigError(TypeError, path, f"a level is a name or an int, not {type(value).__name__}")
+    try:
+        return _native.Level(value)
+    except ValueError:
+        raise _ConfigError(ValueError, path, f"{value} is not a level (0 to 6)") from None
+
+
+def _handler_class(value: object, path: str) -> type:
+    if not isinstance(value, str):
+        raise _ConfigError(TypeError, path, f"expected a class name, not {type(value).__name__}")
+    name = value
+    for prefix in ("zelvar.scrivo.scrivo.", "zelvar.scrivo."):
+        if name.startswith(prefix):
+            name = name[len(prefix) :]
+            break
+    cls = getattr(_native, name, None)
+    if not (isinstance(cls, type) and issubclass(cls, _native.LogHandler)):
+        raise _ConfigError(ValueError, path, f"{value!r} is not a handler class of zelvar.scrivo")
+    return cls
+
+
+def _blamed_key(error: BaseException, keys: Iterable[object]) -> str | None:
+    """The given keyword argument an error message names, if exactly one of them."""
+    text = str(error)
+    named = [key for key in keys if isinstance(key, str) and (f"'{key}'" in text or f"{key} " in text)]
+    if not named and "filename" in keys and ("null byte" in text or "file name" in text):  # type: ignore[operator]
+        return "filename"
+    return named[0] if len(named) == 1 else None
+
+
+def _wrapped(error: BaseException, path: str, keys: Iterable[object] = ()) -> _ConfigError:
+    key = _blamed_key(error, keys)
+    return _ConfigError(type(error), f"{path}.{key}" if key else path, str(error))
+
+
+# A logger with no name is refused after every handler and option of the call has been checked and
+# before any file is opened: building one is a check that touches nothing.
+def _unnamed_refusal() -> str:
+    try:
+        _native.Logger("", handlers=[])
+    except ValueError as e:
+        return str(e)
+    raise RuntimeError("an unnamed logger was built")  # pragma: no cover - the native check is gone
+
+
+def _dry_run(refusal: str, path: str, keys: Iterable[object], **kwargs: Any) -> None:
+    try:
+        _native.Logger("", **kwargs)
+    except Exception as e:  # noqa: BLE001 - every native check's error is the config's error
+        if type(e) is ValueError and str(e) == refusal:
+            return
+        raise _wrapped(e, path, keys) from None
+    raise RuntimeError("an unnamed logger was built")  # pragma: no cover
+
+
+def _handlers(section: dict[Any, Any], refusal: str) -> dict[str, _native.LogHandler]:
+    built = {}
+    for name, spec in section.items():
+        path = f"handlers.{name}"
+        if not isinstance(name, str):
+            raise _ConfigError(TypeError, path, "a handler name is a str")
+        spec = _mapping(spec, path)
+        if "class" not in spec:
+            raise _ConfigError(ValueError, f"{path}.class", "missing")
+        cls = _handler_class(spec["class"], f"{path}.class")
+        kwargs = {key: value for key, value in spec.items() if key != "class"}
+        if "level" in kwargs:
+            kwargs["level"] = _level(kwargs["level"], f"{path}.level")
+        try:
+            handler = cls(**kwargs)  # a description: opens nothing
+        except Exception as e:  # noqa: BLE001
+            raise _wrapped(e, path, kwargs) from None
+        _dry_run(refusal, path, kwargs, handlers=[handler])
+        built[name] = handler
+    return built
+
+
+def _logger_kwargs(name: object, spec: object, handlers: dict[str, _native.LogHandler]) -> dict[str, Any]:
+    path = f"loggers.{name}"
+    if not isinstance(name, str):
+        raise _ConfigError(TypeError, path, "a logger name is a str")
+    spec = _mapping(spec, path)
+    _check_keys(spec, _LOGGER_KEYS, path)
+    default = spec.get("default", False)
+    if not isinstance(default, bool):
+        raise _ConfigError(TypeError, f"{path}.default", f"expected a bool, not {type(default).__name__}")
+    if not name and not default:
+        raise _ConfigError(ValueError, path, "an unnamed logger is the process default: give it 'default': True")
+    kwargs: dict[str, Any] = {"set_default": default}
+    if "level" in spec:
+        kwargs["level"] = _level(spec["level"], f"{path}.level")
+    names = spec.get("handlers", [])
+    if not isinstance(names, list) or not all(isinstance(n, str) for n in names):
+        raise _ConfigError(TypeError, f"{path}.handlers", "expected a list of handler names")
+    for n in names:
+        if n not in handlers:
+            raise _ConfigError(ValueError, f"{path}.handlers", f"no handler named {n!r}")
+    kwargs["handlers"] = [handlers[n] for n in names]
+    for key in ("queue_size", "overflow", "intercept_stdlib_logging"):
+        if key in spec:
+            kwargs[key] = spec[key]
+    return kwargs
+
+
+def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
+    """Builds the handlers and loggers that ``config`` describes and returns the loggers by name.
+
+    ``{"version": 1, "handlers": {name: {"class": "FileHandler", <keyword arguments>}},
+    "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
+    "default": bool, "intercept_stdlib_logging": bool}}}``. Levels are native names ("WARN";
+    "WARNING" too) or numbers 0 to 6. Everything is checked before the first logger is built, so
+    an error (its message starts with the key path, ``handlers.file.filename: ...``) opens,
+    empties or prunes no file. A file handler writes for one logger only.
+    """
+    try:
+        return _configure(config)
+    except _ConfigError as e:
+        raise e.kind(f"{e.path}: {e.message}") from None
+
+
+def _configure(config: object) -> dict[str, _native.Logger]:
+    config = _mapping(config, "config")
+    _check_keys(config, _TOP_KEYS, "")
+    if config.get("version") != 1:
+        raise _ConfigError(ValueError, "version", f"expected 1, not {config.get('version')!r}")
+    refusal = _unnamed_refusal()
+    handlers = _handlers(_mapping(config.get("handlers", {}), "handlers"), refusal)
+    plans = []
+    file_owner: dict[str, str] = {}
+    default_name = None
+    for name, spec in _mapping(config.get("loggers", {}), "loggers").items():
+        kwargs = _logger_kwargs(name, spec, handlers)
+        path = f"loggers.{name}"
+        for n in spec.get("handlers", []):
+            # Two sinks of one file would each buffer, truncate and rotate it on their own.
+            if isinstance(handlers[n], _native.FileHandler):
+                if file_owner.setdefault(n, name) != name:
+                    raise _ConfigError(
+                        ValueError, f"{path}.handlers", f"file handler {n!r} is already used by {file_owner[n]!r}"
+                    )
+        if kwargs["set_default"]:
+            if default_name is not None:
+                raise _ConfigError(ValueError, f"{path}.default", f"{default_name!r} is already the default")
+            default_name = name
+        # Without set_default: an unnamed default logger would be built, not refused.
+        checked = {key: value for key, value in kwargs.items() if key != "set_default"}
+        _dry_run(refusal, path, spec, **checked)
+        plans.append((name, kwargs))
+    return {name: _native.Logger(name, **kwargs) for name, kwargs in plans}
+
+
+class StdlibHandler(_native.PyLogHandler):
+    """A PyLogHandler that ``logging.config.dictConfig`` can build: the level is optional and takes
+    the standard names or numbers (``"INFO"``, 20), and records go to ``logger`` (a zelvar
+    ``Logger``) instead of the process default logger when one is given."""
+
+    def __init__(
+        self, level: int | str = logging.NOTSET, *, logger: _native.Logger | _native.DefaultLogger | None = None
+    ) -> None:
+        if logger is not None and not isinstance(logger, _native.Logger | _native.DefaultLogger):
+            raise TypeError(f"logger must be a zelvar Logger or DefaultLogger, not {type(logger).__name__}")
+        super().__init__(logging.NOTSET)
+        self.setLevel(level)
+        # Read by the native emit: a Logger here is written to instead of the default.
+        self._zelvar_logger = logger

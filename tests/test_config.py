@@ -1,0 +1,173 @@
+"""Logger.level at run time, configure() from a dict, and StdlibHandler under dictConfig."""
+
+import json
+import re
+import threading
+
+import pytest
+
+import zelvar.scrivo as z
+from zelvar.scrivo import scrivo as s
+
+
+@pytest.mark.parametrize("kind", ["sync", "non-blocking", "default"])
+def test_level_changes_at_run_time(tmp_path, kind):
+    path = tmp_path / "level.log"
+    handler = s.FileHandler(str(path), pattern="%l %v", level=s.Level.DEBUG)
+    extra = {"sync": {}, "non-blocking": {"queue_size": 4}, "default": {"set_default": True}}[kind]
+    log = s.Logger(f"level-{kind}", level=s.Level.WARN, handlers=[handler], intercept_stdlib_logging=False, **extra)
+    if kind == "default":
+        log = s.DefaultLogger()
+    assert log.level is s.Level.WARN
+    log.info("dropped")
+
+    def lower(value):
+        log.level = value
+
+    for value, record in [(2, "info"), (s.Level.TRACE, "debug")]:
+        setter = threading.Thread(target=lower, args=(value,))
+        setter.start()
+        setter.join()
+        assert log.level == value and type(log.level) is s.Level
+        getattr(log, record)(f"after {value!r}")
+    log.trace("below the handler's own level")
+    assert handler.level is s.Level.DEBUG
+    # Writing takes the constructor's conversion, with its errors; a refused value changes nothing.
+    for bad in ["INFO", None, 2**40]:
+        with pytest.raises(Exception) as built:
+            s.Logger("level-bad", level=bad)
+        with pytest.raises(type(built.value), match=re.escape(str(built.value))):
+            log.level = bad
+    with pytest.raises(NotImplementedError):
+        del log.level
+    assert log.level is s.Level.TRACE
+    log.flush()
+    assert path.read_text().splitlines() == ["info after 2", "debug after <Level.TRACE: 0>"]
+
+
+def _base(tmp_path):
+    """A valid config whose first logger would empty keep.log and create new.log if it were built."""
+    return {
+        "version": 1,
+        "handlers": {
+            "keep": {"class": "FileHandler", "filename": str(tmp_path / "keep.log"), "overwrite": True},
+            "new": {"class": "zelvar.scrivo.JsonFileHandler", "filename": str(tmp_path / "new.log"), "level": "INFO"},
+        },
+        "loggers": {"cfg-a": {"handlers": ["keep", "new"], "level": "WARNING"}},
+    }
+
+
+def _handler(spec):
+    return lambda c: c["handlers"].__setitem__("bad", spec)
+
+
+def _logger(spec):
+    return lambda c: c["loggers"].__setitem__("cfg-b", spec)
+
+
+@pytest.mark.parametrize(
+    "change, error, path",
+    [
+        (lambda c: c.__setitem__("version", 2), ValueError, "version"),
+        (lambda c: c.__setitem__("filters", {}), ValueError, "filters"),
+        (lambda c: c.__setitem__("handlers", []), TypeError, "handlers"),
+        (_handler({"filename": "x.log"}), ValueError, "handlers.bad.class"),
+        (_handler({"class": "logging.FileHandler"}), ValueError, "handlers.bad.class"),
+        (_handler({"class": "FileHandler", "filename": "x.log", "colour": True}), TypeError, "handlers.bad.colour"),
+        (_handler({"class": "FileHandler", "filename": "x.log", "level": "LOUD"}), ValueError, "handlers.bad.level"),
+        (_handler({"class": "FileHandler", "filename": "x\0.log"}), ValueError, "handlers.bad.filename"),
+        (
+            _handler({"class": "RotatingFileHandler", "filename": "x.log", "max_size": 0}),
+            ValueError,
+            "handlers.bad.max_size",
+        ),
+        (_handler({"class": "DailyFileHandler", "filename": "x.log", "hour": 24}), ValueError, "handlers.bad.hour"),
+        (_logger({"colour": 1}), ValueError, "loggers.cfg-b.colour"),
+        (_logger({"handlers": ["missing"]}), ValueError, "loggers.cfg-b.handlers"),
+        (_logger({"handlers": ["keep"]}), ValueError, "loggers.cfg-b.handlers"),
+        (_logger({"level": 7}), ValueError, "loggers.cfg-b.level"),
+        (_logger({"level": 2.0}), TypeError, "loggers.cfg-b.level"),
+        (_logger({"queue_size": -1}), ValueError, "loggers.cfg-b.queue_size"),
+        (_logger({"overflow": "newest"}), ValueError, "loggers.cfg-b.overflow"),
+        (_logger({"default": 1}), TypeError, "loggers.cfg-b.default"),
+        (
+            lambda c: c["loggers"].update({"d1": {"default": True}, "d2": {"default": True}}),
+            ValueError,
+            "loggers.d2.default",
+        ),
+        (lambda c: c["loggers"].update({"": {}}), ValueError, "loggers."),
+    ],
+)
+def test_configure_refuses_before_touching_files(tmp_path, change, error, path):
+    (tmp_path / "keep.log").write_text("old\n")
+    config = _base(tmp_path)
+    change(config)
+    with pytest.raises(error) as info:
+        z.configure(config)
+    assert str(info.value).startswith(f"{path}: ")
+    assert (tmp_path / "keep.log").read_text() == "old\n"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["keep.log"]
+
+
+def test_configure_builds_loggers(child, tmp_path):
+    proc = child(
+        """
+        import json, logging
+        import zelvar.scrivo as z
+        loggers = z.configure({
+            "version": 1,
+            "handlers": {
+                "text": {"class": "FileHandler", "filename": "app.log", "pattern": "%n %l %v", "level": "DEBUG"},
+                "json": {"class": "JsonFileHandler", "filename": "app.jsonl", "level": 3},
+            },
+            "loggers": {
+                "app": {"handlers": ["text"], "level": "INFO", "default": True},
+                "jobs": {"handlers": ["json"], "queue_size": 8, "overflow": "drop_oldest"},
+            },
+        })
+        app, jobs = loggers["app"], loggers["jobs"]
+        app.debug("hidden")
+        app.info("shown")
+        logging.getLogger("lib").warning("taken over")
+        z.DefaultLogger().level = z.Level.ERROR
+        app.warn("hidden too")
+        jobs.info("below the handler")
+        jobs.warning("queued")
+        jobs.flush()
+        print(json.dumps([sorted(loggers), app.level, jobs.level, jobs.name, type(jobs).__name__]))
+        """
+    )
+    assert json.loads(proc.stdout) == [["app", "jobs"], 4, 0, "jobs", "Logger"]
+    assert (tmp_path / "app.log").read_text().splitlines() == ["app info shown", "app warning taken over"]
+    lines = [json.loads(line) for line in (tmp_path / "app.jsonl").read_text().splitlines()]
+    assert [(r["logger"], r["level"], r["message"]) for r in lines] == [("jobs", "warning", "queued")]
+
+
+def test_stdlib_handler_from_dict_config(child, tmp_path):
+    proc = child(
+        """
+        import logging, logging.config
+        import zelvar.scrivo as z
+        routed = z.Logger("routed", handlers=[z.FileHandler("routed.log", pattern="%n %l %v")])
+        logging.config.dictConfig({
+            "version": 1,
+            "handlers": {
+                "zel": {"class": "zelvar.scrivo.StdlibHandler", "level": "INFO", "logger": "ext://__main__.routed"},
+                "plain": {"class": "zelvar.scrivo.StdlibHandler"},
+            },
+            "loggers": {"lib": {"handlers": ["zel"], "level": "DEBUG", "propagate": False}},
+        })
+        lib = logging.getLogger("lib")
+        lib.debug("below the handler")
+        lib.warning("to routed")
+        routed.flush()
+        handler = lib.handlers[0]
+        print(type(handler).__name__, isinstance(handler, z.PyLogHandler), handler.level)
+        try:
+            z.StdlibHandler(logger="routed")
+        except TypeError as e:
+            print("TypeError")
+        """
+    )
+    assert proc.stdout.decode().split() == ["StdlibHandler", "True", "20", "TypeError"]
+    assert (tmp_path / "routed.log").read_text() == "routed warning to routed\n"
