@@ -6,7 +6,7 @@ from pathlib import Path
 import pytest
 from helpers import run_python
 
-README = Path(__file__).resolve().parent.parent / "README.md"
+README = Path(__file__).resolve().parents[2] / "README.md"
 BLOCK = re.compile(r"^```python\n(.*?)^```$", re.DOTALL | re.MULTILINE)
 
 
