@@ -172,7 +172,7 @@ test: check-format test-cpp stubtest test-py example-producer test-tsan $(addpre
 # One wheel per CPython into dist/, plus the sdist. A wheel compiles spdlog and fmt into
 # libscrivo.so.0 (ZELVAR_BUNDLE_DEPS) and leaves zelvar._testing out; auditwheel checks it against
 # the manylinux policies and retags it. It has nothing to graft (libscrivo.so.0 is found inside the
-# wheel through the modules' own search paths), so no binary changes: test_linkage.py checks that.
+# wheel through the modules' own search paths), so no binary changes: tests/package/test_linkage.py checks that.
 CPTAG := cp$(subst .,,$(PYVER))
 WHEEL_BUILD := build/wheel-$(CPTAG)-$(CPTAG)-linux_x86_64
 wheel: $(addprefix wheel-py,$(PY_VERSIONS)) sdist

@@ -13,6 +13,7 @@ import time
 import tracemalloc
 
 import pytest
+from helpers import open_fds
 
 import zelvar.scrivo as z
 from zelvar import _testing as native
@@ -69,10 +70,6 @@ def rss():
 def native_threads():
     with open("/proc/self/status") as status:
         return int(next(line for line in status if line.startswith("Threads:")).split()[1])
-
-
-def open_fds():
-    return len(os.listdir("/proc/self/fd"))
 
 
 def assert_flat(run):

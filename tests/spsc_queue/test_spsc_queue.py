@@ -193,7 +193,7 @@ THREADED = """
 import sys, threading, time
 from zelvar.spsc_queue.spsc_queue import SPSCQueue
 
-def run(*threads, queue):
+def run_threads(*threads, queue):
     failed = []
 
     def failure(args):  # a thread that fails closes the queue, so that the others end too
@@ -244,7 +244,7 @@ def consume():
         elif closed:
             return
 
-run(threading.Thread(target=produce), threading.Thread(target=consume), queue=q)
+run_threads(threading.Thread(target=produce), threading.Thread(target=consume), queue=q)
 assert pushed == [1] * N, sorted(set(pushed))
 assert got == list(range(N)), (len(got), got[:5], got[-5:])
 """
@@ -305,7 +305,7 @@ else:
     producers = [threading.Thread(target=produce, args=([0, 1],))]
     outs = [[], []]
     consumers = [threading.Thread(target=consume, args=(out, producers)) for out in outs]
-run(*producers, *consumers, queue=q)
+run_threads(*producers, *consumers, queue=q)
 for out in outs:
     for k in (0, 1):
         seq = [n for key, n in out if key == k]

@@ -1,12 +1,10 @@
 """The logging module's native interfaces, called through zelvar._testing as an outside module would."""
 
 import logging
-import subprocess
-import sys
-import textwrap
 import traceback
 
 import pytest
+from helpers import capsule_name, run_python
 
 from zelvar import _testing as native
 from zelvar.scrivo import scrivo as s
@@ -18,14 +16,6 @@ SIGNATURES = {
     "get_logger": "void (SpdLogger &, struct __pyx_opt_args_6zelvar_6scrivo_6scrivo_get_logger "
     "*__pyx_optional_args)",
 }
-
-
-def capsule_name(capsule):
-    import ctypes
-
-    get_name = ctypes.pythonapi.PyCapsule_GetName
-    get_name.restype, get_name.argtypes = ctypes.c_char_p, [ctypes.py_object]
-    return get_name(capsule).decode()
 
 
 def test_capi_keys_order_and_signatures():
@@ -166,7 +156,7 @@ def test_native_thread_without_the_lock_logs_through_the_tables(tmp_path):
         native.call_method_from_thread(lg, 2, "through Logger")
         native.call_method_from_thread(s.DefaultLogger(), 4, "through DefaultLogger")
     """
-    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=30)
+    proc = run_python(code, text=True, timeout=30)
     assert proc.returncode == 0, proc.stderr
     assert log.read_text() == "info through Logger\nerror through DefaultLogger\n"
 

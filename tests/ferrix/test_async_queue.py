@@ -14,10 +14,6 @@ from zelvar.utils.ferrix import ferrix as f
 AQ = f.AsyncQueue
 
 
-def run(coro):
-    return asyncio.run(coro)
-
-
 def state_of(q):
     reduced = q.__reduce__()
     return reduced[2] if len(reduced) == 3 else reduced[1][2]
@@ -59,7 +55,7 @@ def test_defaults_inside_a_running_loop():
         assert (ring.slot_size, ring.capacity) == (1024, 16384)
         assert (cb, running, task) == (None, False, None)
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize(
@@ -139,7 +135,7 @@ def test_push_then_pop_round_trip(method, msg, expected):
         assert await getattr(q, method)(msg=msg) is True
         return await q.pop()
 
-    assert run(main()) == expected
+    assert asyncio.run(main()) == expected
 
 
 @pytest.mark.parametrize(
@@ -163,7 +159,7 @@ def test_unconvertible_messages_raise_from_the_await_and_store_nothing(method, m
         await q.push_str("after")
         return await q.pop()
 
-    assert run(main()) == b"after"
+    assert asyncio.run(main()) == b"after"
 
 
 def test_messages_pop_in_order_across_kinds():
@@ -173,7 +169,7 @@ def test_messages_pop_in_order_across_kinds():
             await (q.push_str, q.push_obj, q.push_buf)[i % 3](str(i) if i % 3 == 0 else str(i).encode())
         return [await q.pop() for _ in range(40)]
 
-    assert run(main()) == [str(i).encode() for i in range(40)]
+    assert asyncio.run(main()) == [str(i).encode() for i in range(40)]
 
 
 def test_a_refused_push_returns_false_and_wakes_nobody():
@@ -190,7 +186,7 @@ def test_a_refused_push_returns_false_and_wakes_nobody():
         assert results == [True, True, False, False]  # full after the capacity
         assert [await q.pop(), await q.pop()] == [b"m", b"m"]
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_one_push_wakes_exactly_one_pop_the_longest_waiting():
@@ -207,7 +203,7 @@ def test_one_push_wakes_exactly_one_pop_the_longest_waiting():
         await q.push_str("b")
         assert await second == b"b"
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize("waiting", [1, 2, 3])
@@ -228,7 +224,7 @@ def test_pushes_in_a_row_wake_one_waiting_pop_each(waiting):
         for p in pops:
             p.cancel()
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize("woken", ["pop", "dispatcher"])
@@ -247,7 +243,7 @@ def test_a_woken_waiter_cancelled_before_it_runs_hands_the_wake_up_on(woken):
         first.cancel()  # ... which is cancelled before it resumes
         assert await asyncio.wait_for(second, 2) == b"a"
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_a_cancelled_push_waiting_for_the_lock_has_stored_its_message():
@@ -268,7 +264,7 @@ def test_a_cancelled_push_waiting_for_the_lock_has_stored_its_message():
         waiter.cancel()
         return await q.pop()  # finds the message at once
 
-    assert run(main()) == b"kept"
+    assert asyncio.run(main()) == b"kept"
 
 
 def test_push_buf_holds_the_buffer_until_it_finishes():
@@ -297,7 +293,7 @@ def test_push_buf_holds_the_buffer_until_it_finishes():
         cancelled.extend(b"!")  # released on cancellation too
         lock.release()
 
-    run(main())
+    asyncio.run(main())
 
 
 class CountingCondition(asyncio.Condition):
@@ -325,7 +321,7 @@ def test_a_condition_that_is_not_asyncio_own_is_always_notified():
         await q.push_str("y")
         assert await waiter == b"y" and CountingCondition.notified == 4
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize("call", ["push_str", "push_obj", "push_buf", "pop"])
@@ -339,7 +335,7 @@ def test_a_queue_without_ring_raises_runtime_error(call):
             with pytest.raises(RuntimeError, match="no ring"):
                 method()
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_a_method_called_on_another_type_is_refused():
@@ -371,7 +367,7 @@ def test_dispatcher_delivers_in_order_one_at_a_time():
         assert task.cancelled()
         assert await q.shutdown() is None  # again: nothing new to cancel
 
-    run(main())
+    asyncio.run(main())
     assert events == [(k, m) for m in (b"A", b"B", b"C") for k in ("start", "end")]
 
 
@@ -386,7 +382,7 @@ def test_qsize_and_empty_count_the_waiting_messages():
         sizes.append((q.qsize(), q.empty()))
         return sizes
 
-    assert run(main()) == [(0, True), (1, False), (2, False), (2, False), (1, False)]
+    assert asyncio.run(main()) == [(0, True), (1, False), (2, False), (2, False), (1, False)]
 
 
 def test_async_for_pops_until_break_or_cancellation():
@@ -420,7 +416,7 @@ def test_async_for_pops_until_break_or_cancellation():
             await task
         return got
 
-    assert run(main()) == [b"a", b"b", b"c", b"d"]
+    assert asyncio.run(main()) == [b"a", b"b", b"c", b"d"]
     assert Counting.pops == 5  # each step is the instance's pop()
 
 
@@ -448,7 +444,7 @@ def test_dispatcher_batches_deliver_what_waits_in_order(batch, pushed, lists):
         await q.push_obj(b"late")  # after shutdown the messages stay for pop
         return await q.pop()
 
-    assert run(main()) == b"late"
+    assert asyncio.run(main()) == b"late"
     assert got == [[bytes([i]) for i in lst] for lst in lists]
 
 
@@ -468,7 +464,7 @@ def test_a_callback_may_push_to_its_own_queue():
         await settle(20)
         await q.shutdown()
 
-    run(main())
+    asyncio.run(main())
     assert seen == [b"a", b"a+", b"a++", b"a+++"]
 
 
@@ -495,7 +491,7 @@ def test_a_failing_callback_ends_the_task_and_shutdown_raises_it(callback, error
         await q.push_str("still works")
         assert await q.pop() == b"still works"
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_shutdown_arguments_and_before_any_dispatcher():
@@ -511,7 +507,7 @@ def test_shutdown_arguments_and_before_any_dispatcher():
         assert AQ.shutdown.__doc__ == "AsyncQueue.shutdown(self, *excinfo)"
         assert not hasattr(AQ, "__aenter__") and not hasattr(AQ, "__aexit__")
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_shutdown_wakes_a_waiting_pop_which_waits_again():
@@ -525,7 +521,7 @@ def test_shutdown_wakes_a_waiting_pop_which_waits_again():
         await q.push_str("late")
         assert await waiter == b"late"
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_a_second_start_leaves_two_tasks_both_feeding_the_newest_callback():
@@ -552,7 +548,7 @@ def test_a_second_start_leaves_two_tasks_both_feeding_the_newest_callback():
         first.cancel()
         await settle()
 
-    run(main())
+    asyncio.run(main())
     assert (got1, got2) == ([], [b"a", b"b", b"c"])
 
 
@@ -567,7 +563,7 @@ def test_dispatch_coroutine_is_looked_up_on_the_instance():
         await settle()
         return q.ran
 
-    assert run(main()) is True
+    assert asyncio.run(main()) is True
     coro = AQ._AsyncQueue__dispatch.__doc__
     assert coro == "AsyncQueue.__dispatch(self)"
 
@@ -594,7 +590,7 @@ def test_native_table_honours_a_python_override(dispatch, overridden):
         assert AQ.start_dispatcher(q, cb) is None and state_of(q)[6] is not None
         await q.shutdown()
 
-    run(main())
+    asyncio.run(main())
     assert calls == ([cb] if overridden else [])
 
 
@@ -728,6 +724,6 @@ def test_a_queue_in_a_cycle_through_its_task_is_collected():
         await settle()
         await q.shutdown()
 
-    run(main())
+    asyncio.run(main())
     gc.collect()
     assert freed == [True]

@@ -2,21 +2,16 @@
 
 import enum
 import importlib
-import subprocess
 import sys
-import textwrap
 import tracemalloc
 
 import pytest
+from helpers import run_python
 
 import zelvar
 from zelvar.scrivo import scrivo
 
 MODULES = ["zelvar.scrivo.scrivo", "zelvar.spsc_queue.spsc_queue", "zelvar.utils.halyard.halyard"]
-
-
-def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=60)
 
 
 def test_level_members_in_order():
@@ -101,7 +96,8 @@ def test_module_spec_attributes(name):
 
 @pytest.mark.parametrize("name", MODULES)
 def test_second_interpreter_is_refused(name):
-    result = run_python(f"""
+    result = run_python(
+        f"""
         import sys
         import {name}
         # A legacy (shared-GIL) sub-interpreter, so the interpreter itself lets the import reach us.
@@ -116,7 +112,10 @@ def test_second_interpreter_is_refused(name):
         except Exception as exc:
             failure = exc
         print("FAILED", getattr(failure, "msg", failure)) if failure else print("IMPORTED")
-    """)
+    """,
+        text=True,
+        timeout=60,
+    )
     assert result.returncode == 0, result.stderr
     assert "FAILED" in result.stdout
     assert "Interpreter change detected - this module can only be loaded into one interpreter per process." in (

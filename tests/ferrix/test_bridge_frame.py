@@ -3,11 +3,11 @@
 import errno
 import pickle
 import socket
-import subprocess
 import sys
 import textwrap
 
 import pytest
+from helpers import capsule_name, run_python
 
 import zelvar.scrivo
 from zelvar.utils.ferrix import ferrix as f
@@ -18,14 +18,6 @@ CAPI = {
     "bytes_to_cbuf": "int (PyObject *, char const **, size_t *)",
     "str_to_cbuf": "int (PyObject *, char const **, size_t *)",
 }
-
-
-def capsule_name(capsule):
-    import ctypes
-
-    get_name = ctypes.pythonapi.PyCapsule_GetName
-    get_name.restype, get_name.argtypes = ctypes.c_char_p, [ctypes.py_object]
-    return get_name(capsule).decode()
 
 
 def test_namespace():
@@ -51,7 +43,7 @@ def test_pickling_is_refused(make):
 
 def import_with(prepare):
     code = textwrap.dedent(prepare) + "\nimport zelvar.utils.ferrix.ferrix\nprint('imported')\n"
-    return subprocess.run([sys.executable, "-W", "always", "-c", code], capture_output=True, text=True, timeout=60)
+    return run_python(code, options=("-W", "always"), text=True, timeout=60)
 
 
 FAKE_RING = """

@@ -2,7 +2,6 @@
 
 import asyncio
 import gc
-import os
 import pickle
 import socket
 import struct
@@ -11,6 +10,7 @@ import threading
 
 import pytest
 from bridge_messages import expected, message
+from helpers import open_fds
 
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
@@ -18,16 +18,8 @@ from zelvar.utils.ferrix import ferrix as f
 AD = f.AsyncDispatcher
 
 
-def run(coro):
-    return asyncio.run(coro)
-
-
 def reader_tasks():
     return [t for t in asyncio.all_tasks() if t.get_coro().__qualname__.startswith("AsyncDispatcher.__reader")]
-
-
-def open_fds():
-    return len(os.listdir("/proc/self/fd"))
 
 
 async def until(predicate, timeout=10.0):
@@ -73,7 +65,7 @@ def test_every_message_arrives_once_in_order(variable_size, sizes, batch):
         d.close()
         return c.got
 
-    assert run(main()) == expected(0, 50_000, [8, 64, 200] if not variable_size else [8, 1000, 64, 3000])
+    assert asyncio.run(main()) == expected(0, 50_000, [8, 64, 200] if not variable_size else [8, 1000, 64, 3000])
     if batch:
         assert all(length is not None and 1 <= length <= batch for length in c.lengths)
         assert max(c.lengths) == batch
@@ -134,7 +126,7 @@ def test_a_million_messages_from_four_producers_into_dispatchers_of_both_kinds()
             d.close()
         return received
 
-    for got in run(main()):
+    for got in asyncio.run(main()):
         assert [struct.unpack_from("<II", m) for m in got] == [(0, i) for i in range(per_producer)]
         for seq in range(0, per_producer, 997):  # every byte of a sample
             assert got[seq] == message(0, seq, sizes[seq % 2])
@@ -178,7 +170,7 @@ def test_yields_to_the_loop_once_every_128_deliveries(monkeypatch):
         await until(lambda: len(delivered) == 300)
         d.close()
 
-    run(main())
+    asyncio.run(main())
     assert sleeps == [(0, 128), (0, 256)]
 
 
@@ -201,7 +193,7 @@ def test_a_bad_callback_ends_the_reader_task_with_type_error(callback, text):
         assert native.produce(d, 1, 3) == [3]  # the ring still takes messages
         d.close()
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_setup_without_a_running_loop_keeps_the_socket_for_close():
@@ -226,7 +218,7 @@ def test_close_without_setup_and_twice():
         assert task.result() is None
         d.close()
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_close_stops_the_reader_and_closes_the_socket():
@@ -245,7 +237,7 @@ def test_close_stops_the_reader_and_closes_the_socket():
         assert task.cancelled() or task.result() is None
         assert native.produce(d, 1, 3) == [0]
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_close_from_another_thread_while_the_reader_waits():
@@ -261,7 +253,7 @@ def test_close_from_another_thread_while_the_reader_waits():
         closer.join()
         assert task.done()
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_close_while_producers_push():
@@ -279,7 +271,7 @@ def test_close_while_producers_push():
         await asyncio.sleep(0.01)
         return c.got, accepted
 
-    got, accepted = run(main())
+    got, accepted = asyncio.run(main())
     seqs = [struct.unpack_from("<II", m)[1] for m in got if struct.unpack_from("<II", m)[0] == 0]
     assert seqs == list(range(len(seqs))) and len(seqs) == len(got) <= accepted[0]
 
@@ -294,7 +286,7 @@ def test_a_second_setup_while_the_reader_runs_is_refused():
         assert open_fds() == before  # refused before any socket was made
         d.close()
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize("dispatch, overridden", [(0, True), (1, False)])
@@ -312,7 +304,7 @@ def test_native_setup_honours_a_python_override(dispatch, overridden):
         d.close()
         await asyncio.sleep(0)
 
-    run(main())
+    asyncio.run(main())
     assert calls == (["127.0.0.1"] if overridden else [])
 
 
@@ -329,7 +321,7 @@ def test_readers_are_looked_up_on_the_instance():
         await asyncio.sleep(0)
         d.close()
 
-    run(main())
+    asyncio.run(main())
     assert seen == [(True, False)]
     for name in ("__reader", "__reader_var"):
         method = getattr(AD, f"_AsyncDispatcher{name}")
@@ -374,7 +366,7 @@ def test_a_dropped_running_dispatcher_lives_on_with_its_reader():
         push_target.close()
         await until(task.done)
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_a_dispatcher_outliving_its_loop_closes_quietly(monkeypatch):
@@ -393,7 +385,7 @@ def test_a_dispatcher_outliving_its_loop_closes_quietly(monkeypatch):
         holder.append(d)
         await asyncio.sleep(0)
 
-    run(main())  # cancels the reader and closes the loop
+    asyncio.run(main())  # cancels the reader and closes the loop
     holder.clear()
     gc.collect()
     assert closed == [True] and seen == []  # the finished reader needed no call on the closed loop
@@ -449,7 +441,7 @@ def test_no_wake_up_is_lost_when_pushes_meet_a_falling_asleep_reader():
             await asyncio.wait_for(arrived.wait(), 2)
         d.close()
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_messages_near_the_size_limit_get_through():
@@ -466,7 +458,7 @@ def test_messages_near_the_size_limit_get_through():
             await pushing
         assert c.got == expected(0, 2000, sizes)
 
-    run(main())
+    asyncio.run(main())
 
 
 @pytest.mark.parametrize("closer", ["loop", "thread"])
@@ -496,7 +488,7 @@ def test_a_restart_right_after_close_receives(closer):
             s.setblocking(False)
             await asyncio.wait_for(loop.sock_connect(s, listener.getsockname()), 3)
 
-    run(main())
+    asyncio.run(main())
 
 
 def test_close_after_the_loop_was_closed_closes_the_socket():
@@ -533,5 +525,5 @@ def test_a_replacement_reader_is_rung_for_every_message():
             await until(lambda: len(bells) == n, timeout=3)
         d.close()
 
-    run(main())
+    asyncio.run(main())
     assert bells == [b"\x01"] * 3

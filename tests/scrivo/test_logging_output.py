@@ -11,6 +11,7 @@ import threading
 import time
 
 import pytest
+from helpers import run_python
 
 from zelvar import _testing as native
 from zelvar.scrivo.scrivo import DefaultLogger, FileHandler, Level, Logger, StderrHandler
@@ -19,14 +20,14 @@ ESC = b"\x1b"
 PRELUDE = "from zelvar.scrivo.scrivo import *\n"
 
 
-def run(child, code, **kwargs):
+def run_with_scrivo(child, code, **kwargs):
     return child(PRELUDE + textwrap.dedent(code), **kwargs)
 
 
 def run_bounded(code, hangs):
     """Runs `code` in a fresh interpreter that must end within 15 seconds; else fails with `hangs`."""
     try:
-        return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, timeout=15)
+        return run_python(PRELUDE + textwrap.dedent(code), timeout=15)
     except subprocess.TimeoutExpired:
         pytest.fail(hangs)
 
@@ -36,7 +37,7 @@ def lines(data):
 
 
 def test_default_basic_console_sink(child):
-    out = run(child, "Logger('app').info('hello')").stdout
+    out = run_with_scrivo(child, "Logger('app').info('hello')").stdout
     assert re.fullmatch(rb"\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\.\d{6}\] \[app\] \[info\] hello\n", out)
 
 
@@ -60,7 +61,7 @@ def test_default_basic_console_sink(child):
     ],
 )
 def test_console_handlers_and_levels(child, handler, stdout, stderr):
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         lg = Logger('c', handlers=[{handler}])
@@ -94,7 +95,7 @@ def test_console_handlers_and_levels(child, handler, stdout, stderr):
 )
 def test_colours_on_console_sinks_only(child, tmp_path, args, text, console):
     log = tmp_path / "plain.log"
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         lg = Logger('colours', handlers=[{console}, FileHandler({str(log)!r}, True, '%v')])
@@ -108,7 +109,7 @@ def test_colours_on_console_sinks_only(child, tmp_path, args, text, console):
 
 def test_console_mutex_policy_only(child):
     # A derived console sink still counts, and nested level windows are looked through.
-    proc = run(
+    proc = run_with_scrivo(
         child,
         """
         lg = Logger('mutex', handlers=[StdoutHandler(True, '%v'), StdoutHandler(False, '%v')])
@@ -146,7 +147,7 @@ def test_a_stalled_stdout_holds_up_no_stderr_logger(handler):
 
 def test_message_is_cut_at_nul(child, tmp_path):
     log = tmp_path / "nul.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         lg = Logger('nul', handlers=[FileHandler({str(log)!r}, pattern='%v')])
@@ -160,7 +161,7 @@ def test_message_is_cut_at_nul(child, tmp_path):
 
 def test_logger_and_sink_levels(child, tmp_path):
     low, high = tmp_path / "low.log", tmp_path / "high.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         lg = Logger('lv', level=3, handlers=[FileHandler({str(low)!r}, pattern='%l'),
@@ -175,7 +176,7 @@ def test_logger_and_sink_levels(child, tmp_path):
 
 def test_rotating_file_handler_rotates(child, tmp_path):
     base = tmp_path / "rot.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         lg = Logger('rot', handlers=[RotatingFileHandler({str(base)!r}, '%v', max_size=100, max_files=2)])
@@ -192,15 +193,15 @@ def test_rotating_file_handler_rotates(child, tmp_path):
 def test_file_handler_overwrite_and_append(child, tmp_path):
     log = tmp_path / "f.log"
     log.write_text("old\n")
-    run(child, f"Logger('a', handlers=[FileHandler({str(log)!r}, pattern='%v')]).info('new')")
+    run_with_scrivo(child, f"Logger('a', handlers=[FileHandler({str(log)!r}, pattern='%v')]).info('new')")
     assert log.read_text() == "old\nnew\n"
-    run(child, f"Logger('o', handlers=[FileHandler({str(log)!r}, pattern='%v', overwrite=True)]).info('x')")
+    run_with_scrivo(child, f"Logger('o', handlers=[FileHandler({str(log)!r}, pattern='%v', overwrite=True)]).info('x')")
     assert log.read_text() == "x\n"
 
 
 def test_python_subclass_properties_are_used(child, tmp_path):
     log = tmp_path / "sub.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         class Mine(FileHandler):
@@ -215,7 +216,7 @@ def test_python_subclass_properties_are_used(child, tmp_path):
 
 def test_handlers_appended_during_the_walk_are_visited(child, tmp_path):
     first, second = tmp_path / "1.log", tmp_path / "2.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         handlers = []
@@ -233,7 +234,7 @@ def test_handlers_appended_during_the_walk_are_visited(child, tmp_path):
 
 
 def test_color_scheme_colours_levels(child):
-    out = run(
+    out = run_with_scrivo(
         child,
         """
         lg = Logger('scheme', handlers=[StdoutHandler(True, '%^%v%$')], color_scheme=ColorScheme(info_color=35))
@@ -354,7 +355,7 @@ def test_logging_in_whichever_interpreter_imported_first(tmp_path, first):
             print("sub:", in_sub({refused!r}))
     """)
     # A hang (the lock taken twice by one thread) fails here instead of stalling the suite.
-    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    proc = run_python(code, text=True, timeout=30)
     assert proc.returncode == 0, proc.stderr
     refusal = "Interpreter change detected - this module can only be loaded into one interpreter per process."
     assert refusal in proc.stdout.splitlines()[0 if first == "main" else 1] + proc.stderr
@@ -374,7 +375,7 @@ def test_logging_in_whichever_interpreter_imported_first(tmp_path, first):
     ],
 )
 def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         import logging, time
@@ -410,7 +411,7 @@ def whole_records(text):
 
 def test_appenders_sharing_a_file_write_whole_lines(child, tmp_path):
     log = tmp_path / "shared.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         import os
@@ -465,7 +466,7 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
     # sleep on a sink lock it inherited, and no record is written twice or cut.
     path = tmp_path / "forks.log"
     setup, handler = FORKING_HANDLERS[kind]
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         import os, socket, threading, time, warnings
@@ -561,7 +562,7 @@ def test_forked_children_write_their_own_thread_id(child, tmp_path, queue_size):
     # spdlog keeps each thread's id in a thread-local, which the forking thread carries into its
     # child (and grandchild); the records there carry the id of the thread that logged them.
     json_log, text_log = tmp_path / "t.json", tmp_path / "t.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         import os, threading
@@ -602,7 +603,7 @@ def test_forked_children_write_their_own_thread_id(child, tmp_path, queue_size):
 
 def test_default_logger_follows_a_newer_default(child, tmp_path):
     a, b = tmp_path / "a.log", tmp_path / "b.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         d = DefaultLogger()
@@ -618,7 +619,7 @@ def test_default_logger_follows_a_newer_default(child, tmp_path):
 
 def test_standard_logging_through_the_default_logger(child, tmp_path):
     log = tmp_path / "std.log"
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         import logging
@@ -663,7 +664,7 @@ def test_standard_logging_through_the_default_logger(child, tmp_path):
 
 
 def test_routing_replaces_root_handlers_without_closing(child):
-    proc = run(
+    proc = run_with_scrivo(
         child,
         """
         import logging
@@ -729,7 +730,7 @@ def test_json_file_handler_lines(child, tmp_path):
 def test_json_file_handler_rotates_and_overwrites(child, tmp_path, overwrite):
     base = tmp_path / "rot.jsonl"
     base.write_text('{"message": "old"}\n')
-    run(
+    run_with_scrivo(
         child,
         f"""
         lg = Logger('jrot', handlers=[JsonFileHandler({str(base)!r}, overwrite={overwrite}, max_size=400,
@@ -765,7 +766,7 @@ def test_daily_file_handler_names_prunes_and_formats(child, tmp_path, shift_minu
     unrelated = ["app_notes.log", "other_2020-01-01.log", "app_2020-01-01.txt"]
     for name in old + unrelated:
         (logs / name).write_text("x\n")
-    run(
+    run_with_scrivo(
         child,
         f"""
         lg = Logger('daily', handlers=[DailyFileHandler({str(logs / 'app.log')!r}, {hour}, {minute}, max_files=2,
@@ -909,7 +910,7 @@ def test_nonblocking_output_is_the_synchronous_output(child, tmp_path):
     outputs = []
     for queue_size in (0, 16):
         log = tmp_path / f"same{queue_size}.log"
-        proc = run(child, SAME_CALLS.format(log=str(log), queue_size=queue_size))
+        proc = run_with_scrivo(child, SAME_CALLS.format(log=str(log), queue_size=queue_size))
         tid = proc.stderr.split()[0]
         outputs.append((proc.stdout.replace(tid, b"TID"), log.read_bytes().replace(tid, b"TID")))
     assert outputs[0] == outputs[1]
@@ -920,7 +921,7 @@ def test_nonblocking_output_is_the_synchronous_output(child, tmp_path):
 
 def test_new_methods_output(child, tmp_path):
     log = tmp_path / "new.log"
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         import logging, os, sys
@@ -958,7 +959,7 @@ def test_new_methods_output(child, tmp_path):
 
 def test_exit_writes_a_full_queue(child, tmp_path):
     log = tmp_path / "exit.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         import logging
@@ -980,7 +981,7 @@ def test_exit_writes_a_full_queue(child, tmp_path):
 
 def test_fork_while_the_writer_is_busy(child, tmp_path):
     log = tmp_path / "fork.log"
-    run(
+    run_with_scrivo(
         child,
         f"""
         import os, sys, threading, time
@@ -1067,7 +1068,7 @@ def test_exit_with_daemon_threads_waiting_for_room(tmp_path):
 @pytest.mark.parametrize("overflow", ["block", "drop_oldest"])
 def test_fork_while_a_sink_is_stalled(child, tmp_path, overflow):
     # A FIFO nobody reads: the writer is stuck in its sink when the fork comes.
-    run(
+    run_with_scrivo(
         child,
         f"""
         import os, select, sys, threading, time
@@ -1126,13 +1127,13 @@ def test_exit_with_a_nonblocking_logger_in_a_live_sub_interpreter(tmp_path):
     """)
     # The process ends with the sub-interpreter and its logger still alive.
     code = textwrap.dedent(SUB_INTERPRETER) + f"print(in_sub({sub!r}))\n"
-    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    proc = run_python(code, text=True, timeout=30)
     assert proc.returncode == 0 and proc.stdout == "None\n", proc.stderr
     assert lines(log.read_bytes()) == [f"record {n}" for n in range(1000)]
 
 
 def test_a_dropped_nonblocking_logger_releases_its_thread_and_files(child, tmp_path):
-    run(
+    run_with_scrivo(
         child,
         f"""
         import gc, os
@@ -1159,7 +1160,7 @@ def test_a_dropped_nonblocking_logger_releases_its_thread_and_files(child, tmp_p
 
 
 def test_a_large_queue_takes_memory_as_it_is_used(child, tmp_path):
-    run(
+    run_with_scrivo(
         child,
         f"""
         import os

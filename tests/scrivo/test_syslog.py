@@ -11,6 +11,7 @@ import textwrap
 import time
 
 import pytest
+from helpers import run_python
 
 RSYSLOGD = shutil.which("rsyslogd", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
 SEVERITY = {"trace": 7, "debug": 7, "info": 6, "warn": 4, "error": 3, "critical": 2}
@@ -104,12 +105,6 @@ def collector(tmp_path):
         c.stop()
 
 
-def child(code, tmp_path, timeout=60):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=timeout, cwd=tmp_path, check=True
-    )
-
-
 def address_of(collector, transport):
     return {
         "unix": repr(collector.sock),
@@ -133,7 +128,7 @@ def address_of(collector, transport):
 )
 def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transport, format, ident, facility, code):
     count = 600
-    proc = child(
+    proc = run_python(
         f"""
         import os
         from zelvar.scrivo.scrivo import *
@@ -146,7 +141,9 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
             getattr(lg, level)('record %04d é "quoted" \\\\ %s' % (i, 'x' * (i % 50)))
         print(os.getpid())
     """,
-        tmp_path,
+        cwd=tmp_path,
+        timeout=60,
+        check=True,
     )
     pid = proc.stdout.decode().strip()
     assert proc.stderr == b""  # nothing reported as lost
@@ -173,7 +170,7 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
 @pytest.mark.parametrize("transport", ["unix", "tcp"])
 def test_procid_is_the_writers_after_a_fork(collector, tmp_path, transport):
     protocol = "tcp" if transport == "tcp" else "udp"
-    proc = child(
+    proc = run_python(
         f"""
         import os
         from zelvar.scrivo.scrivo import *
@@ -187,7 +184,9 @@ def test_procid_is_the_writers_after_a_fork(collector, tmp_path, transport):
         lg.info('parent after')
         print(os.getpid(), pid)
     """,
-        tmp_path,
+        cwd=tmp_path,
+        timeout=60,
+        check=True,
     )
     parent, forked = proc.stdout.decode().split()
     got = {r["msg"].strip(): r["pid"] for r in collector.records(3)}
@@ -195,7 +194,7 @@ def test_procid_is_the_writers_after_a_fork(collector, tmp_path, transport):
 
 
 def test_a_forked_child_reports_only_its_own_undelivered_records(tmp_path):
-    proc = child(
+    proc = run_python(
         """
         import os, sys
         from zelvar.scrivo.scrivo import *
@@ -208,7 +207,9 @@ def test_a_forked_child_reports_only_its_own_undelivered_records(tmp_path):
                 sys.exit(0)  # the sink goes with the interpreter and reports what is pending
             os.wait()
     """,
-        tmp_path,
+        cwd=tmp_path,
+        timeout=60,
+        check=True,
     )
     lost = [int(n) for n in re.findall(rb": (\d+) records? not delivered", proc.stderr)]
     assert sorted(lost) == [1, 1, 1, 1, 9], proc.stderr.decode()

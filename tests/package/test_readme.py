@@ -1,13 +1,12 @@
 """Every ```python block of the README runs as written, each alone in a fresh interpreter."""
 
 import re
-import subprocess
-import sys
 from pathlib import Path
 
 import pytest
+from helpers import run_python
 
-README = Path(__file__).resolve().parent.parent / "README.md"
+README = Path(__file__).resolve().parents[2] / "README.md"
 BLOCK = re.compile(r"^```python\n(.*?)^```$", re.DOTALL | re.MULTILINE)
 
 
@@ -31,5 +30,5 @@ def test_readme_block_runs(code, tmp_path):
     # As a script file, so the caller locations it logs carry the block's own line numbers.
     script = tmp_path / "snippet.py"
     script.write_text(code, encoding="utf-8")
-    proc = subprocess.run([sys.executable, str(script)], capture_output=True, timeout=60, cwd=tmp_path)
+    proc = run_python(script=script, timeout=60, cwd=tmp_path)
     assert proc.returncode == 0, proc.stderr.decode(errors="replace")
