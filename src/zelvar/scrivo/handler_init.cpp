@@ -1,48 +1,108 @@
-// The handler descriptions' and the color scheme's __init__: each binds its arguments with the one
-// binder, checks them with the shared conversions and hands the base's part to the base's __init__.
-#include "handler_init.hpp"
-
+// The __init__ every described type shares: its row says which arguments it takes, how each is
+// converted and defaulted, what the base's __init__ is given and which fields it stores itself.
 #include <cstddef>
+#include <cstring>
 
-#include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
-#include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
-#include <zelvar/scrivo/scrivo.hpp>
 
-#include "handlers.hpp"
+#include "handler_kind.hpp"
 #include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
-PyObject* default_pattern() { return default_handler_pattern(); }
+bool is_text(Arg arg) { return arg == Arg::text || arg == Arg::address; }
 
-bool take_color(PyObject* value, int fallback, bool& out) {
-    if (!value) {
-        out = fallback != 0;
-        return true;
+// The native value of a numeric argument (its default when not given).
+bool take_number(const Param& p, PyObject* v, Taken& out) {
+    switch (p.arg) {
+        case Arg::truth: {
+            if (!v) {
+                out.truth = p.number != 0;
+                return true;
+            }
+            const int t = py::truth(v);
+            out.truth = t > 0;
+            return t >= 0;
+        }
+        case Arg::level:
+            out.int32 = static_cast<int32_t>(p.number);
+            return !v || py::to_level(v, out.int32);
+        case Arg::int32:
+            out.int32 = static_cast<int32_t>(p.number);
+            return !v || py::to_int32(v, out.int32);
+        case Arg::bounded:
+            out.int32 = 0;
+            if (v && !py::to_int32(v, out.int32)) return false;
+            if (out.int32 < 0 || out.int32 > p.number) {
+                PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", p.name, static_cast<int>(p.number),
+                             static_cast<int>(out.int32));
+                return false;
+            }
+            return true;
+        case Arg::size:
+            out.size = static_cast<std::size_t>(p.number);
+            return !v || py::to_size_t(v, out.size);
+        case Arg::text:
+        case Arg::address:
+            break;
     }
-    const int t = py::truth(value);
-    if (t < 0) return false;
-    out = t != 0;
     return true;
 }
 
-bool take_level(PyObject* value, int32_t fallback, int32_t& out) {
-    if (!value) {
-        out = fallback;
-        return true;
+// A text argument's object: the one given, or its default (a new reference kept in `owned`).
+bool take_text(const Param& p, PyObject* v, py::Ref& owned, Taken& out) {
+    if (v) {
+        out.object = v;
+    } else if (!p.text) {
+        out.object = Py_None;
+    } else if (p.text == kHandlerPatternDefault) {
+        out.object = default_handler_pattern();
+    } else {
+        owned.reset(PyUnicode_FromString(p.text));
+        out.object = owned.get();
     }
-    return py::to_level(value, out);
+    return out.object != nullptr;
 }
 
-bool take_size(PyObject* value, std::size_t fallback, std::size_t& out) {
-    if (!value) {
-        out = fallback;
-        return true;
+bool check_text(const Param& p, PyObject* v) {
+    return p.arg == Arg::address ? check_address(v) : py::check_str_argument(v, p.name);
+}
+
+// A taken value as an argument of the base's __init__: a new reference.
+PyObject* as_argument(Arg arg, const Taken& t) {
+    switch (arg) {
+        case Arg::truth:
+            return Py_NewRef(t.truth ? Py_True : Py_False);
+        case Arg::level:
+            return level_to_python(t.int32);
+        default:
+            return Py_NewRef(t.object ? t.object : Py_None);
     }
-    return py::to_size_t(value, out);
+}
+
+std::size_t param_index(const HandlerKind& kind, const char* name) {
+    std::size_t i = 0;
+    while (i < kind.params.size() && std::strcmp(kind.params[i].name, name) != 0) ++i;
+    return i;
+}
+
+// The base's arguments, in the base's parameter order.
+PyObject* base_arguments(const HandlerKind& kind, const Taken* taken) {
+    py::Ref args(PyTuple_New(static_cast<Py_ssize_t>(kind.base_args.size())));
+    if (!args) return nullptr;
+    for (std::size_t i = 0; i < kind.base_args.size(); ++i) {
+        const BaseArg& b = kind.base_args[i];
+        Taken constant;
+        constant.truth = b.number != 0;
+        constant.int32 = static_cast<int32_t>(b.number);
+        const std::size_t at = b.param ? param_index(kind, b.param) : kind.params.size();
+        PyObject* item = b.param ? as_argument(kind.params[at].arg, taken[at]) : as_argument(b.arg, constant);
+        if (!item) return nullptr;
+        PyTuple_SET_ITEM(args.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return args.release();
 }
 
 // Calls the initialiser after `own` in the instance's method resolution order.
@@ -54,41 +114,34 @@ bool init_next(PyTypeObject* own, PyObject* self, PyObject* args) {
     return static_cast<bool>(result);
 }
 
-// (filename, False, pattern, level member, overwrite): what a file handler subclass passes on to
-// FileHandler.__init__.
-PyObject* file_arguments(PyObject* filename, PyObject* pattern, int32_t level, bool overwrite) {
-    py::Ref member(level_to_python(level));
-    if (!member) return nullptr;
-    return Py_BuildValue("(OOOOO)", filename, Py_False, pattern, member.get(), overwrite ? Py_True : Py_False);
-}
-
-// (color, pattern, level member), the base part every console handler passes on.
-PyObject* base_arguments(bool color, PyObject* pattern, int32_t level) {
-    py::Ref member(level_to_python(level));
-    if (!member) return nullptr;
-    return Py_BuildValue("(OOO)", color ? Py_True : Py_False, pattern, member.get());
-}
-
-void store_text(PyObject*& slot, PyObject* value) {
-    PyObject* old = slot;
-    slot = Py_NewRef(value);
-    Py_XDECREF(old);
-}
-
-bool take_bounded(PyObject* value, const char* name, int32_t high, int32_t& out) {
-    out = 0;
-    if (value && !py::to_int32(value, out)) return false;
-    if (out < 0 || out > high) {
-        PyErr_Format(PyExc_ValueError, "%s must be in 0..%d, got %d", name, static_cast<int>(high),
-                     static_cast<int>(out));
-        return false;
+// Stores the kind's own fields from the arguments of the same names.
+void store_own(const HandlerKind& kind, PyObject* self, const Taken* taken) {
+    for (const py::Field& f : kind.fields) {
+        const std::size_t at = param_index(kind, f.name);
+        const Taken& t = taken[at];
+        void* slot = py::slot_of(self, f);
+        switch (kind.params[at].arg) {
+            case Arg::truth:
+                *static_cast<bool*>(slot) = t.truth;
+                break;
+            case Arg::level:
+            case Arg::int32:
+            case Arg::bounded:
+                *static_cast<int32_t*>(slot) = t.int32;
+                break;
+            case Arg::size:
+                *static_cast<std::size_t*>(slot) = t.size;
+                break;
+            case Arg::text:
+            case Arg::address:
+                py::field::store_object(slot, t.object);
+                break;
+        }
     }
-    return true;
 }
 
 }  // namespace
 
-// A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None.
 bool check_address(PyObject* v) {
     if (v == Py_None || PyUnicode_CheckExact(v)) return true;
     if (PyTuple_CheckExact(v) && PyTuple_GET_SIZE(v) == 2 && PyUnicode_CheckExact(PyTuple_GET_ITEM(v, 0)) &&
@@ -98,214 +151,24 @@ bool check_address(PyObject* v) {
     return false;
 }
 
-int log_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 0, level)) return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    auto* h = reinterpret_cast<LogHandlerObject*>(self);
-    h->color = color;
-    store_text(h->pattern, pattern);
-    h->level = level;
-    return 0;
-}
-
-namespace {
-
-// StderrHandler and BasicConsoleHandler: (color=False, pattern, level=<default>).
-int plain_console_init(PyTypeObject* own, int32_t default_level, PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], default_level, level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    return init_next(own, self, py::Ref(base_arguments(color, pattern, level)).get()) ? 0 : -1;
-}
-
-}  // namespace
-
-int stderr_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return plain_console_init(&StderrHandlerType, 3, self, args, kwargs);
-}
-
-int basic_console_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return plain_console_init(&BasicConsoleHandlerType, 0, self, args, kwargs);
-}
-
-int stdout_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "level", "max_level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t level, max_level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 0, color) || !take_level(v[2], 0, level) ||
-        !take_level(v[3], 2, max_level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&StdoutHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
-    reinterpret_cast<StdoutHandlerObject*>(self)->max_level = max_level;
-    return 0;
-}
-
-int console_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"color", "pattern", "max_stdout_level", "min_level"});
-    decltype(params)::Values v;
-    bool color;
-    int32_t max_stdout_level, min_level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[0], 1, color) || !take_level(v[2], 2, max_stdout_level) ||
-        !take_level(v[3], 0, min_level))
-        return -1;
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&ConsoleHandlerType, self, py::Ref(base_arguments(color, pattern, 0)).get())) return -1;
-    auto* h = reinterpret_cast<ConsoleHandlerObject*>(self);
-    h->max_stdout_level = max_stdout_level;
-    h->min_level = min_level;
-    return 0;
-}
-
-int file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"filename", "color", "pattern", "level", "overwrite"}, 1);
-    decltype(params)::Values v;
-    bool color, overwrite;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_color(v[1], 0, color) || !take_level(v[3], 0, level) ||
-        !take_color(v[4], 0, overwrite))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[2] ? v[2] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&FileHandlerType, self, py::Ref(base_arguments(color, pattern, level)).get())) return -1;
-    auto* h = reinterpret_cast<FileHandlerObject*>(self);
-    store_text(h->filename, filename);
-    h->overwrite = overwrite;
-    return 0;
-}
-
-int rotating_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"filename", "pattern", "level", "max_size", "max_files"}, 1);
-    decltype(params)::Values v;
-    int32_t level;
-    std::size_t max_size, max_files;
-    if (!params.bind(args, kwargs, v) || !take_level(v[2], 0, level) || !take_size(v[3], 1048576, max_size) ||
-        !take_size(v[4], 3, max_files))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[1] ? v[1] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&RotatingFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
-        return -1;
-    auto* h = reinterpret_cast<RotatingFileHandlerObject*>(self);
-    h->max_size = max_size;
-    h->max_files = max_files;
-    return 0;
-}
-
-int json_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__init__", {"filename", "level", "overwrite", "max_size", "max_files"}, 1);
-    decltype(params)::Values v;
-    int32_t level;
-    bool overwrite;
-    std::size_t max_size, max_files;
-    if (!params.bind(args, kwargs, v) || !take_level(v[1], 0, level) || !take_color(v[2], 0, overwrite) ||
-        !take_size(v[3], 0, max_size) || !take_size(v[4], 0, max_files))
-        return -1;
-    PyObject* filename = v[0];
-    if (!py::check_str_argument(filename, "filename")) return -1;
-    // No pattern: the sink writes JSON whatever a pattern would say.
-    if (!init_next(&JsonFileHandlerType, self, py::Ref(file_arguments(filename, Py_None, level, overwrite)).get()))
-        return -1;
-    auto* h = reinterpret_cast<JsonFileHandlerObject*>(self);
-    h->max_size = max_size;
-    h->max_files = max_files;
-    return 0;
-}
-
-int daily_file_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"filename", "hour", "minute", "max_files", "pattern", "level"}, 1);
-    decltype(params)::Values v;
-    int32_t hour, minute, level;
-    std::size_t max_files;
-    if (!params.bind(args, kwargs, v) || !take_bounded(v[1], "hour", 23, hour) ||
-        !take_bounded(v[2], "minute", 59, minute) || !take_size(v[3], 0, max_files) || !take_level(v[5], 0, level))
-        return -1;
-    PyObject* filename = v[0];
-    PyObject* pattern = v[4] ? v[4] : default_pattern();
-    if (!py::check_str_argument(filename, "filename") || !py::check_str_argument(pattern, "pattern")) return -1;
-    if (!init_next(&DailyFileHandlerType, self, py::Ref(file_arguments(filename, pattern, level, false)).get()))
-        return -1;
-    auto* h = reinterpret_cast<DailyFileHandlerObject*>(self);
-    h->hour = hour;
-    h->minute = minute;
-    h->max_files = max_files;
-    return 0;
-}
-
-int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params =
-        py::params("__init__", {"address", "facility", "ident", "protocol", "pattern", "level", "format"}, 0, 6);
-    decltype(params)::Values v;
-    int32_t level;
-    if (!params.bind(args, kwargs, v) || !take_level(v[5], 0, level)) return -1;
-    py::Ref default_address(v[0] ? nullptr : PyUnicode_FromString("/dev/log"));
-    py::Ref default_facility(v[1] ? nullptr : PyUnicode_FromString("user"));
-    py::Ref default_protocol(v[3] ? nullptr : PyUnicode_FromString("udp"));
-    py::Ref default_pattern(v[4] ? nullptr : PyUnicode_FromString("%v"));
-    PyObject* address = v[0] ? v[0] : default_address.get();
-    PyObject* facility = v[1] ? v[1] : default_facility.get();
-    PyObject* ident = v[2] ? v[2] : Py_None;
-    PyObject* protocol = v[3] ? v[3] : default_protocol.get();
-    PyObject* pattern = v[4] ? v[4] : default_pattern.get();
-    PyObject* format = v[6] ? v[6] : Py_None;  // None: by transport
-    if (!address || !facility || !protocol || !pattern) return -1;
-    if (!check_address(address) || !py::check_str_argument(facility, "facility") ||
-        !py::check_str_argument(ident, "ident") || !py::check_str_argument(protocol, "protocol") ||
-        !py::check_str_argument(pattern, "pattern") || !py::check_str_argument(format, "format"))
-        return -1;
-    // The names are checked where the sink checks them, with the same messages.
-    if (facility != Py_None && protocol != Py_None) {
-        const char* f = PyUnicode_AsUTF8(facility);
-        const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
-        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
+// Numbers are converted first, in parameter order; then the texts are defaulted and checked, in
+// parameter order, so the first bad argument of each group names itself.
+int init_bound(const HandlerKind& kind, PyObject* self, PyObject* const* given) {
+    const std::size_t n = kind.params.size();
+    Taken taken[kMaxParams];
+    py::Ref owned[kMaxParams];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!is_text(kind.params[i].arg) && !take_number(kind.params[i], given[i], taken[i])) return -1;
     }
-    if (format != Py_None) {
-        const char* name = PyUnicode_AsUTF8(format);
-        if (!name || py::guard([&] { return spdlog_internal::SyslogSink::check_format(name), 0; }) < 0) return -1;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (is_text(kind.params[i].arg) && !take_text(kind.params[i], given[i], owned[i], taken[i])) return -1;
     }
-    if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
-    auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
-    store_text(h->address, address);
-    store_text(h->facility, facility);
-    store_text(h->ident, ident);
-    store_text(h->protocol, protocol);
-    store_text(h->format, format);
-    return 0;
-}
-
-int color_scheme_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params(
-        "__init__", {"trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"});
-    decltype(params)::Values v;
-    if (!params.bind(args, kwargs, v)) return -1;
-    int32_t codes[6];
-    for (std::size_t i = 0; i < 6; ++i) {
-        codes[i] = -1;
-        if (v[i] && !py::to_int32(v[i], codes[i])) return -1;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (is_text(kind.params[i].arg) && !check_text(kind.params[i], taken[i].object)) return -1;
     }
-    auto* s = reinterpret_cast<ColorSchemeObject*>(self);
-    s->trace_color = codes[0];
-    s->debug_color = codes[1];
-    s->info_color = codes[2];
-    s->warn_color = codes[3];
-    s->error_color = codes[4];
-    s->critical_color = codes[5];
+    if (kind.check && !kind.check(taken)) return -1;
+    if (kind.base && !init_next(kind.type, self, py::Ref(base_arguments(kind, taken)).get())) return -1;
+    store_own(kind, self, taken);
     return 0;
 }
 
