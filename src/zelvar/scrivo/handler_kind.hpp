@@ -8,6 +8,7 @@
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/fields.hpp>
+#include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
@@ -98,6 +99,23 @@ struct HandlerKind {
 // Every row, registered in this order; a handler matches the first kind it is an instance of, so a
 // kind comes before its base.
 std::span<const HandlerKind* const> handler_kinds();
+
+// Each kind's pickle layouts (made at import) and its unpickle function's name and doc.
+struct KindPickle {
+    py::PickleDef def{};
+    py::PickleDef wider{};
+    py::LayoutStore layout, wider_layout;
+    std::string unpickle_name, unpickle_doc;
+};
+
+// Fills `out` for `kind`: the state is every field, its bases' included; fields marked `added`
+// make a wider layout.
+bool make_pickle(const HandlerKind& kind, KindPickle& out);
+
+// The allocation and deallocation of a kind without a base (its subclasses inherit them): object
+// fields start as None and are released.
+PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+void kind_dealloc(PyObject* self);
 
 // A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None;
 // TypeError otherwise.

@@ -58,6 +58,10 @@ constexpr ReadArg kColorPatternLevelReads[] = {{"color", Read::truth}, {"pattern
 
 // --- the rows ------------------------------------------------------------------------------
 
+// Their type objects, made from them below.
+extern PyTypeObject LogHandlerType, StdoutHandlerType, StderrHandlerType, ConsoleHandlerType, BasicConsoleHandlerType,
+    SyslogHandlerType, FileHandlerType, JsonFileHandlerType, DailyFileHandlerType, RotatingFileHandlerType;
+
 constexpr Field kLogHandlerFields[] = {ZELVAR_BOOL(color, LogHandlerObject), ZELVAR_TEXT(pattern, LogHandlerObject),
                                        ZELVAR_LEVEL(level, LogHandlerObject)};
 constexpr Param kLogHandlerParams[] = {{"color", Arg::truth, 1}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}};
@@ -344,13 +348,6 @@ constexpr std::size_t kIndex = [] {
 
 // --- what is made from them ----------------------------------------------------------------
 
-// Each kind's pickle layouts (made at import) and unpickle function name and doc.
-struct KindPickle {
-    py::PickleDef def{};
-    py::PickleDef wider{};
-    py::LayoutStore layout, wider_layout;
-    std::string unpickle_name, unpickle_doc;
-};
 KindPickle g_pickles[kKindCount];
 
 template <const HandlerKind& K>
@@ -376,57 +373,6 @@ PyMethodDef g_methods[] = {{"__reduce__", reduce<K>, METH_NOARGS, nullptr},
 template <const HandlerKind& K>
 py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
 
-// Every field of the kind, its bases' included.
-std::vector<const Field*> all_fields(const HandlerKind& kind, bool added) {
-    std::vector<const Field*> out;
-    for (const HandlerKind* k = &kind; k; k = k->base) {
-        for (const Field& f : k->fields) {
-            if (added || !f.added) out.push_back(&f);
-        }
-    }
-    return out;
-}
-
-bool make_pickle(const HandlerKind& kind, KindPickle& p) {
-    const char* name = std::strrchr(kind.name, '.') + 1;
-    p.unpickle_name = std::string("__pyx_unpickle_") + name;
-    p.unpickle_doc = p.unpickle_name + "(__pyx_type, long __pyx_checksum, tuple __pyx_state)";
-    for (py::PickleDef* def : {&p.def, &p.wider}) {
-        def->type = kind.type;
-        def->unpickle_name = p.unpickle_name.c_str();
-        def->unpickle_doc = p.unpickle_doc.c_str();
-        def->module = module;
-    }
-    std::vector<const Field*> first = all_fields(kind, false), every = all_fields(kind, true);
-    const bool wider = every.size() != first.size();
-    p.def.wider = wider ? &p.wider : nullptr;
-    return py::make_layout(p.def, p.layout, std::move(first)) &&
-           (!wider || py::make_layout(p.wider, p.wider_layout, std::move(every)));
-}
-
-// Fresh objects: text fields None, everything else zero (tp_alloc zeroes the memory).
-PyObject* kind_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    for (const HandlerKind* kind : kKinds) {
-        if (!PyType_IsSubtype(type, kind->type)) continue;
-        for (const Field& f : kind->fields) {
-            if (f.object) *static_cast<PyObject**>(py::slot_of(self, f)) = Py_NewRef(Py_None);
-        }
-    }
-    return self;
-}
-
-void kind_dealloc(PyObject* self) {
-    for (const HandlerKind* kind : kKinds) {
-        if (!PyObject_TypeCheck(self, kind->type)) continue;
-        for (const Field& f : kind->fields) {
-            if (f.object) Py_CLEAR(*static_cast<PyObject**>(py::slot_of(self, f)));
-        }
-    }
-    py::free_object(self);
-}
-
 // A subclass inherits allocation and deallocation from its base.
 template <const HandlerKind& K>
 PyTypeObject kind_type(std::size_t size) {
@@ -451,8 +397,6 @@ constexpr std::array<UnpickleFunction, sizeof...(I)> unpickle_functions(std::ind
     return {unpickle<*kKinds[I]>...};
 }
 
-}  // namespace
-
 PyTypeObject LogHandlerType = kind_type<kLogHandler>(sizeof(LogHandlerObject));
 PyTypeObject StdoutHandlerType = kind_type<kStdoutHandler>(sizeof(StdoutHandlerObject));
 PyTypeObject StderrHandlerType = kind_type<kStderrHandler>(sizeof(StderrHandlerObject));
@@ -463,6 +407,9 @@ PyTypeObject FileHandlerType = kind_type<kFileHandler>(sizeof(FileHandlerObject)
 PyTypeObject JsonFileHandlerType = kind_type<kJsonFileHandler>(sizeof(JsonFileHandlerObject));
 PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler>(sizeof(DailyFileHandlerObject));
 PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler>(sizeof(RotatingFileHandlerObject));
+
+}  // namespace
+
 PyTypeObject ColorSchemeType = kind_type<kColorScheme>(sizeof(ColorSchemeObject));
 
 std::span<const HandlerKind* const> handler_kinds() { return kKinds; }

@@ -1,10 +1,15 @@
-// The __init__ every described type shares: its row says which arguments it takes, how each is
-// converted and defaulted, what the base's __init__ is given and which fields it stores itself.
+// What every kind shares, made from its row: allocation, pickle layouts, and the __init__ whose
+// row says which arguments it takes, how each is converted and defaulted, what the base's __init__
+// is given and which fields it stores itself.
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/ref.hpp>
+#include <zelvar/_pyext/types.hpp>
 
 #include "handler_kind.hpp"
 #include "module_constants.hpp"
@@ -140,7 +145,58 @@ void store_own(const HandlerKind& kind, PyObject* self, const Taken* taken) {
     }
 }
 
+// Every field of the kind, its bases' included.
+std::vector<const py::Field*> all_fields(const HandlerKind& kind, bool added) {
+    std::vector<const py::Field*> out;
+    for (const HandlerKind* k = &kind; k; k = k->base) {
+        for (const py::Field& f : k->fields) {
+            if (added || !f.added) out.push_back(&f);
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool make_pickle(const HandlerKind& kind, KindPickle& p) {
+    const char* name = std::strrchr(kind.name, '.') + 1;
+    p.unpickle_name = std::string("__pyx_unpickle_") + name;
+    p.unpickle_doc = p.unpickle_name + "(__pyx_type, long __pyx_checksum, tuple __pyx_state)";
+    for (py::PickleDef* def : {&p.def, &p.wider}) {
+        def->type = kind.type;
+        def->unpickle_name = p.unpickle_name.c_str();
+        def->unpickle_doc = p.unpickle_doc.c_str();
+        def->module = module;
+    }
+    std::vector<const py::Field*> first = all_fields(kind, false), every = all_fields(kind, true);
+    const bool wider = every.size() != first.size();
+    p.def.wider = wider ? &p.wider : nullptr;
+    return py::make_layout(p.def, p.layout, std::move(first)) &&
+           (!wider || py::make_layout(p.wider, p.wider_layout, std::move(every)));
+}
+
+// Fresh objects: text fields None, everything else zero (tp_alloc zeroes the memory).
+PyObject* kind_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    for (const HandlerKind* kind : handler_kinds()) {
+        if (!PyType_IsSubtype(type, kind->type)) continue;
+        for (const py::Field& f : kind->fields) {
+            if (f.object) *static_cast<PyObject**>(py::slot_of(self, f)) = Py_NewRef(Py_None);
+        }
+    }
+    return self;
+}
+
+void kind_dealloc(PyObject* self) {
+    for (const HandlerKind* kind : handler_kinds()) {
+        if (!PyObject_TypeCheck(self, kind->type)) continue;
+        for (const py::Field& f : kind->fields) {
+            if (f.object) Py_CLEAR(*static_cast<PyObject**>(py::slot_of(self, f)));
+        }
+    }
+    py::free_object(self);
+}
 
 bool check_address(PyObject* v) {
     if (v == Py_None || PyUnicode_CheckExact(v)) return true;
