@@ -15,6 +15,7 @@
 
 #include "args.hpp"
 #include "convert.hpp"
+#include "digest.hpp"
 #include "fields.hpp"
 #include "python.hpp"
 #include "ref.hpp"
@@ -41,23 +42,9 @@ struct LayoutStore {
     std::string members;
 };
 
-namespace detail {
-
-inline bool checksum_prefix(PyObject* hashlib, const char* algorithm, PyObject* data, long long& out) {
-    Ref digest(PyObject_CallMethod(hashlib, algorithm, "O", data));
-    Ref hex(digest ? PyObject_CallMethod(digest.get(), "hexdigest", nullptr) : nullptr);
-    Ref prefix(hex ? PyUnicode_Substring(hex.get(), 0, 7) : nullptr);
-    Ref number(prefix ? PyLong_FromUnicodeObject(prefix.get(), 16) : nullptr);
-    if (!number) return false;
-    out = PyLong_AsLongLong(number.get());
-    return !PyErr_Occurred();
-}
-
-}  // namespace detail
-
 // Fills `def`'s state, member list and checksums from `fields` (in any order); `store` holds them
 // for as long as `def` is used.
-inline bool make_layout(PickleDef& def, LayoutStore& store, std::vector<const Field*> fields) {
+inline void make_layout(PickleDef& def, LayoutStore& store, std::vector<const Field*> fields) {
     std::sort(fields.begin(), fields.end(),
               [](const Field* a, const Field* b) { return std::strcmp(a->name, b->name) < 0; });
     std::string spaced, members;
@@ -69,21 +56,14 @@ inline bool make_layout(PickleDef& def, LayoutStore& store, std::vector<const Fi
         spaced += f->name;
         members += f->name;
     }
-    Ref hashlib(PyImport_ImportModule("hashlib"));
-    Ref data(hashlib ? PyBytes_FromStringAndSize(spaced.data(), static_cast<Py_ssize_t>(spaced.size())) : nullptr);
-    if (!data) return false;
-    long long checksums[3];
-    const char* const algorithms[] = {"sha256", "sha1", "md5"};
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (!detail::checksum_prefix(hashlib.get(), algorithms[i], data.get(), checksums[i])) return false;
-    }
     store.state = std::move(fields);
     store.members = std::move(members);
     def.state = store.state.data();
     def.size = store.state.size();
     def.members = store.members.c_str();
-    std::copy(std::begin(checksums), std::end(checksums), def.checksums);
-    return true;
+    def.checksums[0] = digest::sha256_prefix(spaced);
+    def.checksums[1] = digest::sha1_prefix(spaced);
+    def.checksums[2] = digest::md5_prefix(spaced);
 }
 
 namespace detail {

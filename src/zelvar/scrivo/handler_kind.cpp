@@ -158,7 +158,7 @@ std::vector<const py::Field*> all_fields(const HandlerKind& kind, bool added) {
 
 }  // namespace
 
-bool make_pickle(const HandlerKind& kind, KindPickle& p) {
+void make_pickle(const HandlerKind& kind, KindPickle& p) {
     const char* name = std::strrchr(kind.name, '.') + 1;
     p.unpickle_name = std::string("__pyx_unpickle_") + name;
     p.unpickle_doc = p.unpickle_name + "(__pyx_type, long __pyx_checksum, tuple __pyx_state)";
@@ -171,8 +171,8 @@ bool make_pickle(const HandlerKind& kind, KindPickle& p) {
     std::vector<const py::Field*> first = all_fields(kind, false), every = all_fields(kind, true);
     const bool wider = every.size() != first.size();
     p.def.wider = wider ? &p.wider : nullptr;
-    return py::make_layout(p.def, p.layout, std::move(first)) &&
-           (!wider || py::make_layout(p.wider, p.wider_layout, std::move(every)));
+    py::make_layout(p.def, p.layout, std::move(first));
+    if (wider) py::make_layout(p.wider, p.wider_layout, std::move(every));
 }
 
 // Fresh objects: text fields None, everything else zero (tp_alloc zeroes the memory).

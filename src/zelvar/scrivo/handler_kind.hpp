@@ -110,7 +110,7 @@ struct KindPickle {
 
 // Fills `out` for `kind`: the state is every field, its bases' included; fields marked `added`
 // make a wider layout.
-bool make_pickle(const HandlerKind& kind, KindPickle& out);
+void make_pickle(const HandlerKind& kind, KindPickle& out);
 
 // The allocation and deallocation of a kind without a base (its subclasses inherit them): object
 // fields start as None and are released.

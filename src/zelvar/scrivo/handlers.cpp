@@ -415,9 +415,12 @@ PyTypeObject ColorSchemeType = kind_type<kColorScheme>(sizeof(ColorSchemeObject)
 std::span<const HandlerKind* const> handler_kinds() { return kKinds; }
 
 bool add_handler_types(PyObject* module) {
-    for (std::size_t i = 0; i < kKindCount; ++i) {
-        if (!make_pickle(*kKinds[i], g_pickles[i])) return false;
-    }
+    // Once: the unpickle functions keep pointers into the layouts.
+    static const bool made = [] {
+        for (std::size_t i = 0; i < kKindCount; ++i) make_pickle(*kKinds[i], g_pickles[i]);
+        return true;
+    }();
+    (void)made;
     for (const HandlerKind* kind : kKinds) {
         if (!py::add_type(module, kind->type, std::strrchr(kind->name, '.') + 1)) return false;
     }
