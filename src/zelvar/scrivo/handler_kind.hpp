@@ -25,8 +25,9 @@ enum class Arg {
     address,  // a syslog address (str, (str, int) tuple or None)
 };
 
-// The handler pattern the module holds, as a text default.
-inline constexpr const char* kHandlerPatternDefault = "\x01";
+// The handler pattern the module holds, as a text default: told by its address, which an array
+// (unlike a pointer to a literal, whose copies each file may keep apart) has once in the program.
+inline constexpr char kHandlerPatternDefault[] = "\x01";
 
 // One __init__ parameter: its default is `number` for a numeric kind; for a text kind `text` made
 // into a fresh str each call, the module's handler pattern (kHandlerPatternDefault), or None.
