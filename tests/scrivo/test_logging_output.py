@@ -214,6 +214,28 @@ def test_python_subclass_properties_are_used(child, tmp_path):
     assert log.read_text() == "<m>\n"
 
 
+# A class deriving from two kinds gets the call of the kind matched first, whatever its bases' order.
+@pytest.mark.parametrize(
+    "bases, stream",
+    [
+        ("StdoutHandler, StderrHandler", "stdout"),
+        ("StderrHandler, StdoutHandler", "stdout"),
+        ("BasicConsoleHandler, StderrHandler", "stderr"),
+        ("SyslogHandler, BasicConsoleHandler", "stdout"),
+    ],
+)
+def test_a_handler_of_two_kinds_gets_the_first_kind_s_call(child, bases, stream):
+    proc = run(
+        child,
+        f"""
+        class Both({bases}):
+            pass
+        Logger('both', handlers=[Both(pattern='%v', level=Level.TRACE)]).info('w')
+    """,
+    )
+    assert (proc.stdout, proc.stderr) == ((b"w\n", b"") if stream == "stdout" else (b"", b"w\n"))
+
+
 def test_handlers_appended_during_the_walk_are_visited(child, tmp_path):
     first, second = tmp_path / "1.log", tmp_path / "2.log"
     run_with_scrivo(

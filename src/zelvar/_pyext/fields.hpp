@@ -17,6 +17,7 @@ struct Field {
     PyObject* (*get)(const void* slot);       // new reference, or null with an exception
     int (*set)(void* slot, PyObject* value);  // null value: delete; 0, or -1 keeping the old value
     bool object = false;                      // the slot holds a PyObject* (None when empty)
+    bool added = false;                       // joined the pickle state after the class's first layout
 };
 
 // Accessors for the usual slot types.
@@ -105,7 +106,8 @@ inline int field_setter(PyObject* self, PyObject* value, void* closure) {
 template <std::size_t N>
 struct Properties {
     PyGetSetDef defs[N + 1];
-    explicit constexpr Properties(const Field (&fields)[N]) : defs{} {
+    explicit constexpr Properties(const Field (&fields)[N]) : Properties(fields, N) {}
+    constexpr Properties(const Field* fields, std::size_t) : defs{} {
         for (std::size_t i = 0; i < N; ++i) {
             defs[i] = {fields[i].name, field_getter, field_setter, fields[i].doc, const_cast<Field*>(&fields[i])};
         }

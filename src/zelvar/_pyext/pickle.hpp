@@ -6,10 +6,16 @@
 // and either is read.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "args.hpp"
 #include "convert.hpp"
+#include "digest.hpp"
 #include "fields.hpp"
 #include "python.hpp"
 #include "ref.hpp"
@@ -27,6 +33,38 @@ struct PickleDef {
     PyObject* (*module)();             // the module holding the unpickle function
     const PickleDef* wider = nullptr;  // the layout with the fields added since (object fields only)
 };
+
+// A layout made at import from the class's fields instead of written out: the state in ascending
+// order of name, the names joined for the checksum error, and the checksums, which are prefixes of
+// digests of the names joined by single spaces (what the writer of the first pickles computed).
+struct LayoutStore {
+    std::vector<const Field*> state;
+    std::string members;
+};
+
+// Fills `def`'s state, member list and checksums from `fields` (in any order); `store` holds them
+// for as long as `def` is used.
+inline void make_layout(PickleDef& def, LayoutStore& store, std::vector<const Field*> fields) {
+    std::sort(fields.begin(), fields.end(),
+              [](const Field* a, const Field* b) { return std::strcmp(a->name, b->name) < 0; });
+    std::string spaced, members;
+    for (const Field* f : fields) {
+        if (!spaced.empty()) {
+            spaced += ' ';
+            members += ", ";
+        }
+        spaced += f->name;
+        members += f->name;
+    }
+    store.state = std::move(fields);
+    store.members = std::move(members);
+    def.state = store.state.data();
+    def.size = store.state.size();
+    def.members = store.members.c_str();
+    def.checksums[0] = digest::sha256_prefix(spaced);
+    def.checksums[1] = digest::sha1_prefix(spaced);
+    def.checksums[2] = digest::md5_prefix(spaced);
+}
 
 namespace detail {
 

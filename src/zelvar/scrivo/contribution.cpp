@@ -1,13 +1,17 @@
-// What a handler description or colour scheme contributes to a LoggerFactory. Values are read by
-// ordinary attribute access, so a Python subclass may supply them through its own properties.
+// What a handler description or colour scheme contributes to a LoggerFactory: the factory call of
+// the handler's kind, with its arguments read by ordinary attribute access, so a Python subclass may
+// supply them through its own properties.
+#include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
+#include "handler_kind.hpp"
 #include "handlers.hpp"
 
 namespace zelvar::scrivo {
@@ -116,122 +120,51 @@ class Reader {
     bool ok_ = true;
 };
 
-bool is(PyObject* o, PyTypeObject& type) { return PyObject_TypeCheck(o, &type); }
-
-}  // namespace
-
-namespace {
-
-// Checks the handler's values as its factory call would, then keeps the call.
-template <class Check, class Add>
-int prepared(HandlerCall& call, Check&& check, Add&& add) {
-    return py::guard([&] {
-        check();
-        call = std::forward<Add>(add);
-        return 0;
-    });
+// Reads one factory argument.
+void read(Reader& r, const ReadArg& arg, Got& out) {
+    switch (arg.read) {
+        case Read::truth:
+            out.truth = r.truth(arg.name);
+            break;
+        case Read::text:
+            out.text = r.text(arg.name);
+            break;
+        case Read::optional_text:
+            out.text = r.optional_text(arg.name);
+            break;
+        case Read::level:
+            out.level = r.level(arg.name);
+            break;
+        case Read::int32:
+            out.int32 = r.int32(arg.name);
+            break;
+        case Read::size:
+            out.size = r.size(arg.name);
+            break;
+        case Read::address: {
+            unsigned long port = 0;
+            out.text = r.address(arg.name, port);
+            out.port = port > 65535 ? 65536u : static_cast<unsigned>(port);
+            break;
+        }
+    }
 }
-
-void no_check() {}
 
 }  // namespace
 
 int prepare_handler(PyObject* handler, HandlerCall& call) {
-    Reader r(handler);
-    // Most derived kinds first; the first match wins.
-    if (is(handler, StdoutHandlerType)) {
-        const bool color = r.truth("color");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        const level_enum max_level = r.level("max_level");
+    for (const HandlerKind* kind : handler_kinds()) {
+        if (!kind->add || !PyObject_TypeCheck(handler, kind->type)) continue;
+        Reader r(handler);
+        std::vector<Got> got(kind->reads.size());
+        for (std::size_t i = 0; i < got.size(); ++i) read(r, kind->reads[i], got[i]);
         if (!r.ok()) return -1;
-        return prepared(call, no_check,
-                        [=](LoggerFactory& f) { f.add_stdout_handler(color, pattern, level, max_level); });
-    }
-    if (is(handler, StderrHandlerType)) {
-        const bool color = r.truth("color");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        if (!r.ok()) return -1;
-        return prepared(call, no_check, [=](LoggerFactory& f) { f.add_stderr_handler(color, pattern, level); });
-    }
-    if (is(handler, ConsoleHandlerType)) {
-        const bool color = r.truth("color");
-        const std::string pattern = r.text("pattern");
-        const level_enum max_stdout_level = r.level("max_stdout_level");
-        const level_enum min_level = r.level("min_level");
-        if (!r.ok()) return -1;
-        return prepared(call, no_check,
-                        [=](LoggerFactory& f) { f.add_console_handler(color, pattern, max_stdout_level, min_level); });
-    }
-    if (is(handler, BasicConsoleHandlerType)) {
-        const bool color = r.truth("color");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        if (!r.ok()) return -1;
-        return prepared(call, no_check, [=](LoggerFactory& f) { f.add_basic_console_handler(color, pattern, level); });
-    }
-    if (is(handler, SyslogHandlerType)) {
-        unsigned long port = 0;
-        const std::string address = r.address("address", port);
-        const std::string facility = r.text("facility");
-        const std::string ident = r.optional_text("ident");
-        const std::string protocol = r.text("protocol");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        const std::string format = r.optional_text("format");  // None: by transport
-        if (!r.ok()) return -1;
-        const unsigned checked_port = port > 65535 ? 65536u : static_cast<unsigned>(port);
-        return prepared(
-            call,
-            [&] { LoggerFactory::check_syslog_handler(address, checked_port, facility, ident, protocol, format); },
-            [=](LoggerFactory& f) {
-                f.add_syslog_handler(address, checked_port, facility, ident, protocol, pattern, level, format);
-            });
-    }
-    if (is(handler, JsonFileHandlerType)) {
-        const std::string filename = r.text("filename");
-        const level_enum level = r.level("level");
-        const bool overwrite = r.truth("overwrite");
-        const unsigned long max_size = r.size("max_size");
-        const unsigned long max_files = r.size("max_files");
-        if (!r.ok()) return -1;
-        return prepared(
-            call, [&] { LoggerFactory::check_json_file_handler(filename, max_size, max_files); },
-            [=](LoggerFactory& f) { f.add_json_file_handler(filename, level, overwrite, max_size, max_files); });
-    }
-    if (is(handler, DailyFileHandlerType)) {
-        const std::string filename = r.text("filename");
-        const int32_t hour = r.int32("hour");
-        const int32_t minute = r.int32("minute");
-        const unsigned long max_files = r.size("max_files");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        if (!r.ok()) return -1;
-        return prepared(
-            call, [&] { LoggerFactory::check_daily_file_handler(filename, hour, minute); },
-            [=](LoggerFactory& f) { f.add_daily_file_handler(filename, hour, minute, max_files, pattern, level); });
-    }
-    if (is(handler, RotatingFileHandlerType)) {
-        const std::string filename = r.text("filename");
-        const unsigned long max_size = r.size("max_size");
-        const unsigned long max_files = r.size("max_files");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        if (!r.ok()) return -1;
-        return prepared(
-            call, [&] { LoggerFactory::check_rotating_file_handler(filename, max_size, max_files); },
-            [=](LoggerFactory& f) { f.add_rotating_file_handler(filename, max_size, max_files, pattern, level); });
-    }
-    if (is(handler, FileHandlerType)) {
-        const std::string filename = r.text("filename");
-        const std::string pattern = r.text("pattern");
-        const level_enum level = r.level("level");
-        const bool overwrite = r.truth("overwrite");
-        if (!r.ok()) return -1;
-        return prepared(
-            call, [&] { LoggerFactory::check_file_handler(filename); },
-            [=](LoggerFactory& f) { f.add_file_handler(filename, pattern, level, overwrite); });
+        // The values are checked as the factory call would check them, then the call is kept.
+        return py::guard([&] {
+            if (kind->check_call) kind->check_call(got.data());
+            call = [add = kind->add, got = std::move(got)](LoggerFactory& f) { add(f, got.data()); };
+            return 0;
+        });
     }
     PyErr_SetString(PyExc_TypeError, "Unknown handler type");
     return -1;

@@ -1,32 +1,31 @@
-// Handler descriptions and the color scheme: types, properties and pickle hooks (their __init__s are
-// in handler_init.cpp).
+// The handler kinds and the colour scheme, one row each; their types, properties, pickle hooks and
+// unpickle functions are made here from the rows, their __init__ in handler_init.cpp and their
+// factory calls in contribution.cpp.
 #include "handlers.hpp"
 
-#include "handler_init.hpp"
-
+#include <array>
 #include <cstddef>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include <zelvar/_pyext/args.hpp>
-#include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/pickle.hpp>
-#include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
+#include "handler_kind.hpp"
 #include "module_constants.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
 using py::Field;
-using py::PickleDef;
-using py::Properties;
-using py::unpickle_def;
 namespace field = py::field;
 
-// --- fields -------------------------------------------------------------------------------
+// --- field accessors -----------------------------------------------------------------------
 
 int set_address(void* slot, PyObject* v) {
     if (!v) v = Py_None;
@@ -44,280 +43,398 @@ PyObject* get_level(const void* slot) { return level_to_python(*static_cast<cons
 #define ZELVAR_TEXT(name, type) ZELVAR_FIELD(name, type, "str", field::get_object, field::set_text, true)
 #define ZELVAR_LEVEL(name, type) ZELVAR_FIELD(name, type, "'Level'", get_level, field::set_int32)
 #define ZELVAR_SIZE(name, type) ZELVAR_FIELD(name, type, "'size_t'", field::get_size, field::set_size)
-constexpr Field kColor = ZELVAR_BOOL(color, LogHandlerObject);
-constexpr Field kPattern = ZELVAR_TEXT(pattern, LogHandlerObject);
-constexpr Field kLevel = ZELVAR_LEVEL(level, LogHandlerObject);
-constexpr Field kMaxLevel = ZELVAR_LEVEL(max_level, StdoutHandlerObject);
-constexpr Field kMaxStdoutLevel = ZELVAR_LEVEL(max_stdout_level, ConsoleHandlerObject);
-constexpr Field kMinLevel = ZELVAR_LEVEL(min_level, ConsoleHandlerObject);
-constexpr Field kFilename = ZELVAR_TEXT(filename, FileHandlerObject);
-constexpr Field kOverwrite = ZELVAR_BOOL(overwrite, FileHandlerObject);
-constexpr Field kMaxSize = ZELVAR_SIZE(max_size, RotatingFileHandlerObject);
-constexpr Field kMaxFiles = ZELVAR_SIZE(max_files, RotatingFileHandlerObject);
-constexpr Field kJsonMaxSize = ZELVAR_SIZE(max_size, JsonFileHandlerObject);
-constexpr Field kJsonMaxFiles = ZELVAR_SIZE(max_files, JsonFileHandlerObject);
-constexpr Field kHour = ZELVAR_FIELD(hour, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
-constexpr Field kMinute = ZELVAR_FIELD(minute, DailyFileHandlerObject, "'int'", field::get_int32, field::set_int32);
-constexpr Field kDailyMaxFiles = ZELVAR_SIZE(max_files, DailyFileHandlerObject);
-constexpr Field kAddress = ZELVAR_FIELD(address, SyslogHandlerObject, "object", field::get_object, set_address, true);
-constexpr Field kFacility = ZELVAR_TEXT(facility, SyslogHandlerObject);
-constexpr Field kIdent = ZELVAR_TEXT(ident, SyslogHandlerObject);
-constexpr Field kProtocol = ZELVAR_TEXT(protocol, SyslogHandlerObject);
-constexpr Field kFormat = ZELVAR_TEXT(format, SyslogHandlerObject);
-#define ZELVAR_COLOR_FIELD(name) ZELVAR_FIELD(name, ColorSchemeObject, "'int'", field::get_int32, field::set_int32)
-constexpr Field kTraceColor = ZELVAR_COLOR_FIELD(trace_color);
-constexpr Field kDebugColor = ZELVAR_COLOR_FIELD(debug_color);
-constexpr Field kInfoColor = ZELVAR_COLOR_FIELD(info_color);
-constexpr Field kWarnColor = ZELVAR_COLOR_FIELD(warn_color);
-constexpr Field kErrorColor = ZELVAR_COLOR_FIELD(error_color);
-constexpr Field kCriticalColor = ZELVAR_COLOR_FIELD(critical_color);
-#undef ZELVAR_COLOR_FIELD
+#define ZELVAR_INT(name, type) ZELVAR_FIELD(name, type, "'int'", field::get_int32, field::set_int32)
+#define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"
+
+using spdlog::level::level_enum;
+constexpr long long kTrace = 0, kInfo = 2, kWarn = 3;
+
+// The console kinds' base arguments, and the file kinds'.
+constexpr BaseArg kColorPatternLevel[] = {{"color"}, {"pattern"}, {"level"}};
+constexpr BaseArg kFilePatternLevel[] = {
+    {"filename"}, {nullptr, Arg::truth, 0}, {"pattern"}, {"level"}, {nullptr, Arg::truth, 0}};
+constexpr ReadArg kColorPatternLevelReads[] = {{"color", Read::truth}, {"pattern", Read::text}, {"level", Read::level}};
+#define ZELVAR_PARAM_PATTERN {"pattern", Arg::text, 0, kHandlerPatternDefault}
+
+// --- the rows ------------------------------------------------------------------------------
+
+// Their type objects, made from them below.
+extern PyTypeObject LogHandlerType, StdoutHandlerType, StderrHandlerType, ConsoleHandlerType, BasicConsoleHandlerType,
+    SyslogHandlerType, FileHandlerType, JsonFileHandlerType, DailyFileHandlerType, RotatingFileHandlerType;
+
+constexpr Field kLogHandlerFields[] = {ZELVAR_BOOL(color, LogHandlerObject), ZELVAR_TEXT(pattern, LogHandlerObject),
+                                       ZELVAR_LEVEL(level, LogHandlerObject)};
+constexpr Param kLogHandlerParams[] = {{"color", Arg::truth, 1}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}};
+constexpr HandlerKind kLogHandler{
+    .name = "zelvar.scrivo.scrivo.LogHandler",
+    .type = &LogHandlerType,
+    .base = nullptr,
+    .doc = "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+    .fields = kLogHandlerFields,
+    .params = kLogHandlerParams,
+};
+
+constexpr Field kStdoutFields[] = {ZELVAR_LEVEL(max_level, StdoutHandlerObject)};
+constexpr Param kStdoutParams[] = {
+    {"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}, {"max_level", Arg::level, kInfo}};
+constexpr ReadArg kStdoutReads[] = {
+    {"color", Read::truth}, {"pattern", Read::text}, {"level", Read::level}, {"max_level", Read::level}};
+constexpr HandlerKind kStdoutHandler{
+    .name = "zelvar.scrivo.scrivo.StdoutHandler",
+    .type = &StdoutHandlerType,
+    .base = &kLogHandler,
+    .doc =
+        "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
+    .fields = kStdoutFields,
+    .params = kStdoutParams,
+    .base_args = kColorPatternLevel,
+    .reads = kStdoutReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_stdout_handler(g[0].truth, g[1].text, g[2].level, g[3].level); },
+};
+
+constexpr Param kStderrParams[] = {{"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kWarn}};
+constexpr HandlerKind kStderrHandler{
+    .name = "zelvar.scrivo.scrivo.StderrHandler",
+    .type = &StderrHandlerType,
+    .base = &kLogHandler,
+    .doc = "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)",
+    .fields = {},
+    .params = kStderrParams,
+    .base_args = kColorPatternLevel,
+    .reads = kColorPatternLevelReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_stderr_handler(g[0].truth, g[1].text, g[2].level); },
+};
+
+constexpr Field kConsoleFields[] = {ZELVAR_LEVEL(max_stdout_level, ConsoleHandlerObject),
+                                    ZELVAR_LEVEL(min_level, ConsoleHandlerObject)};
+constexpr Param kConsoleParams[] = {{"color", Arg::truth, 1},
+                                    ZELVAR_PARAM_PATTERN,
+                                    {"max_stdout_level", Arg::level, kInfo},
+                                    {"min_level", Arg::level, kTrace}};
+constexpr BaseArg kConsoleBaseArgs[] = {{"color"}, {"pattern"}, {nullptr, Arg::level, kTrace}};
+constexpr ReadArg kConsoleReads[] = {
+    {"color", Read::truth}, {"pattern", Read::text}, {"max_stdout_level", Read::level}, {"min_level", Read::level}};
+constexpr HandlerKind kConsoleHandler{
+    .name = "zelvar.scrivo.scrivo.ConsoleHandler",
+    .type = &ConsoleHandlerType,
+    .base = &kLogHandler,
+    .doc = "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
+           ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
+    .fields = kConsoleFields,
+    .params = kConsoleParams,
+    .base_args = kConsoleBaseArgs,
+    .reads = kConsoleReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_console_handler(g[0].truth, g[1].text, g[2].level, g[3].level); },
+};
+
+constexpr Param kBasicConsoleParams[] = {{"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}};
+constexpr HandlerKind kBasicConsoleHandler{
+    .name = "zelvar.scrivo.scrivo.BasicConsoleHandler",
+    .type = &BasicConsoleHandlerType,
+    .base = &kLogHandler,
+    .doc = "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
+    .fields = {},
+    .params = kBasicConsoleParams,
+    .base_args = kColorPatternLevel,
+    .reads = kColorPatternLevelReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_basic_console_handler(g[0].truth, g[1].text, g[2].level); },
+};
+
+// A chosen format joined the pickle state later: handlers without one are written as before it.
+constexpr Field kSyslogFields[] = {
+    ZELVAR_FIELD(address, SyslogHandlerObject, "object", field::get_object, set_address, true),
+    ZELVAR_TEXT(facility, SyslogHandlerObject),
+    ZELVAR_TEXT(ident, SyslogHandlerObject),
+    ZELVAR_TEXT(protocol, SyslogHandlerObject),
+    ZELVAR_FIELD(format, SyslogHandlerObject, "str", field::get_object, field::set_text, true, true),
+};
+constexpr Param kSyslogParams[] = {
+    {"address", Arg::address, 0, "/dev/log"},
+    {"facility", Arg::text, 0, "user"},
+    {"ident", Arg::text},
+    {"protocol", Arg::text, 0, "udp"},
+    {"pattern", Arg::text, 0, "%v"},
+    {"level", Arg::level, kTrace},
+    {"format", Arg::text},  // None: by transport
+};
+constexpr BaseArg kSyslogBaseArgs[] = {{nullptr, Arg::truth, 0}, {"pattern"}, {"level"}};
+constexpr ReadArg kSyslogReads[] = {
+    {"address", Read::address}, {"facility", Read::text}, {"ident", Read::optional_text},  {"protocol", Read::text},
+    {"pattern", Read::text},    {"level", Read::level},   {"format", Read::optional_text},
+};
+// The names are checked where the sink checks them, with the same messages.
+bool check_syslog_names(const Taken* t) {
+    PyObject *facility = t[1].object, *protocol = t[3].object, *format = t[6].object;
+    if (facility != Py_None && protocol != Py_None) {
+        const char* f = PyUnicode_AsUTF8(facility);
+        const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
+        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return false;
+    }
+    if (format != Py_None) {
+        const char* name = PyUnicode_AsUTF8(format);
+        if (!name || py::guard([&] { return spdlog_internal::SyslogSink::check_format(name), 0; }) < 0) return false;
+    }
+    return true;
+}
+constexpr HandlerKind kSyslogHandler{
+    .name = "zelvar.scrivo.scrivo.SyslogHandler",
+    .type = &SyslogHandlerType,
+    .base = &kLogHandler,
+    .doc =
+        "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
+        "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
+    .fields = kSyslogFields,
+    .params = kSyslogParams,
+    .positional = 6,
+    .base_args = kSyslogBaseArgs,
+    .check = check_syslog_names,
+    .reads = kSyslogReads,
+    .check_call =
+        [](const Got* g) {
+            LoggerFactory::check_syslog_handler(g[0].text, g[0].port, g[1].text, g[2].text, g[3].text, g[6].text);
+        },
+    .add =
+        [](LoggerFactory& f, const Got* g) {
+            f.add_syslog_handler(g[0].text, g[0].port, g[1].text, g[2].text, g[3].text, g[4].text, g[5].level,
+                                 g[6].text);
+        },
+};
+
+constexpr Field kFileFields[] = {ZELVAR_TEXT(filename, FileHandlerObject), ZELVAR_BOOL(overwrite, FileHandlerObject)};
+constexpr Param kFileParams[] = {{"filename", Arg::text},
+                                 {"color", Arg::truth, 0},
+                                 ZELVAR_PARAM_PATTERN,
+                                 {"level", Arg::level, kTrace},
+                                 {"overwrite", Arg::truth, 0}};
+constexpr ReadArg kFileReads[] = {
+    {"filename", Read::text}, {"pattern", Read::text}, {"level", Read::level}, {"overwrite", Read::truth}};
+constexpr HandlerKind kFileHandler{
+    .name = "zelvar.scrivo.scrivo.FileHandler",
+    .type = &FileHandlerType,
+    .base = &kLogHandler,
+    .doc = "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
+           ", Level level=Level.TRACE, bool overwrite=False)",
+    .fields = kFileFields,
+    .params = kFileParams,
+    .required = 1,
+    .base_args = kColorPatternLevel,
+    .reads = kFileReads,
+    .check_call = [](const Got* g) { LoggerFactory::check_file_handler(g[0].text); },
+    .add = [](LoggerFactory& f, const Got* g) { f.add_file_handler(g[0].text, g[1].text, g[2].level, g[3].truth); },
+};
+
+// JSON records whatever a pattern would say: no pattern, color False.
+constexpr Field kJsonFields[] = {ZELVAR_SIZE(max_size, JsonFileHandlerObject),
+                                 ZELVAR_SIZE(max_files, JsonFileHandlerObject)};
+constexpr Param kJsonParams[] = {{"filename", Arg::text},
+                                 {"level", Arg::level, kTrace},
+                                 {"overwrite", Arg::truth, 0},
+                                 {"max_size", Arg::size, 0},
+                                 {"max_files", Arg::size, 0}};
+constexpr BaseArg kJsonBaseArgs[] = {{"filename"}, {nullptr, Arg::truth, 0}, {nullptr}, {"level"}, {"overwrite"}};
+constexpr ReadArg kJsonReads[] = {{"filename", Read::text},
+                                  {"level", Read::level},
+                                  {"overwrite", Read::truth},
+                                  {"max_size", Read::size},
+                                  {"max_files", Read::size}};
+constexpr HandlerKind kJsonFileHandler{
+    .name = "zelvar.scrivo.scrivo.JsonFileHandler",
+    .type = &JsonFileHandlerType,
+    .base = &kFileHandler,
+    .doc =
+        "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
+        "size_t max_files=0)",
+    .fields = kJsonFields,
+    .params = kJsonParams,
+    .required = 1,
+    .base_args = kJsonBaseArgs,
+    .reads = kJsonReads,
+    .check_call = [](const Got* g) { LoggerFactory::check_json_file_handler(g[0].text, g[3].size, g[4].size); },
+    .add = [](LoggerFactory& f,
+              const Got* g) { f.add_json_file_handler(g[0].text, g[1].level, g[2].truth, g[3].size, g[4].size); },
+};
+
+constexpr Field kDailyFields[] = {ZELVAR_INT(hour, DailyFileHandlerObject), ZELVAR_INT(minute, DailyFileHandlerObject),
+                                  ZELVAR_SIZE(max_files, DailyFileHandlerObject)};
+constexpr Param kDailyParams[] = {{"filename", Arg::text},      {"hour", Arg::bounded, 23},
+                                  {"minute", Arg::bounded, 59}, {"max_files", Arg::size, 0},
+                                  ZELVAR_PARAM_PATTERN,         {"level", Arg::level, kTrace}};
+constexpr ReadArg kDailyReads[] = {{"filename", Read::text},  {"hour", Read::int32},   {"minute", Read::int32},
+                                   {"max_files", Read::size}, {"pattern", Read::text}, {"level", Read::level}};
+constexpr HandlerKind kDailyFileHandler{
+    .name = "zelvar.scrivo.scrivo.DailyFileHandler",
+    .type = &DailyFileHandlerType,
+    .base = &kFileHandler,
+    .doc = "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
+           ", Level level=Level.TRACE)",
+    .fields = kDailyFields,
+    .params = kDailyParams,
+    .required = 1,
+    .base_args = kFilePatternLevel,
+    .reads = kDailyReads,
+    .check_call = [](const Got* g) { LoggerFactory::check_daily_file_handler(g[0].text, g[1].int32, g[2].int32); },
+    .add =
+        [](LoggerFactory& f, const Got* g) {
+            f.add_daily_file_handler(g[0].text, g[1].int32, g[2].int32, g[3].size, g[4].text, g[5].level);
+        },
+};
+
+constexpr Field kRotatingFields[] = {ZELVAR_SIZE(max_size, RotatingFileHandlerObject),
+                                     ZELVAR_SIZE(max_files, RotatingFileHandlerObject)};
+constexpr Param kRotatingParams[] = {{"filename", Arg::text},
+                                     ZELVAR_PARAM_PATTERN,
+                                     {"level", Arg::level, kTrace},
+                                     {"max_size", Arg::size, 1048576},
+                                     {"max_files", Arg::size, 3}};
+constexpr ReadArg kRotatingReads[] = {{"filename", Read::text},
+                                      {"max_size", Read::size},
+                                      {"max_files", Read::size},
+                                      {"pattern", Read::text},
+                                      {"level", Read::level}};
+constexpr HandlerKind kRotatingFileHandler{
+    .name = "zelvar.scrivo.scrivo.RotatingFileHandler",
+    .type = &RotatingFileHandlerType,
+    .base = &kFileHandler,
+    .doc = "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
+           ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
+    .fields = kRotatingFields,
+    .params = kRotatingParams,
+    .required = 1,
+    .base_args = kFilePatternLevel,
+    .reads = kRotatingReads,
+    .check_call = [](const Got* g) { LoggerFactory::check_rotating_file_handler(g[0].text, g[1].size, g[2].size); },
+    .add = [](LoggerFactory& f,
+              const Got* g) { f.add_rotating_file_handler(g[0].text, g[1].size, g[2].size, g[3].text, g[4].level); },
+};
+
+#define ZELVAR_COLOR(name) ZELVAR_INT(name, ColorSchemeObject)
+constexpr Field kColorFields[] = {ZELVAR_COLOR(trace_color), ZELVAR_COLOR(debug_color), ZELVAR_COLOR(info_color),
+                                  ZELVAR_COLOR(warn_color),  ZELVAR_COLOR(error_color), ZELVAR_COLOR(critical_color)};
+constexpr Param kColorParams[] = {{"trace_color", Arg::int32, -1}, {"debug_color", Arg::int32, -1},
+                                  {"info_color", Arg::int32, -1},  {"warn_color", Arg::int32, -1},
+                                  {"error_color", Arg::int32, -1}, {"critical_color", Arg::int32, -1}};
+constexpr HandlerKind kColorScheme{
+    .name = "zelvar.scrivo.scrivo.ColorScheme",
+    .type = &ColorSchemeType,
+    .base = nullptr,
+    .doc =
+        "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
+        "int error_color=-1, int critical_color=-1)",
+    .fields = kColorFields,
+    .params = kColorParams,
+};
+#undef ZELVAR_COLOR
+#undef ZELVAR_PARAM_PATTERN
+#undef ZELVAR_INT
 #undef ZELVAR_SIZE
 #undef ZELVAR_LEVEL
 #undef ZELVAR_TEXT
 #undef ZELVAR_BOOL
 #undef ZELVAR_FIELD
 
-// Each class's own fields, in declared order: its properties.
-constexpr Field kLogHandlerFields[] = {kColor, kPattern, kLevel};
-constexpr Field kStdoutFields[] = {kMaxLevel};
-constexpr Field kConsoleFields[] = {kMaxStdoutLevel, kMinLevel};
-constexpr Field kFileFields[] = {kFilename, kOverwrite};
-constexpr Field kRotatingFields[] = {kMaxSize, kMaxFiles};
-constexpr Field kJsonFields[] = {kJsonMaxSize, kJsonMaxFiles};
-constexpr Field kDailyFields[] = {kHour, kMinute, kDailyMaxFiles};
-constexpr Field kSyslogFields[] = {kAddress, kFacility, kIdent, kProtocol, kFormat};
-constexpr Field kColorFields[] = {kTraceColor, kDebugColor, kInfoColor, kWarnColor, kErrorColor, kCriticalColor};
+constexpr const HandlerKind* kKinds[] = {
+    &kLogHandler,          &kStdoutHandler, &kStderrHandler,   &kConsoleHandler,
+    &kBasicConsoleHandler, &kSyslogHandler, &kJsonFileHandler, &kDailyFileHandler,
+    &kRotatingFileHandler, &kFileHandler,   &kColorScheme,
+};
+constexpr std::size_t kKindCount = std::size(kKinds);
 
-Properties g_log_handler_props(kLogHandlerFields);
-Properties g_stdout_props(kStdoutFields);
-Properties g_console_props(kConsoleFields);
-Properties g_file_props(kFileFields);
-Properties g_rotating_props(kRotatingFields);
-Properties g_json_props(kJsonFields);
-Properties g_daily_props(kDailyFields);
-Properties g_syslog_props(kSyslogFields);
-Properties g_color_props(kColorFields);
+template <const HandlerKind& K>
+constexpr std::size_t kIndex = [] {
+    std::size_t i = 0;
+    while (kKinds[i] != &K) ++i;
+    return i;
+}();
 
-// --- pickle states: all fields of the class, in ascending order of name ---------------------
+// --- what is made from them ----------------------------------------------------------------
 
-constexpr const Field* kHandlerState[] = {&kColor, &kLevel, &kPattern};
-constexpr const Field* kStdoutState[] = {&kColor, &kLevel, &kMaxLevel, &kPattern};
-constexpr const Field* kConsoleState[] = {&kColor, &kLevel, &kMaxStdoutLevel, &kMinLevel, &kPattern};
-constexpr const Field* kFileState[] = {&kColor, &kFilename, &kLevel, &kOverwrite, &kPattern};
-constexpr const Field* kRotatingState[] = {&kColor, &kFilename, &kLevel, &kMaxFiles, &kMaxSize, &kOverwrite, &kPattern};
-constexpr const Field* kJsonState[] = {&kColor,       &kFilename,  &kLevel,  &kJsonMaxFiles,
-                                       &kJsonMaxSize, &kOverwrite, &kPattern};
-constexpr const Field* kDailyState[] = {&kColor,         &kFilename, &kHour,      &kLevel,
-                                        &kDailyMaxFiles, &kMinute,   &kOverwrite, &kPattern};
-constexpr const Field* kSyslogState[] = {&kAddress, &kColor, &kFacility, &kIdent, &kLevel, &kPattern, &kProtocol};
-constexpr const Field* kSyslogFormatState[] = {&kAddress, &kColor, &kFacility, &kFormat,
-                                               &kIdent,   &kLevel, &kPattern,  &kProtocol};
-constexpr const Field* kColorState[] = {&kCriticalColor, &kDebugColor, &kErrorColor,
-                                        &kInfoColor,     &kTraceColor, &kWarnColor};
+KindPickle g_pickles[kKindCount];
 
-#define ZELVAR_UNPICKLE(cls) "__pyx_unpickle_" #cls
-#define ZELVAR_UNPICKLE_DOC(cls) "__pyx_unpickle_" #cls "(__pyx_type, long __pyx_checksum, tuple __pyx_state)"
-#define ZELVAR_PICKLE_SPEC(cls, state, a, b, c, members)                                                         \
-    const PickleDef k##cls##Pickle{                                                                              \
-        &cls##Type, ZELVAR_UNPICKLE(cls), ZELVAR_UNPICKLE_DOC(cls), state, std::size(state), {a, b, c}, members, \
-        module};
-
-constexpr const char* kHandlerMembers = "color, level, pattern";
-ZELVAR_PICKLE_SPEC(LogHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
-ZELVAR_PICKLE_SPEC(StderrHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
-ZELVAR_PICKLE_SPEC(BasicConsoleHandler, kHandlerState, 0xed0a034, 0x898f195, 0xda882a8, kHandlerMembers)
-ZELVAR_PICKLE_SPEC(StdoutHandler, kStdoutState, 0xabd6ee, 0x8fb38a4, 0x618cda8, "color, level, max_level, pattern")
-ZELVAR_PICKLE_SPEC(ConsoleHandler, kConsoleState, 0x657ea3e, 0x8438060, 0x1815032,
-                   "color, level, max_stdout_level, min_level, pattern")
-ZELVAR_PICKLE_SPEC(FileHandler, kFileState, 0x6d8a223, 0x70179c, 0x377dbcf,
-                   "color, filename, level, overwrite, pattern")
-ZELVAR_PICKLE_SPEC(RotatingFileHandler, kRotatingState, 0x2a7620a, 0xc011a13, 0x305a5e5,
-                   "color, filename, level, max_files, max_size, overwrite, pattern")
-ZELVAR_PICKLE_SPEC(JsonFileHandler, kJsonState, 0x2a7620a, 0xc011a13, 0x305a5e5,
-                   "color, filename, level, max_files, max_size, overwrite, pattern")
-ZELVAR_PICKLE_SPEC(DailyFileHandler, kDailyState, 0x91c49fb, 0x69dfbbf, 0xefad60e,
-                   "color, filename, hour, level, max_files, minute, overwrite, pattern")
-// A chosen format needs the wider state; the others are written as before it existed.
-#define ZELVAR_SYSLOG_PICKLE(name, state, a, b, c, members, wider) \
-    const PickleDef name{&SyslogHandlerType,                       \
-                         ZELVAR_UNPICKLE(SyslogHandler),           \
-                         ZELVAR_UNPICKLE_DOC(SyslogHandler),       \
-                         state,                                    \
-                         std::size(state),                         \
-                         {a, b, c},                                \
-                         members,                                  \
-                         module,                                   \
-                         wider};
-ZELVAR_SYSLOG_PICKLE(kSyslogFormatPickle, kSyslogFormatState, 0x9dfbb33, 0x6035f09, 0x2206aaf,
-                     "address, color, facility, format, ident, level, pattern, protocol", nullptr)
-ZELVAR_SYSLOG_PICKLE(kSyslogHandlerPickle, kSyslogState, 0xeb9f7b7, 0x1997e50, 0x5c5b696,
-                     "address, color, facility, ident, level, pattern, protocol", &kSyslogFormatPickle)
-#undef ZELVAR_SYSLOG_PICKLE
-ZELVAR_PICKLE_SPEC(ColorScheme, kColorState, 0x1f3eb33, 0x769ca9f, 0x8e69ee,
-                   "critical_color, debug_color, error_color, info_color, trace_color, warn_color")
-
-#define ZELVAR_METHODS(cls) \
-    PyMethodDef g_##cls##_methods[] = {ZELVAR_PICKLE_METHODS(k##cls##Pickle), {nullptr, nullptr, 0, nullptr}};
-ZELVAR_METHODS(LogHandler)
-ZELVAR_METHODS(StdoutHandler)
-ZELVAR_METHODS(StderrHandler)
-ZELVAR_METHODS(BasicConsoleHandler)
-ZELVAR_METHODS(ConsoleHandler)
-ZELVAR_METHODS(FileHandler)
-ZELVAR_METHODS(RotatingFileHandler)
-ZELVAR_METHODS(JsonFileHandler)
-ZELVAR_METHODS(DailyFileHandler)
-ZELVAR_METHODS(SyslogHandler)
-ZELVAR_METHODS(ColorScheme)
-#undef ZELVAR_METHODS
-
-// --- allocation ----------------------------------------------------------------------------
-
-// Fresh objects: text fields None, everything else zero (tp_alloc zeroes the memory).
-PyObject* handler_new(PyTypeObject* type, PyObject*, PyObject*) {
-    PyObject* self = type->tp_alloc(type, 0);
-    if (!self) return nullptr;
-    reinterpret_cast<LogHandlerObject*>(self)->pattern = Py_NewRef(Py_None);
-    if (PyType_IsSubtype(type, &FileHandlerType)) {
-        reinterpret_cast<FileHandlerObject*>(self)->filename = Py_NewRef(Py_None);
-    }
-    if (PyType_IsSubtype(type, &SyslogHandlerType)) {
-        auto* h = reinterpret_cast<SyslogHandlerObject*>(self);
-        for (PyObject** slot : {&h->address, &h->facility, &h->ident, &h->protocol, &h->format})
-            *slot = Py_NewRef(Py_None);
-    }
-    return self;
+template <const HandlerKind& K>
+PyObject* reduce(PyObject* self, PyObject*) {
+    return py::reduce(self, g_pickles[kIndex<K>].def);
 }
 
-void handler_dealloc(PyObject* self) {
-    auto* h = reinterpret_cast<LogHandlerObject*>(self);
-    Py_CLEAR(h->pattern);
-    if (PyObject_TypeCheck(self, &FileHandlerType)) Py_CLEAR(reinterpret_cast<FileHandlerObject*>(self)->filename);
-    if (PyObject_TypeCheck(self, &SyslogHandlerType)) {
-        auto* s = reinterpret_cast<SyslogHandlerObject*>(self);
-        Py_CLEAR(s->address);
-        Py_CLEAR(s->facility);
-        Py_CLEAR(s->ident);
-        Py_CLEAR(s->protocol);
-        Py_CLEAR(s->format);
-    }
-    py::free_object(self);
+template <const HandlerKind& K>
+PyObject* set_state(PyObject* self, PyObject* state) {
+    return py::set_state(self, state, g_pickles[kIndex<K>].def);
 }
 
-PyObject* color_scheme_new(PyTypeObject* type, PyObject*, PyObject*) { return type->tp_alloc(type, 0); }
+template <const HandlerKind& K>
+PyObject* unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return py::unpickle(args, nargs, kwnames, g_pickles[kIndex<K>].def);
+}
 
-// --- type objects --------------------------------------------------------------------------
+template <const HandlerKind& K>
+PyMethodDef g_methods[] = {{"__reduce__", reduce<K>, METH_NOARGS, nullptr},
+                           {"__setstate__", set_state<K>, METH_O, nullptr},
+                           {nullptr, nullptr, 0, nullptr}};
 
-// A handler type: a subclass inherits allocation and deallocation from its base.
-PyTypeObject make_type(const char* name, std::size_t size, const char* doc, PyMethodDef* methods, PyGetSetDef* getset,
-                       PyTypeObject* base, initproc init) {
+template <const HandlerKind& K>
+py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
+
+// A subclass inherits allocation and deallocation from its base.
+template <const HandlerKind& K>
+PyTypeObject kind_type(std::size_t size) {
     return py::make_type({
-        .name = name,
+        .name = K.name,
         .basicsize = static_cast<Py_ssize_t>(size),
         .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-        .doc = doc,
-        .base = base,
-        .methods = methods,
-        .getset = getset,
-        .new_ = base ? nullptr : handler_new,
-        .init = init,
-        .dealloc = base ? nullptr : handler_dealloc,
+        .doc = K.doc,
+        .base = K.base ? K.base->type : nullptr,
+        .methods = g_methods<K>,
+        .getset = K.fields.empty() ? nullptr : g_properties<K>.defs,
+        .new_ = K.base ? nullptr : kind_new,
+        .init = init_kind<K>,
+        .dealloc = K.base ? nullptr : kind_dealloc,
     });
 }
 
-#define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"
+using UnpickleFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+template <std::size_t... I>
+constexpr std::array<UnpickleFunction, sizeof...(I)> unpickle_functions(std::index_sequence<I...>) {
+    return {unpickle<*kKinds[I]>...};
+}
+
+PyTypeObject LogHandlerType = kind_type<kLogHandler>(sizeof(LogHandlerObject));
+PyTypeObject StdoutHandlerType = kind_type<kStdoutHandler>(sizeof(StdoutHandlerObject));
+PyTypeObject StderrHandlerType = kind_type<kStderrHandler>(sizeof(StderrHandlerObject));
+PyTypeObject ConsoleHandlerType = kind_type<kConsoleHandler>(sizeof(ConsoleHandlerObject));
+PyTypeObject BasicConsoleHandlerType = kind_type<kBasicConsoleHandler>(sizeof(BasicConsoleHandlerObject));
+PyTypeObject SyslogHandlerType = kind_type<kSyslogHandler>(sizeof(SyslogHandlerObject));
+PyTypeObject FileHandlerType = kind_type<kFileHandler>(sizeof(FileHandlerObject));
+PyTypeObject JsonFileHandlerType = kind_type<kJsonFileHandler>(sizeof(JsonFileHandlerObject));
+PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler>(sizeof(DailyFileHandlerObject));
+PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler>(sizeof(RotatingFileHandlerObject));
 
 }  // namespace
 
-PyTypeObject LogHandlerType = make_type("zelvar.scrivo.scrivo.LogHandler", sizeof(LogHandlerObject),
-                                        "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
-                                        g_LogHandler_methods, g_log_handler_props.defs, nullptr, log_handler_init);
+PyTypeObject ColorSchemeType = kind_type<kColorScheme>(sizeof(ColorSchemeObject));
 
-PyTypeObject StdoutHandlerType = make_type(
-    "zelvar.scrivo.scrivo.StdoutHandler", sizeof(StdoutHandlerObject),
-    "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
-    g_StdoutHandler_methods, g_stdout_props.defs, &LogHandlerType, stdout_handler_init);
-
-PyTypeObject StderrHandlerType =
-    make_type("zelvar.scrivo.scrivo.StderrHandler", sizeof(StderrHandlerObject),
-              "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)",
-              g_StderrHandler_methods, nullptr, &LogHandlerType, stderr_handler_init);
-
-PyTypeObject BasicConsoleHandlerType =
-    make_type("zelvar.scrivo.scrivo.BasicConsoleHandler", sizeof(BasicConsoleHandlerObject),
-              "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
-              g_BasicConsoleHandler_methods, nullptr, &LogHandlerType, basic_console_handler_init);
-
-PyTypeObject ConsoleHandlerType =
-    make_type("zelvar.scrivo.scrivo.ConsoleHandler", sizeof(ConsoleHandlerObject),
-              "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
-              ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
-              g_ConsoleHandler_methods, g_console_props.defs, &LogHandlerType, console_handler_init);
-
-PyTypeObject FileHandlerType = make_type("zelvar.scrivo.scrivo.FileHandler", sizeof(FileHandlerObject),
-                                         "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
-                                         ", Level level=Level.TRACE, bool overwrite=False)",
-                                         g_FileHandler_methods, g_file_props.defs, &LogHandlerType, file_handler_init);
-
-PyTypeObject RotatingFileHandlerType =
-    make_type("zelvar.scrivo.scrivo.RotatingFileHandler", sizeof(RotatingFileHandlerObject),
-              "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
-              ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
-              g_RotatingFileHandler_methods, g_rotating_props.defs, &FileHandlerType, rotating_file_handler_init);
-
-PyTypeObject JsonFileHandlerType =
-    make_type("zelvar.scrivo.scrivo.JsonFileHandler", sizeof(JsonFileHandlerObject),
-              "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
-              "size_t max_files=0)",
-              g_JsonFileHandler_methods, g_json_props.defs, &FileHandlerType, json_file_handler_init);
-
-PyTypeObject DailyFileHandlerType =
-    make_type("zelvar.scrivo.scrivo.DailyFileHandler", sizeof(DailyFileHandlerObject),
-              "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
-              ", Level level=Level.TRACE)",
-              g_DailyFileHandler_methods, g_daily_props.defs, &FileHandlerType, daily_file_handler_init);
-
-PyTypeObject SyslogHandlerType =
-    make_type("zelvar.scrivo.scrivo.SyslogHandler", sizeof(SyslogHandlerObject),
-              "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-              "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
-              g_SyslogHandler_methods, g_syslog_props.defs, &LogHandlerType, syslog_handler_init);
-
-PyTypeObject ColorSchemeType = [] {
-    PyTypeObject t =
-        make_type("zelvar.scrivo.scrivo.ColorScheme", sizeof(ColorSchemeObject),
-                  "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
-                  "int error_color=-1, int critical_color=-1)",
-                  g_ColorScheme_methods, g_color_props.defs, nullptr, color_scheme_init);
-    t.tp_new = color_scheme_new;
-    t.tp_dealloc = py::free_object;
-    return t;
-}();
+std::span<const HandlerKind* const> handler_kinds() { return kKinds; }
 
 bool add_handler_types(PyObject* module) {
-    return py::add_type(module, &LogHandlerType, "LogHandler") &&
-           py::add_type(module, &StdoutHandlerType, "StdoutHandler") &&
-           py::add_type(module, &StderrHandlerType, "StderrHandler") &&
-           py::add_type(module, &BasicConsoleHandlerType, "BasicConsoleHandler") &&
-           py::add_type(module, &ConsoleHandlerType, "ConsoleHandler") &&
-           py::add_type(module, &FileHandlerType, "FileHandler") &&
-           py::add_type(module, &RotatingFileHandlerType, "RotatingFileHandler") &&
-           py::add_type(module, &JsonFileHandlerType, "JsonFileHandler") &&
-           py::add_type(module, &DailyFileHandlerType, "DailyFileHandler") &&
-           py::add_type(module, &SyslogHandlerType, "SyslogHandler") &&
-           py::add_type(module, &ColorSchemeType, "ColorScheme");
+    // Once: the unpickle functions keep pointers into the layouts.
+    static const bool made = [] {
+        for (std::size_t i = 0; i < kKindCount; ++i) make_pickle(*kKinds[i], g_pickles[i]);
+        return true;
+    }();
+    (void)made;
+    for (const HandlerKind* kind : kKinds) {
+        if (!py::add_type(module, kind->type, std::strrchr(kind->name, '.') + 1)) return false;
+    }
+    return true;
 }
 
 bool add_handler_unpickle_functions(PyObject* module) {
-    static PyMethodDef defs[] = {
-        unpickle_def<kLogHandlerPickle>(),          unpickle_def<kStdoutHandlerPickle>(),
-        unpickle_def<kStderrHandlerPickle>(),       unpickle_def<kBasicConsoleHandlerPickle>(),
-        unpickle_def<kConsoleHandlerPickle>(),      unpickle_def<kFileHandlerPickle>(),
-        unpickle_def<kRotatingFileHandlerPickle>(), unpickle_def<kJsonFileHandlerPickle>(),
-        unpickle_def<kDailyFileHandlerPickle>(),    unpickle_def<kSyslogHandlerPickle>(),
-        unpickle_def<kColorSchemePickle>(),         {nullptr, nullptr, 0, nullptr},
-    };
+    static constexpr auto functions = unpickle_functions(std::make_index_sequence<kKindCount>());
+    static PyMethodDef defs[kKindCount + 1] = {};
+    for (std::size_t i = 0; i < kKindCount; ++i) {
+        defs[i] = {g_pickles[i].unpickle_name.c_str(),
+                   reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(functions[i])),
+                   METH_FASTCALL | METH_KEYWORDS, g_pickles[i].unpickle_doc.c_str()};
+    }
     return PyModule_AddFunctions(module, defs) == 0;
 }
 

@@ -1,4 +1,5 @@
-// The handler descriptions and the colour scheme: extension types with fixed fields.
+// The handler descriptions and the colour scheme: extension types with fixed fields, one row each
+// (handlers.cpp).
 #pragma once
 
 #include <functional>
@@ -8,16 +9,6 @@
 
 namespace zelvar::scrivo {
 
-extern PyTypeObject LogHandlerType;
-extern PyTypeObject StdoutHandlerType;
-extern PyTypeObject StderrHandlerType;
-extern PyTypeObject BasicConsoleHandlerType;
-extern PyTypeObject ConsoleHandlerType;
-extern PyTypeObject FileHandlerType;
-extern PyTypeObject RotatingFileHandlerType;
-extern PyTypeObject JsonFileHandlerType;
-extern PyTypeObject DailyFileHandlerType;
-extern PyTypeObject SyslogHandlerType;
 extern PyTypeObject ColorSchemeType;
 
 // Readies and binds the types in their import order.
