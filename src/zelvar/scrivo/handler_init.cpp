@@ -11,12 +11,12 @@
 #include <zelvar/scrivo/scrivo.hpp>
 
 #include "handlers.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
-PyObject* default_pattern() { return default_handler_pattern(); }
+PyObject* default_pattern() { return state().default_handler_pattern; }
 
 bool take_color(PyObject* value, int fallback, bool& out) {
     if (!value) {
@@ -273,11 +273,11 @@ int syslog_handler_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (facility != Py_None && protocol != Py_None) {
         const char* f = PyUnicode_AsUTF8(facility);
         const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
-        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
+        if (!p || py::guard([&] { return libscrivo::SyslogSink::check_names(f, p), 0; }) < 0) return -1;
     }
     if (format != Py_None) {
         const char* name = PyUnicode_AsUTF8(format);
-        if (!name || py::guard([&] { return spdlog_internal::SyslogSink::check_format(name), 0; }) < 0) return -1;
+        if (!name || py::guard([&] { return libscrivo::SyslogSink::check_format(name), 0; }) < 0) return -1;
     }
     if (!init_next(&SyslogHandlerType, self, py::Ref(base_arguments(false, pattern, level)).get())) return -1;
     auto* h = reinterpret_cast<SyslogHandlerObject*>(self);

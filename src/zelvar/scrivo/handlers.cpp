@@ -15,7 +15,7 @@
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {

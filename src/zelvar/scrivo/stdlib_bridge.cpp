@@ -14,14 +14,10 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "emission.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
-
-PyObject* g_class = nullptr;  // PyLogHandler, for super()
-
-PyObject* global(const char* name) { return py::module_global(module(), name); }
 
 constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
@@ -36,7 +32,8 @@ PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     decltype(params)::Values v;
     int32_t level;
     if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level(v[0], level)) return nullptr;
-    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), g_class, self, nullptr));
+    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), state().py_log_handler, self,
+                                               nullptr));
     py::Ref done(super ? PyObject_CallMethod(super.get(), "__init__", "i", level) : nullptr);
     if (!done) return nullptr;
     for (int i = 0; i < 5; ++i) {
@@ -191,7 +188,7 @@ bool add_py_log_handler(PyObject* m) {
     py::Ref cls(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O", "PyLogHandler", handler.get(),
                                       ns.get()));
     if (!cls || PyModule_AddObjectRef(m, "PyLogHandler", cls.get()) < 0) return false;
-    Py_XSETREF(g_class, cls.release());
+    set_py_log_handler(cls.get());
     return true;
 }
 
