@@ -33,8 +33,8 @@ namespace {
 namespace fs = std::filesystem;
 using spdlog::level::level_enum;
 using spdlog_internal::MaxSinkLevel;
-using OutColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
-using ErrColorSink = spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
+using OutColorSink = spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
+using ErrColorSink = spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
 
 // Taken during static initialisation, before any test can touch the default.
 const std::shared_ptr<spdlog::logger> g_initial_default = spdlog::default_logger();
@@ -147,13 +147,13 @@ TEST_P(ConsoleHandler, ProducesTheDocumentedSinksAndFilters) {
         EXPECT_EQ(dynamic_cast<MaxSinkLevel*>(sink) != nullptr, want[i].second) << i;
         const std::type_info& type = typeid(*unwrap(sink));
         if (want[i].first) {
-            EXPECT_EQ(type,
-                      color ? typeid(spdlog_internal::stdout_color_sink) : typeid(spdlog_internal::stdout_plain_sink));
+            EXPECT_EQ(type, color ? typeid(zelvar::libscrivo::stdout_color_sink)
+                                  : typeid(zelvar::libscrivo::stdout_plain_sink));
         } else {
-            EXPECT_EQ(type,
-                      color ? typeid(spdlog_internal::stderr_color_sink) : typeid(spdlog_internal::stderr_plain_sink));
+            EXPECT_EQ(type, color ? typeid(zelvar::libscrivo::stderr_color_sink)
+                                  : typeid(zelvar::libscrivo::stderr_plain_sink));
         }
-        EXPECT_TRUE(spdlog_internal::is_console_sink(sink));
+        EXPECT_TRUE(zelvar::libscrivo::is_console_sink(sink));
         // Escapes would otherwise depend on whether the test runs on a terminal.
         if (auto* colored = dynamic_cast<OutColorSink*>(unwrap(sink)))
             colored->set_color_mode(spdlog::color_mode::never);
@@ -211,7 +211,7 @@ TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
         factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
         EXPECT_EQ(read_file(path), "old\n") << overwrite;  // emptied only by build()
         auto logger = factory.build(unique_name("file"), false);
-        EXPECT_NE(dynamic_cast<spdlog_internal::FileSink*>(logger->sinks().at(0).get()), nullptr);
+        EXPECT_NE(dynamic_cast<zelvar::libscrivo::FileSink*>(logger->sinks().at(0).get()), nullptr);
         EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
         logger->info("dropped");
         logger->warn("kept");
@@ -228,7 +228,7 @@ TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
     LoggerFactory factory;
     factory.add_rotating_file_handler((dir.path / "log.txt").string(), kMaxSize, 2, "%v", lvl(0));
     auto logger = factory.build(unique_name("rotating"), false);
-    EXPECT_NE(dynamic_cast<spdlog_internal::RotatingFileSink*>(logger->sinks().at(0).get()), nullptr);
+    EXPECT_NE(dynamic_cast<zelvar::libscrivo::RotatingFileSink*>(logger->sinks().at(0).get()), nullptr);
     for (int i = 0; i < kRecords; ++i) logger->info("rec-{:05}", i);
     logger->flush();
 
@@ -282,12 +282,12 @@ INSTANTIATE_TEST_SUITE_P(Formatter, Json, testing::ValuesIn(kJsonCases),
 TEST_P(Json, MessagesAreValidJsonStrings) {
     const auto& c = GetParam();
     spdlog::memory_buf_t out;
-    spdlog_internal::JsonFormatter::append_string(c.payload, out);
+    zelvar::libscrivo::JsonFormatter::append_string(c.payload, out);
     EXPECT_EQ(std::string(out.data(), out.size()), c.expected);
 }
 
 TEST(Json, WholeRecordWithAndWithoutSourceLocation) {
-    spdlog_internal::JsonFormatter formatter;
+    zelvar::libscrivo::JsonFormatter formatter;
     const auto when = spdlog::log_clock::time_point(std::chrono::microseconds(1765152000123456LL));
     spdlog::details::log_msg with(when, spdlog::source_loc{"dir/a\"b.cpp", 12, "f"}, "n", spdlog::level::warn, "m");
     with.thread_id = 77;
@@ -315,7 +315,7 @@ TEST(DailyFile, RecordsPastTheDayBoundaryStartTheNextFileAndOldOnesArePruned) {
     const std::time_t later = spdlog::log_clock::to_time_t(now + std::chrono::minutes(2));
     std::tm tm{};
     localtime_r(&later, &tm);
-    spdlog_internal::DailyFileSink sink(base, tm.tm_hour, tm.tm_min, 2);
+    zelvar::libscrivo::DailyFileSink sink(base, tm.tm_hour, tm.tm_min, 2);
     sink.set_pattern("%v");
     const auto at = [&](std::chrono::minutes offset, const char* text) {
         sink.log(spdlog::details::log_msg(now + offset, spdlog::source_loc{}, "d", spdlog::level::info, text));
@@ -333,8 +333,8 @@ TEST(DailyFile, RecordsPastTheDayBoundaryStartTheNextFileAndOldOnesArePruned) {
     EXPECT_EQ(read_file(second), "second day\n");
     EXPECT_EQ(read_file(third), "third day\n");
     EXPECT_EQ(sink.filename(), third);
-    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 24, 0, 0), std::invalid_argument);
-    EXPECT_THROW(spdlog_internal::DailyFileSink(base, 0, 60, 0), std::invalid_argument);
+    EXPECT_THROW(zelvar::libscrivo::DailyFileSink(base, 24, 0, 0), std::invalid_argument);
+    EXPECT_THROW(zelvar::libscrivo::DailyFileSink(base, 0, 60, 0), std::invalid_argument);
 }
 
 TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
@@ -349,7 +349,7 @@ TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
     timeval timeout{5, 0};
     ::setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
 
-    spdlog_internal::SyslogSink sink("127.0.0.1", ntohs(addr.sin_port), "local0", "app", "udp");
+    zelvar::libscrivo::SyslogSink sink("127.0.0.1", ntohs(addr.sin_port), "local0", "app", "udp");
     sink.set_pattern("%v");
     std::string payload = "a";
     for (int i = 0; i < 40000; ++i) payload += "\xC3\xA9";  // two bytes each: the cut must not split one
@@ -364,8 +364,8 @@ TEST(Syslog, LongRecordIsOneDatagramCutAtAUtf8Boundary) {
         EXPECT_EQ(message.substr(0, 7), std::string(expect) == "long" ? "<132>1 " : "<134>1 ");
         EXPECT_NE(message.find(" app " + std::to_string(::getpid()) + " - - "), std::string::npos);
         if (std::string(expect) == "long") {
-            EXPECT_LE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram);
-            EXPECT_GE(message.size(), spdlog_internal::SyslogSink::kMaxDatagram - 1);
+            EXPECT_LE(message.size(), zelvar::libscrivo::SyslogSink::kMaxDatagram);
+            EXPECT_GE(message.size(), zelvar::libscrivo::SyslogSink::kMaxDatagram - 1);
             EXPECT_EQ((message.size() - body - 1) % 2, 0u);  // whole two-byte characters after "a"
             EXPECT_EQ(message.substr(body), payload.substr(0, message.size() - body));
         } else {
@@ -403,12 +403,12 @@ TEST(Syslog, TraditionalFormat) {
         {0, "rfc5424", "<11>1 2026-03-05T07:08:09.000000"},
     };
     for (const auto& c : cases) {
-        spdlog_internal::SyslogSink sink("127.0.0.1", c.port, "user", "app", "udp", c.format);
+        zelvar::libscrivo::SyslogSink sink("127.0.0.1", c.port, "user", "app", "udp", c.format);
         spdlog::memory_buf_t out;
         sink.format_message(msg, "text", out);
         EXPECT_EQ(std::string(out.data(), out.size()).substr(0, c.expected.size()), c.expected) << c.format;
     }
-    EXPECT_THROW(spdlog_internal::SyslogSink("/dev/log", 0, "user", "app", "udp", "RFC3164"), std::invalid_argument);
+    EXPECT_THROW(zelvar::libscrivo::SyslogSink("/dev/log", 0, "user", "app", "udp", "RFC3164"), std::invalid_argument);
 }
 
 // Records of the form "<tag> <n> <n % 97 times x>": the number of whole ones per tag, -1 for a broken line.
@@ -700,7 +700,7 @@ class HoldingSink final : public spdlog::sinks::sink {
     std::vector<std::string> records_;
 };
 
-using spdlog_internal::AsyncLogger;
+using zelvar::libscrivo::AsyncLogger;
 
 TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
     constexpr int kThreads = 4, kRecords = 5000;

@@ -225,7 +225,7 @@ def test_python_subclass_properties_are_used(child, tmp_path):
     ],
 )
 def test_a_handler_of_two_kinds_gets_the_first_kind_s_call(child, bases, stream):
-    proc = run(
+    proc = run_with_scrivo(
         child,
         f"""
         class Both({bases}):

@@ -39,7 +39,7 @@ inline PyObject* class_call_function(PyTypeObject* type) {
 // callable(arg). For an instance of a Python class whose __call__ is a Python function, the
 // interpreter's own path packs the argument into a tuple and binds the method on every call; this
 // looks __call__ up the same way (class_call_function) and calls the function with the instance and
-// the argument, a quarter cheaper. Every other callable is called the usual way.
+// the argument, with no tuple and no bound method made. Every other callable is called the usual way.
 inline PyObject* call_one(PyObject* callable, PyObject* arg) {
     if (PyObject* method = class_call_function(Py_TYPE(callable))) {
         Ref keep = Ref::borrow(method);  // the call may rebind the class attribute

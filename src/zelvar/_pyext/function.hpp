@@ -134,8 +134,8 @@ struct FunctionDef {
     PyObject* defaults = nullptr;  // borrowed tuple or null
 };
 
-// A new function object of `module_name`; one type object is shared by every zelvar module that
-// includes this header, each module readying its own copy.
+// A new function object of `module_name`. The function type is per module: every zelvar module that
+// includes this header has its own copy of the type object, readied at its first use here.
 inline PyObject* make_function(const FunctionDef& def, const char* module_name) {
     if (PyType_Ready(&detail::function_type) < 0) return nullptr;
     Ref self(reinterpret_cast<PyObject*>(PyObject_GC_New(FunctionObject, &detail::function_type)));

@@ -10,7 +10,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {

@@ -13,33 +13,9 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "caller_location.hpp"
+
 namespace zelvar::scrivo {
-
-// A caller's source location. The texts point into str (or bytes) objects that the location keeps
-// alive.
-struct Location {
-    const char* file = "<unknown>";
-    const char* function = "<module>";
-    int line = 0;
-    py::Ref file_text, function_text;
-};
-
-enum class CallerRule {
-    Direct,          // a logging method: the nearest non-module caller of the calling frame
-    StandardLogging  // a record of the standard package: first skip the package's own frames
-};
-
-// Fills `out` from the calling thread's Python stack; the caller holds the interpreter lock (the
-// lookup reads the current thread state and takes no lock of its own: PyGILState_Ensure would
-// deadlock in a sub-interpreter). False with an exception on failure.
-bool find_caller(CallerRule rule, Location& out);
-
-// Resolves, once at import, the directory of the standard `logging` package whose frames the
-// standard-logging rule skips. False with an exception on failure.
-bool set_standard_logging_package(PyObject* logging);
-
-// Whether the calling thread holds the interpreter lock, asked without taking it.
-bool holds_interpreter_lock();
 
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
 std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
@@ -51,7 +27,7 @@ inline std::string_view cut_at_nul(const char* data, std::size_t size) {
 }
 
 // A sink that threw while writing a message: the first one of a call, with its error.
-using SinkFailure = spdlog_internal::SinkFailure;
+using SinkFailure = libscrivo::SinkFailure;
 
 // Writes `plain` (or `colored`, when not empty, to console sinks) at `level` to every sink of
 // `logger` whose level lets it through, or for a non-blocking logger hands the record to its writer
@@ -63,7 +39,7 @@ bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_en
           std::string_view plain, std::string_view colored, SinkFailure& failure);
 
 // The logger's queue, when it is a non-blocking one.
-spdlog_internal::AsyncLogger* as_async(spdlog::logger* logger);
+libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
 
 // Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
 void set_sink_error(const SinkFailure& failure) noexcept;

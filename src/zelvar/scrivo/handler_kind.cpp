@@ -12,7 +12,7 @@
 #include <zelvar/_pyext/types.hpp>
 
 #include "handler_kind.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -63,7 +63,7 @@ bool take_text(const Param& p, PyObject* v, py::Ref& owned, Taken& out) {
     } else if (!p.text) {
         out.object = Py_None;
     } else if (p.text == kHandlerPatternDefault) {
-        out.object = default_handler_pattern();
+        out.object = state().default_handler_pattern;
     } else {
         owned.reset(PyUnicode_FromString(p.text));
         out.object = owned.get();

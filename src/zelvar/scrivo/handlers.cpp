@@ -1,5 +1,5 @@
 // The handler kinds and the colour scheme, one row each; their types, properties, pickle hooks and
-// unpickle functions are made here from the rows, their __init__ in handler_init.cpp and their
+// unpickle functions are made here from the rows, their __init__ in handler_kind.cpp and their
 // factory calls in contribution.cpp.
 #include "handlers.hpp"
 
@@ -17,7 +17,7 @@
 #include <zelvar/scrivo/scrivo.hpp>
 
 #include "handler_kind.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -168,11 +168,11 @@ bool check_syslog_names(const Taken* t) {
     if (facility != Py_None && protocol != Py_None) {
         const char* f = PyUnicode_AsUTF8(facility);
         const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
-        if (!p || py::guard([&] { return spdlog_internal::SyslogSink::check_names(f, p), 0; }) < 0) return false;
+        if (!p || py::guard([&] { return libscrivo::SyslogSink::check_names(f, p), 0; }) < 0) return false;
     }
     if (format != Py_None) {
         const char* name = PyUnicode_AsUTF8(format);
-        if (!name || py::guard([&] { return spdlog_internal::SyslogSink::check_format(name), 0; }) < 0) return false;
+        if (!name || py::guard([&] { return libscrivo::SyslogSink::check_format(name), 0; }) < 0) return false;
     }
     return true;
 }

@@ -15,7 +15,7 @@
 
 #include "emission.hpp"
 #include "handlers.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -33,11 +33,11 @@ bool encode_text(PyObject* text, std::string& out) {
     return true;
 }
 
-using Overflow = spdlog_internal::AsyncLogger::Overflow;
+using Overflow = libscrivo::AsyncLogger::Overflow;
 
 // queue_size (0: synchronous) and overflow, read before any sink exists.
 bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, Overflow& mode) {
-    constexpr std::size_t kMax = spdlog_internal::AsyncLogger::kMaxQueueSize;
+    constexpr std::size_t kMax = libscrivo::AsyncLogger::kMaxQueueSize;
     queue_size = 0;
     mode = Overflow::block;
     if (size) {
@@ -66,14 +66,12 @@ bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, 
 
 }  // namespace
 
-PyObject* g_default_handlers = nullptr;
-
 bool build_logger(LoggerObject* self, PyObject* const* v) {
     PyObject* name = v[0];
     int32_t level = 0;
     if (v[1] && !py::to_level(v[1], level)) return false;
     PyObject* pattern = v[2];
-    PyObject* handlers = v[3] ? v[3] : g_default_handlers;
+    PyObject* handlers = v[3] ? v[3] : state().default_handlers;
     PyObject* scheme = v[4] ? v[4] : Py_None;
     const int set_default = v[5] ? py::truth(v[5]) : 0;
     if (set_default < 0) return false;
@@ -95,7 +93,7 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
         return false;
     if (handlers == Py_None || PyList_GET_SIZE(handlers) == 0) {
         std::string pattern_text;
-        if (!encode_text(pattern ? pattern : default_logger_pattern(), pattern_text)) return false;
+        if (!encode_text(pattern ? pattern : state().default_logger_pattern, pattern_text)) return false;
         if (py::guard([&] {
                 self->factory.add_basic_console_handler(true, pattern_text,
                                                         static_cast<spdlog::level::level_enum>(level));
@@ -138,7 +136,7 @@ void logger_dealloc(PyObject* self) {
     lg->logger.~SpdLogger();
     lg->logger_ptr.~shared_ptr();
     py::free_object(self);
-    spdlog_internal::AsyncLogger* queue = as_async(native.get());
+    libscrivo::AsyncLogger* queue = as_async(native.get());
     if (!queue) return;
     // A non-blocking logger nobody else uses (not the default, no native module's reference) leaves
     // the registry and ends here: its writer drains and ends, its files close. One that lives on
@@ -178,7 +176,7 @@ int set_logger_level(PyObject* self, PyObject* value, void*) {
 }
 
 PyObject* logger_dropped(PyObject* self, void*) {
-    const spdlog_internal::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
+    const libscrivo::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
     return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
 }
 

@@ -6,9 +6,6 @@
 
 namespace zelvar::scrivo {
 
-// The one list shared by every Logger() call that omits `handlers` (made at import).
-extern PyObject* g_default_handlers;
-
 // Checks Logger's bound arguments (name, level, pattern, handlers, color_scheme, set_default,
 // intercept_stdlib_logging, queue_size, overflow; null where not given) and builds its native
 // logger. False with an exception; the half-built object is then released by its dealloc.

@@ -10,6 +10,7 @@
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/function.hpp>
+#include <zelvar/_pyext/interpreter_lock.hpp>
 #include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
@@ -18,7 +19,7 @@
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "logger_build.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -94,7 +95,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
 // another thread's feet.
 template <class Self, int N>
 void log_entry(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
-    if (holds_interpreter_lock()) return log_body<Self, N>(self, msg, dispatch, o);
+    if (py::holds_interpreter_lock()) return log_body<Self, N>(self, msg, dispatch, o);
     const PyGILState_STATE state = PyGILState_Ensure();
     log_body<Self, N>(self, msg, dispatch, o);
     PyGILState_Release(state);
@@ -274,8 +275,7 @@ PyObject* is_enabled_for(PyObject* self, PyObject* value) {
     if (!record_level(value, level)) return nullptr;
     std::shared_ptr<spdlog::logger> target;
     if (!current_target<Self>(self, target)) return nullptr;
-    return PyBool_FromLong(target &&
-                           spdlog_internal::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
+    return PyBool_FromLong(target && libscrivo::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
 }
 
 // flush(): everything logged before the call written and the sinks flushed, without the lock.
@@ -368,7 +368,7 @@ PyMethodDef g_default_methods[] = {
 // atexit: every non-blocking logger writes what it holds before the interpreter is finalised; later
 // records (daemon threads) are written on their own threads.
 PyObject* stop_writers(PyObject*, PyObject*) {
-    Py_BEGIN_ALLOW_THREADS spdlog_internal::AsyncLogger::stop_all();
+    Py_BEGIN_ALLOW_THREADS libscrivo::AsyncLogger::stop_all();
     Py_END_ALLOW_THREADS Py_RETURN_NONE;
 }
 
@@ -401,7 +401,6 @@ bool add_logger_types(PyObject* module) {
 }
 
 bool attach_logging_methods(PyObject*) {
-    if (!g_default_handlers && !(g_default_handlers = PyList_New(0))) return false;
     py::Ref defaults(Py_BuildValue("(iii)", -1, -1, -1));
     return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
            attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());

@@ -10,8 +10,7 @@ extern PyTypeObject DefaultLoggerType;
 
 // Readies and binds Logger, then DefaultLogger, with their method tables.
 bool add_logger_types(PyObject* module);
-// Makes the shared default handler list and attaches the logging methods to Logger, then to
-// DefaultLogger.
+// Attaches the logging methods to Logger, then to DefaultLogger.
 bool attach_logging_methods(PyObject* module);
 // Registers the atexit hook that drains the non-blocking loggers before finalisation.
 bool add_exit_hook(PyObject* module);

@@ -4,16 +4,13 @@
 #include <zelvar/_pyext/ref.hpp>
 
 #include "capi.hpp"
-#include "emission.hpp"
 #include "handlers.hpp"
 #include "loggers.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
-
-py::ModuleOnce g_once{"scrivo", kModuleName};
 
 // Level = IntEnum("Level", [...], module=__module__ or the dotted name); members stay inside it.
 bool make_level(PyObject* m) {
@@ -39,49 +36,17 @@ bool make_level(PyObject* m) {
     return level && PyDict_SetItemString(globals, "Level", level.get()) == 0;
 }
 
-bool bind_stdlib(PyObject* m) {
-    py::Ref logging(PyImport_ImportModule("logging"));
-    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0 ||
-        !set_standard_logging_package(logging.get()))
-        return false;
-    py::Ref traceback(PyImport_ImportModule("traceback"));
-    return traceback && PyModule_AddObjectRef(m, "traceback", traceback.get()) == 0;
-}
-
-PyObject* g_default_handler_pattern = nullptr;
-PyObject* g_default_logger_pattern = nullptr;
-
-bool make_constants() {
-    if (!g_default_handler_pattern) g_default_handler_pattern = PyUnicode_InternFromString(kDefaultHandlerPattern);
-    if (!g_default_logger_pattern) g_default_logger_pattern = PyUnicode_InternFromString(kDefaultLoggerPattern);
-    return g_default_handler_pattern && g_default_logger_pattern;
-}
-
-// The import sequence: constants, the native function table, the types in order, Level, then the
-// module body.
+// The import sequence: the module state, the native function table, the types in order, Level, then
+// the module body.
 bool fill(PyObject* m) {
-    return make_constants() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
-           bind_stdlib(m) && add_py_log_handler(m) && attach_logging_methods(m) && add_handler_unpickle_functions(m) &&
-           add_default_logger_unpickle_function(m) && add_exit_hook(m);
+    return make_module_state() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
+           bind_standard_modules(m) && add_py_log_handler(m) && attach_logging_methods(m) &&
+           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m) && add_exit_hook(m);
 }
 
 }  // namespace
-
-PyObject* module() { return g_once.module; }
-
-PyObject* default_handler_pattern() { return g_default_handler_pattern; }
-PyObject* default_logger_pattern() { return g_default_logger_pattern; }
-
-PyObject* level_to_python(int32_t level) {
-    PyObject* level_class = PyDict_GetItemString(PyModule_GetDict(g_once.module), "Level");
-    if (!level_class) {
-        PyErr_SetString(PyExc_NameError, "name 'Level' is not defined");
-        return nullptr;
-    }
-    py::Ref keep = py::Ref::borrow(level_class);
-    return py::level_to_python(keep.get(), level);
-}
-
 }  // namespace zelvar::scrivo
 
-PyMODINIT_FUNC PyInit_scrivo() { return zelvar::py::Module<zelvar::scrivo::g_once, zelvar::scrivo::fill>::init(); }
+PyMODINIT_FUNC PyInit_scrivo() {
+    return zelvar::py::Module<zelvar::scrivo::g_module_once, zelvar::scrivo::fill>::init();
+}

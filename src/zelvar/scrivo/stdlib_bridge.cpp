@@ -16,14 +16,10 @@
 
 #include "emission.hpp"
 #include "loggers.hpp"
-#include "module_constants.hpp"
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 namespace {
-
-PyObject* g_class = nullptr;  // PyLogHandler, for super()
-
-PyObject* global(const char* name) { return py::module_global(module(), name); }
 
 constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
@@ -38,7 +34,8 @@ PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     decltype(params)::Values v;
     int32_t level;
     if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level(v[0], level)) return nullptr;
-    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), g_class, self, nullptr));
+    py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), state().py_log_handler, self,
+                                               nullptr));
     py::Ref done(super ? PyObject_CallMethod(super.get(), "__init__", "i", level) : nullptr);
     if (!done) return nullptr;
     for (int i = 0; i < 5; ++i) {
@@ -113,7 +110,7 @@ bool handle_error(PyObject* self, PyObject* record, const SinkFailure& failure) 
 // The native logger a handler writes to: the process default's, or for a subclass instance whose
 // `_zelvar_logger` is a Logger, that logger's (the takeover's own handler skips the lookup).
 bool handler_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
-    if (Py_TYPE(self) != reinterpret_cast<PyTypeObject*>(g_class)) {
+    if (Py_TYPE(self) != reinterpret_cast<PyTypeObject*>(state().py_log_handler)) {
         PyObject* routed = nullptr;
 #if PY_VERSION_HEX >= 0x030D0000
         if (PyObject_GetOptionalAttrString(self, "_zelvar_logger", &routed) < 0) return false;
@@ -218,7 +215,7 @@ bool add_py_log_handler(PyObject* m) {
     py::Ref cls(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O", "PyLogHandler", handler.get(),
                                       ns.get()));
     if (!cls || PyModule_AddObjectRef(m, "PyLogHandler", cls.get()) < 0) return false;
-    Py_XSETREF(g_class, cls.release());
+    set_py_log_handler(cls.get());
     return true;
 }
 

@@ -62,11 +62,34 @@ inline bool process_barrier_available() noexcept {
 
 inline void process_barrier() noexcept { syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0); }
 
-// The sleeper's protocol on its "I may be asleep" flag. The sleeper announces itself in `flag`,
-// then re-checks; the other side publishes its index, then reads the flag. A full barrier on each
-// side between the two steps makes one of them see the other, so no wake-up is lost. With
-// `light` the publisher's barrier comes from the sleeper's process_barrier(), so publishing stays a
-// release store and costs no system call; without membarrier both sides use seq_cst.
+// "Announce sleep, then re-check": the protocol of every sleeper of the package on its "I may be
+// asleep" flag (the ring's sides on their futex words, a bridge consumer before its doorbell). The
+// sleeper raises the flag, then looks for work once more; the other side publishes its work, then
+// reads the flag. A full barrier on each side between its two steps makes one of them see the
+// other, so no wake-up is lost.
+//
+// `Recheck` says how the sleeper's re-check loads: seq_cst loads are ordered after the seq_cst
+// announcement by themselves; weaker ones need a full fence between the two.
+enum class Recheck { seq_cst_loads, weaker_loads };
+
+template <class T, Recheck kRecheck>
+struct SleepAnnouncement {
+    std::atomic<T>& flag;
+
+    // The sleeper's first step, ordered before the re-check that follows.
+    void announce() const noexcept {
+        flag.store(static_cast<T>(1), std::memory_order_seq_cst);
+        if constexpr (kRecheck == Recheck::weaker_loads) std::atomic_thread_fence(std::memory_order_seq_cst);
+    }
+
+    // The sleeper takes its announcement back once it found work or woke. Relaxed: only the sleeper
+    // raises the flag, and a stale raised flag costs the other side one spare wake-up.
+    void withdraw() const noexcept { flag.store(static_cast<T>(0), std::memory_order_relaxed); }
+};
+
+// The ring's sleep on its futex word `flag`. With `light` the publisher's barrier comes from the
+// sleeper's process_barrier(), so publishing stays a release store and costs no system call;
+// without membarrier both sides use seq_cst.
 using Clock = std::chrono::steady_clock;
 
 template <class Ready>
@@ -74,17 +97,16 @@ bool sleep_until(std::atomic<std::uint32_t>& flag, Ready ready, Clock::time_poin
                  std::chrono::nanoseconds slice, bool light) {
     if (spin_then_yield(ready)) return true;
     if (deadline == Clock::time_point{}) deadline = Clock::now() + slice;
+    const SleepAnnouncement<std::uint32_t, Recheck::seq_cst_loads> sleeper{flag};
     for (;;) {
-        // seq_cst: the announcement is ordered before the re-check below (the sleeper's barrier).
-        flag.store(1, std::memory_order_seq_cst);
+        sleeper.announce();
         if (light) process_barrier();  // the publisher's barrier, paid here instead of on every publish
         if (ready()) break;
         const auto now = Clock::now();
         if (now >= deadline) break;
         futex_wait(flag, 1, std::min<std::chrono::nanoseconds>(deadline - now, slice));
     }
-    // relaxed: only the sleeper writes 1; a stale 1 seen by the publisher costs one spare wake.
-    flag.store(0, std::memory_order_relaxed);
+    sleeper.withdraw();
     return ready();
 }
 

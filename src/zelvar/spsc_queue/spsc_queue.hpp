@@ -45,8 +45,9 @@ struct SPSCQueueVTable {
 
 // Instance layout. The ring lives inside the object; `ready` is false only while a failed
 // construction is being torn down. `py_pushing` / `py_popping` are set while a Python-level
-// method is on that side; native code leaves them alone. They sit in what was the padding
-// before the ring, so the size and every offset are those of the layout without them.
+// method is on that side; native code leaves them alone. They sit in the padding before the ring,
+// so the size and every offset are those of the layout without them: a module compiled without the
+// flags reads the same object.
 struct SPSCQueueObject {
     PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
@@ -78,7 +79,7 @@ class Side {
 };
 
 namespace detail {
-struct SPSCQueueObjectBase {  // the layout without the flags, as modules built against the earlier header read it
+struct SPSCQueueObjectBase {  // the layout without the flags
     PyObject_HEAD const SPSCQueueVTable* vtab;
     bool ready;
     Ring ring;

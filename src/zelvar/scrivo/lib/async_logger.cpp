@@ -19,7 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 // A record waiting for the writer. Its texts share one buffer (plain, colored, then the file and
@@ -466,4 +466,4 @@ std::shared_ptr<spdlog::logger> AsyncLogger::clone(std::string logger_name) {
     return cloned;
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -19,7 +19,7 @@
 
 #include "export.hpp"
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 
 using zelvar::rethrow_forced_unwind;
 
@@ -128,4 +128,4 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
     alignas(64) std::unique_ptr<State> state_;
 };
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

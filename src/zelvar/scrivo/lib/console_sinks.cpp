@@ -7,7 +7,7 @@
 #include <spdlog/sinks/stdout_sinks-inl.h>
 #endif
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 
 std::mutex& stdout_console_mutex::mutex() {
     static std::mutex lock;
@@ -28,15 +28,15 @@ std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool c
     return std::make_shared<stdout_plain_sink>();
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo
 
 #ifdef SPDLOG_COMPILED_LIB  // exported with the system's spdlog only (sinks.hpp)
-template class spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
-template class spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
-template class spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
-template class spdlog::sinks::ansicolor_stderr_sink<spdlog_internal::stderr_console_mutex>;
-template class spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_mutex>;
-template class spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
-template class spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
-template class spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;
+template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::ansicolor_stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
 #endif

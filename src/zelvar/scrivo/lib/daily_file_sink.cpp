@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 using spdlog::log_clock;
@@ -119,4 +119,4 @@ void DailyFileSink::prune() noexcept {
     }
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -21,7 +21,7 @@
 #include <thread>
 #include <unordered_set>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 // Every file sink still open, so buffered records reach their files at exit even when a logger is
@@ -280,4 +280,4 @@ void RotatingFileSink::rotate() {
     reopen(true);
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -168,4 +168,4 @@ std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pat
                                                        spdlog::details::os::default_eol, std::move(flags));
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <ctime>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 constexpr std::string_view kLevelNames[] = {"trace", "debug", "info", "warning", "error", "critical", "off"};
@@ -131,4 +131,4 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
 
 std::unique_ptr<spdlog::formatter> JsonFormatter::clone() const { return std::make_unique<JsonFormatter>(); }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -84,9 +84,13 @@ class SCRIVO_API MaxSinkLevel : public spdlog::sinks::sink {
     spdlog::level::level_enum max_level_;
 };
 
+}  // namespace spdlog_internal
+
+namespace zelvar::libscrivo {
+
 // The real sink under any depth of MaxSinkLevel wrappers (the sink itself when it is not wrapped).
 inline spdlog::sinks::sink* innermost_sink(spdlog::sinks::sink* sink) {
-    while (auto* band = dynamic_cast<MaxSinkLevel*>(sink)) sink = band->get_sink().get();
+    while (auto* band = dynamic_cast<spdlog_internal::MaxSinkLevel*>(sink)) sink = band->get_sink().get();
     return sink;
 }
 
@@ -100,7 +104,7 @@ inline const char* background_prefix(int code) {
     return (code >= 40 && code <= 47) || (code >= 100 && code <= 107) ? "" : "48;5;";
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo
 
 // Collects a level, handlers (sinks) and console colours, then builds and
 // registers a logger.  Cheap to construct and move.
@@ -113,9 +117,9 @@ inline const char* background_prefix(int code) {
 // files of the handlers before it as they were.  A caller that can check all
 // its handlers first (the check_* functions) fails before any file is touched.
 // Console sinks are spdlog's console sinks over one mutex per stream
-// (sinks.hpp): with `color` true spdlog_internal::std{out,err}_color_sink
+// (sinks.hpp): with `color` true zelvar::libscrivo::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
-// spdlog_internal::std{out,err}_plain_sink.  Each sink gets the handler's pattern
+// zelvar::libscrivo::std{out,err}_plain_sink.  Each sink gets the handler's pattern
 // (an empty pattern keeps spdlog's default one; %t writes the thread id as
 // written_thread_id does) and the handler's level as its minimum.  Handlers
 // bounded above are a MaxSinkLevel around the real sink.
@@ -147,7 +151,7 @@ class SCRIVO_API LoggerFactory {
     // One standard-output sink for every record from `level` up.
     void add_basic_console_handler(bool color, const std::string& pattern, spdlog::level::level_enum level);
 
-    // A plain file (a spdlog_internal::FileSink); `overwrite` empties it (in
+    // A plain file (a zelvar::libscrivo::FileSink); `overwrite` empties it (in
     // build()), otherwise records are appended.  Missing parent directories are
     // created.  Throws std::invalid_argument for a file name with a zero byte,
     // std::ios_base::failure if the file cannot be opened.
@@ -157,27 +161,21 @@ class SCRIVO_API LoggerFactory {
     // A file rotated by size: before a record would take `filename` past
     // `max_size` bytes, it becomes "<stem>.1<ext>", older ones shift up, and at
     // most `max_files` rotated files are kept.  Appends to an existing file.
-    // A spdlog_internal::RotatingFileSink.  Throws std::invalid_argument if
+    // A zelvar::libscrivo::RotatingFileSink.  Throws std::invalid_argument if
     // max_size is 0, max_files exceeds kMaxRotatedFiles or the file name has a
     // zero byte, std::ios_base::failure if the file cannot be opened.
     void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
                                    const std::string& pattern, spdlog::level::level_enum level);
     static constexpr unsigned long kMaxRotatedFiles = 200000;
 
-    // JSON lines (a spdlog_internal::JsonFormatter) to a plain file, or with
+    // JSON lines (a zelvar::libscrivo::JsonFormatter) to a plain file, or with
     // `max_size` > 0 to a file rotated as add_rotating_file_handler does,
     // keeping `max_files` rotated files.  `overwrite` empties it (in build()).
     // Throws as add_file_handler and add_rotating_file_handler do.
     void add_json_file_handler(const std::string& filename, spdlog::level::level_enum level, bool overwrite,
                                unsigned long max_size, unsigned long max_files);
 
-    // A spdlog_internal::DailyFileSink: a new dated file every day at
-    // hour:minute local time, at most `max_files` of them kept (0: all; the
-    // older ones are removed in build()).
-    // Throws std::invalid_argument for hour outside 0..23, minute outside
-    // 0..59 or a file name with a zero byte, std::ios_base::failure if the
-    // file cannot be opened.
-    // A spdlog_internal::SyslogSink: to the Unix datagram socket at `address`
+    // A zelvar::libscrivo::SyslogSink: to the Unix datagram socket at `address`
     // when `port` is 0, otherwise to address:port over `protocol` ("udp" or
     // "tcp").  An empty `ident` means the logger's name.  `format` "rfc3164"
     // (the traditional one) or "rfc5424"; empty: the traditional format on
@@ -186,6 +184,12 @@ class SCRIVO_API LoggerFactory {
                             const std::string& ident, const std::string& protocol, const std::string& pattern,
                             spdlog::level::level_enum level, const std::string& format = {});
 
+    // A zelvar::libscrivo::DailyFileSink: a new dated file every day at
+    // hour:minute local time, at most `max_files` of them kept (0: all; the
+    // older ones are removed in build()).
+    // Throws std::invalid_argument for hour outside 0..23, minute outside
+    // 0..59 or a file name with a zero byte, std::ios_base::failure if the
+    // file cannot be opened.
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level);
 
@@ -222,10 +226,10 @@ class SCRIVO_API LoggerFactory {
     // On success the factory hands its sinks over and returns to the empty,
     // default-constructed state, ready for reuse; on failure it is unchanged.
     std::shared_ptr<spdlog::logger> build(const std::string& name, bool make_default);
-    // The same, building a spdlog_internal::AsyncLogger with that queue.  Throws
+    // The same, building a zelvar::libscrivo::AsyncLogger with that queue.  Throws
     // std::invalid_argument for a queue_size of 0 or above AsyncLogger::kMaxQueueSize.
     std::shared_ptr<spdlog::logger> build(const std::string& name, bool make_default, std::size_t queue_size,
-                                          spdlog_internal::AsyncLogger::Overflow overflow);
+                                          zelvar::libscrivo::AsyncLogger::Overflow overflow);
 
   private:
     template <class Make>

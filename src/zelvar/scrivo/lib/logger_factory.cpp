@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace lib = zelvar::libscrivo;
+
 namespace {
 
 using spdlog::level::level_enum;
@@ -17,18 +19,18 @@ using ColorSink = spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>;
 
 constexpr int kNoColor = -1;
 
-SinkPtr make_stdout_sink(bool color) { return spdlog_internal::make_console_sink(stdout, color); }
+SinkPtr make_stdout_sink(bool color) { return lib::make_console_sink(stdout, color); }
 
-SinkPtr make_stderr_sink(bool color) { return spdlog_internal::make_console_sink(stderr, color); }
+SinkPtr make_stderr_sink(bool color) { return lib::make_console_sink(stderr, color); }
 
 std::string color_code(int code) {
-    return "\033[" + std::string(spdlog_internal::foreground_prefix(code)) + std::to_string(code) + "m";
+    return "\033[" + std::string(lib::foreground_prefix(code)) + std::to_string(code) + "m";
 }
 
 // An empty pattern would print empty lines; keep spdlog's default instead.
 SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
     if (!pattern.empty()) {
-        sink->set_formatter(spdlog_internal::make_pattern_formatter(pattern));
+        sink->set_formatter(lib::make_pattern_formatter(pattern));
     }
     sink->set_level(level);
     return sink;
@@ -41,10 +43,10 @@ SinkPtr bounded(SinkPtr sink, level_enum max_level) {
 
 // Sets the colour of `level` on a colour console sink; false for any other sink.
 bool set_sink_color(spdlog::sinks::sink* sink, level_enum level, const std::string& code) {
-    sink = spdlog_internal::innermost_sink(sink);
-    if (auto* out = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>*>(sink)) {
+    sink = lib::innermost_sink(sink);
+    if (auto* out = dynamic_cast<spdlog::sinks::ansicolor_sink<lib::stdout_console_mutex>*>(sink)) {
         out->set_color(level, code);
-    } else if (auto* err = dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>*>(sink)) {
+    } else if (auto* err = dynamic_cast<spdlog::sinks::ansicolor_sink<lib::stderr_console_mutex>*>(sink)) {
         err->set_color(level, code);
     } else if (auto* shared = dynamic_cast<ColorSink*>(sink)) {
         shared->set_color(level, code);
@@ -93,15 +95,13 @@ void LoggerFactory::add_opened(const SinkMaker& make, bool destroys) {
     if (destroys) deferred_.emplace_back(sinks_.size() - 1, make);
 }
 
-void LoggerFactory::check_file_handler(const std::string& filename) { spdlog_internal::FileSink::check_name(filename); }
+void LoggerFactory::check_file_handler(const std::string& filename) { lib::FileSink::check_name(filename); }
 
 void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
                                      bool overwrite) {
     check_file_handler(filename);
     add_opened(
-        [=](bool destroy) {
-            return configured(std::make_shared<spdlog_internal::FileSink>(filename, destroy), pattern, level);
-        },
+        [=](bool destroy) { return configured(std::make_shared<lib::FileSink>(filename, destroy), pattern, level); },
         overwrite);
 }
 
@@ -114,14 +114,14 @@ void LoggerFactory::check_rotating_file_handler(const std::string& filename, uns
         throw std::invalid_argument("rotating file handler: max_files must not exceed " +
                                     std::to_string(kMaxRotatedFiles));
     }
-    spdlog_internal::FileSink::check_name(filename);
+    lib::FileSink::check_name(filename);
 }
 
 void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
                                               unsigned long max_files, const std::string& pattern, level_enum level) {
     check_rotating_file_handler(filename, max_size, max_files);
     sinks_.push_back(
-        configured(std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files), pattern, level));
+        configured(std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files), pattern, level));
 }
 
 void LoggerFactory::check_json_file_handler(const std::string& filename, unsigned long max_size,
@@ -129,7 +129,7 @@ void LoggerFactory::check_json_file_handler(const std::string& filename, unsigne
     if (max_size > 0 && max_files > kMaxRotatedFiles) {
         throw std::invalid_argument("json file handler: max_files must not exceed " + std::to_string(kMaxRotatedFiles));
     }
-    spdlog_internal::FileSink::check_name(filename);
+    lib::FileSink::check_name(filename);
 }
 
 void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
@@ -139,11 +139,11 @@ void LoggerFactory::add_json_file_handler(const std::string& filename, level_enu
         [=](bool destroy) {
             SinkPtr sink;
             if (max_size > 0) {
-                sink = std::make_shared<spdlog_internal::RotatingFileSink>(filename, max_size, max_files, destroy);
+                sink = std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files, destroy);
             } else {
-                sink = std::make_shared<spdlog_internal::FileSink>(filename, destroy);
+                sink = std::make_shared<lib::FileSink>(filename, destroy);
             }
-            sink->set_formatter(std::make_unique<spdlog_internal::JsonFormatter>());
+            sink->set_formatter(std::make_unique<lib::JsonFormatter>());
             sink->set_level(level);
             return sink;
         },
@@ -154,8 +154,7 @@ void LoggerFactory::check_syslog_handler(const std::string& address, unsigned po
                                          const std::string& ident, const std::string& protocol,
                                          const std::string& format) {
     // The sink connects nothing when it is made, so making one is its check.
-    (void)spdlog_internal::SyslogSink(address, port > 65535 ? -1 : static_cast<int>(port), facility, ident, protocol,
-                                      format);
+    (void)lib::SyslogSink(address, port > 65535 ? -1 : static_cast<int>(port), facility, ident, protocol, format);
 }
 
 void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port, const std::string& facility,
@@ -163,12 +162,11 @@ void LoggerFactory::add_syslog_handler(const std::string& address, unsigned port
                                        const std::string& pattern, level_enum level, const std::string& format) {
     const int checked_port = port > 65535 ? -1 : static_cast<int>(port);  // the sink refuses it
     sinks_.push_back(configured(
-        std::make_shared<spdlog_internal::SyslogSink>(address, checked_port, facility, ident, protocol, format),
-        pattern, level));
+        std::make_shared<lib::SyslogSink>(address, checked_port, facility, ident, protocol, format), pattern, level));
 }
 
 void LoggerFactory::check_daily_file_handler(const std::string& filename, int hour, int minute) {
-    spdlog_internal::DailyFileSink::check(filename, hour, minute);
+    lib::DailyFileSink::check(filename, hour, minute);
 }
 
 void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
@@ -178,8 +176,8 @@ void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour
     add_opened(
         [=](bool destroy) {
             return configured(
-                std::make_shared<spdlog_internal::DailyFileSink>(filename, hour, minute, destroy ? max_files : 0, when),
-                pattern, level);
+                std::make_shared<lib::DailyFileSink>(filename, hour, minute, destroy ? max_files : 0, when), pattern,
+                level);
         },
         max_files > 0);
 }
@@ -194,10 +192,9 @@ std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bo
 }
 
 std::shared_ptr<spdlog::logger> LoggerFactory::build(const std::string& name, bool make_default, std::size_t queue_size,
-                                                     spdlog_internal::AsyncLogger::Overflow overflow) {
-    return build_with(name, make_default, [&] {
-        return std::make_shared<spdlog_internal::AsyncLogger>(name, sinks_, queue_size, overflow);
-    });
+                                                     lib::AsyncLogger::Overflow overflow) {
+    return build_with(name, make_default,
+                      [&] { return std::make_shared<lib::AsyncLogger>(name, sinks_, queue_size, overflow); });
 }
 
 void LoggerFactory::check_name(const std::string& name, bool make_default) {

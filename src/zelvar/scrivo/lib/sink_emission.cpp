@@ -10,7 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 using spdlog::details::console_mutex;
@@ -58,7 +58,7 @@ bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum leve
     for (const auto& sink : logger.sinks()) {
         spdlog::sinks::sink* s = sink.get();
         while (s && s->should_log(level)) {
-            auto* wrapper = dynamic_cast<MaxSinkLevel*>(s);
+            auto* wrapper = dynamic_cast<spdlog_internal::MaxSinkLevel*>(s);
             if (!wrapper) return true;
             if (level > wrapper->max_level()) break;
             s = wrapper->get_sink().get();
@@ -115,4 +115,4 @@ bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept {
     }
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

@@ -18,7 +18,7 @@
 
 #include "export.hpp"
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 
 // A log file written in whole records, the sink of the file handlers.
 //
@@ -297,17 +297,17 @@ SCRIVO_API void unguard_across_fork(std::mutex& lock) noexcept;
 // that id is written as the child's own.
 SCRIVO_API std::size_t written_thread_id(std::size_t recorded) noexcept;
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo
 
 // Exported with the system's shared spdlog only: a wheel's private copy of spdlog exports nothing,
 // and every module there makes its own hidden instances.
 #ifdef SPDLOG_COMPILED_LIB
-extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<spdlog_internal::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_stdout_sink<spdlog_internal::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_stderr_sink<spdlog_internal::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<spdlog_internal::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink<spdlog_internal::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stderr_sink<spdlog_internal::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::ansicolor_stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stderr_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+extern template class SCRIVO_API spdlog::sinks::stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
 #endif

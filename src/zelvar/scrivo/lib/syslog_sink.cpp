@@ -18,7 +18,7 @@
 #include <ctime>
 #include <stdexcept>
 
-namespace spdlog_internal {
+namespace zelvar::libscrivo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -338,4 +338,4 @@ void SyslogSink::report(bool force) noexcept {
     dropped_ = 0;
 }
 
-}  // namespace spdlog_internal
+}  // namespace zelvar::libscrivo

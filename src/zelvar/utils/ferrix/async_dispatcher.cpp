@@ -60,7 +60,7 @@ Task reader(CoroFrame& f) {
         // ring per message slows it below the reader, which then sleeps at every message.
         if (!ConsumerState::spin_briefly(ready) && st->sleep_unless(ready)) {
             co_await py::await(Ref(PyObject_CallMethod(loop, "sock_recv", "Oi", sock, 1)));
-            st->may_sleep.store(false, std::memory_order_relaxed);
+            st->woke();
             continue;
         }
         Ref awaitable;

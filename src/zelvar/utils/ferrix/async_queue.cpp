@@ -259,12 +259,12 @@ PyObject* py_start_dispatcher(PyObject* self, PyObject* const* args, Py_ssize_t 
 
 PyObject* py_qsize(PyObject* self, PyObject*) {
     auto* q = reinterpret_cast<Q*>(self);
-    return require_ring(q) ? PyLong_FromSize_t(ring(q->_q)->ring.size_approx()) : nullptr;
+    return require_ring(q) ? PyLong_FromSize_t(ring_size(q->_q)) : nullptr;
 }
 
 PyObject* py_empty(PyObject* self, PyObject*) {
     auto* q = reinterpret_cast<Q*>(self);
-    return require_ring(q) ? PyBool_FromLong(ring(q->_q)->ring.size_approx() == 0) : nullptr;
+    return require_ring(q) ? PyBool_FromLong(ring_size(q->_q) == 0) : nullptr;
 }
 
 // `async for message in queue`: each step is `await queue.pop()` (a subclass's pop included); the

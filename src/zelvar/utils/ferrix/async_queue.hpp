@@ -9,6 +9,5 @@ extern PyTypeObject AsyncQueueType;
 
 // The type, its coroutine methods and its module-level unpickle function.
 bool add_async_queue_type(PyObject* module);
-// asyncio's Condition and Lock types, for the push path that skips a notify with no effect.
 
 }  // namespace zelvar::ferrix

@@ -88,8 +88,7 @@ Task wait_for_notify(CoroFrame& f, AsyncQueueObject* q) {
         error = f.keep(py::detail::take_exception());
     }
     const bool closing = PyErr_GivenExceptionMatches(error.get(), PyExc_GeneratorExit);  // must not await again
-    if (!closing && has_ring(q) && ring(q->_q)->ring.size_approx() != 0)
-        co_await call_under_condition(f, q->_notify_cond, "notify");
+    if (!closing && has_ring(q) && ring_size(q->_q) != 0) co_await call_under_condition(f, q->_notify_cond, "notify");
     py::detail::raise_exception(error.get());
     throw py::ErrorAlreadySet{};
 }

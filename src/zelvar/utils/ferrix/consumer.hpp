@@ -78,16 +78,25 @@ struct ConsumerState {
         return spsc::detail::spin_then_yield<64, 0>(ready);
     }
 
-    // Consumer side: announce, then look once more before sleeping. `retry` re-checks the ring.
+    // Consumer side: announce, then look once more before sleeping (the ring's own protocol, on
+    // may_sleep). `retry` re-checks the ring. True when the consumer is to sleep; it then takes the
+    // announcement back with woke() once it is awake.
     template <class Retry>
     bool sleep_unless(Retry retry) {
-        may_sleep.store(true, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_seq_cst);  // the flag before the re-check
+        announcement().announce();
         if (retry()) {
-            may_sleep.store(false, std::memory_order_relaxed);
+            woke();
             return false;
         }
         return true;
+    }
+
+    void woke() noexcept { announcement().withdraw(); }
+
+  private:
+    // The re-check is the ring's try-pop, whose loads are acquire ones.
+    spsc::detail::SleepAnnouncement<bool, spsc::detail::Recheck::weaker_loads> announcement() noexcept {
+        return {may_sleep};
     }
 };
 

@@ -31,6 +31,8 @@ PyObject* py_push(PyObject* self, PyObject* data) {
     bool entered = true;
     if (accepts_pushes(d)) {                    // else closed: the entry would refuse, and no side need be taken
         py::Ref held = py::Ref::borrow(d->_q);  // alive while the lock is released
+        // The ring's published producer flag, the one SPSCQueue's own Python push takes: Python producers
+        // of the dispatcher and of its ring exclude each other.
         spsc::Side side(ring(held.get())->py_pushing, kPushBusy);
         entered = static_cast<bool>(side);
         if (entered) {
@@ -46,7 +48,7 @@ PyObject* py_push(PyObject* self, PyObject* data) {
 template <class D>
 PyObject* py_qsize(PyObject* self, PyObject*) {
     auto* d = reinterpret_cast<D*>(self);
-    return PyLong_FromSize_t(has_ring(d) ? ring(d->_q)->ring.size_approx() : 0);
+    return PyLong_FromSize_t(has_ring(d) ? ring_size(d->_q) : 0);
 }
 
 #define ZELVAR_DISPATCHER_PRODUCER_METHODS(D, type_name)                                                        \

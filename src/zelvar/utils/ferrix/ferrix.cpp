@@ -1,6 +1,4 @@
 // Module definition and import sequence of zelvar.utils.ferrix.ferrix.
-#include <utility>
-
 #include <zelvar/_pyext/call.hpp>
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
@@ -16,8 +14,6 @@
 
 namespace zelvar::ferrix {
 namespace {
-
-py::ModuleOnce g_once{"ferrix", kModuleName};
 
 bool add_types_and_capi(PyObject* m) {
     py::Ref capi(PyDict_New());
@@ -60,31 +56,8 @@ bool fill(PyObject* m) {
 }
 
 }  // namespace
-
-PyObject* module() { return g_once.module; }
-
-PyObject* global(const char* name) { return py::module_global(g_once.module, name); }
-
-namespace {
-ImportedObjects g_imported;
-}  // namespace
-
-const ImportedObjects& imported() { return g_imported; }
-
-bool bind_imported_objects() {
-    py::Ref asyncio(PyImport_ImportModule("asyncio"));
-    if (!asyncio) return false;
-    ImportedObjects& o = g_imported;
-    for (auto [field, name] :
-         {std::pair{&o.get_running_loop, "get_running_loop"}, std::pair{&o.peek_running_loop, "_get_running_loop"},
-          std::pair{&o.cancelled_error, "CancelledError"}, std::pair{&o.lock_type, "Lock"},
-          std::pair{&o.condition_type, "Condition"}}) {
-        if (!*field && !(*field = PyObject_GetAttrString(asyncio.get(), name))) return false;
-    }
-    if (!o.socket_module && !(o.socket_module = PyImport_ImportModule("socket"))) return false;
-    return true;
-}
-
 }  // namespace zelvar::ferrix
 
-PyMODINIT_FUNC PyInit_ferrix() { return zelvar::py::Module<zelvar::ferrix::g_once, zelvar::ferrix::fill>::init(); }
+PyMODINIT_FUNC PyInit_ferrix() {
+    return zelvar::py::Module<zelvar::ferrix::g_module_once, zelvar::ferrix::fill>::init();
+}

@@ -1,15 +1,28 @@
-// What the bridge module's concerns share inside the module.
+// Everything module-wide of zelvar.utils.ferrix.ferrix, in one place: the module object, the objects
+// of other modules taken once at import, and the ring type with its method table. Defined in
+// module_state.cpp.
+//
+// One interpreter per process may import the module (py::ModuleOnce refuses a second), and the
+// module object lives for the process: these objects are per process and never freed.
 #pragma once
 
+#include <cstddef>
+
+#include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/spsc_queue/spsc_queue.hpp>
 #include <zelvar/utils/ferrix/ferrix.hpp>
+
+#include "ring_arguments.hpp"
 
 namespace zelvar::ferrix {
 
 inline constexpr const char* kSourceFile = "zelvar/utils/ferrix/ferrix.cpp";
 
-// The module object (one per process, alive for the process).
+// The module's import record (its definition in ferrix.cpp is built on it).
+extern py::ModuleOnce g_module_once;
+
+// The module object.
 PyObject* module();
 // A module global looked up now (borrowed), or null with NameError. For what the module lets its
 // users rebind (`asyncio` for the reader's yield, `sys`, `logger`): every use sees the binding of
@@ -30,11 +43,15 @@ const ImportedObjects& imported();
 // Takes them (an import step).
 bool bind_imported_objects();
 
-// The ring type bound at import, and its native method table.
+// The ring type of zelvar.spsc_queue bound at import, and its native method table: every bridge
+// type reaches its ring through them.
 PyTypeObject* ring_type();
 const spsc::SPSCQueueVTable* ring_table();
-// Binds both (import step 2).
+// Binds both (an import step).
 bool bind_ring_type();
+
+// A new SPSCQueue(slot_size, capacity, overwrite, zerocopy, block_on_full), or null with its error.
+PyObject* make_ring(const RingArguments& args);
 
 // Whether a bridge object (pipe, dispatcher, queue) holds its ring: `_q` is None before a
 // successful __init__ and after the collector cleared it. Entries refuse without one.
@@ -45,5 +62,10 @@ bool has_ring(const O* o) {
 
 // `_q` as the ring it holds.
 inline SPSCQueueObject* ring(PyObject* q) { return reinterpret_cast<SPSCQueueObject*>(q); }
+
+// Messages waiting in `_q`'s ring: the one read that goes past the method table, which has no entry
+// for it. Safe: the object's layout is the published one (its size checked when the type is bound),
+// and size_approx is header code that only loads the two indexes, from any thread, under no lock.
+inline std::size_t ring_size(PyObject* q) { return ring(q)->ring.size_approx(); }
 
 }  // namespace zelvar::ferrix

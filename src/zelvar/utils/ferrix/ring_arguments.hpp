@@ -26,7 +26,4 @@ inline bool take_flag(PyObject* value, int& out) {
     return out >= 0;
 }
 
-// A new SPSCQueue(slot_size, capacity, overwrite, zerocopy, block_on_full), or null with its error.
-PyObject* make_ring(const RingArguments& args);
-
 }  // namespace zelvar::ferrix

@@ -23,7 +23,14 @@ namespace {
 
 using D = SyncDispatcherObject;
 
-// --- push entries: the ring, then the doorbell when the consumer may be asleep ------------------------
+// The two wake-up modes, fixed at construction by the `nonblocking` keyword: the consumer sleeps on
+// the doorbell, which producers ring when it announced a sleep, or inside the ring's own waiting pop
+// (no socket).
+enum class WakeUp { doorbell, ring };
+
+WakeUp wake_up(const D* d) { return d->nonblocking ? WakeUp::doorbell : WakeUp::ring; }
+
+// --- push entries: the ring, then (doorbell mode) the doorbell when the consumer may be asleep -------
 
 int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, false>(d, data, size); }
 int try_push_var_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, true>(d, data, size); }
@@ -75,8 +82,8 @@ Delivery deliver(ConsumerState* st, const char* data, std::size_t size, TryPop t
 
 // The lock, kept across deliveries, is offered once per switch interval to callbacks that run no
 // bytecode, which would otherwise keep every other thread out for as long as messages wait. A
-// callback made of bytecode hands it over at the interpreter's request by itself; offering it on
-// top gave it away before anyone asked, and cost a quarter of the rate against a busy thread.
+// callback made of bytecode hands it over at the interpreter's request by itself, and is offered
+// nothing more: an offer nobody asked for only gives the lock away.
 struct LockOffer {
     Clock::time_point last = Clock::now();
 
@@ -134,7 +141,7 @@ void consume_doorbell(ConsumerState* st) {
         if (!ConsumerState::spin_until(ready)) {
             if (st->sleep_unless(ready)) {
                 st->bell.wait();
-                st->may_sleep.store(false, std::memory_order_relaxed);
+                st->woke();
                 continue;
             }
         }
@@ -248,7 +255,7 @@ int start_consumer(D* d) {
     ConsumerState* st = d->_state.get();
     join_consumer(d);  // an earlier consumer that close could not join: it has ended by now
     st->inherited = false;
-    void (*body)(ConsumerState*) = d->nonblocking
+    void (*body)(ConsumerState*) = wake_up(d) == WakeUp::doorbell
                                        ? (d->variable_size ? g_table.consume_try_pop_var : g_table.consume_try_pop)
                                        : (d->variable_size ? g_table.consume_pop_var : g_table.consume_pop);
     if (!read_switch_interval(st)) return -1;
@@ -281,7 +288,7 @@ int setup(D* d, int dispatch, const SetupOptions* options) {
     int rc = 0;
     if (const int ran = run_setup_override(d, dispatch, options, &rc)) return ran < 0 ? -1 : rc;
     if (!may_start_consumer(d)) return -1;
-    if (d->nonblocking && !open_doorbell(d, true, options)) return -1;
+    if (wake_up(d) == WakeUp::doorbell && !open_doorbell(d, true, options)) return -1;
     if (start_consumer(d) < 0) return -1;
     d->_state->set_up = true;
     return 0;
@@ -300,7 +307,7 @@ int close(D* d, int dispatch) {
         Py_BEGIN_ALLOW_THREADS ring_table() -> close(q);
         Py_END_ALLOW_THREADS
     }
-    if (d->nonblocking) {
+    if (wake_up(d) == WakeUp::doorbell) {
         Py_BEGIN_ALLOW_THREADS st->bell.ring();
         Py_END_ALLOW_THREADS
     }
@@ -364,8 +371,8 @@ int dispatcher_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!Core::initialise(d, "SyncDispatcher", ring_args, v[0], variable_size != 0, batch)) return -1;
     d->detach = detach != 0;
     d->nonblocking = nonblocking != 0;
-    d->_push_fn =
-        d->nonblocking ? (d->variable_size ? try_push_var_bell : try_push_bell) : (d->variable_size ? push_var : push);
+    d->_push_fn = wake_up(d) == WakeUp::doorbell ? (d->variable_size ? try_push_var_bell : try_push_bell)
+                                                 : (d->variable_size ? push_var : push);
     return 0;
 }
 

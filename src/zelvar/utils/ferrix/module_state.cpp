@@ -1,13 +1,17 @@
-// The ring type of zelvar.spsc_queue, bound through its published layout and method table.
-#include <zelvar/_pyext/types.hpp>
+#include "module_state.hpp"
+
+#include <utility>
 
 #include <zelvar/_pyext/ref.hpp>
-
-#include "module_state.hpp"
-#include "ring_arguments.hpp"
+#include <zelvar/_pyext/types.hpp>
 
 namespace zelvar::ferrix {
+
+py::ModuleOnce g_module_once{"ferrix", kModuleName};
+
 namespace {
+
+ImportedObjects g_imported;
 
 PyObject* bool_of(int flag) { return flag ? Py_True : Py_False; }
 
@@ -15,6 +19,26 @@ PyTypeObject* g_ring_type = nullptr;
 const spsc::SPSCQueueVTable* g_ring_table = nullptr;
 
 }  // namespace
+
+PyObject* module() { return g_module_once.module; }
+
+PyObject* global(const char* name) { return py::module_global(module(), name); }
+
+const ImportedObjects& imported() { return g_imported; }
+
+bool bind_imported_objects() {
+    py::Ref asyncio(PyImport_ImportModule("asyncio"));
+    if (!asyncio) return false;
+    ImportedObjects& o = g_imported;
+    for (auto [field, name] :
+         {std::pair{&o.get_running_loop, "get_running_loop"}, std::pair{&o.peek_running_loop, "_get_running_loop"},
+          std::pair{&o.cancelled_error, "CancelledError"}, std::pair{&o.lock_type, "Lock"},
+          std::pair{&o.condition_type, "Condition"}}) {
+        if (!*field && !(*field = PyObject_GetAttrString(asyncio.get(), name))) return false;
+    }
+    if (!o.socket_module && !(o.socket_module = PyImport_ImportModule("socket"))) return false;
+    return true;
+}
 
 PyTypeObject* ring_type() { return g_ring_type; }
 const spsc::SPSCQueueVTable* ring_table() { return g_ring_table; }

@@ -1,0 +1,28 @@
+// Where a logging call came from in Python code: the location the sinks' patterns print.
+#pragma once
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/_pyext/ref.hpp>
+
+namespace zelvar::scrivo {
+
+// A caller's source location. The texts point into str (or bytes) objects that the location keeps
+// alive.
+struct Location {
+    const char* file = "<unknown>";
+    const char* function = "<module>";
+    int line = 0;
+    py::Ref file_text, function_text;
+};
+
+enum class CallerRule {
+    Direct,          // a logging method: the nearest non-module caller of the calling frame
+    StandardLogging  // a record of the standard package: first skip the package's own frames
+};
+
+// Fills `out` from the calling thread's Python stack; the caller holds the interpreter lock (the
+// lookup reads the current thread state and takes no lock of its own: PyGILState_Ensure would
+// deadlock in a sub-interpreter). False with an exception on failure.
+bool find_caller(CallerRule rule, Location& out);
+
+}  // namespace zelvar::scrivo

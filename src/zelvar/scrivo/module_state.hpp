@@ -1,0 +1,57 @@
+// Everything module-wide of zelvar.scrivo.scrivo, in one place: its constants, the module object, and
+// the objects made or looked up once at import. Defined in module_state.cpp.
+//
+// One interpreter per process may import the module (py::ModuleOnce refuses a second), and the
+// module object lives for the process: these objects are per process and never freed.
+#pragma once
+
+#include <cstdint>
+
+#include <zelvar/_pyext/module.hpp>
+#include <zelvar/_pyext/python.hpp>
+
+namespace zelvar::scrivo {
+
+inline constexpr const char* kModuleName = "zelvar.scrivo.scrivo";
+inline constexpr const char* kSourceFile = "zelvar/scrivo/scrivo.cpp";
+
+inline constexpr const char* kDefaultHandlerPattern = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v";
+inline constexpr const char* kDefaultLoggerPattern = "[%d-%m-%Y %H:%M:%S.%f] [%n] [%^%l%$] %v";
+
+// The module's import record (its definition in scrivo.cpp is built on it).
+extern py::ModuleOnce g_module_once;
+
+// Strong references, set during the import and kept for the process.
+struct ModuleState {
+    PyObject* default_handler_pattern = nullptr;  // kDefaultHandlerPattern, interned
+    PyObject* default_logger_pattern = nullptr;   // kDefaultLoggerPattern, interned
+    // The one list every Logger() call that omits `handlers` shares.
+    PyObject* default_handlers = nullptr;
+    // The directory of the imported standard `logging` package, with its trailing "/": a frame whose
+    // file lies in it is the package's own. Null when the package has no file name.
+    PyObject* logging_dir = nullptr;
+    // PyLogHandler, for its __init__'s super().
+    PyObject* py_log_handler = nullptr;
+};
+
+const ModuleState& state();
+
+// Import steps: the constants and the default handler list; the standard `logging` and `traceback`
+// modules bound as the globals `py_logging` and `traceback`, and the logging package's directory;
+// PyLogHandler once the class exists. False with an exception.
+bool make_module_state();
+bool bind_standard_modules(PyObject* module);
+void set_py_log_handler(PyObject* cls);
+
+// The module object.
+PyObject* module();
+
+// A module global as bound now (borrowed), or null with NameError: what the module lets its users
+// rebind (`py_logging`, `traceback`, `PyLogHandler`) is seen as rebound.
+PyObject* global(const char* name);
+
+// Level-to-Python through the module global `Level` as bound at the time of the call, so a
+// rebinding of the attribute is seen. New reference, or null with an exception.
+PyObject* level_to_python(int32_t level);
+
+}  // namespace zelvar::scrivo
