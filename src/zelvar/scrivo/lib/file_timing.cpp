@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <cstdlib>
 #include <new>
 #include <thread>
 #include <vector>
@@ -41,6 +42,7 @@ struct Flusher {
     std::condition_variable wake;
     std::vector<Tracked> sinks;
     bool stop_waiting = false;
+    bool exiting = false;  // the exit handler writes what is left: the thread must not hold a sink then
 };
 
 Flusher& flusher() {
@@ -63,7 +65,7 @@ constexpr long kCrashWaitNs = 100'000'000;
 void run() {
     Flusher& f = flusher();
     std::unique_lock<std::mutex> lock(f.mutex);
-    for (;;) {
+    while (!f.exiting) {
         const auto now = Clock::now();
         auto next = Clock::time_point::max();
         for (Tracked& t : f.sinks) {
@@ -85,9 +87,9 @@ void run() {
         }
         f.stop_waiting = false;
         if (next == Clock::time_point::max()) {
-            f.wake.wait(lock, [&] { return f.stop_waiting; });
+            f.wake.wait(lock, [&] { return f.stop_waiting || f.exiting; });
         } else {
-            f.wake.wait_until(lock, next, [&] { return f.stop_waiting; });
+            f.wake.wait_until(lock, next, [&] { return f.stop_waiting || f.exiting; });
         }
     }
 }
@@ -138,6 +140,13 @@ void forked(void*, bool) noexcept {
     new (&flusher().wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
+// Registered after the exit handler that writes every open sink out, so it runs first.
+void stop_at_exit() noexcept {
+    Flusher& f = flusher();
+    std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
+    f.exiting = true;
+}
+
 }  // namespace
 
 void track_file_sink(FileSink* sink) {
@@ -145,6 +154,7 @@ void track_file_sink(FileSink* sink) {
     static std::once_flag once;
     std::call_once(once, [&] {
         guard_across_fork(f.mutex, &f, {nullptr, forked});
+        std::atexit(stop_at_exit);
         install_signal_handlers();
     });
     {
