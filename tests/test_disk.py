@@ -2,6 +2,7 @@
 logger's flush interval, and on a fatal signal every buffered whole record."""
 
 import math
+import os
 import signal
 import time
 
@@ -103,7 +104,10 @@ def test_forked_child_keeps_the_time_limit(child):
         ("rotating", "os.kill(os.getpid(), signal.SIGBUS)", None, signal.SIGBUS),
     ],
 )
-def test_fatal_signal_writes_buffered_records(child, tmp_path, kind, crash, faulthandler, sig):
+def test_fatal_signal_writes_buffered_records(child, tmp_path, monkeypatch, kind, crash, faulthandler, sig):
+    # Under the sanitizer build its own handlers would end the child with their report instead.
+    off = ":handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigill=0:handle_sigfpe=0"
+    monkeypatch.setenv("ASAN_OPTIONS", os.environ.get("ASAN_OPTIONS", "") + off)
     handler = {"file": "FileHandler", "json": "JsonFileHandler", "rotating": "RotatingFileHandler"}[kind]
     proc = child(
         f"""
