@@ -10,6 +10,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -43,6 +44,9 @@ struct Flusher {
     std::vector<Tracked> sinks;
     bool stop_waiting = false;
     bool exiting = false;  // the exit handler writes what is left: the thread must not hold a sink then
+    bool pausing = false;  // a fork is coming: the thread ends (a forking process has no thread it did not start)
+    pthread_t thread{};
+    bool joinable = false;
 };
 
 Flusher& flusher() {
@@ -65,7 +69,7 @@ constexpr long kCrashWaitNs = 100'000'000;
 void run() {
     Flusher& f = flusher();
     std::unique_lock<std::mutex> lock(f.mutex);
-    while (!f.exiting) {
+    while (!f.exiting && !f.pausing) {
         const auto now = Clock::now();
         auto next = Clock::time_point::max();
         for (Tracked& t : f.sinks) {
@@ -87,11 +91,47 @@ void run() {
         }
         f.stop_waiting = false;
         if (next == Clock::time_point::max()) {
-            f.wake.wait(lock, [&] { return f.stop_waiting || f.exiting; });
+            f.wake.wait(lock, [&] { return f.stop_waiting || f.exiting || f.pausing; });
         } else {
-            f.wake.wait_until(lock, next, [&] { return f.stop_waiting || f.exiting; });
+            f.wake.wait_until(lock, next, [&] { return f.stop_waiting || f.exiting || f.pausing; });
         }
     }
+    g_flusher_running.store(false, std::memory_order_relaxed);  // the next record starts another
+}
+
+void* run_thread(void*) {
+    run();
+    return nullptr;
+}
+
+// Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
+// so the process forks with no thread of this library's making (the next record into an empty
+// buffer starts one again, in parent and child).
+void pause_for_fork() noexcept {
+    Flusher& f = flusher();
+    const auto deadline = Clock::now() + kForkLockWait;
+    while (!f.mutex.try_lock()) {  // the thread may be writing to a file that does not take it yet
+        if (Clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    if (!f.joinable) {
+        f.mutex.unlock();
+        return;
+    }
+    f.pausing = true;
+    f.mutex.unlock();
+    f.wake.notify_all();
+    struct timespec until {};
+    ::clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += std::chrono::duration_cast<std::chrono::nanoseconds>(kForkLockWait).count();
+    if (until.tv_nsec >= 1'000'000'000) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1'000'000'000;
+    }
+    const bool joined = ::pthread_timedjoin_np(f.thread, nullptr, &until) == 0;
+    std::lock_guard<std::mutex> lock(f.mutex);
+    if (joined) f.joinable = false;
+    f.pausing = false;
 }
 
 void on_fatal_signal(int sig, siginfo_t* info, void* context) {
@@ -136,8 +176,11 @@ void install_signal_handlers() noexcept {
 
 // The thread does not exist in a forked child: the next record into an empty buffer starts one.
 void forked(void*, bool) noexcept {
+    Flusher& f = flusher();
     g_flusher_running.store(false, std::memory_order_relaxed);
-    new (&flusher().wake) std::condition_variable();  // its waiter stayed in the parent
+    f.joinable = false;  // the parent's
+    f.pausing = false;
+    new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
 // Registered after the exit handler that writes every open sink out, so it runs first.
@@ -154,6 +197,7 @@ void track_file_sink(FileSink* sink) {
     static std::once_flag once;
     std::call_once(once, [&] {
         guard_across_fork(f.mutex, &f, {nullptr, forked});
+        ::pthread_atfork(pause_for_fork, nullptr, nullptr);  // prepare handlers run last registered first
         std::atexit(stop_at_exit);
         install_signal_handlers();
     });
@@ -184,8 +228,11 @@ void wake_flusher() noexcept {
     Flusher& f = flusher();
     try {
         std::lock_guard<std::mutex> lock(f.mutex);
-        if (!g_flusher_running.load(std::memory_order_relaxed)) {
-            std::thread(run).detach();
+        if (!g_flusher_running.load(std::memory_order_relaxed) && !f.exiting) {
+            if (f.joinable) ::pthread_join(f.thread, nullptr);  // one that ended while a fork did not wait
+            f.joinable = false;
+            if (::pthread_create(&f.thread, nullptr, run_thread, nullptr) != 0) return;
+            f.joinable = true;
             g_flusher_running.store(true, std::memory_order_relaxed);
         }
         f.stop_waiting = true;
