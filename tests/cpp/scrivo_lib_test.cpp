@@ -27,6 +27,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 
@@ -462,6 +463,7 @@ TEST(FileSink, BufferedRecordsReachTheFileOnceAcrossForkAndExit) {
     TempDir dir;
     const auto path = dir.path / "fork.log";
     auto sink = file_sink(path.string());
+    static_cast<libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
     write(*sink, "parent");
     EXPECT_EQ(read_file(path), "");
     const pid_t pid = ::fork();
@@ -475,6 +477,36 @@ TEST(FileSink, BufferedRecordsReachTheFileOnceAcrossForkAndExit) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     sink->flush();
     EXPECT_EQ(read_file(path), "parent\nchild\n");  // the parent's record written before the fork, once
+}
+
+// Crashes halfway through formatting a record, with the sink held by the crashing thread.
+class CrashingFormatter final : public spdlog::formatter {
+  public:
+    void format(const spdlog::details::log_msg&, spdlog::memory_buf_t& dest) override {
+        dest.append(std::string_view("half a rec"));
+        ::raise(SIGSEGV);
+    }
+    std::unique_ptr<spdlog::formatter> clone() const override { return std::make_unique<CrashingFormatter>(); }
+};
+
+TEST(FileSink, FatalSignalWritesTheBufferedWholeRecordsOnly) {
+    TempDir dir;
+    const auto path = dir.path / "crash.log";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        auto sink = file_sink(path.string());
+        static_cast<libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
+        write(*sink, "one");
+        write(*sink, "two");
+        sink->set_formatter(std::make_unique<CrashingFormatter>());
+        write(*sink, "three");
+        std::_Exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+    EXPECT_EQ(read_file(path), "one\ntwo\n");
 }
 
 TEST(FileSink, FailedWriteThrowsAndDropsItsRecords) {

@@ -89,6 +89,7 @@ def _logger(spec):
         (_logger({"level": 2.0}), TypeError, "loggers.cfg-b.level"),
         (_logger({"queue_size": -1}), ValueError, "loggers.cfg-b.queue_size"),
         (_logger({"overflow": "newest"}), ValueError, "loggers.cfg-b.overflow"),
+        (_logger({"flush_interval": -1}), ValueError, "loggers.cfg-b.flush_interval"),
         (_logger({"default": 1}), TypeError, "loggers.cfg-b.default"),
         (
             lambda c: c["loggers"].update({"d1": {"default": True}, "d2": {"default": True}}),
@@ -122,7 +123,8 @@ def test_configure_builds_loggers(child, tmp_path):
             },
             "loggers": {
                 "app": {"handlers": ["text"], "level": "INFO", "default": True},
-                "jobs": {"handlers": ["json"], "queue_size": 8, "overflow": "drop_oldest"},
+                "jobs": {"handlers": ["json"], "queue_size": 8, "overflow": "drop_oldest",
+                         "flush_interval": 0.5},
             },
         })
         app, jobs = loggers["app"], loggers["jobs"]

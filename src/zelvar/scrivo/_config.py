@@ -12,7 +12,9 @@ from . import scrivo as _native
 __all__ = ["StdlibHandler", "configure"]
 
 _TOP_KEYS = frozenset({"version", "handlers", "loggers"})
-_LOGGER_KEYS = frozenset({"handlers", "level", "queue_size", "overflow", "default", "intercept_stdlib_logging"})
+_LOGGER_KEYS = frozenset(
+    {"handlers", "level", "queue_size", "overflow", "flush_interval", "default", "intercept_stdlib_logging"}
+)
 _LEVEL_ALIASES = {"WARNING": "WARN"}
 
 
@@ -148,7 +150,7 @@ def _logger_kwargs(name: object, spec: object, handlers: dict[str, _native.LogHa
         if n not in handlers:
             raise _ConfigError(ValueError, f"{path}.handlers", f"no handler named {n!r}")
     kwargs["handlers"] = [handlers[n] for n in names]
-    for key in ("queue_size", "overflow", "intercept_stdlib_logging"):
+    for key in ("queue_size", "overflow", "flush_interval", "intercept_stdlib_logging"):
         if key in spec:
             kwargs[key] = spec[key]
     return kwargs
@@ -159,7 +161,7 @@ def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
 
     ``{"version": 1, "handlers": {name: {"class": "FileHandler", <keyword arguments>}},
     "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
-    "default": bool, "intercept_stdlib_logging": bool}}}``. Levels are native names ("WARN";
+    "flush_interval": ..., "default": bool, "intercept_stdlib_logging": bool}}}``. Levels are native names ("WARN";
     "WARNING" too) or numbers 0 to 6. Everything is checked before the first logger is built, so
     an error (its message starts with the key path, ``handlers.file.filename: ...``) opens,
     empties or prunes no file. A file handler writes for one logger only.

@@ -3,6 +3,7 @@
 // built (only then are files emptied or pruned); its release and its read-only properties.
 #include "logger_build.hpp"
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,25 @@ bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, 
     return false;
 }
 
+// flush_interval: a finite number of seconds >= 0 (1 when not given).
+bool flush_interval_option(PyObject* value, std::chrono::nanoseconds& interval) {
+    interval = std::chrono::seconds(1);
+    if (!value) return true;
+    if (!PyFloat_Check(value) && !PyLong_Check(value)) return py::raise_argument_type(value, "flush_interval", "float");
+    const double seconds = PyFloat_Check(value) ? PyFloat_AS_DOUBLE(value) : PyLong_AsDouble(value);
+    if (seconds == -1.0 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+        PyErr_Clear();
+    }
+    constexpr double kMaxSeconds = 1e9;  // about 30 years, well inside the nanosecond clock
+    if (!(seconds >= 0.0 && seconds <= kMaxSeconds)) {
+        PyErr_Format(PyExc_ValueError, "flush_interval must be a finite number of seconds >= 0, not %R", value);
+        return false;
+    }
+    interval = std::chrono::nanoseconds(static_cast<long long>(seconds * 1e9));
+    return true;
+}
+
 }  // namespace
 
 bool build_logger(LoggerObject* self, PyObject* const* v) {
@@ -86,6 +106,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     std::size_t queue_size;
     Overflow overflow;
     if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
+    std::chrono::nanoseconds flush_interval;
+    if (!flush_interval_option(v[9], flush_interval)) return false;
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
 
@@ -121,6 +143,7 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     if (py::guard([&] {
             self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
                                           : self->factory.build(name_text, false);
+            libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
             return 0;
         }) < 0)
         return false;

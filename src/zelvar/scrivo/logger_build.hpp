@@ -7,7 +7,7 @@
 namespace zelvar::scrivo {
 
 // Checks Logger's bound arguments (name, level, pattern, handlers, color_scheme, set_default,
-// intercept_stdlib_logging, queue_size, overflow; null where not given) and builds its native
+// intercept_stdlib_logging, queue_size, overflow, flush_interval; null where not given) and builds its native
 // logger. False with an exception; the half-built object is then released by its dealloc.
 bool build_logger(LoggerObject* self, PyObject* const* v);
 

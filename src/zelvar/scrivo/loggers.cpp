@@ -301,7 +301,7 @@ constexpr const char* kFlushDoc =
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static const auto params = py::params("__cinit__",
                                           {"name", "level", "pattern", "handlers", "color_scheme", "set_default",
-                                           "intercept_stdlib_logging", "queue_size", "overflow"},
+                                           "intercept_stdlib_logging", "queue_size", "overflow", "flush_interval"},
                                           1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;

@@ -84,6 +84,12 @@ FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(fi
         watch(this);
         try {
             guard_across_fork(mutex_, this, {ready_for_fork, forked});
+            try {
+                track_file_sink(this);
+            } catch (...) {
+                unguard_across_fork(mutex_);
+                throw;
+            }
         } catch (...) {
             unwatch(this);
             throw;
@@ -95,6 +101,7 @@ FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(fi
 }
 
 FileSink::~FileSink() {
+    untrack_file_sink(this);
     unguard_across_fork(mutex_);
     unwatch(this);
     try {
@@ -109,14 +116,15 @@ const std::string& FileSink::filename() const { return filename_; }
 
 void FileSink::check_name(const std::string& filename) { (void)checked_name(filename); }
 
-void FileSink::flush_if_idle() noexcept {
+bool FileSink::flush_if_idle() noexcept {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (!lock) return;
+    if (!lock) return false;
     try {
         flush_();
     } catch (...) {
         rethrow_forced_unwind();
     }
+    return true;
 }
 
 // Writes out what the file takes without waiting (a pipe with room for the buffer, which holds at
@@ -145,9 +153,10 @@ void FileSink::forked(void* sink, bool held) noexcept {
     } else {
         new (&self.buffer_) spdlog::memory_buf_t();  // the old one's memory stays the parent's
     }
+    self.whole_.store(0, std::memory_order_relaxed);
 }
 
-void FileSink::sink_it_(const spdlog::details::log_msg& msg) { settle(format_record(msg)); }
+void FileSink::sink_it_(const spdlog::details::log_msg& msg) { settle(format_record(msg), msg.level); }
 
 void FileSink::flush_() { write_front(buffer_.size()); }
 
@@ -162,10 +171,20 @@ std::size_t FileSink::format_record(const spdlog::details::log_msg& msg) {
     return start;
 }
 
-void FileSink::settle(std::size_t start) {
-    if (buffer_.size() <= kBufferSize) return;
-    if (start > 0) write_front(start);  // the records before it, so that it starts the next write
-    if (buffer_.size() > kBufferSize) write_front(buffer_.size());
+void FileSink::settle(std::size_t start, spdlog::level::level_enum level) {
+    // The first record of a fresh buffer: the thread that writes it out in time must be running
+    // (a forked child has none until then).
+    if (start == 0 && !g_flusher_running.load(std::memory_order_relaxed)) wake_flusher();
+    if (level >= spdlog::level::err || flush_interval_ns_.load(std::memory_order_relaxed) == 0) {
+        write_front(buffer_.size());
+        return;
+    }
+    if (buffer_.size() > kBufferSize) {
+        if (start > 0) write_front(start);  // the records before it, so that it starts the next write
+        if (buffer_.size() > kBufferSize) write_front(buffer_.size());
+    }
+    whole_.store(buffer_.size(), std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_release);
 }
 
 void FileSink::write_front(std::size_t size) {
@@ -185,8 +204,12 @@ void FileSink::write_front(std::size_t size) {
     // Written or not, these records leave the buffer: ones that cannot be written are dropped
     // rather than failing every later call again.
     const std::size_t rest = buffer_.size() - size;
+    whole_.store(0, std::memory_order_relaxed);  // a crash while they move writes none of them
+    std::atomic_signal_fence(std::memory_order_release);
     std::memmove(buffer_.data(), buffer_.data() + size, rest);
     buffer_.resize(rest);
+    std::atomic_signal_fence(std::memory_order_acquire);
+    whole_.store(rest, std::memory_order_relaxed);
     if (error != 0) {
         throw spdlog::spdlog_ex("Failed writing to file " + filename_, error);
     }
@@ -250,7 +273,7 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& msg) {
             new_size = size;
         }
     }
-    settle(start);
+    settle(start, msg.level);
     current_size_ = new_size;
 }
 

@@ -4,10 +4,12 @@
 
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
+#include <spdlog/logger.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include <time.h>
 
 #include "export.hpp"
 
@@ -24,8 +28,10 @@ namespace zelvar::libscrivo {
 //
 // Records are formatted into the sink's own buffer, which reaches the file
 // through write(2) in whole records only: when the next record would not fit
-// (kBufferSize), on flush(), on destruction, for every sink still open at exit,
-// and just before fork() as far as the file takes them without waiting (see
+// (kBufferSize), with a record at error or above, within the flush interval of
+// a record being logged (see set_flush_interval), on flush(), on destruction,
+// for every sink still open at exit, on a fatal signal (see
+// write_out_on_crash), and just before fork() as far as the file takes them without waiting (see
 // guard_across_fork: a forked child drops what it inherited unwritten).  The file is opened with O_APPEND, so writers
 // sharing it, loggers of this process or other processes, interleave whole lines; a record larger than the buffer is
 // written alone, in one call.  A buffer of PIPE_BUF bytes keeps that true for a pipe as well.
@@ -50,7 +56,20 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
 
     // Writes the buffered records out unless a writer holds the sink; for
     // exit, where waiting could deadlock.  Errors are dropped.
-    void flush_if_idle() noexcept;
+    // Returns whether it could take the sink.
+    bool flush_if_idle() noexcept;
+
+    // Buffered records reach the file at most `interval` after they were logged, written by one
+    // thread shared by every file sink of the process (started with the first record, and again in
+    // a forked child); zero writes every record at once.  One second unless set.
+    void set_flush_interval(std::chrono::nanoseconds interval) noexcept;
+    std::chrono::nanoseconds flush_interval() const noexcept;
+
+    // For a fatal signal's handler, with async-signal-safe calls only: writes the buffered whole
+    // records.  Waits until `deadline` (CLOCK_MONOTONIC) for a writer that holds the sink to finish;
+    // past it (the holder may be the crashing thread, mid-record) writes the records that were
+    // whole before that writer began.
+    void write_out_on_crash(const struct timespec& deadline) noexcept;
 
   protected:
     void sink_it_(const spdlog::details::log_msg& msg) override;
@@ -59,8 +78,9 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     // For variants, with the sink's mutex held.
     // Formats `msg` at the end of the buffer and returns where it starts.
     std::size_t format_record(const spdlog::details::log_msg& msg);
-    // After a record was added at `start`: writes out what no longer fits.
-    void settle(std::size_t start);
+    // After a record at `level` was added at `start`: writes out what no longer fits, or all of
+    // it for an urgent record or a zero flush interval.
+    void settle(std::size_t start, spdlog::level::level_enum level);
     // Writes out the first `size` buffered bytes (whole records).
     void write_front(std::size_t size);
     std::size_t buffered() const;
@@ -77,7 +97,21 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     std::string filename_;
     int fd_ = -1;
     spdlog::memory_buf_t buffer_;
+    // The leading bytes of buffer_ that are whole records, for write_out_on_crash.
+    std::atomic<std::size_t> whole_{0};
+    std::atomic<long long> flush_interval_ns_{1'000'000'000};
 };
+
+// Every file sink of `logger` (under any band wrappers) gets `interval` (FileSink::set_flush_interval).
+SCRIVO_API void set_file_flush_interval(spdlog::logger& logger, std::chrono::nanoseconds interval) noexcept;
+
+// Internal to the file sinks: the flusher thread's and the fatal signal handler's list.  track
+// throws std::bad_alloc; the first call starts both.  wake_flusher starts the thread if it is not
+// running (so after a fork).
+void track_file_sink(FileSink* sink);
+void untrack_file_sink(FileSink* sink) noexcept;
+void wake_flusher() noexcept;
+extern std::atomic<bool> g_flusher_running;
 
 // A FileSink rotated by size, as LoggerFactory::add_rotating_file_handler
 // describes: before a record would take the file past `max_size` bytes

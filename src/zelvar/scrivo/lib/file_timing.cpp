@@ -1,0 +1,295 @@
+// File sinks' time limit and crash safety: one thread that writes out what every file sink has
+// buffered within its flush interval, and a handler for fatal signals that writes out the buffered
+// whole records before the signal goes on to the handler installed before it.
+//
+// The signal handler is installed when the first file sink opens, over whatever handler is there
+// (faulthandler's, say, when it was enabled first); it writes, then calls that handler, or for the
+// default action restores it and raises the signal again, so the process dies of the signal.  A
+// handler installed later that chains to its predecessor (faulthandler does) reaches this one after
+// doing its own work.
+#include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <errno.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdlib>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace zelvar::libscrivo {
+
+std::atomic<bool> g_flusher_running{false};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Tracked {
+    FileSink* sink;
+    Clock::time_point written;   // by the thread, or when tracking began
+    Clock::time_point retry_at;  // after the sink was busy
+};
+
+// Never destroyed: the thread and exit handlers may run after static destructors.
+struct Flusher {
+    std::mutex mutex;  // the list; held while the thread writes, so a sink is never written while it goes
+    std::condition_variable wake;
+    std::vector<Tracked> sinks;
+    bool stop_waiting = false;
+    bool exiting = false;  // the exit handler writes what is left: the thread must not hold a sink then
+    bool pausing = false;  // a fork is coming: the thread ends (a forking process has no thread it did not start)
+    pthread_t thread{};
+    bool joinable = false;
+};
+
+Flusher& flusher() {
+    static auto* f = new Flusher;
+    return *f;
+}
+
+// What the signal handler walks: no lock, no allocation.  Sinks beyond the table's size are still
+// written in time, though not on a crash.
+constexpr std::size_t kCrashSlots = 1024;
+std::array<std::atomic<FileSink*>, kCrashSlots> crash_slots{};
+
+constexpr std::array<int, 5> kFatalSignals{SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+std::array<struct sigaction, kFatalSignals.size()> previous_actions{};
+std::atomic<bool> crashing{false};
+
+// How long a crash waits in all for writers that hold sinks.
+constexpr long kCrashWaitNs = 100'000'000;
+
+void run() {
+    Flusher& f = flusher();
+    std::unique_lock<std::mutex> lock(f.mutex);
+    while (!f.exiting && !f.pausing) {
+        const auto now = Clock::now();
+        auto next = Clock::time_point::max();
+        for (Tracked& t : f.sinks) {
+            // Every half interval: a record waits at most that long for the next write, and a
+            // writer holding the sink gets another try soon.
+            const auto half = std::chrono::duration_cast<Clock::duration>(t.sink->flush_interval() / 2);
+            if (half.count() == 0) continue;
+            auto due = std::max(t.written + half, t.retry_at);
+            if (now >= due) {
+                if (t.sink->flush_if_idle()) {
+                    t.written = now;
+                    due = now + half;
+                } else {
+                    t.retry_at = now + std::min<Clock::duration>(half, std::chrono::milliseconds(5));
+                    due = t.retry_at;
+                }
+            }
+            next = std::min(next, due);
+        }
+        f.stop_waiting = false;
+        if (next == Clock::time_point::max()) {
+            f.wake.wait(lock, [&] { return f.stop_waiting || f.exiting || f.pausing; });
+        } else {
+            f.wake.wait_until(lock, next, [&] { return f.stop_waiting || f.exiting || f.pausing; });
+        }
+    }
+    g_flusher_running.store(false, std::memory_order_relaxed);  // the next record starts another
+}
+
+void* run_thread(void*) {
+    run();
+    return nullptr;
+}
+
+// Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
+// so the process forks with no thread of this library's making (the next record into an empty
+// buffer starts one again, in parent and child).
+void pause_for_fork() noexcept {
+    Flusher& f = flusher();
+    const auto deadline = Clock::now() + kForkLockWait;
+    while (!f.mutex.try_lock()) {  // the thread may be writing to a file that does not take it yet
+        if (Clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    if (!f.joinable) {
+        f.mutex.unlock();
+        return;
+    }
+    f.pausing = true;
+    f.mutex.unlock();
+    f.wake.notify_all();
+    struct timespec until {};
+    ::clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += std::chrono::duration_cast<std::chrono::nanoseconds>(kForkLockWait).count();
+    if (until.tv_nsec >= 1'000'000'000) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1'000'000'000;
+    }
+    const bool joined = ::pthread_timedjoin_np(f.thread, nullptr, &until) == 0;
+    std::lock_guard<std::mutex> lock(f.mutex);
+    if (joined) f.joinable = false;
+    f.pausing = false;
+}
+
+void on_fatal_signal(int sig, siginfo_t* info, void* context) {
+    const int saved_errno = errno;
+    std::size_t index = 0;
+    while (index < kFatalSignals.size() && kFatalSignals[index] != sig) ++index;
+    if (!crashing.exchange(true)) {
+        struct timespec deadline {};
+        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_nsec += kCrashWaitNs;
+        if (deadline.tv_nsec >= 1'000'000'000) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1'000'000'000;
+        }
+        for (auto& slot : crash_slots) {
+            if (FileSink* sink = slot.load(std::memory_order_acquire)) sink->write_out_on_crash(deadline);
+        }
+    }
+    const struct sigaction& before = previous_actions[index];
+    if (before.sa_handler == SIG_DFL || before.sa_handler == SIG_IGN) {
+        // Blocked while this handler runs: the default action comes as it returns.  An ignored
+        // fatal signal from a fault would come back at once, so it gets the default action too.
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+    } else if (before.sa_flags & SA_SIGINFO) {
+        before.sa_sigaction(sig, info, context);
+    } else {
+        before.sa_handler(sig);
+    }
+    errno = saved_errno;
+}
+
+void install_signal_handlers() noexcept {
+    struct sigaction action {};
+    action.sa_sigaction = on_fatal_signal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
+        ::sigaction(kFatalSignals[i], &action, &previous_actions[i]);
+    }
+}
+
+// The thread does not exist in a forked child: the next record into an empty buffer starts one.
+void forked(void*, bool) noexcept {
+    Flusher& f = flusher();
+    g_flusher_running.store(false, std::memory_order_relaxed);
+    f.joinable = false;  // the parent's
+    f.pausing = false;
+    new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
+}
+
+// Registered after the exit handler that writes every open sink out, so it runs first.
+void stop_at_exit() noexcept {
+    Flusher& f = flusher();
+    std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
+    f.exiting = true;
+}
+
+}  // namespace
+
+void track_file_sink(FileSink* sink) {
+    Flusher& f = flusher();
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        guard_across_fork(f.mutex, &f, {nullptr, forked});
+        ::pthread_atfork(pause_for_fork, nullptr, nullptr);  // prepare handlers run last registered first
+        std::atexit(stop_at_exit);
+        install_signal_handlers();
+    });
+    {
+        std::lock_guard<std::mutex> lock(f.mutex);
+        f.sinks.push_back(Tracked{sink, Clock::now(), {}});
+    }
+    for (auto& slot : crash_slots) {
+        FileSink* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, sink, std::memory_order_release)) break;
+    }
+}
+
+void untrack_file_sink(FileSink* sink) noexcept {
+    for (auto& slot : crash_slots) {
+        FileSink* mine = sink;
+        if (slot.compare_exchange_strong(mine, nullptr, std::memory_order_release)) break;
+    }
+    Flusher& f = flusher();
+    std::lock_guard<std::mutex> lock(f.mutex);
+    const auto it = std::find_if(f.sinks.begin(), f.sinks.end(), [&](const Tracked& t) { return t.sink == sink; });
+    if (it == f.sinks.end()) return;
+    *it = f.sinks.back();
+    f.sinks.pop_back();
+}
+
+void wake_flusher() noexcept {
+    Flusher& f = flusher();
+    try {
+        std::lock_guard<std::mutex> lock(f.mutex);
+        if (!g_flusher_running.load(std::memory_order_relaxed) && !f.exiting) {
+            if (f.joinable) ::pthread_join(f.thread, nullptr);  // one that ended while a fork did not wait
+            f.joinable = false;
+            if (::pthread_create(&f.thread, nullptr, run_thread, nullptr) != 0) return;
+            f.joinable = true;
+            g_flusher_running.store(true, std::memory_order_relaxed);
+        }
+        f.stop_waiting = true;
+    } catch (...) {  // no thread: records wait for the buffer to fill, a flush or the exit
+        rethrow_forced_unwind();
+        return;
+    }
+    f.wake.notify_one();
+}
+
+void FileSink::set_flush_interval(std::chrono::nanoseconds interval) noexcept {
+    flush_interval_ns_.store(std::max<long long>(interval.count(), 0), std::memory_order_relaxed);
+    wake_flusher();
+}
+
+std::chrono::nanoseconds FileSink::flush_interval() const noexcept {
+    return std::chrono::nanoseconds(flush_interval_ns_.load(std::memory_order_relaxed));
+}
+
+void FileSink::write_out_on_crash(const struct timespec& deadline) noexcept {
+    bool held = false;
+    for (;;) {
+        held = mutex_.try_lock();
+        if (held) break;
+        struct timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec > deadline.tv_sec || (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) break;
+        const struct timespec pause {
+            0, 1'000'000
+        };
+        ::nanosleep(&pause, nullptr);
+    }
+    std::atomic_signal_fence(std::memory_order_acquire);
+    const int fd = fd_;
+    const char* data = buffer_.data();
+    std::size_t left = std::min(whole_.load(std::memory_order_acquire), buffer_.size());
+    const bool all = held && left == buffer_.size();
+    while (fd >= 0 && left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (held) {
+        if (all) {  // should the process go on, they are not written twice
+            buffer_.clear();
+            whole_.store(0, std::memory_order_relaxed);
+        }
+        mutex_.unlock();
+    }
+}
+
+void set_file_flush_interval(spdlog::logger& logger, std::chrono::nanoseconds interval) noexcept {
+    for (const auto& sink : logger.sinks()) {
+        if (auto* file = dynamic_cast<FileSink*>(innermost_sink(sink.get()))) file->set_flush_interval(interval);
+    }
+}
+
+}  // namespace zelvar::libscrivo
