@@ -463,7 +463,7 @@ TEST(FileSink, BufferedRecordsReachTheFileOnceAcrossForkAndExit) {
     TempDir dir;
     const auto path = dir.path / "fork.log";
     auto sink = file_sink(path.string());
-    static_cast<libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
+    static_cast<zelvar::libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
     write(*sink, "parent");
     EXPECT_EQ(read_file(path), "");
     const pid_t pid = ::fork();
@@ -496,7 +496,7 @@ TEST(FileSink, FatalSignalWritesTheBufferedWholeRecordsOnly) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         auto sink = file_sink(path.string());
-        static_cast<libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
+        static_cast<zelvar::libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
         write(*sink, "one");
         write(*sink, "two");
         sink->set_formatter(std::make_unique<CrashingFormatter>());
