@@ -12,10 +12,19 @@ ASAN_PY := $(ASAN_VENV)/bin/python
 ASAN_STAMPS := .stamps/asan-py$(PYVER)
 ASAN_SANITIZERS := address,undefined
 # Every supported CPython; `make test` runs the suite on each (PYTHON first).
-PY_VERSIONS := 3.10 3.11 3.12 3.13
+PY_VERSIONS := 3.10 3.11 3.12 3.13 3.14 3.15
+# Those Debian's development suite provides (tools/sid-python unpacks them under .venv/sid).
+SID_PY_VERSIONS := 3.14 3.15
 OTHER_PY_VERSIONS := $(filter-out $(PYVER),$(PY_VERSIONS))
 APT_PACKAGES := build-essential ninja-build libspdlog-dev libfmt-dev libgtest-dev binutils util-linux mount rsyslog
+APT_PACKAGES += patchelf ccache
 NPROC := $(shell nproc)
+# Every build tree compiles through ccache: what does not depend on the CPython version (libscrivo,
+# the C++ tests) compiles once for all the versions' trees. Paths are hashed relative to the clone.
+export CMAKE_C_COMPILER_LAUNCHER := ccache
+export CMAKE_CXX_COMPILER_LAUNCHER := ccache
+export CCACHE_DIR := $(CURDIR)/build/ccache
+export CCACHE_BASEDIR := $(CURDIR)
 # Extra pytest arguments, e.g. PYTEST_ARGS="-k ring".
 PYTEST_ARGS ?=
 
@@ -41,13 +50,17 @@ all: build
 	fi
 	@mkdir -p .stamps && touch $@
 
-# --- virtual environments on the chosen CPython (PATH first, then pyenv) ---------------------
+# --- virtual environments on the chosen CPython (PATH first, then pyenv, then Debian sid's) ----
 # .venv/py3.10 holds the normal build, .venv/asan-py3.10 the sanitizer build; both on $(PYTHON).
-.venv/%/bin/python: | .stamps/apt
-	@interp=$$(tools/find-python $(PYTHON)) || { echo "no working $(PYTHON) found" >&2; exit 1; }; \
-	echo "creating .venv/$* with $$interp"; \
-	"$$interp" -m venv .venv/$*
+.venv/%/bin/python: | .stamps/apt $(if $(filter $(SID_PY_VERSIONS),$(PYVER)),.venv/sid/.done)
+	tools/make-venv $(PYTHON) .venv/$*
 	.venv/$*/bin/python -m pip install -q --upgrade pip
+
+# The newest CPythons, unpacked from Debian's development suite with their own glibc; once per clone.
+.venv/sid/.done: tools/sid-python | .stamps/apt
+	rm -rf .venv/sid
+	tools/sid-python .venv/sid $(SID_PY_VERSIONS)
+	@touch $@
 
 .stamps/%/build-deps: tools/build-requirements.txt | .venv/%/bin/python
 	.venv/$*/bin/python -m pip install -q -r tools/build-requirements.txt
