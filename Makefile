@@ -25,6 +25,9 @@ export CMAKE_C_COMPILER_LAUNCHER := ccache
 export CMAKE_CXX_COMPILER_LAUNCHER := ccache
 export CCACHE_DIR := $(CURDIR)/build/ccache
 export CCACHE_BASEDIR := $(CURDIR)
+# One compiler name for every tree (g++ unless set): ccache tells compilers apart by name, and the
+# build backend would otherwise take each interpreter's own (x86_64-linux-gnu-g++ for Debian's).
+export CXX
 # Extra pytest arguments, e.g. PYTEST_ARGS="-k ring".
 PYTEST_ARGS ?=
 
@@ -115,7 +118,7 @@ test-tsan: build/tsan/build.ninja
 
 # --- Python tests ----------------------------------------------------------------------------
 test-py: build $(STAMPS)/test-deps
-	cd tests && ../$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
+	cd tests && $(abspath $(PY)) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 # --- an outside native module built against the installed headers only ----------------------
 build/producer/build.ninja: examples/producer/CMakeLists.txt | $(STAMPS)/installed
@@ -157,7 +160,7 @@ lsan-selfcheck: $(ASAN_VENV)/bin/python
 	else echo "$$out"; echo "lsan-selfcheck: the planted leak was not reported" >&2; exit 1; fi
 
 test-asan: $(ASAN_STAMPS)/installed $(ASAN_STAMPS)/test-deps lsan-selfcheck
-	cd tests && $(ASAN_ENV) ../$(ASAN_PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
+	cd tests && $(ASAN_ENV) $(abspath $(ASAN_PY)) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 # `make test` runs the sanitizer suite on 3.10 whatever PYTHON is: from 3.12 the interpreter itself
 # leaves thousands of blocks (its interned strings) at exit.
