@@ -12,10 +12,22 @@ ASAN_PY := $(ASAN_VENV)/bin/python
 ASAN_STAMPS := .stamps/asan-py$(PYVER)
 ASAN_SANITIZERS := address,undefined
 # Every supported CPython; `make test` runs the suite on each (PYTHON first).
-PY_VERSIONS := 3.10 3.11 3.12 3.13
+PY_VERSIONS := 3.10 3.11 3.12 3.13 3.14 3.15
+# Those Debian's development suite provides (tools/sid-python unpacks them under .venv/sid).
+SID_PY_VERSIONS := 3.14 3.15
 OTHER_PY_VERSIONS := $(filter-out $(PYVER),$(PY_VERSIONS))
 APT_PACKAGES := build-essential ninja-build libspdlog-dev libfmt-dev libgtest-dev binutils util-linux mount rsyslog
+APT_PACKAGES += patchelf ccache
 NPROC := $(shell nproc)
+# Every build tree compiles through ccache: what does not depend on the CPython version (libscrivo,
+# the C++ tests) compiles once for all the versions' trees. Paths are hashed relative to the clone.
+export CMAKE_C_COMPILER_LAUNCHER := ccache
+export CMAKE_CXX_COMPILER_LAUNCHER := ccache
+export CCACHE_DIR := $(CURDIR)/build/ccache
+export CCACHE_BASEDIR := $(CURDIR)
+# One compiler name for every tree (g++ unless set): ccache tells compilers apart by name, and the
+# build backend would otherwise take each interpreter's own (x86_64-linux-gnu-g++ for Debian's).
+export CXX
 # Extra pytest arguments, e.g. PYTEST_ARGS="-k ring".
 PYTEST_ARGS ?=
 
@@ -41,13 +53,17 @@ all: build
 	fi
 	@mkdir -p .stamps && touch $@
 
-# --- virtual environments on the chosen CPython (PATH first, then pyenv) ---------------------
+# --- virtual environments on the chosen CPython (PATH first, then pyenv, then Debian sid's) ----
 # .venv/py3.10 holds the normal build, .venv/asan-py3.10 the sanitizer build; both on $(PYTHON).
-.venv/%/bin/python: | .stamps/apt
-	@interp=$$(tools/find-python $(PYTHON)) || { echo "no working $(PYTHON) found" >&2; exit 1; }; \
-	echo "creating .venv/$* with $$interp"; \
-	"$$interp" -m venv .venv/$*
+.venv/%/bin/python: | .stamps/apt $(if $(filter $(SID_PY_VERSIONS),$(PYVER)),.venv/sid/.done)
+	tools/make-venv $(PYTHON) .venv/$*
 	.venv/$*/bin/python -m pip install -q --upgrade pip
+
+# The newest CPythons, unpacked from Debian's development suite with their own glibc; once per clone.
+.venv/sid/.done: tools/sid-python | .stamps/apt
+	rm -rf .venv/sid
+	tools/sid-python .venv/sid $(SID_PY_VERSIONS)
+	@touch $@
 
 .stamps/%/build-deps: tools/build-requirements.txt | .venv/%/bin/python
 	.venv/$*/bin/python -m pip install -q -r tools/build-requirements.txt
@@ -102,7 +118,7 @@ test-tsan: build/tsan/build.ninja
 
 # --- Python tests ----------------------------------------------------------------------------
 test-py: build $(STAMPS)/test-deps
-	cd tests && ../$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
+	cd tests && $(abspath $(PY)) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 # --- an outside native module built against the installed headers only ----------------------
 build/producer/build.ninja: examples/producer/CMakeLists.txt | $(STAMPS)/installed
@@ -144,7 +160,7 @@ lsan-selfcheck: $(ASAN_VENV)/bin/python
 	else echo "$$out"; echo "lsan-selfcheck: the planted leak was not reported" >&2; exit 1; fi
 
 test-asan: $(ASAN_STAMPS)/installed $(ASAN_STAMPS)/test-deps lsan-selfcheck
-	cd tests && $(ASAN_ENV) ../$(ASAN_PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
+	cd tests && $(ASAN_ENV) $(abspath $(ASAN_PY)) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 # `make test` runs the sanitizer suite on 3.10 whatever PYTHON is: from 3.12 the interpreter itself
 # leaves thousands of blocks (its interned strings) at exit.

@@ -88,13 +88,16 @@ def test_a_callback_keeping_nothing_sees_each_message_and_its_hash(mode):
     assert digest.got == [(m.hex(), hash(m)) for m in expected(0, count, [64])]
 
 
-def test_a_callable_instance_is_called_as_its_class_says_at_that_moment():
+@pytest.mark.parametrize("inherited", [False, True])
+def test_a_callable_instance_is_called_as_its_class_says_at_that_moment(inherited):
     calls = []
 
-    class Callback:
+    class Base:
         def __call__(self, msg):
             calls.append(("method", self is callback, msg))
 
+    # An inherited __call__ is found along the MRO, and one set on the class then hides it.
+    Callback = type("Callback", (Base,), {}) if inherited else Base
     callback = Callback()
     d = f.SyncDispatcher(callback)
     d.setup()

@@ -32,7 +32,23 @@ inline bool prepare_calls() {
 // null when the type's call is not a Python-level __call__ or that is no Python function. Borrowed.
 inline PyObject* class_call_function(PyTypeObject* type) {
     if (!detail::g_python_class_call || type->tp_call != detail::g_python_class_call) return nullptr;
+#if ZELVAR_PRIVATE_API
     PyObject* method = _PyType_Lookup(type, detail::g_call_name);
+#else
+    // The same lookup without the cache: the first class dict along the MRO that has the name.
+    PyObject* method = nullptr;
+    PyObject* mro = type->tp_mro;
+    for (Py_ssize_t i = 0; mro && !method && i < PyTuple_GET_SIZE(mro); ++i) {
+        auto* base = reinterpret_cast<PyTypeObject*>(PyTuple_GET_ITEM(mro, i));
+#if PY_VERSION_HEX >= 0x030C0000
+        Ref dict(PyType_GetDict(base));
+#else
+        Ref dict = Ref::borrow(base->tp_dict);
+#endif
+        method = dict ? PyDict_GetItemWithError(dict.get(), detail::g_call_name) : nullptr;  // the class keeps it
+    }
+    if (!method) PyErr_Clear();
+#endif
     return method && PyFunction_Check(method) ? method : nullptr;
 }
 
@@ -61,7 +77,16 @@ inline bool runs_bytecode(PyObject* callable) {
         f = method;
     }
     if (!PyFunction_Check(f)) return false;
+#if ZELVAR_PRIVATE_API
     const int flags = reinterpret_cast<PyCodeObject*>(PyFunction_GET_CODE(f))->co_flags;
+#else
+    Ref flags_attr(PyObject_GetAttrString(PyFunction_GET_CODE(f), "co_flags"));
+    const long flags = flags_attr ? PyLong_AsLong(flags_attr.get()) : -1;
+    if (flags == -1) {
+        PyErr_Clear();
+        return true;  // unknown: taken as a plain function's
+    }
+#endif
     return !(flags & (CO_GENERATOR | CO_COROUTINE | CO_ASYNC_GENERATOR | CO_ITERABLE_COROUTINE));
 }
 

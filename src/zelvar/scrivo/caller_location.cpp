@@ -20,9 +20,19 @@ PyCodeObject* frame_code(PyFrameObject* frame) {
     return code;
 }
 
+#if ZELVAR_PRIVATE_API
 py::Ref code_name(PyFrameObject* frame) { return py::Ref::borrow(frame_code(frame)->co_name); }
 
 py::Ref code_filename(PyFrameObject* frame) { return py::Ref::borrow(frame_code(frame)->co_filename); }
+#else
+py::Ref code_attribute(PyFrameObject* frame, const char* name) {
+    return py::Ref(PyObject_GetAttrString(reinterpret_cast<PyObject*>(frame_code(frame)), name));
+}
+
+py::Ref code_name(PyFrameObject* frame) { return code_attribute(frame, "co_name"); }
+
+py::Ref code_filename(PyFrameObject* frame) { return code_attribute(frame, "co_filename"); }
+#endif
 
 // -1 on error, else whether the frame runs module-level code.
 int is_module_level(PyFrameObject* frame) {
