@@ -16,8 +16,7 @@ PY_VERSIONS := 3.10 3.11 3.12 3.13 3.14 3.15
 # Those Debian's development suite provides (tools/sid-python unpacks them under .venv/sid).
 SID_PY_VERSIONS := 3.14 3.15
 OTHER_PY_VERSIONS := $(filter-out $(PYVER),$(PY_VERSIONS))
-APT_PACKAGES := build-essential ninja-build libspdlog-dev libfmt-dev libgtest-dev binutils util-linux mount rsyslog
-APT_PACKAGES += patchelf ccache
+APT_PACKAGES := build-essential ninja-build libgtest-dev binutils util-linux mount rsyslog patchelf ccache
 NPROC := $(shell nproc)
 # Every build tree compiles through ccache: what does not depend on the CPython version (libscrivo,
 # the C++ tests) compiles once for all the versions' trees. Paths are hashed relative to the clone.
@@ -32,10 +31,10 @@ export CXX
 PYTEST_ARGS ?=
 
 SOURCES := $(shell find src -type f \( -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed' \)) \
-           CMakeLists.txt pyproject.toml
+           $(shell find third_party -type f) CMakeLists.txt pyproject.toml
 CPP_TEST_SOURCES := $(wildcard tests/cpp/*.cpp) $(wildcard bench/*.cpp)
 
-.PHONY: all demo test format check-format wheel sdist wheel-one test-wheel test-wheel-one test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
+.PHONY: all demo test format check-format wheel sdist wheel-one test-wheel test-wheel-one test-sdist test-cpp test-tsan test-py test-asan test-asan3.10 stubtest lsan-selfcheck example-producer bench build clean \
         $(addprefix test-py,$(PY_VERSIONS))
 all: build
 
@@ -86,15 +85,17 @@ all: build
 	@mkdir -p $(@D) && touch $@
 
 # --- the package (persistent build tree under build/, so rebuilds are incremental) -----------
+# A checkout's install adds zelvar._testing (its own install component) to what a wheel holds.
+WITH_TESTING := -C install.components='package;testing'
 $(STAMPS)/installed: $(SOURCES) .stamps/apt $(STAMPS)/build-deps
-	$(PY) -m pip install -q --no-build-isolation --no-deps .
+	$(PY) -m pip install -q --no-build-isolation --no-deps $(WITH_TESTING) .
 	@touch $@
 
 build: $(STAMPS)/installed
 
 # The same package, zelvar._testing included, built with AddressSanitizer and UBSan.
 $(ASAN_STAMPS)/installed: $(SOURCES) .stamps/apt $(ASAN_STAMPS)/build-deps
-	$(ASAN_PY) -m pip install -q --no-build-isolation --no-deps \
+	$(ASAN_PY) -m pip install -q --no-build-isolation --no-deps $(WITH_TESTING) \
 	  -C build-dir='build/asan-{wheel_tag}' -C cmake.build-type=RelWithDebInfo \
 	  -C cmake.define.ZELVAR_SANITIZE=$(ASAN_SANITIZERS) .
 	@touch $@
@@ -185,12 +186,14 @@ check-format: $(STAMPS)/style-deps
 test: check-format test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel
 
 # --- wheels -----------------------------------------------------------------------------------
-# One wheel per CPython into dist/, plus the sdist. A wheel compiles spdlog and fmt into
-# libscrivo.so.0 (ZELVAR_BUNDLE_DEPS) and leaves zelvar._testing out; auditwheel checks it against
-# the manylinux policies and retags it. It has nothing to graft (libscrivo.so.0 is found inside the
-# wheel through the modules' own search paths), so no binary changes: tests/package/test_linkage.py checks that.
+# One wheel per CPython into dist/, plus the sdist. A wheel is that CPython's checkout build tree
+# installed without zelvar._testing, so it compiles nothing anew; auditwheel checks it against the
+# manylinux policies and retags it to WHEEL_PLAT, failing if a binary needs something newer. It has
+# nothing to graft (libscrivo.so.0 is found inside the wheel through the modules' own search paths),
+# so no binary changes: tests/package/test_linkage.py checks that.
 CPTAG := cp$(subst .,,$(PYVER))
-WHEEL_BUILD := build/wheel-$(CPTAG)-$(CPTAG)-linux_x86_64
+WHEEL_BUILD := build/$(CPTAG)-$(CPTAG)-linux_x86_64
+WHEEL_PLAT := manylinux_2_34_x86_64
 wheel: $(addprefix wheel-py,$(PY_VERSIONS)) sdist
 
 $(addprefix wheel-py,$(PY_VERSIONS)): wheel-py%:
@@ -198,13 +201,13 @@ $(addprefix wheel-py,$(PY_VERSIONS)): wheel-py%:
 
 wheel-one: $(STAMPS)/wheel
 
-$(STAMPS)/wheel: $(SOURCES) LICENSE .stamps/apt $(STAMPS)/build-deps $(STAMPS)/wheel-deps
+$(STAMPS)/wheel: $(STAMPS)/installed LICENSE $(STAMPS)/wheel-deps
 	rm -rf build/wheelhouse/$(CPTAG) && mkdir -p dist
 	rm -f dist/zelvar-*-$(CPTAG)-*.whl
-	$(PY) -m pip wheel -q --no-deps --no-build-isolation -w build/wheelhouse/$(CPTAG) \
-	  -C build-dir='build/wheel-{wheel_tag}' -C cmake.define.ZELVAR_BUNDLE_DEPS=ON .
+	$(PY) -m pip wheel -q --no-deps --no-build-isolation -w build/wheelhouse/$(CPTAG) .
 	$(VENV)/bin/auditwheel show build/wheelhouse/$(CPTAG)/*.whl
-	PATH="$(abspath $(VENV)/bin):$$PATH" $(VENV)/bin/auditwheel repair -w dist build/wheelhouse/$(CPTAG)/*.whl
+	PATH="$(abspath $(VENV)/bin):$$PATH" $(VENV)/bin/auditwheel repair --plat $(WHEEL_PLAT) \
+	  -w dist build/wheelhouse/$(CPTAG)/*.whl
 	@touch $@
 
 # Built without isolation, so the build backend comes from the venv's build deps.
@@ -216,7 +219,7 @@ sdist: $(SOURCES) LICENSE $(STAMPS)/build-deps $(STAMPS)/wheel-deps
 # (tools/check-wheel): on $(PYTHON) the whole suite and examples/producer, on the others an import.
 # `make wheel` first, the README's command, so every run builds the sdist too.
 test-wheel: wheel
-	$(MAKE) --no-print-directory $(addprefix test-wheel-py,$(PY_VERSIONS))
+	$(MAKE) --no-print-directory $(addprefix test-wheel-py,$(PY_VERSIONS)) test-sdist
 
 $(addprefix test-wheel-py,$(PY_VERSIONS)): test-wheel-py%:
 	$(MAKE) --no-print-directory test-wheel-one PYTHON=python$* \
@@ -224,9 +227,12 @@ $(addprefix test-wheel-py,$(PY_VERSIONS)): test-wheel-py%:
 
 WHEEL_CHECK ?= import
 test-wheel-one: $(STAMPS)/wheel
-	$(if $(filter suite,$(WHEEL_CHECK)),$(VENV)/bin/ninja -C $(WHEEL_BUILD) testing_mod)
 	tools/check-wheel dist/zelvar-*-$(CPTAG)-$(CPTAG)-*.whl $(PYTHON) $(WHEEL_CHECK) \
 	  $(if $(filter suite,$(WHEEL_CHECK)),$(WHEEL_BUILD)/_testing.*.so $(VENV)/bin)
+
+# The sdist built by pip in a fresh venv on $(PYTHON), with the system spdlog and fmt hidden.
+test-sdist: sdist
+	tools/check-wheel dist/zelvar-*.tar.gz $(PYTHON) import
 
 # --- demo and benchmarks ---------------------------------------------------------------------
 demo: build

@@ -38,7 +38,7 @@ using OutColorSink = spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_con
 using ErrColorSink = spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
 
 // Taken during static initialisation, before any test can touch the default.
-const std::shared_ptr<spdlog::logger> g_initial_default = spdlog::default_logger();
+const std::shared_ptr<spdlog::logger> g_initial_default = LoggerRegistry::get_logger("", false);
 
 level_enum lvl(int value) { return static_cast<level_enum>(value); }
 
@@ -63,7 +63,7 @@ std::string read_file(const fs::path& path) {
 
 // Restores the process default, so tests that change it stay independent.
 struct DefaultGuard {
-    std::shared_ptr<spdlog::logger> saved = spdlog::default_logger();
+    std::shared_ptr<spdlog::logger> saved = LoggerRegistry::get_logger("", false);
     ~DefaultGuard() { LoggerRegistry::set_default(saved); }
 };
 
@@ -549,7 +549,7 @@ TEST(Build, RegistersByNameAndReplacesWithoutThrowing) {
     factory.set_level(spdlog::level::warn);
     factory.add_basic_console_handler(false, "%v", lvl(0));
     auto first = factory.build(name, false);
-    EXPECT_EQ(spdlog::get(name), first);
+    EXPECT_EQ(LoggerRegistry::find(name), first);
     EXPECT_EQ(first->level(), spdlog::level::warn);
 
     // The first build emptied the factory; the second replaces the first.
@@ -557,14 +557,14 @@ TEST(Build, RegistersByNameAndReplacesWithoutThrowing) {
     ASSERT_NO_THROW(second = factory.build(name, false));
     EXPECT_TRUE(second->sinks().empty());
     EXPECT_EQ(second->level(), spdlog::level::trace);
-    EXPECT_EQ(spdlog::get(name), second);
+    EXPECT_EQ(LoggerRegistry::find(name), second);
 
     // Replacing the default's name replaces the default.
     auto third = LoggerFactory().build(name, true);
     EXPECT_EQ(LoggerRegistry::get_logger("", false), third);
     auto fourth = LoggerFactory().build(name, false);
-    EXPECT_EQ(spdlog::default_logger(), fourth);
-    EXPECT_EQ(spdlog::get(name), fourth);
+    EXPECT_EQ(LoggerRegistry::get_logger("", false), fourth);
+    EXPECT_EQ(LoggerRegistry::find(name), fourth);
 }
 
 TEST(Errors, BadArgumentsThrowTheDocumentedTypes) {
@@ -610,18 +610,18 @@ TEST(GetLogger, EmptyNameIsTheDefault) {
     auto second = LoggerFactory().build(unique_name("second"), false);
     LoggerRegistry::set_default(second);
     for (bool create : {true, false}) EXPECT_EQ(LoggerRegistry::get_logger("", create), second);
-    EXPECT_EQ(spdlog::default_logger(), second);
+    EXPECT_EQ(LoggerRegistry::get_logger("", false), second);
     EXPECT_EQ(LoggerRegistry::get_logger(first->name(), false), first);  // still registered by name
 }
 
 TEST(GetLogger, UnknownNameIsCreatedOnlyWhenAsked) {
     const auto name = unique_name("unknown");
     EXPECT_EQ(LoggerRegistry::get_logger(name, false), nullptr);
-    EXPECT_EQ(spdlog::get(name), nullptr);
+    EXPECT_EQ(LoggerRegistry::find(name), nullptr);
 
     auto created = LoggerRegistry::get_logger(name, true);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(spdlog::get(name), created);
+    EXPECT_EQ(LoggerRegistry::find(name), created);
     EXPECT_EQ(created->level(), spdlog::level::trace);
     ASSERT_EQ(created->sinks().size(), 1u);
     EXPECT_EQ(typeid(*created->sinks()[0]), typeid(spdlog::sinks::ansicolor_stdout_sink_mt));
@@ -647,7 +647,7 @@ TEST(Concurrency, BuildersNeverCollideAndCreationHappensOnce) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(failures, 0);
-    for (const auto& logger : got) EXPECT_EQ(logger, spdlog::get(created));
+    for (const auto& logger : got) EXPECT_EQ(logger, LoggerRegistry::find(created));
 }
 
 TEST(Concurrency, DefaultSwappedWhileReadersLog) {

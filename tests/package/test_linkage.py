@@ -1,6 +1,5 @@
 """What the dynamic linker sees: sonames, needed libraries and search paths."""
 
-import os
 import re
 import shutil
 import subprocess
@@ -53,21 +52,41 @@ def test_halyard_calls_nothing_in_libscrivo():
     assert not symbols(halyard.__file__, "--undefined-only") & exported
 
 
-def test_spdlog_and_fmt_linked_or_hidden_inside():
-    """The source build links Debian's spdlog and fmt; the wheel compiles them in and exports none of
-    their symbols (ZELVAR_EXPECT_BUNDLED=1 says which build is under test)."""
+def test_spdlog_and_fmt_hidden_inside():
+    """spdlog and fmt are compiled into libscrivo.so.0 in every build: nothing links a system copy, none
+    of their symbols is exported, and their headers ship under get_include()."""
     lib = Path(scrivo.__file__).parent / "libscrivo.so.0"
     linked = {name.split(".so")[0] for name in dynamic_section(lib)["NEEDED"]} & {"libspdlog", "libfmt"}
     out = subprocess.run(
         ["nm", "-D", "-C", "--defined-only", str(lib)], capture_output=True, text=True, check=True
     ).stdout
     theirs = [line for line in out.splitlines() if re.match(r"\S+ \S (?:[\w ]+ for )?(?:spdlog|fmt)::", line)]
-    if os.environ.get("ZELVAR_EXPECT_BUNDLED") == "1":
-        assert not linked
-        assert not theirs, theirs[:5]
-        assert Path(scrivo.__file__).parents[1].joinpath("include", "fmt", "core.h").is_file()
-    else:
-        assert linked == {"libspdlog", "libfmt"}
+    assert not linked
+    assert not theirs, theirs[:5]
+    include = Path(scrivo.__file__).parents[1] / "include"
+    assert all(
+        (include / name).is_file() for name in ("fmt/core.h", "fmt/LICENSE", "spdlog/spdlog.h", "spdlog/LICENSE")
+    )
+
+
+# The newest symbol version of each library that the wheels' platform tag (manylinux_2_34: glibc 2.34,
+# GCC 11's libstdc++) lets a binary need.
+TAG_LIMITS = {"GLIBC": (2, 34), "GLIBCXX": (3, 4, 29), "CXXABI": (1, 3, 13)}
+NATIVE_FILES = sorted(p for p in Path(scrivo.__file__).parents[1].rglob("*.so*") if p.is_file())
+
+
+@pytest.mark.parametrize("path", NATIVE_FILES, ids=lambda p: p.name.split(".")[0])
+def test_symbol_versions_within_the_platform_tag(path):
+    out = subprocess.run(["objdump", "-p", str(path)], capture_output=True, text=True, check=True).stdout
+    needed = re.findall(r"^\s+0x[0-9a-f]+ 0x[0-9a-f]+ \d+ ([A-Z]+)_([\d.]+)$", out, re.M)
+    assert needed  # the pattern reads this objdump's layout
+    newest = {}
+    for family, version in needed:
+        if family in TAG_LIMITS:
+            newest[family] = max(newest.get(family, ()), tuple(map(int, version.split("."))))
+    assert newest.keys() >= {"GLIBC"}
+    too_new = {f: v for f, v in newest.items() if v > TAG_LIMITS[f]}
+    assert not too_new, too_new
 
 
 def test_version_is_the_distribution_version():

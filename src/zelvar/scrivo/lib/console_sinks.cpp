@@ -1,12 +1,6 @@
 // The console sinks, each stream with a lock of its own (sinks.hpp).
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
-#ifndef SPDLOG_HEADER_ONLY
-// The compiled spdlog library holds these sinks only over its own console mutex.
-#include <spdlog/sinks/ansicolor_sink-inl.h>
-#include <spdlog/sinks/stdout_sinks-inl.h>
-#endif
-
 namespace zelvar::libscrivo {
 
 std::mutex& stdout_console_mutex::mutex() {
@@ -29,14 +23,3 @@ std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool c
 }
 
 }  // namespace zelvar::libscrivo
-
-#ifdef SPDLOG_COMPILED_LIB  // exported with the system's spdlog only (sinks.hpp)
-template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
-template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
-template class spdlog::sinks::ansicolor_stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
-template class spdlog::sinks::ansicolor_stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
-template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stdout_console_mutex>;
-template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stderr_console_mutex>;
-template class spdlog::sinks::stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
-template class spdlog::sinks::stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
-#endif

@@ -332,16 +332,3 @@ SCRIVO_API void unguard_across_fork(std::mutex& lock) noexcept;
 SCRIVO_API std::size_t written_thread_id(std::size_t recorded) noexcept;
 
 }  // namespace zelvar::libscrivo
-
-// Exported with the system's shared spdlog only: a wheel's private copy of spdlog exports nothing,
-// and every module there makes its own hidden instances.
-#ifdef SPDLOG_COMPILED_LIB
-extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::ansicolor_stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stderr_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
-extern template class SCRIVO_API spdlog::sinks::stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
-#endif
