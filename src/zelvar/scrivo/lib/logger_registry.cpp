@@ -31,10 +31,9 @@ void set_default_locked(std::shared_ptr<spdlog::logger> logger) {
     auto& registry = spdlog::details::registry::instance();
     auto previous = registry.default_logger();
     const std::string& name = logger->name();
-    // Hold the logger this pushes out of the registry so its last reference is
-    // not released inside libspdlog: that library is not built with sanitizers,
-    // so a destruction there would follow a reference-count decrement
-    // ThreadSanitizer never saw.
+    // Hold the logger this pushes out of the registry so that, if this was its last
+    // reference, it is destroyed (its sinks flushed, a writer thread joined) after
+    // the registry's lock is released, never under it.
     const auto displaced = registry.get(name);
     registry.set_default_logger(logger);
     // spdlog unregisters the outgoing default's name; a named logger should not
