@@ -104,6 +104,16 @@ void* run_thread(void*) {
     return nullptr;
 }
 
+// Joins the thread if it ends within `wait`.
+bool join_within(pthread_t thread, std::chrono::nanoseconds wait) noexcept {
+    struct timespec until {};
+    ::clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += wait.count();
+    until.tv_sec += until.tv_nsec / 1'000'000'000;
+    until.tv_nsec %= 1'000'000'000;
+    return ::pthread_timedjoin_np(thread, nullptr, &until) == 0;
+}
+
 // Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
 // so the process forks with no thread of this library's making (the next record into an empty
 // buffer starts one again, in parent and child).
@@ -121,14 +131,7 @@ void pause_for_fork() noexcept {
     f.pausing = true;
     f.mutex.unlock();
     f.wake.notify_all();
-    struct timespec until {};
-    ::clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += std::chrono::duration_cast<std::chrono::nanoseconds>(kForkLockWait).count();
-    if (until.tv_nsec >= 1'000'000'000) {
-        until.tv_sec += 1;
-        until.tv_nsec -= 1'000'000'000;
-    }
-    const bool joined = ::pthread_timedjoin_np(f.thread, nullptr, &until) == 0;
+    const bool joined = join_within(f.thread, kForkLockWait);
     std::lock_guard<std::mutex> lock(f.mutex);
     if (joined) f.joinable = false;
     f.pausing = false;
@@ -183,11 +186,20 @@ void forked(void*, bool) noexcept {
     new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
-// Registered after the exit handler that writes every open sink out, so it runs first.
+// Registered after the exit handler that writes every open sink out, so it runs first.  The thread
+// is joined (for a bounded time): a process leaves no thread of this library's making behind.
 void stop_at_exit() noexcept {
     Flusher& f = flusher();
-    std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
-    f.exiting = true;
+    {
+        std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
+        f.exiting = true;
+        if (!f.joinable) return;
+    }
+    f.wake.notify_all();
+    if (join_within(f.thread, kForkLockWait)) {
+        std::lock_guard<std::mutex> lock(f.mutex);
+        f.joinable = false;
+    }
 }
 
 }  // namespace
