@@ -97,6 +97,10 @@ void run() {
         }
     }
     g_flusher_running.store(false, std::memory_order_relaxed);  // the next record starts another
+    if (f.exiting && f.joinable) {  // nobody joins it now: a finished thread leaves nothing behind
+        ::pthread_detach(f.thread);
+        f.joinable = false;
+    }
 }
 
 void* run_thread(void*) {
@@ -186,20 +190,16 @@ void forked(void*, bool) noexcept {
     new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
-// Registered after the exit handler that writes every open sink out, so it runs first.  The thread
-// is joined (for a bounded time): a process leaves no thread of this library's making behind.
+// Registered after the exit handler that writes every open sink out, so it runs first.  The exit
+// does not wait for the thread (daemon threads of the interpreter may still run at this point, and
+// every moment the exit lingers is one more for them): the thread detaches itself as it ends.
 void stop_at_exit() noexcept {
     Flusher& f = flusher();
     {
         std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
         f.exiting = true;
-        if (!f.joinable) return;
     }
     f.wake.notify_all();
-    if (join_within(f.thread, kForkLockWait)) {
-        std::lock_guard<std::mutex> lock(f.mutex);
-        f.joinable = false;
-    }
 }
 
 }  // namespace
