@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zelvar::libscrivo {
@@ -45,6 +46,7 @@ struct Flusher {
     bool stop_waiting = false;
     bool exiting = false;  // the exit handler writes what is left: the thread must not hold a sink then
     bool pausing = false;  // a fork is coming: the thread ends (a forking process has no thread it did not start)
+    bool missed = false;   // a record wanted the thread while it was paused: the parent starts it after the fork
     pthread_t thread{};
     bool joinable = false;
 };
@@ -120,7 +122,8 @@ bool join_within(pthread_t thread, std::chrono::nanoseconds wait) noexcept {
 
 // Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
 // so the process forks with no thread of this library's making (the next record into an empty
-// buffer starts one again, in parent and child).
+// buffer starts one again, in parent and child).  While `pausing`, this is the thread's only
+// joiner: wake_flusher neither joins nor starts one.
 void pause_for_fork() noexcept {
     Flusher& f = flusher();
     const auto deadline = Clock::now() + kForkLockWait;
@@ -139,6 +142,17 @@ void pause_for_fork() noexcept {
     std::lock_guard<std::mutex> lock(f.mutex);
     if (joined) f.joinable = false;
     f.pausing = false;
+}
+
+// In the parent after fork(): a record that came while the thread was paused still gets its time limit.
+void resume_after_fork() noexcept {
+    Flusher& f = flusher();
+    bool missed = false;
+    {
+        std::lock_guard<std::mutex> lock(f.mutex);
+        missed = std::exchange(f.missed, false);
+    }
+    if (missed) wake_flusher();
 }
 
 void on_fatal_signal(int sig, siginfo_t* info, void* context) {
@@ -187,6 +201,7 @@ void forked(void*, bool) noexcept {
     g_flusher_running.store(false, std::memory_order_relaxed);
     f.joinable = false;  // the parent's
     f.pausing = false;
+    f.missed = false;
     new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
@@ -209,7 +224,9 @@ void track_file_sink(FileSink* sink) {
     static std::once_flag once;
     std::call_once(once, [&] {
         guard_across_fork(f.mutex, &f, {nullptr, forked});
-        ::pthread_atfork(pause_for_fork, nullptr, nullptr);  // prepare handlers run last registered first
+        // Prepare handlers run last registered first, parent handlers first registered first: the
+        // thread pauses before the guard takes the list lock, and resumes after it lets it go.
+        ::pthread_atfork(pause_for_fork, resume_after_fork, nullptr);
         std::atexit(stop_at_exit);
         install_signal_handlers();
     });
@@ -240,6 +257,10 @@ void wake_flusher() noexcept {
     Flusher& f = flusher();
     try {
         std::lock_guard<std::mutex> lock(f.mutex);
+        if (f.pausing) {  // the fork's prepare handler is joining the thread
+            f.missed = true;
+            return;
+        }
         if (!g_flusher_running.load(std::memory_order_relaxed) && !f.exiting) {
             if (f.joinable) ::pthread_join(f.thread, nullptr);  // one that ended while a fork did not wait
             f.joinable = false;
