@@ -217,6 +217,9 @@ def test_loggers_and_log_methods(tmp_path):
             ignore(s.Logger, "leak", 0, None, [s.StdoutHandler(), object()])
         elif i % 5 == 2:
             file_logger.warn(f"message {i}\0cut", 31, 44, 1)
+            with z.log_context(n=i, obj=[i]):  # context and bound fields, merged, then refused ones
+                file_logger.bind(user=f"u{i}", n=-i).bind(f=i / 3).info("fields")
+            ignore(lambda: file_logger.bind(level=i))
         elif i % 5 == 3:
             ignore(quiet.info, None)
             ignore(quiet.info, "\ud800")

@@ -1,0 +1,56 @@
+// Fields from Python: the names and values a caller binds to a logger or sets for a block of code
+// (log_context), converted once into libscrivo's encoded block, and the block a record carries.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <zelvar/_pyext/python.hpp>
+#include <zelvar/_pyext/ref.hpp>
+
+namespace zelvar::scrivo {
+
+// Whether `name` is one of the fixed keys of a JSON record (time, level, logger, message, file,
+// line, thread, pid).
+bool is_fixed_key(std::string_view name);
+
+// Appends one field: None, bool, int and finite float as JSON literals, str as text, anything else
+// as its str(). False with an exception.
+bool append_value(std::string& block, std::string_view key, PyObject* value);
+
+// Appends the fields of a keyword-argument dict, in its order: a name must be an identifier and not
+// a fixed JSON key (ValueError). False with an exception.
+bool encode_fields(PyObject* kwargs, std::string& block);
+
+// `base`'s fields whose names `over` lacks, then `over`'s.  Throws std::bad_alloc.
+std::string merge_fields(std::string_view base, std::string_view over);
+
+// The fields a record carries: those of the current log_context, then `own` (a bound logger's, or a
+// standard record's name and extras), an own field winning over a context one of the same name.
+class RecordFields {
+  public:
+    // False with an exception.
+    bool gather(std::string_view own);
+    std::string_view block() const { return block_; }
+
+  private:
+    py::Ref context_;  // the context's bound logger, which holds its block
+    std::string merged_;
+    std::string_view block_;
+};
+
+// A logger that writes through a Logger or DefaultLogger (`owner`, the same native logger, read at
+// each call) and adds `fields` to each record.
+struct BoundLoggerObject {
+    PyObject_HEAD PyObject* owner;
+    bool is_default;
+    std::string fields;
+};
+
+extern PyTypeObject BoundLoggerType;
+
+// owner.bind(**kwargs) (`base`: the fields bound already), merged with later names winning; no
+// positional arguments. New reference, or null with an exception.
+PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyObject* kwargs);
+
+}  // namespace zelvar::scrivo
