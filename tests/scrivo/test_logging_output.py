@@ -732,7 +732,7 @@ def test_json_file_handler_lines(child, tmp_path):
         for text in {JSON_TEXTS!r}:
             lg.info(text)
         lg.critical('last')
-        logging.getLogger('lib').error('from %s', 'stdlib', extra={'request_id': 7, 'peer': ('h', 1)})
+        logging.getLogger('lib').error('from %s', 'stdlib', extra={{'request_id': 7, 'peer': ('h', 1)}})
         DefaultLogger().warn('default')
         print(os.getpid(), threading.get_native_id())
     """,

@@ -50,8 +50,7 @@ void set_sink_error(const SinkFailure& failure) noexcept;
 // the name of the method `cls`.`method`) at most once per second per sink. 0, or -1 with an
 // exception for the caller's own errors.
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
-             int32_t effect, const char* cls, const char* method, std::string_view bound = {},
-             bool with_fields = true);
+             int32_t effect, const char* cls, const char* method, std::string_view bound = {}, bool with_fields = true);
 
 // `msg`, a newline and the traceback of the exception being handled, as the standard package's
 // formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
