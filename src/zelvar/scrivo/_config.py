@@ -109,15 +109,15 @@ def _dry_run(refusal: str, path: str, keys: Iterable[object], **kwargs: Any) -> 
 
 def _handlers(section: dict[Any, Any], refusal: str) -> dict[str, _native.LogHandler]:
     built = {}
-    for name, spec in section.items():
+    for name, entry in section.items():
         path = f"handlers.{name}"
         if not isinstance(name, str):
             raise _ConfigError(TypeError, path, "a handler name is a str")
-        spec = _mapping(spec, path)
-        if "class" not in spec:
+        entry = _mapping(entry, path)
+        if "class" not in entry:
             raise _ConfigError(ValueError, f"{path}.class", "missing")
-        cls = _handler_class(spec["class"], f"{path}.class")
-        kwargs = {key: value for key, value in spec.items() if key != "class"}
+        cls = _handler_class(entry["class"], f"{path}.class")
+        kwargs = {key: value for key, value in entry.items() if key != "class"}
         if "level" in kwargs:
             kwargs["level"] = _level(kwargs["level"], f"{path}.level")
         try:
@@ -129,21 +129,21 @@ def _handlers(section: dict[Any, Any], refusal: str) -> dict[str, _native.LogHan
     return built
 
 
-def _logger_kwargs(name: object, spec: object, handlers: dict[str, _native.LogHandler]) -> dict[str, Any]:
+def _logger_kwargs(name: object, entry: object, handlers: dict[str, _native.LogHandler]) -> dict[str, Any]:
     path = f"loggers.{name}"
     if not isinstance(name, str):
         raise _ConfigError(TypeError, path, "a logger name is a str")
-    spec = _mapping(spec, path)
-    _check_keys(spec, _LOGGER_KEYS, path)
-    default = spec.get("default", False)
+    entry = _mapping(entry, path)
+    _check_keys(entry, _LOGGER_KEYS, path)
+    default = entry.get("default", False)
     if not isinstance(default, bool):
         raise _ConfigError(TypeError, f"{path}.default", f"expected a bool, not {type(default).__name__}")
     if not name and not default:
         raise _ConfigError(ValueError, path, "an unnamed logger is the process default: give it 'default': True")
     kwargs: dict[str, Any] = {"set_default": default}
-    if "level" in spec:
-        kwargs["level"] = _level(spec["level"], f"{path}.level")
-    names = spec.get("handlers", [])
+    if "level" in entry:
+        kwargs["level"] = _level(entry["level"], f"{path}.level")
+    names = entry.get("handlers", [])
     if not isinstance(names, list) or not all(isinstance(n, str) for n in names):
         raise _ConfigError(TypeError, f"{path}.handlers", "expected a list of handler names")
     for n in names:
@@ -151,8 +151,8 @@ def _logger_kwargs(name: object, spec: object, handlers: dict[str, _native.LogHa
             raise _ConfigError(ValueError, f"{path}.handlers", f"no handler named {n!r}")
     kwargs["handlers"] = [handlers[n] for n in names]
     for key in ("queue_size", "overflow", "flush_interval", "intercept_stdlib_logging"):
-        if key in spec:
-            kwargs[key] = spec[key]
+        if key in entry:
+            kwargs[key] = entry[key]
     return kwargs
 
 
@@ -182,10 +182,10 @@ def _configure(config: object) -> dict[str, _native.Logger]:
     plans = []
     file_owner: dict[str, str] = {}
     default_name = None
-    for name, spec in _mapping(config.get("loggers", {}), "loggers").items():
-        kwargs = _logger_kwargs(name, spec, handlers)
+    for name, entry in _mapping(config.get("loggers", {}), "loggers").items():
+        kwargs = _logger_kwargs(name, entry, handlers)
         path = f"loggers.{name}"
-        for n in spec.get("handlers", []):
+        for n in entry.get("handlers", []):
             # Two sinks of one file would each buffer, truncate and rotate it on their own.
             if isinstance(handlers[n], _native.FileHandler):
                 if file_owner.setdefault(n, name) != name:
@@ -198,7 +198,7 @@ def _configure(config: object) -> dict[str, _native.Logger]:
             default_name = name
         # Without set_default: an unnamed default logger would be built, not refused.
         checked = {key: value for key, value in kwargs.items() if key != "set_default"}
-        _dry_run(refusal, path, spec, **checked)
+        _dry_run(refusal, path, entry, **checked)
         plans.append((name, kwargs))
     return {name: _native.Logger(name, **kwargs) for name, kwargs in plans}
 

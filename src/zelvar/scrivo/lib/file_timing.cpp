@@ -97,11 +97,25 @@ void run() {
         }
     }
     g_flusher_running.store(false, std::memory_order_relaxed);  // the next record starts another
+    if (f.exiting && f.joinable) {  // nobody joins it now: a finished thread leaves nothing behind
+        ::pthread_detach(f.thread);
+        f.joinable = false;
+    }
 }
 
 void* run_thread(void*) {
     run();
     return nullptr;
+}
+
+// Joins the thread if it ends within `wait`.
+bool join_within(pthread_t thread, std::chrono::nanoseconds wait) noexcept {
+    struct timespec until {};
+    ::clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += wait.count();
+    until.tv_sec += until.tv_nsec / 1'000'000'000;
+    until.tv_nsec %= 1'000'000'000;
+    return ::pthread_timedjoin_np(thread, nullptr, &until) == 0;
 }
 
 // Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
@@ -121,14 +135,7 @@ void pause_for_fork() noexcept {
     f.pausing = true;
     f.mutex.unlock();
     f.wake.notify_all();
-    struct timespec until {};
-    ::clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += std::chrono::duration_cast<std::chrono::nanoseconds>(kForkLockWait).count();
-    if (until.tv_nsec >= 1'000'000'000) {
-        until.tv_sec += 1;
-        until.tv_nsec -= 1'000'000'000;
-    }
-    const bool joined = ::pthread_timedjoin_np(f.thread, nullptr, &until) == 0;
+    const bool joined = join_within(f.thread, kForkLockWait);
     std::lock_guard<std::mutex> lock(f.mutex);
     if (joined) f.joinable = false;
     f.pausing = false;
@@ -183,11 +190,16 @@ void forked(void*, bool) noexcept {
     new (&f.wake) std::condition_variable();  // its waiter stayed in the parent
 }
 
-// Registered after the exit handler that writes every open sink out, so it runs first.
+// Registered after the exit handler that writes every open sink out, so it runs first.  The exit
+// does not wait for the thread (daemon threads of the interpreter may still run at this point, and
+// every moment the exit lingers is one more for them): the thread detaches itself as it ends.
 void stop_at_exit() noexcept {
     Flusher& f = flusher();
-    std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
-    f.exiting = true;
+    {
+        std::lock_guard<std::mutex> lock(f.mutex);  // the thread is between passes
+        f.exiting = true;
+    }
+    f.wake.notify_all();
 }
 
 }  // namespace
