@@ -24,6 +24,7 @@ def log_context(**fields: object) -> Iterator[None]:
     """Adds ``fields`` to every record logged inside the block, from any logger (standard ``logging``
     calls after the takeover too). Nested blocks merge, the inner value winning; leaving restores.
     A field bound to a logger wins over a context field of the same name."""
+    BoundLogger._watch_context(_fields)  # logging calls read the variable once a block has been entered
     current = _fields.get()
     token = _fields.set((current if current is not None else _root).bind(**fields))
     try:

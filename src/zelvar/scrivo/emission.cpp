@@ -50,7 +50,12 @@ bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_en
     const spdlog::source_loc loc{where.file, where.line, where.function};
     libscrivo::AsyncLogger* queue = as_async(logger.get());
     if (!queue) {
-        failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored, nullptr, fields);
+        if (fields.empty()) {
+            failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored);
+        } else {
+            const libscrivo::CurrentFields current(fields);
+            failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored);
+        }
         return true;
     }
     return py::guard([&] {
@@ -83,6 +88,14 @@ void set_sink_error(const SinkFailure& failure) noexcept {
 
 namespace {
 
+// emit() with the current log_context's fields and `bound`: kept out of the plain call's path.
+[[gnu::noinline]] bool emit_with_fields(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level,
+                                        const Location& where, std::string_view plain, std::string_view colored,
+                                        SinkFailure& failure, std::string_view bound) {
+    RecordFields fields;
+    return fields.gather(bound) && emit(logger, level, where, plain, colored, failure, fields.block());
+}
+
 void report_sink_failure(const SinkFailure& failure, const char* cls, const char* method) {
     if (!libscrivo::due_for_report(failure.sink)) return;
     set_sink_error(failure);
@@ -112,10 +125,11 @@ int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObj
     if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
-    RecordFields fields;
-    if (with_fields && !fields.gather(bound)) return -1;
     SinkFailure failure;
-    if (!emit(logger, lvl, where, plain, colored, failure, fields.block())) return -1;
+    const bool emitted = with_fields && may_have_fields(bound)
+                             ? emit_with_fields(logger, lvl, where, plain, colored, failure, bound)
+                             : emit(logger, lvl, where, plain, colored, failure);
+    if (!emitted) return -1;
     if (failure) report_sink_failure(failure, cls, method);
     return 0;
 }

@@ -393,11 +393,30 @@ PyObject* bound_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(target->name().data(), static_cast<Py_ssize_t>(target->name().size()), "replace");
 }
 
-void bound_dealloc(PyObject* self) {
+// A Logger subclass's instance may hold its own bound logger: the collector sees the reference back.
+int bound_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<BoundLoggerObject*>(self)->owner);
+    return 0;
+}
+
+int bound_clear(PyObject* self) {
     auto* bound = reinterpret_cast<BoundLoggerObject*>(self);
-    Py_XDECREF(bound->owner);
-    bound->fields.~basic_string();
-    Py_TYPE(self)->tp_free(self);
+    bound->is_default = true;  // before the owner goes: no call reads a freed logger
+    Py_CLEAR(bound->owner);
+    return 0;
+}
+
+void bound_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    bound_clear(self);
+    reinterpret_cast<BoundLoggerObject*>(self)->fields.~basic_string();
+    py::free_object(self);
+}
+
+// log_context's first entry hands over its ContextVar; until then records read no context.
+PyObject* watch_log_context(PyObject*, PyObject* var) {
+    if (!watch_context(var)) return nullptr;
+    Py_RETURN_NONE;
 }
 
 PyGetSetDef g_bound_properties[] = {
@@ -410,6 +429,7 @@ PyMethodDef g_bound_methods[] = {
     {"flush", flush<BoundLoggerObject>, METH_NOARGS, kFlushDoc},
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_bound)), METH_VARARGS | METH_KEYWORDS,
      kBindDoc},
+    {"_watch_context", watch_log_context, METH_O | METH_STATIC, nullptr},
     ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };
@@ -436,9 +456,12 @@ PyTypeObject LoggerType = py::make_type({
 PyTypeObject BoundLoggerType = py::make_type({
     .name = "zelvar.scrivo.BoundLogger",
     .basicsize = sizeof(BoundLoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .methods = g_bound_methods,
     .getset = g_bound_properties,
     .dealloc = bound_dealloc,
+    .traverse = bound_traverse,
+    .clear = bound_clear,
 });
 
 PyTypeObject DefaultLoggerType = py::make_type({

@@ -36,28 +36,18 @@ bool check_name(PyObject* key, std::string_view& name) {
     return true;
 }
 
-// The ContextVar log_context sets (zelvar.scrivo._context._fields), looked up once the package has
-// imported that module; before, no record can be inside a log_context.
-PyObject* context_var() {
-    static PyObject* var = nullptr;  // held for the process
-    if (var) return var;
-    py::Ref name(PyUnicode_FromString("zelvar.scrivo._context"));
-    py::Ref context(name ? PyImport_GetModule(name.get()) : nullptr);
-    if (!context) {
-        PyErr_Clear();
-        return nullptr;
-    }
-    PyObject* found = PyObject_GetAttrString(context.get(), "_fields");
-    if (!found || !PyContextVar_CheckExact(found)) {
-        Py_XDECREF(found);
-        PyErr_Clear();
-        return nullptr;
-    }
-    var = found;
-    return var;
-}
-
 }  // namespace
+
+PyObject* g_context_var = nullptr;  // held for the process
+
+bool watch_context(PyObject* var) {
+    if (!PyContextVar_CheckExact(var)) {
+        PyErr_Format(PyExc_TypeError, "expected a ContextVar, not %.200s", Py_TYPE(var)->tp_name);
+        return false;
+    }
+    if (var != g_context_var) Py_XSETREF(g_context_var, Py_NewRef(var));
+    return true;
+}
 
 bool is_fixed_key(std::string_view name) {
     for (const std::string_view key : kFixedKeys) {
@@ -116,10 +106,9 @@ std::string merge_fields(std::string_view base, std::string_view over) {
 
 bool RecordFields::gather(std::string_view own) {
     block_ = own;
-    PyObject* var = context_var();
-    if (!var) return true;
+    if (!g_context_var) return true;
     PyObject* value = nullptr;
-    if (PyContextVar_Get(var, nullptr, &value) < 0) return false;
+    if (PyContextVar_Get(g_context_var, nullptr, &value) < 0) return false;
     if (!value) return true;
     context_.reset(value);
     if (Py_TYPE(value) != &BoundLoggerType) return true;
@@ -142,8 +131,8 @@ PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyO
     if (!self) return nullptr;
     auto* bound = reinterpret_cast<BoundLoggerObject*>(self.get());
     new (&bound->fields) std::string();
-    bound->owner = Py_NewRef(owner);
-    bound->is_default = !PyObject_TypeCheck(owner, &LoggerType);
+    bound->owner = Py_XNewRef(owner);
+    bound->is_default = !owner || !PyObject_TypeCheck(owner, &LoggerType);
     if (py::guard([&] { return bound->fields = merge_fields(base, added), 0; }) < 0) return nullptr;
     return self.release();
 }

@@ -25,6 +25,17 @@ bool encode_fields(PyObject* kwargs, std::string& block);
 // `base`'s fields whose names `over` lacks, then `over`'s.  Throws std::bad_alloc.
 std::string merge_fields(std::string_view base, std::string_view over);
 
+// The ContextVar log_context sets, once a log_context has been entered (null before: no record can be
+// inside one, and a plain logging call reads nothing more than this pointer).
+extern PyObject* g_context_var;
+
+// Records read `var` (a ContextVar holding the context's BoundLogger, or None) for their context
+// fields from now on. False with TypeError when it is not a ContextVar.
+bool watch_context(PyObject* var);
+
+// Whether a record with these own fields (a bound logger's) may carry any.
+inline bool may_have_fields(std::string_view own) { return !own.empty() || g_context_var != nullptr; }
+
 // The fields a record carries: those of the current log_context, then `own` (a bound logger's, or a
 // standard record's name and extras), an own field winning over a context one of the same name.
 class RecordFields {
@@ -40,7 +51,8 @@ class RecordFields {
 };
 
 // A logger that writes through a Logger or DefaultLogger (`owner`, the same native logger, read at
-// each call) and adds `fields` to each record.
+// each call) and adds `fields` to each record. The collector may clear `owner` to break a cycle: a
+// cleared one writes through the process default, as a DefaultLogger's would.
 struct BoundLoggerObject {
     PyObject_HEAD PyObject* owner;
     bool is_default;
@@ -50,7 +62,7 @@ struct BoundLoggerObject {
 extern PyTypeObject BoundLoggerType;
 
 // owner.bind(**kwargs) (`base`: the fields bound already), merged with later names winning; no
-// positional arguments. New reference, or null with an exception.
+// positional arguments. A null `owner` writes through the process default. New reference, or null with an exception.
 PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyObject* kwargs);
 
 }  // namespace zelvar::scrivo

@@ -308,9 +308,14 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
 
 void AsyncLogger::write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
                             std::string_view plain, std::string_view colored, std::string_view fields) noexcept {
-    if (const SinkFailure failure = write_to_sinks(*this, level, where, plain, colored, &stamp, fields)) {
-        report(failure);
+    SinkFailure failure;
+    if (fields.empty()) {
+        failure = write_to_sinks(*this, level, where, plain, colored, &stamp);
+    } else {
+        const CurrentFields current(fields);
+        failure = write_to_sinks(*this, level, where, plain, colored, &stamp);
     }
+    if (failure) report(failure);
 }
 
 void AsyncLogger::flush_sinks() noexcept {

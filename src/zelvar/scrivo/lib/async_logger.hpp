@@ -29,8 +29,8 @@ using zelvar::rethrow_forced_unwind;
 // AsyncLogger: every sink whose level lets the record through gets it, spdlog's thread-safe console
 // sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `colored` text
 // when it is not empty, every other sink the `plain` one.  A sink that throws does not stop the
-// others; the first failure is handed back.  `fields` (an encoded block, see record_fields.hpp) are
-// the record's fields, current on this thread while the sinks write it.
+// others; the first failure is handed back.  The record's fields are those current on the calling
+// thread (CurrentFields, record_fields.hpp).
 
 struct SinkFailure {
     std::shared_ptr<spdlog::sinks::sink> sink;
@@ -47,7 +47,7 @@ struct RecordStamp {
 
 SCRIVO_API SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level,
                                       const spdlog::source_loc& where, std::string_view plain, std::string_view colored,
-                                      const RecordStamp* stamp = nullptr, std::string_view fields = {}) noexcept;
+                                      const RecordStamp* stamp = nullptr) noexcept;
 
 // True for spdlog's thread-safe console sinks, as described above.
 SCRIVO_API bool is_console_sink(spdlog::sinks::sink* sink);

@@ -1,7 +1,7 @@
 // The fields of a record: key/value pairs a Python caller attached to it (bound to a logger, set
 // for a block of code, or a standard logging record's name and extras).  spdlog's log_msg carries no
 // user data, so they travel as one encoded block, set for the thread around the sink calls of the
-// record being written; the JSON formatter, the syslog sink and the pattern flag %K read it there.
+// record being written (CurrentFields); the JSON formatter, the syslog sink and the pattern flag %K read it there.
 // Included by libscrivo.hpp.
 #pragma once
 
@@ -63,6 +63,19 @@ void for_each_field(std::string_view block, Fn&& fn) {
 SCRIVO_API std::string_view current_fields() noexcept;
 // Sets them, handing back those set before.
 SCRIVO_API std::string_view set_current_fields(std::string_view block) noexcept;
+
+// Sets a record's fields for the sink calls in its scope (only a record with fields needs one: the
+// fields outside every scope are empty).
+class CurrentFields {
+  public:
+    explicit CurrentFields(std::string_view block) noexcept : saved_(set_current_fields(block)) {}
+    ~CurrentFields() { set_current_fields(saved_); }
+    CurrentFields(const CurrentFields&) = delete;
+    CurrentFields& operator=(const CurrentFields&) = delete;
+
+  private:
+    std::string_view saved_;
+};
 
 // Appends " key=value" for each field, the value quoted as logfmt quotes it when it holds a space,
 // '=', '"', '\' or a control character, or is empty.

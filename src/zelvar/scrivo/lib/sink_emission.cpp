@@ -32,11 +32,8 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
 }
 
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
-                           std::string_view plain, std::string_view colored, const RecordStamp* stamp,
-                           std::string_view fields) noexcept {
+                           std::string_view plain, std::string_view colored, const RecordStamp* stamp) noexcept {
     SinkFailure failure;
-    // Only a record with fields touches the thread's block: the one before it is empty.
-    const std::string_view saved = fields.empty() ? std::string_view() : set_current_fields(fields);
     for (const auto& sink : logger.sinks()) {
         try {
             if (!sink->should_log(level)) continue;
@@ -53,7 +50,6 @@ SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum lev
             }
         }
     }
-    if (!fields.empty()) set_current_fields(saved);
     return failure;
 }
 
