@@ -293,14 +293,6 @@ PyObject* flush(PyObject* self, PyObject*) {
     Py_RETURN_NONE;
 }
 
-// bind(**fields): a BoundLogger writing through this one; a BoundLogger's own merges.
-PyObject* bind_logger(PyObject* self, PyObject* args, PyObject* kwargs) { return make_bound(self, {}, args, kwargs); }
-
-PyObject* bind_bound(PyObject* self, PyObject* args, PyObject* kwargs) {
-    auto* bound = reinterpret_cast<BoundLoggerObject*>(self);
-    return make_bound(bound->owner, bound->fields, args, kwargs);
-}
-
 constexpr const char* kBindDoc =
     "bind($self, /, **fields)\n--\n\nA logger that writes through this one (same sinks, same level) and adds "
     "`fields` to each record; binding a bound logger merges, later names winning.";
@@ -393,32 +385,6 @@ PyObject* bound_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(target->name().data(), static_cast<Py_ssize_t>(target->name().size()), "replace");
 }
 
-// A Logger subclass's instance may hold its own bound logger: the collector sees the reference back.
-int bound_traverse(PyObject* self, visitproc visit, void* arg) {
-    Py_VISIT(reinterpret_cast<BoundLoggerObject*>(self)->owner);
-    return 0;
-}
-
-int bound_clear(PyObject* self) {
-    auto* bound = reinterpret_cast<BoundLoggerObject*>(self);
-    bound->is_default = true;  // before the owner goes: no call reads a freed logger
-    Py_CLEAR(bound->owner);
-    return 0;
-}
-
-void bound_dealloc(PyObject* self) {
-    PyObject_GC_UnTrack(self);
-    bound_clear(self);
-    reinterpret_cast<BoundLoggerObject*>(self)->fields.~basic_string();
-    py::free_object(self);
-}
-
-// log_context's first entry hands over its ContextVar; until then records read no context.
-PyObject* watch_log_context(PyObject*, PyObject* var) {
-    if (!watch_context(var)) return nullptr;
-    Py_RETURN_NONE;
-}
-
 PyGetSetDef g_bound_properties[] = {
     {"name", bound_name, nullptr, "The name of the native logger it writes through.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -429,7 +395,7 @@ PyMethodDef g_bound_methods[] = {
     {"flush", flush<BoundLoggerObject>, METH_NOARGS, kFlushDoc},
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_bound)), METH_VARARGS | METH_KEYWORDS,
      kBindDoc},
-    {"_watch_context", watch_log_context, METH_O | METH_STATIC, nullptr},
+    {"_watch_context", watch_context, METH_O | METH_STATIC, nullptr},
     ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };

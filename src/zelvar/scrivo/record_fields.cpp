@@ -1,5 +1,5 @@
 // Fields from Python to libscrivo's encoded block: conversion, names, merging, the current
-// log_context, and the bound logger's construction.
+// log_context, and the bound logger's construction, binding and collector support.
 #include "record_fields.hpp"
 
 #include <cmath>
@@ -7,6 +7,7 @@
 
 #include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
+#include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "loggers.hpp"
@@ -40,13 +41,13 @@ bool check_name(PyObject* key, std::string_view& name) {
 
 PyObject* g_context_var = nullptr;  // held for the process
 
-bool watch_context(PyObject* var) {
+PyObject* watch_context(PyObject*, PyObject* var) {
     if (!PyContextVar_CheckExact(var)) {
         PyErr_Format(PyExc_TypeError, "expected a ContextVar, not %.200s", Py_TYPE(var)->tp_name);
-        return false;
+        return nullptr;
     }
     if (var != g_context_var) Py_XSETREF(g_context_var, Py_NewRef(var));
-    return true;
+    Py_RETURN_NONE;
 }
 
 bool is_fixed_key(std::string_view name) {
@@ -120,6 +121,10 @@ bool RecordFields::gather(std::string_view own) {
     return py::guard([&] { return merged_ = merge_fields(context, own), block_ = merged_, 0; }) == 0;
 }
 
+namespace {
+
+// owner.bind(**kwargs) with `base` the fields bound already; a null `owner` (a bound logger the
+// collector cleared) writes through the process default.
 PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyObject* kwargs) {
     if (args && PyTuple_GET_SIZE(args) != 0) {
         PyErr_SetString(PyExc_TypeError, "bind() takes only keyword arguments");
@@ -135,6 +140,34 @@ PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyO
     bound->is_default = !owner || !PyObject_TypeCheck(owner, &LoggerType);
     if (py::guard([&] { return bound->fields = merge_fields(base, added), 0; }) < 0) return nullptr;
     return self.release();
+}
+
+}  // namespace
+
+PyObject* bind_logger(PyObject* self, PyObject* args, PyObject* kwargs) { return make_bound(self, {}, args, kwargs); }
+
+PyObject* bind_bound(PyObject* self, PyObject* args, PyObject* kwargs) {
+    auto* bound = reinterpret_cast<BoundLoggerObject*>(self);
+    return make_bound(bound->owner, bound->fields, args, kwargs);
+}
+
+int bound_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<BoundLoggerObject*>(self)->owner);
+    return 0;
+}
+
+int bound_clear(PyObject* self) {
+    auto* bound = reinterpret_cast<BoundLoggerObject*>(self);
+    bound->is_default = true;  // before the owner goes: no call reads a freed logger
+    Py_CLEAR(bound->owner);
+    return 0;
+}
+
+void bound_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    bound_clear(self);
+    reinterpret_cast<BoundLoggerObject*>(self)->fields.~basic_string();
+    py::free_object(self);
 }
 
 }  // namespace zelvar::scrivo

@@ -29,9 +29,9 @@ std::string merge_fields(std::string_view base, std::string_view over);
 // inside one, and a plain logging call reads nothing more than this pointer).
 extern PyObject* g_context_var;
 
-// Records read `var` (a ContextVar holding the context's BoundLogger, or None) for their context
-// fields from now on. False with TypeError when it is not a ContextVar.
-bool watch_context(PyObject* var);
+// BoundLogger._watch_context(var), called by log_context: records read `var` (a ContextVar holding
+// the context's BoundLogger, or None) for their context fields from now on.
+PyObject* watch_context(PyObject*, PyObject* var);
 
 // Whether a record with these own fields (a bound logger's) may carry any.
 inline bool may_have_fields(std::string_view own) { return !own.empty() || g_context_var != nullptr; }
@@ -61,8 +61,15 @@ struct BoundLoggerObject {
 
 extern PyTypeObject BoundLoggerType;
 
-// owner.bind(**kwargs) (`base`: the fields bound already), merged with later names winning; no
-// positional arguments. A null `owner` writes through the process default. New reference, or null with an exception.
-PyObject* make_bound(PyObject* owner, std::string_view base, PyObject* args, PyObject* kwargs);
+// Logger.bind / DefaultLogger.bind (bind_logger) and BoundLogger.bind (bind_bound): a BoundLogger
+// through the same owner, its fields merged with later names winning; keyword arguments only.
+PyObject* bind_logger(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* bind_bound(PyObject* self, PyObject* args, PyObject* kwargs);
+
+// BoundLogger's collector support and deallocation: a Logger subclass's instance may hold its own
+// bound logger.
+int bound_traverse(PyObject* self, visitproc visit, void* arg);
+int bound_clear(PyObject* self);
+void bound_dealloc(PyObject* self);
 
 }  // namespace zelvar::scrivo
