@@ -1,7 +1,8 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include <gtest/gtest.h>
-#include <spdlog/sinks/ansicolor_sink.h>
+// The library's own copy of its console sinks is hidden: the test calls them through its own.
+#include <spdlog/sinks/ansicolor_sink-inl.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 

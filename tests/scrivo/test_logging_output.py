@@ -540,7 +540,11 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
     else:
         assert children == {f"child{k}": [0] for k in range(60)}
     for tag in ("p0", "p1"):  # each thread's records once, in order, up to the parent's last flush
-        assert records.get(tag, []) == list(range(len(records.get(tag, [])))), tag
+        got = records.get(tag, [])
+        if kind == "syslog":  # the same drops as above, of the threads' datagrams
+            assert got == sorted(set(got)), tag
+        else:
+            assert got == list(range(len(got))), tag
 
 
 def test_fork_does_not_wait_for_a_stalled_file(tmp_path):

@@ -376,17 +376,18 @@ py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
 // A subclass inherits allocation and deallocation from its base.
 template <const HandlerKind& K>
 PyTypeObject kind_type(std::size_t size) {
+    const HandlerKind* base = K.base;  // a variable: a constant address would draw "never null" warnings
     return py::make_type({
         .name = K.name,
         .basicsize = static_cast<Py_ssize_t>(size),
         .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
         .doc = K.doc,
-        .base = K.base ? K.base->type : nullptr,
+        .base = base ? base->type : nullptr,
         .methods = g_methods<K>,
         .getset = K.fields.empty() ? nullptr : g_properties<K>.defs,
-        .new_ = K.base ? nullptr : kind_new,
+        .new_ = base ? nullptr : kind_new,
         .init = init_kind<K>,
-        .dealloc = K.base ? nullptr : kind_dealloc,
+        .dealloc = base ? nullptr : kind_dealloc,
     });
 }
 

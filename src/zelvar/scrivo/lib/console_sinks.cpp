@@ -1,6 +1,11 @@
 // The console sinks, each stream with a lock of its own (sinks.hpp).
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+// spdlog is compiled, not header-only, in this build: its sink templates over these mutexes are
+// compiled here, where the mutexes are defined.
+#include <spdlog/sinks/ansicolor_sink-inl.h>
+#include <spdlog/sinks/stdout_sinks-inl.h>
+
 namespace zelvar::libscrivo {
 
 std::mutex& stdout_console_mutex::mutex() {
@@ -23,3 +28,12 @@ std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool c
 }
 
 }  // namespace zelvar::libscrivo
+
+template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_sink<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::ansicolor_stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::ansicolor_stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::stdout_sink_base<zelvar::libscrivo::stderr_console_mutex>;
+template class spdlog::sinks::stdout_sink<zelvar::libscrivo::stdout_console_mutex>;
+template class spdlog::sinks::stderr_sink<zelvar::libscrivo::stderr_console_mutex>;
