@@ -182,8 +182,9 @@ check-format: $(STAMPS)/style-deps
 	$(VENV)/bin/ruff format --check -q .
 
 # Cheap first: the house style, C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
-# sanitizer build, then the wheels (built, installed and checked with the system spdlog and fmt hidden).
-test: check-format test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel
+# sanitizer build, then the wheels and the sdist (installed and checked with the system spdlog and fmt hidden).
+test: check-format test-cpp stubtest test-py example-producer test-tsan $(addprefix test-py,$(OTHER_PY_VERSIONS)) test-asan3.10 test-wheel \
+      test-sdist
 
 # --- wheels -----------------------------------------------------------------------------------
 # One wheel per CPython into dist/, plus the sdist. A wheel is that CPython's checkout build tree
@@ -236,9 +237,8 @@ test-wheel-one: $(STAMPS)/wheel
 	PYTEST_ARGS="$(WHEEL_SUITE)" tools/check-wheel dist/zelvar-*-$(CPTAG)-$(CPTAG)-*.whl $(PYTHON) $(WHEEL_CHECK) \
 	  $(if $(filter suite,$(WHEEL_CHECK)),$(WHEEL_BUILD)/_testing.*.so $(VENV)/bin)
 
-# The sdist built by pip in a fresh venv on $(PYTHON), with the system spdlog and fmt hidden. Not part of
-# `make test`: a whole build from nothing (no compiler cache reaches pip's own build folder) costs CI
-# more minutes than its hour allows; the sdist is the same CMake project the wheels are built from.
+# The sdist built by pip in a fresh venv on $(PYTHON), with the system spdlog and fmt hidden: a whole
+# build from nothing, with only what pip fetches for it.
 test-sdist: sdist
 	tools/check-wheel dist/zelvar-*.tar.gz $(PYTHON) import
 
