@@ -254,6 +254,7 @@ bench: build build/cpp/build.ninja
 	./build/cpp/ring_bench > build/bench/ring.txt && cat build/bench/ring.txt
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/logging_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/async_queue_bench.py
+	$(PY) bench/fields_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/dispatcher_bench.py
 	$(PY) bench/chart.py build/bench docs/benchmarks.png
 

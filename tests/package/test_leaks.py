@@ -195,6 +195,10 @@ def test_json_daily_and_syslog_handlers(tmp_path):
     assert_flat(each(body))
 
 
+class SelfBound(s.Logger):
+    """Holds a logger bound to itself: a cycle only the collector can free."""
+
+
 @pytest.mark.slow
 def test_loggers_and_log_methods(tmp_path):
     file_logger = s.Logger("leak-file", handlers=[s.FileHandler(str(tmp_path / "leak.log"))])
@@ -217,6 +221,11 @@ def test_loggers_and_log_methods(tmp_path):
             ignore(s.Logger, "leak", 0, None, [s.StdoutHandler(), object()])
         elif i % 5 == 2:
             file_logger.warn(f"message {i}\0cut", 31, 44, 1)
+            with z.log_context(n=i, obj=[i]):  # context and bound fields, merged, then refused ones
+                file_logger.bind(user=f"u{i}", n=-i).bind(f=i / 3).info("fields")
+            ignore(lambda: file_logger.bind(level=i))
+            own = SelfBound("leak-self-bound", level=s.Level.OFF)
+            own.bound = own.bind(n=i).bind(m=i)
         elif i % 5 == 3:
             ignore(quiet.info, None)
             ignore(quiet.info, "\ud800")

@@ -225,7 +225,9 @@ def test_logging_method_objects():
         (("\ud800",), {}, UnicodeEncodeError, None),
     ],
 )
-@pytest.mark.parametrize("make", [lambda: s.Logger("methods", level=s.Level.OFF), s.DefaultLogger])
+@pytest.mark.parametrize(
+    "make", [lambda: s.Logger("methods", level=s.Level.OFF), s.DefaultLogger, lambda: s.DefaultLogger().bind(a=1)]
+)
 def test_logging_method_errors(make, args, kwargs, error, message):
     logger = make()
     with pytest.raises(error) as info:
@@ -257,6 +259,7 @@ def test_logging_method_errors(make, args, kwargs, error, message):
         lambda: s.Logger("new-methods", level=s.Level.OFF),
         lambda: s.Logger("new-methods-nb", level=s.Level.OFF, queue_size=4),
         s.DefaultLogger,
+        lambda: s.Logger("new-methods-bound", level=s.Level.OFF).bind(a=1),
     ],
 )
 def test_new_method_errors(make, method, args, kwargs, error, message):

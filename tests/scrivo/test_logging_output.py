@@ -736,7 +736,7 @@ def test_json_file_handler_lines(child, tmp_path):
         for text in {JSON_TEXTS!r}:
             lg.info(text)
         lg.critical('last')
-        logging.getLogger('lib').error('from %s', 'stdlib')
+        logging.getLogger('lib').error('from %s', 'stdlib', extra={{'request_id': 7, 'peer': ('h', 1)}})
         DefaultLogger().warn('default')
         print(os.getpid(), threading.get_native_id())
     """,
@@ -744,7 +744,11 @@ def test_json_file_handler_lines(child, tmp_path):
     pid, tid = map(int, out)
     records = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
     assert [r["message"] for r in records] == JSON_TEXTS + ["last", "from stdlib", "default"]
-    assert {tuple(r) for r in records} == {tuple(JSON_KEYS)}
+    stdlib = records.pop(-2)  # the takeover's: the standard record's logger name and extras follow as fields
+    assert list(stdlib) == JSON_KEYS + ["stdlib_logger", "request_id", "peer"]
+    assert [stdlib["stdlib_logger"], stdlib["request_id"], stdlib["peer"]] == ["lib", 7, "('h', 1)"]
+    records.insert(-1, stdlib)
+    assert {tuple(r) for r in records if r is not stdlib} == {tuple(JSON_KEYS)}
     assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical", "error", "warning"]
     assert {(r["logger"], r["file"], r["thread"], r["pid"]) for r in records} == {("json.app", "emit.py", tid, pid)}
     assert [r["line"] for r in records] == [7] * len(JSON_TEXTS) + [8, 9, 10]

@@ -29,7 +29,7 @@ input(type="imudp" address="127.0.0.1" port="{udp}" RcvBufSize="16m" RateLimit.I
 module(load="imtcp")
 input(type="imtcp" address="127.0.0.1" port="{tcp}")
 template(name="record" type="string"
-         string="{{\\"sev\\":%syslogseverity%,\\"fac\\":%syslogfacility%,\\"app\\":\\"%app-name:::json%\\",\\"pid\\":\\"%procid:::json%\\",\\"msg\\":\\"%msg:::json%\\"}}\\n")
+         string="{{\\"sev\\":%syslogseverity%,\\"fac\\":%syslogfacility%,\\"app\\":\\"%app-name:::json%\\",\\"pid\\":\\"%procid:::json%\\",\\"msg\\":\\"%msg:::json%\\",\\"sd\\":\\"%structured-data:::json%\\"}}\\n")
 action(type="omfile" file="{dir}/out.jsonl" template="record")
 """
 
@@ -161,10 +161,38 @@ def test_every_record_arrives_once_with_its_fields(collector, tmp_path, transpor
                 "app": ident or "app.name",
                 "pid": pid,
                 "msg": f'{lead}{name}: record {i:04d} é "quoted" \\ {"x" * (i % 50)}',
+                "sd": "-",
             }
         )
     key = lambda r: r["msg"]
     assert sorted(got, key=key) == sorted(expected, key=key)
+
+
+NOTE = 'a "b" ]\\ c'
+
+
+# Fields: appended as logfmt pairs in the traditional format, one structured-data element in RFC 5424.
+@pytest.mark.parametrize("transport, format", [("unix", None), ("unix5424", "rfc5424"), ("tcp", None)])
+def test_fields_reach_the_collector(collector, tmp_path, transport, format):
+    run_python(
+        f"""
+        import zelvar.scrivo as z
+        lg = z.Logger('app', handlers=[z.SyslogHandler({address_of(collector, transport)}, 'user', 'app',
+                                                       {"'tcp'" if transport == "tcp" else "'udp'"},
+                                                       pattern='%v'{f", format={format!r}" if format else ""})])
+        lg.info('plain')
+        with z.log_context(req='r1'):
+            lg.bind(note={NOTE!r}, n=3).info('m')
+    """,
+        cwd=tmp_path,
+        timeout=60,
+        check=True,
+    )
+    got = sorted(((r["msg"], r["sd"]) for r in collector.records(2)), key=lambda r: r[0].strip())
+    if transport == "unix":
+        assert got == [(" m req=r1 note=" + '"a \\"b\\" ]\\\\ c"' + " n=3", "-"), (" plain", "-")]
+    else:
+        assert got == [("m", '[fields@32473 req="r1" note="a \\"b\\" \\]\\\\ c" n="3"]'), ("plain", "-")]
 
 
 @pytest.mark.parametrize("transport", ["unix", "tcp"])

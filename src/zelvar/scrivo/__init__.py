@@ -1,6 +1,7 @@
 """Native spdlog loggers driven from Python."""
 
 from ._config import StdlibHandler, configure
+from ._context import BoundLogger, log_context
 from .scrivo import (
     BasicConsoleHandler,
     ColorScheme,
@@ -21,6 +22,7 @@ from .scrivo import (
 
 __all__ = [
     "BasicConsoleHandler",
+    "BoundLogger",
     "ColorScheme",
     "ConsoleHandler",
     "DailyFileHandler",
@@ -37,4 +39,5 @@ __all__ = [
     "StdoutHandler",
     "SyslogHandler",
     "configure",
+    "log_context",
 ]

@@ -1,5 +1,7 @@
 from ._config import StdlibHandler as StdlibHandler
 from ._config import configure as configure
+from ._context import BoundLogger as BoundLogger
+from ._context import log_context as log_context
 from .scrivo import (
     BasicConsoleHandler as BasicConsoleHandler,
 )
@@ -48,6 +50,7 @@ from .scrivo import (
 
 __all__ = [
     "BasicConsoleHandler",
+    "BoundLogger",
     "ColorScheme",
     "ConsoleHandler",
     "DailyFileHandler",
@@ -64,4 +67,5 @@ __all__ = [
     "StdoutHandler",
     "SyslogHandler",
     "configure",
+    "log_context",
 ]

@@ -9,6 +9,8 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "module_state.hpp"
+#include "record_fields.hpp"
+#include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -44,22 +46,27 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger) {
 }
 
 bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
-          std::string_view plain, std::string_view colored, SinkFailure& failure) {
+          std::string_view plain, std::string_view colored, SinkFailure& failure, std::string_view fields) {
     const spdlog::source_loc loc{where.file, where.line, where.function};
     libscrivo::AsyncLogger* queue = as_async(logger.get());
     if (!queue) {
-        failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored);
+        if (fields.empty()) {
+            failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored);
+        } else {
+            const libscrivo::CurrentFields current(fields);
+            failure = libscrivo::write_to_sinks(*logger, level, loc, plain, colored);
+        }
         return true;
     }
     return py::guard([&] {
-               if (queue->post(level, loc, plain, colored, false)) return 0;
+               if (queue->post(level, loc, plain, colored, false, fields)) return 0;
                // Full, and records wait for room: other Python threads may run meanwhile, and may
                // replace the logger `logger` refers to (every text handed over is kept alive by the
                // caller).
                const std::shared_ptr<spdlog::logger> pinned = logger;
                PyThreadState* saved = PyEval_SaveThread();
                try {
-                   queue->post(level, loc, plain, colored, true);
+                   queue->post(level, loc, plain, colored, true, fields);
                } catch (...) {
                    py::rethrow_forced_unwind();
                    PyEval_RestoreThread(saved);
@@ -81,6 +88,14 @@ void set_sink_error(const SinkFailure& failure) noexcept {
 
 namespace {
 
+// emit() with the current log_context's fields and `bound`: kept out of the plain call's path.
+[[gnu::noinline]] bool emit_with_fields(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level,
+                                        const Location& where, std::string_view plain, std::string_view colored,
+                                        SinkFailure& failure, std::string_view bound) {
+    RecordFields fields;
+    return fields.gather(bound) && emit(logger, level, where, plain, colored, failure, fields.block());
+}
+
 void report_sink_failure(const SinkFailure& failure, const char* cls, const char* method) {
     if (!libscrivo::due_for_report(failure.sink)) return;
     set_sink_error(failure);
@@ -91,7 +106,7 @@ void report_sink_failure(const SinkFailure& failure, const char* cls, const char
 }  // namespace
 
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
-             int32_t effect, const char* cls, const char* method) {
+             int32_t effect, const char* cls, const char* method, std::string_view bound, bool with_fields) {
     if (msg == Py_None) {
         py::set_none_text_error();
         return -1;
@@ -111,9 +126,29 @@ int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObj
     Location where;
     if (!find_caller(CallerRule::Direct, where)) return -1;
     SinkFailure failure;
-    if (!emit(logger, lvl, where, plain, colored, failure)) return -1;
+    const bool emitted = with_fields && may_have_fields(bound)
+                             ? emit_with_fields(logger, lvl, where, plain, colored, failure, bound)
+                             : emit(logger, lvl, where, plain, colored, failure);
+    if (!emitted) return -1;
     if (failure) report_sink_failure(failure, cls, method);
     return 0;
+}
+
+PyObject* with_handled_exception(PyObject* msg) {
+    PyObject *type, *value, *tb;
+    PyErr_GetExcInfo(&type, &value, &tb);
+    py::Ref info(value && value != Py_None && msg != Py_None ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
+                                                             : nullptr);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(tb);
+    if (!info) return PyErr_Occurred() ? nullptr : Py_NewRef(msg);
+    py::Ref text(format_exception(info.get()));
+    if (!text) return nullptr;
+    Py_ssize_t length = PyUnicode_GET_LENGTH(text.get());
+    if (length > 0 && PyUnicode_READ_CHAR(text.get(), length - 1) == '\n') --length;
+    py::Ref trimmed(PyUnicode_Substring(text.get(), 0, length));
+    return trimmed ? PyUnicode_FromFormat("%U\n%U", msg, trimmed.get()) : nullptr;
 }
 
 }  // namespace zelvar::scrivo

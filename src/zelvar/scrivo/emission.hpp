@@ -33,10 +33,10 @@ using SinkFailure = libscrivo::SinkFailure;
 // `logger` whose level lets it through, or for a non-blocking logger hands the record to its writer
 // (waiting for room, when it must, without the interpreter lock). A sink that throws does not stop
 // the others: a logging call never fails because its output could not be written, so the failure
-// is handed back in `failure` for the caller to report. False with an exception only when the
-// record could not be captured (no memory).
+// is handed back in `failure` for the caller to report. `fields` (libscrivo's encoded block) go with
+// the record. False with an exception only when the record could not be captured (no memory).
 bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
-          std::string_view plain, std::string_view colored, SinkFailure& failure);
+          std::string_view plain, std::string_view colored, SinkFailure& failure, std::string_view fields = {});
 
 // The logger's queue, when it is a non-blocking one.
 libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
@@ -45,10 +45,15 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
 void set_sink_error(const SinkFailure& failure) noexcept;
 
 // The whole logging-method path for one message object: None-text error, UTF-8, cut at NUL, level
-// test, colours, caller location, emission. A failing sink is reported on standard error (through
-// sys.unraisablehook, in the name of the method `cls`.`method`) at most once per second per sink.
-// 0, or -1 with an exception for the caller's own errors.
+// test, colours, caller location, the fields (with `with_fields`: the current log_context's, then
+// `bound`), emission. A failing sink is reported on standard error (through sys.unraisablehook, in
+// the name of the method `cls`.`method`) at most once per second per sink. 0, or -1 with an
+// exception for the caller's own errors.
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
-             int32_t effect, const char* cls, const char* method);
+             int32_t effect, const char* cls, const char* method, std::string_view bound = {}, bool with_fields = true);
+
+// `msg`, a newline and the traceback of the exception being handled, as the standard package's
+// formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
+PyObject* with_handled_exception(PyObject* msg);
 
 }  // namespace zelvar::scrivo

@@ -20,6 +20,7 @@
 #include "handlers.hpp"
 #include "logger_build.hpp"
 #include "module_state.hpp"
+#include "record_fields.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -41,8 +42,9 @@ struct Traits<LoggerObject> {
     static inline PyObject* functions[kMethods];  // attached at import; anything else is an override
     // The object's own logger: emit() takes a reference of its own only when the call lets go of
     // the interpreter lock (a reference count changed on every call costs a shared cache line).
-    static constexpr bool kHeld = true;
+    static const std::shared_ptr<spdlog::logger>* held(LoggerObject* self) { return &self->logger.logger; }
     static const std::shared_ptr<spdlog::logger>& target(LoggerObject* self) { return self->logger.logger; }
+    static std::string_view fields(LoggerObject*) { return {}; }
 };
 
 template <>
@@ -52,8 +54,25 @@ struct Traits<DefaultLoggerObject> {
     static constexpr const char* name = "DefaultLogger";
     static inline PyObject* functions[kMethods];
     // Looked up on every call, so a newer default is seen at once.
-    static constexpr bool kHeld = false;
+    static const std::shared_ptr<spdlog::logger>* held(DefaultLoggerObject*) { return nullptr; }
     static std::shared_ptr<spdlog::logger> target(DefaultLoggerObject*) { return LoggerRegistry::get_logger("", true); }
+    static std::string_view fields(DefaultLoggerObject*) { return {}; }
+};
+
+// Through its owner's logger, as the owner would write.
+template <>
+struct Traits<BoundLoggerObject> {
+    static PyTypeObject* type() { return &BoundLoggerType; }
+    static constexpr const char* name = "BoundLogger";
+    static inline PyObject* functions[kMethods];
+    static const std::shared_ptr<spdlog::logger>* held(BoundLoggerObject* self) {
+        return self->is_default ? nullptr : Traits<LoggerObject>::held(reinterpret_cast<LoggerObject*>(self->owner));
+    }
+    static std::shared_ptr<spdlog::logger> target(BoundLoggerObject* self) {
+        const auto* own = held(self);
+        return own ? *own : LoggerRegistry::get_logger("", true);
+    }
+    static std::string_view fields(BoundLoggerObject* self) { return self->fields; }
 };
 
 // Dispatch flag 0: a Python subclass's own method of that name runs instead, its result dropped.
@@ -66,16 +85,19 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
 }
 
 // A record at `level` through `self`'s logger, for a caller that holds the interpreter lock;
-// `method` names the call in failure reports.
+// `method` names the call in failure reports. A native caller's record (`with_fields` false) carries
+// no fields.
 template <class Self>
-void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
-    if constexpr (Traits<Self>::kHeld) {
-        log_text(Traits<Self>::target(self), level, msg, fg, bg, effect, Traits<Self>::name, method);
-    } else {
-        std::shared_ptr<spdlog::logger> target;
-        if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-        log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method);
+void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
+            bool with_fields = true) {
+    const std::string_view fields = Traits<Self>::fields(self);
+    if (const std::shared_ptr<spdlog::logger>* held = Traits<Self>::held(self)) {
+        log_text(*held, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields);
+        return;
     }
+    std::shared_ptr<spdlog::logger> target;
+    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
+    log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields);
 }
 
 // Method N for a caller that holds the interpreter lock.
@@ -87,7 +109,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     if (dispatch == py::kHonourOverride &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
-    log_at(self, N, kMethodNames[N], msg, fg, bg, effect);
+    log_at(self, N, kMethodNames[N], msg, fg, bg, effect, false);
 }
 
 // The native table entry of method N. Its callers are to hold the interpreter lock; a native thread
@@ -189,25 +211,6 @@ PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     return finished();
 }
 
-// `msg`, a newline and the traceback of the exception being handled, as the standard package's
-// formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
-PyObject* with_handled_exception(PyObject* msg) {
-    PyObject *type, *value, *tb;
-    PyErr_GetExcInfo(&type, &value, &tb);
-    py::Ref info(value && value != Py_None && msg != Py_None ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
-                                                             : nullptr);
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(tb);
-    if (!info) return PyErr_Occurred() ? nullptr : Py_NewRef(msg);
-    py::Ref text(format_exception(info.get()));
-    if (!text) return nullptr;
-    Py_ssize_t length = PyUnicode_GET_LENGTH(text.get());
-    if (length > 0 && PyUnicode_READ_CHAR(text.get(), length - 1) == '\n') --length;
-    py::Ref trimmed(PyUnicode_Substring(text.get(), 0, length));
-    return trimmed ? PyUnicode_FromFormat("%U\n%U", msg, trimmed.get()) : nullptr;
-}
-
 template <class Self>
 PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("exception", {"msg", "fg_color", "bg_color", "effect"}, 1);
@@ -290,6 +293,10 @@ PyObject* flush(PyObject* self, PyObject*) {
     Py_RETURN_NONE;
 }
 
+constexpr const char* kBindDoc =
+    "bind($self, /, **fields)\n--\n\nA logger that writes through this one (same sinks, same level) and adds "
+    "`fields` to each record; binding a bound logger merges, later names winning.";
+
 constexpr const char* kIsEnabledForDoc =
     "is_enabled_for($self, level, /)\n--\n\nWhether a record at `level` (a Level, or 0 to 6) would reach at least "
     "one sink.";
@@ -319,6 +326,8 @@ PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 PyMethodDef g_logger_methods[] = {
     {"is_enabled_for", is_enabled_for<LoggerObject>, METH_O, kIsEnabledForDoc},
     {"flush", flush<LoggerObject>, METH_NOARGS, kFlushDoc},
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_logger)), METH_VARARGS | METH_KEYWORDS,
+     kBindDoc},
     ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };
@@ -361,7 +370,33 @@ PyGetSetDef g_default_properties[] = {
 PyMethodDef g_default_methods[] = {
     {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
     {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_logger)), METH_VARARGS | METH_KEYWORDS,
+     kBindDoc},
     ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// --- BoundLogger -------------------------------------------------------------------------------
+
+PyObject* bound_name(PyObject* self, void*) {
+    std::shared_ptr<spdlog::logger> target;
+    if (!current_target<BoundLoggerObject>(self, target)) return nullptr;
+    if (!target) Py_RETURN_NONE;
+    return PyUnicode_DecodeUTF8(target->name().data(), static_cast<Py_ssize_t>(target->name().size()), "replace");
+}
+
+PyGetSetDef g_bound_properties[] = {
+    {"name", bound_name, nullptr, "The name of the native logger it writes through.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef g_bound_methods[] = {
+    {"is_enabled_for", is_enabled_for<BoundLoggerObject>, METH_O, kIsEnabledForDoc},
+    {"flush", flush<BoundLoggerObject>, METH_NOARGS, kFlushDoc},
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_bound)), METH_VARARGS | METH_KEYWORDS,
+     kBindDoc},
+    {"_watch_context", watch_context, METH_O | METH_STATIC, nullptr},
+    ZELVAR_REFUSE_PICKLE_METHODS,
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -384,6 +419,17 @@ PyTypeObject LoggerType = py::make_type({
     .dealloc = logger_dealloc,
 });
 
+PyTypeObject BoundLoggerType = py::make_type({
+    .name = "zelvar.scrivo.BoundLogger",
+    .basicsize = sizeof(BoundLoggerObject),
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .methods = g_bound_methods,
+    .getset = g_bound_properties,
+    .dealloc = bound_dealloc,
+    .traverse = bound_traverse,
+    .clear = bound_clear,
+});
+
 PyTypeObject DefaultLoggerType = py::make_type({
     .name = "zelvar.scrivo.scrivo.DefaultLogger",
     .basicsize = sizeof(DefaultLoggerObject),
@@ -395,15 +441,18 @@ PyTypeObject DefaultLoggerType = py::make_type({
 });
 
 bool add_logger_types(PyObject* module) {
+    // BoundLogger stays out of the module's namespace: the package names it.
     return py::add_type(module, &LoggerType, "Logger", const_cast<LoggerVTable*>(&g_logger_vtable)) &&
            py::add_type(module, &DefaultLoggerType, "DefaultLogger",
-                        const_cast<DefaultLoggerVTable*>(&g_default_vtable));
+                        const_cast<DefaultLoggerVTable*>(&g_default_vtable)) &&
+           PyType_Ready(&BoundLoggerType) == 0;
 }
 
 bool attach_logging_methods(PyObject*) {
     py::Ref defaults(Py_BuildValue("(iii)", -1, -1, -1));
     return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
-           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());
+           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
+           attach_methods<BoundLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());
 }
 
 bool add_exit_hook(PyObject*) {

@@ -17,6 +17,7 @@
 #include "emission.hpp"
 #include "loggers.hpp"
 #include "module_state.hpp"
+#include "record_fields.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -132,6 +133,54 @@ bool handler_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
     return py::guard([&] { return out = LoggerRegistry::get_logger("", true), 0; }) == 0;
 }
 
+// The names of a fresh record's attributes, and those the standard formatter adds: what is not
+// among them came from `extra` (or a filter). Made once, for the process.
+PyObject* standard_attributes() {
+    static PyObject* names = nullptr;
+    if (names) return names;
+    py::Ref logging(PyImport_ImportModule("logging"));
+    py::Ref record(
+        logging ? PyObject_CallMethod(logging.get(), "LogRecord", "sisisNO", "", 0, "", 0, "", PyTuple_New(0), Py_None)
+                : nullptr);
+    py::Ref dict(record ? PyObject_GetAttrString(record.get(), "__dict__") : nullptr);
+    py::Ref set(dict ? PySet_New(dict.get()) : nullptr);
+    if (!set) return nullptr;
+    for (const char* added : {"message", "asctime"}) {
+        py::Ref name(PyUnicode_FromString(added));
+        if (!name || PySet_Add(set.get(), name.get()) < 0) return nullptr;
+    }
+    names = set.release();
+    return names;
+}
+
+// A standard record's fields: its logger's name as `stdlib_logger`, then its extra attributes (those
+// named as a fixed JSON key are left out). False with an exception.
+bool stdlib_fields(PyObject* record, std::string& own) {
+    PyObject* standard = standard_attributes();
+    py::Ref name(standard ? PyObject_GetAttrString(record, "name") : nullptr);
+    if (!name || !append_value(own, "stdlib_logger", name.get())) return false;
+    py::Ref dict(PyObject_GetAttrString(record, "__dict__"));
+    if (!dict) return false;
+    if (!PyDict_Check(dict.get())) return true;
+    py::Ref items(PyDict_Items(dict.get()));  // a copy: a value's __str__ may change the record
+    if (!items) return false;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
+        PyObject* item = PyList_GET_ITEM(items.get(), i);
+        PyObject* key = PyTuple_GET_ITEM(item, 0);
+        if (!PyUnicode_Check(key)) continue;
+        const int known = PySet_Contains(standard, key);
+        if (known < 0) return false;
+        std::string_view view;
+        if (known || !py::utf8_view(key, view)) {
+            if (PyErr_Occurred()) return false;
+            continue;
+        }
+        if (view.empty() || view == "stdlib_logger" || is_fixed_key(view)) continue;
+        if (!append_value(own, view, PyTuple_GET_ITEM(item, 1))) return false;
+    }
+    return true;
+}
+
 PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("emit", {"record"}, 1);
     if (nargs < 1) {
@@ -176,8 +225,11 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
         cut_at_nul(PyBytes_AS_STRING(message.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
     if (!find_caller(CallerRule::StandardLogging, where)) return nullptr;
+    std::string own;
+    RecordFields fields;
+    if (!stdlib_fields(record, own) || !fields.gather(own)) return nullptr;
     SinkFailure failure;
-    if (!emit(target, lvl, where, plain, {}, failure)) return nullptr;
+    if (!emit(target, lvl, where, plain, {}, failure, fields.block())) return nullptr;
     if (failure && !handle_error(self, record, failure)) return nullptr;
     Py_RETURN_NONE;
 }

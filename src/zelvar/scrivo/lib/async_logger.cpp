@@ -23,12 +23,13 @@ namespace zelvar::libscrivo {
 namespace {
 
 // A record waiting for the writer. Its texts share one buffer (plain, colored, then the file and
-// function names, each with its terminating zero), which keeps its capacity from record to record.
+// function names, each with its terminating zero, then the fields), which keeps its capacity from
+// record to record.
 struct Record {
     spdlog::level::level_enum level;
     int line;
     bool has_file, has_function;
-    std::size_t plain, colored, file;  // sizes of the parts in `text`
+    std::size_t plain, colored, file, fields;  // sizes of the parts in `text`
     RecordStamp stamp;
     std::string text;
 };
@@ -219,8 +220,9 @@ AsyncLogger::Overflow AsyncLogger::overflow() const noexcept { return state_->ov
 std::uint64_t AsyncLogger::dropped() const noexcept { return state_->dropped.load(std::memory_order_relaxed); }
 
 bool AsyncLogger::post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
-                       std::string_view colored, bool wait) {
-    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored, wait);
+                       std::string_view colored, bool wait, std::string_view fields) {
+    return post_record(level, spdlog::log_clock::now(), spdlog::details::os::thread_id(), where, plain, colored, wait,
+                       fields);
 }
 
 void AsyncLogger::sink_it_(const spdlog::details::log_msg& msg) {
@@ -229,7 +231,7 @@ void AsyncLogger::sink_it_(const spdlog::details::log_msg& msg) {
 
 bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time,
                               std::size_t thread_id, const spdlog::source_loc& where, std::string_view plain,
-                              std::string_view colored, bool wait) {
+                              std::string_view colored, bool wait, std::string_view fields) {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     for (int spins = 0;;) {
@@ -251,7 +253,7 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
                 return true;
             }
             lock.unlock();
-            write_now(level, RecordStamp{time, thread_id}, where, plain, colored);
+            write_now(level, RecordStamp{time, thread_id}, where, plain, colored, fields);
             return true;
         }
         if (s.count < s.capacity) break;
@@ -289,10 +291,12 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     r.plain = plain.size();
     r.colored = colored.size();
     r.file = file.size();
+    r.fields = fields.size();
     r.text.clear();
-    r.text.reserve(plain.size() + colored.size() + file.size() + function.size() + 2);
+    r.text.reserve(plain.size() + colored.size() + file.size() + function.size() + 2 + fields.size());
     r.text.append(plain).append(colored).append(file).push_back('\0');
     r.text.append(function).push_back('\0');
+    r.text.append(fields);
     ++s.count;
     ++s.posted;
     if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && s.count >= s.eager)) {
@@ -303,8 +307,15 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
 }
 
 void AsyncLogger::write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
-                            std::string_view plain, std::string_view colored) noexcept {
-    if (const SinkFailure failure = write_to_sinks(*this, level, where, plain, colored, &stamp)) report(failure);
+                            std::string_view plain, std::string_view colored, std::string_view fields) noexcept {
+    SinkFailure failure;
+    if (fields.empty()) {
+        failure = write_to_sinks(*this, level, where, plain, colored, &stamp);
+    } else {
+        const CurrentFields current(fields);
+        failure = write_to_sinks(*this, level, where, plain, colored, &stamp);
+    }
+    if (failure) report(failure);
 }
 
 void AsyncLogger::flush_sinks() noexcept {
@@ -390,7 +401,8 @@ void AsyncLogger::run() noexcept {
                 const char* file = text + r.plain + r.colored;
                 const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
                                                r.has_function ? file + r.file + 1 : nullptr};
-                write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored});
+                write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored},
+                          {text + r.text.size() - r.fields, r.fields});
                 if (r.text.capacity() > kKeptTextCapacity) std::string().swap(r.text);
             }
             s.taken_count = 0;

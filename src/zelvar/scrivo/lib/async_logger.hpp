@@ -29,7 +29,8 @@ using zelvar::rethrow_forced_unwind;
 // AsyncLogger: every sink whose level lets the record through gets it, spdlog's thread-safe console
 // sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `colored` text
 // when it is not empty, every other sink the `plain` one.  A sink that throws does not stop the
-// others; the first failure is handed back.
+// others; the first failure is handed back.  The record's fields are those current on the calling
+// thread (CurrentFields, record_fields.hpp).
 
 struct SinkFailure {
     std::shared_ptr<spdlog::sinks::sink> sink;
@@ -91,9 +92,10 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
 
     // Queues a record made now on the calling thread; `colored` (may be empty) is the text for
     // console sinks.  With `wait` false a record that would have to wait for room is not queued
-    // and false is returned, so the caller can let go of its own locks before waiting.
+    // and false is returned, so the caller can let go of its own locks before waiting.  `fields`
+    // (an encoded block) are copied with the record and current on the writer while it is written.
     bool post(spdlog::level::level_enum level, const spdlog::source_loc& where, std::string_view plain,
-              std::string_view colored, bool wait = true);
+              std::string_view colored, bool wait = true, std::string_view fields = {});
 
     std::size_t queue_size() const noexcept;
     Overflow overflow() const noexcept;
@@ -114,9 +116,10 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
     struct State;
     friend struct ForkHandlers;
     bool post_record(spdlog::level::level_enum level, spdlog::log_clock::time_point time, std::size_t thread_id,
-                     const spdlog::source_loc& where, std::string_view plain, std::string_view colored, bool wait);
+                     const spdlog::source_loc& where, std::string_view plain, std::string_view colored, bool wait,
+                     std::string_view fields = {});
     void write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
-                   std::string_view plain, std::string_view colored) noexcept;
+                   std::string_view plain, std::string_view colored, std::string_view fields = {}) noexcept;
     void flush_sinks() noexcept;
     void report(const SinkFailure& failure) noexcept;
     void run() noexcept;

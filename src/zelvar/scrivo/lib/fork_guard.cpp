@@ -159,11 +159,21 @@ class ThreadIdFlag final : public spdlog::custom_flag_formatter {
     std::unique_ptr<spdlog::custom_flag_formatter> clone() const override { return std::make_unique<ThreadIdFlag>(); }
 };
 
+// %K: the record's fields as " key=value" pairs (nothing for a record without).
+class FieldsFlag final : public spdlog::custom_flag_formatter {
+  public:
+    void format(const spdlog::details::log_msg&, const std::tm&, spdlog::memory_buf_t& dest) override {
+        append_logfmt(current_fields(), dest);
+    }
+    std::unique_ptr<spdlog::custom_flag_formatter> clone() const override { return std::make_unique<FieldsFlag>(); }
+};
+
 }  // namespace
 
 std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern) {
     spdlog::pattern_formatter::custom_flags flags;
     flags['t'] = std::make_unique<ThreadIdFlag>();
+    flags['K'] = std::make_unique<FieldsFlag>();
     return std::make_unique<spdlog::pattern_formatter>(pattern, spdlog::pattern_time_type::local,
                                                        spdlog::details::os::default_eol, std::move(flags));
 }

@@ -125,8 +125,19 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
         append_string(msg.source.filename, dest);
         fmt::format_to(std::back_inserter(dest), ",\"line\":{}", msg.source.line);
     }
-    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}}}\n", written_thread_id(msg.thread_id),
+    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}", written_thread_id(msg.thread_id),
                    spdlog::details::os::pid());
+    for_each_field(current_fields(), [&](const Field& f) {
+        dest.push_back(',');
+        append_string(f.key, dest);
+        dest.push_back(':');
+        if (f.kind == FieldKind::literal) {
+            append(dest, f.value);
+        } else {
+            append_string(f.value, dest);
+        }
+    });
+    append(dest, "}\n");
 }
 
 std::unique_ptr<spdlog::formatter> JsonFormatter::clone() const { return std::make_unique<JsonFormatter>(); }

@@ -50,6 +50,7 @@
 
 #include "async_logger.hpp"
 #include "export.hpp"
+#include "record_fields.hpp"
 #include "sinks.hpp"
 
 namespace spdlog_internal {

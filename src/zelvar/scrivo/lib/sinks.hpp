@@ -142,7 +142,8 @@ class SCRIVO_API RotatingFileSink final : public FileSink {
 // One JSON object per record and line, keys in this order: time (RFC 3339,
 // UTC, microseconds, "Z"), level ("trace", "debug", "info", "warning",
 // "error", "critical", "off"), logger, message, file and line (null without a
-// source location), thread (the native thread id), pid.  Text that is not
+// source location), thread (the native thread id), pid; then the record's
+// fields (record_fields.hpp) in their order.  Text that is not
 // valid UTF-8 is written with U+FFFD in place of each bad byte, so every line
 // parses whatever the message holds.
 class SCRIVO_API JsonFormatter final : public spdlog::formatter {
@@ -196,8 +197,8 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 };
 
 // Records as syslog messages in one of two formats:
-//   RFC 5424:     <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - - MSG
-//   traditional:  <PRI>Mmm dd hh:mm:ss [HOSTNAME ]TAG[PROCID]: MSG
+//   RFC 5424:     <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID - SD MSG
+//   traditional:  <PRI>Mmm dd hh:mm:ss [HOSTNAME ]TAG[PROCID]: MSG[ key=value...]
 // The traditional one is what the C library's syslog(3) writes and what local
 // daemons parse by default; it carries no HOSTNAME on the local socket (the
 // daemon adds its own), and one over UDP/TCP, as RFC 3164 relays expect.  By
@@ -207,7 +208,11 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 // error 3; critical 2), TIMESTAMP local time (RFC 5424: with microseconds and
 // UTC offset), APP-NAME and TAG the ident or else the logger name, PROCID the
 // process id when the record is written (so right after a fork too), MSG the
-// record formatted by the sink's pattern without its line ending.
+// record formatted by the sink's pattern without its line ending.  The record's
+// fields (record_fields.hpp): RFC 5424 SD one element [fields@32473 key="value" ...]
+// ("-" without fields; 32473 is the private enterprise number RFC 5612 sets aside
+// for documentation, the SD-ID form RFC 5424 gives private IDs), the traditional
+// format " key=value" pairs after MSG as the pattern flag %K writes them.
 //
 // Transports: a Unix datagram socket (port 0: `address` is its path), or a
 // remote collector at address:port over "udp" (one datagram per record, cut at
@@ -228,6 +233,7 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     static constexpr int kRetryIntervalMs = 200;
     static constexpr int kMaxRetryIntervalMs = 2000;
     static constexpr int kSendTimeoutMs = 1000;
+    static constexpr std::string_view kFieldsId = "fields@32473";
 
     // Throws std::invalid_argument for an unknown facility (the message lists
     // the known ones), a protocol other than "udp" or "tcp", a format other
@@ -299,7 +305,8 @@ using stderr_plain_sink = spdlog::sinks::stderr_sink<stderr_console_mutex>;
 // A console sink for standard output or standard error, colour-capable when `color` is true.
 SCRIVO_API std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool color);
 
-// The spdlog pattern formatter for `pattern`, its %t flag written by written_thread_id.
+// The spdlog pattern formatter for `pattern`, its %t flag written by written_thread_id, and %K the
+// record's fields as " key=value" pairs (append_logfmt).
 SCRIVO_API std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern);
 
 // --- fork() ------------------------------------------------------------------------------------------

@@ -107,6 +107,34 @@ std::size_t utf8_cut(const char* text, std::size_t size, std::size_t max) {
     return end;
 }
 
+// The record's fields as one RFC 5424 SD-ELEMENT; "-" for a record without.  A PARAM-NAME is 1 to
+// 32 printable ASCII characters other than '=', ' ', ']' and '"': other bytes become '_', longer
+// names are cut.  In a PARAM-VALUE '"', ']' and the backslash are escaped with a backslash.
+void append_structured_data(std::string_view fields, spdlog::memory_buf_t& out) {
+    if (fields.empty()) {
+        out.push_back('-');
+        return;
+    }
+    const std::string_view id = SyslogSink::kFieldsId;
+    out.push_back('[');
+    out.append(id.data(), id.data() + id.size());
+    for_each_field(fields, [&](const Field& f) {
+        out.push_back(' ');
+        for (const char ch : f.key.substr(0, 32)) {
+            const auto c = static_cast<unsigned char>(ch);
+            out.push_back(c < 33 || c > 126 || c == '=' || c == ']' || c == '"' ? '_' : ch);
+        }
+        out.push_back('=');
+        out.push_back('"');
+        for (const char ch : f.value) {
+            if (ch == '"' || ch == '\\' || ch == ']') out.push_back('\\');
+            out.push_back(ch);
+        }
+        out.push_back('"');
+    });
+    out.push_back(']');
+}
+
 }  // namespace
 
 int SyslogSink::facility_code(std::string_view name) {
@@ -164,10 +192,14 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
     auto to = std::back_inserter(out);
     if (rfc5424_) {
         const long offset = tm.tm_gmtoff / 60;
-        fmt::format_to(to, "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - - ", pri,
+        fmt::format_to(to, "<{}>1 {:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}{}{:02}:{:02} {} {} {} - ", pri,
                        tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                        duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+',
                        std::abs(offset) / 60, std::abs(offset) % 60, hostname_, header_field(app, 48), pid);
+        append_structured_data(current_fields(), out);
+        out.push_back(' ');
+        out.append(text.data(), text.data() + text.size());
+        return;
     } else {
         // As syslog(3) writes it: English month names whatever the locale, the day padded with a space.
         static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -178,6 +210,7 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
         fmt::format_to(to, "{}[{}]: ", header_field(app, 48), pid);
     }
     out.append(text.data(), text.data() + text.size());
+    append_logfmt(current_fields(), out);
 }
 
 void SyslogSink::sink_it_(const spdlog::details::log_msg& msg) {

@@ -1,0 +1,84 @@
+// The fields of a record: key/value pairs a Python caller attached to it (bound to a logger, set
+// for a block of code, or a standard logging record's name and extras).  spdlog's log_msg carries no
+// user data, so they travel as one encoded block, set for the thread around the sink calls of the
+// record being written (CurrentFields); the JSON formatter, the syslog sink and the pattern flag %K read it there.
+// Included by libscrivo.hpp.
+#pragma once
+
+#include <spdlog/common.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "export.hpp"
+
+namespace zelvar::libscrivo {
+
+// How a value is written: `text` as a string, `literal` as is (a JSON number, true, false or null).
+enum class FieldKind : char { text = 's', literal = 'l' };
+
+struct Field {
+    std::string_view key;
+    FieldKind kind;
+    std::string_view value;
+};
+
+// Appends one field to an encoded block: key length, key, kind, value length, value.
+inline void append_field(std::string& block, std::string_view key, FieldKind kind, std::string_view value) {
+    const auto put_size = [&](std::size_t size) {
+        const auto n = static_cast<std::uint32_t>(size);
+        block.append(reinterpret_cast<const char*>(&n), sizeof n);
+    };
+    put_size(key.size());
+    block.append(key);
+    block.push_back(static_cast<char>(kind));
+    put_size(value.size());
+    block.append(value);
+}
+
+// Calls fn(Field) for each field of an encoded block, in order.
+template <class Fn>
+void for_each_field(std::string_view block, Fn&& fn) {
+    const auto take_size = [&](std::size_t& at) {
+        std::uint32_t n;
+        std::memcpy(&n, block.data() + at, sizeof n);
+        at += sizeof n;
+        return static_cast<std::size_t>(n);
+    };
+    for (std::size_t at = 0; at < block.size();) {
+        const std::size_t key_size = take_size(at);
+        const std::string_view key = block.substr(at, key_size);
+        at += key_size;
+        const auto kind = static_cast<FieldKind>(block[at++]);
+        const std::size_t value_size = take_size(at);
+        const std::string_view value = block.substr(at, value_size);
+        at += value_size;
+        fn(Field{key, kind, value});
+    }
+}
+
+// The fields of the record being written on this thread; empty when it has none.
+SCRIVO_API std::string_view current_fields() noexcept;
+// Sets them, handing back those set before.
+SCRIVO_API std::string_view set_current_fields(std::string_view block) noexcept;
+
+// Sets a record's fields for the sink calls in its scope (only a record with fields needs one: the
+// fields outside every scope are empty).
+class CurrentFields {
+  public:
+    explicit CurrentFields(std::string_view block) noexcept : saved_(set_current_fields(block)) {}
+    ~CurrentFields() { set_current_fields(saved_); }
+    CurrentFields(const CurrentFields&) = delete;
+    CurrentFields& operator=(const CurrentFields&) = delete;
+
+  private:
+    std::string_view saved_;
+};
+
+// Appends " key=value" for each field, the value quoted as logfmt quotes it when it holds a space,
+// '=', '"', '\' or a control character, or is empty.
+SCRIVO_API void append_logfmt(std::string_view block, spdlog::memory_buf_t& dest);
+
+}  // namespace zelvar::libscrivo

@@ -1,0 +1,170 @@
+"""Fields on records: bound loggers, log_context, and where the fields are written."""
+
+import json
+import pickle
+import textwrap
+
+import pytest
+
+import zelvar.scrivo as z
+
+# Each case runs in a fresh interpreter with `lg`, a Logger that is the process default, writing JSON
+# lines; the expected fields are those after the eight fixed keys, record by record, in order.
+FIELD_CASES = {
+    "bound": ("lg.bind(user='ann', n=3).info('m')", [{"user": "ann", "n": 3}]),
+    "values": (
+        "lg.bind(s='x', i=-7, f=1.5, t=True, no=None, big=2**70, obj=[1, 'a'], inf=float('inf'), e='é\\n').info('m')",
+        [
+            {
+                "s": "x",
+                "i": -7,
+                "f": 1.5,
+                "t": True,
+                "no": None,
+                "big": 2**70,
+                "obj": "[1, 'a']",
+                "inf": "inf",
+                "e": "é\n",
+            }
+        ],
+    ),
+    "rebinding merges, later names win": (
+        "b = lg.bind(a=1, b=2)\nb.bind(b=3, c=4).info('m')\nb.info('n')",
+        [{"a": 1, "b": 3, "c": 4}, {"a": 1, "b": 2}],
+    ),
+    "default logger": ("z.DefaultLogger().bind(k='v').warn('m')", [{"k": "v"}]),
+    "context nests and restores": (
+        """
+        with z.log_context(a=1, b=2):
+            with z.log_context(b=3):
+                lg.info('inner')
+            lg.info('outer')
+        lg.info('after')
+        """,
+        [{"a": 1, "b": 3}, {"a": 1, "b": 2}, {}],
+    ),
+    "context then bound, bound wins": (
+        "with z.log_context(a=1, user='ctx'):\n    lg.bind(user='b', c=0).info('m')",
+        [{"a": 1, "user": "b", "c": 0}],
+    ),
+    "asyncio tasks inherit": (
+        """
+        import asyncio, logging
+        logging.getLogger('asyncio').setLevel(logging.WARNING)  # its debug record of the selector
+        async def task(n):
+            with z.log_context(task=n):
+                await asyncio.sleep(0.01 * n)
+                lg.info('t')
+        async def main():
+            with z.log_context(app='x'):
+                await asyncio.gather(task(1), task(2))
+        asyncio.run(main())
+        """,
+        [{"app": "x", "task": 1}, {"app": "x", "task": 2}],
+    ),
+    "standard logging inside a context": (
+        """
+        import logging
+        with z.log_context(a=1):
+            logging.getLogger('lib.x').warning('w', extra={'user': 'u', 'level': 'dropped'})
+        """,
+        [{"a": 1, "stdlib_logger": "lib.x", "user": "u"}],
+    ),
+    "native callers carry none": (
+        """
+        from zelvar import _testing
+        with z.log_context(a=1):
+            _testing.call_method(lg, 2, 'native table', 1)
+            _testing.log_through(0, None, 2, 'native logger')
+            lg.info('python')
+        """,
+        [{}, {}, {"a": 1}],
+    ),
+    "non-blocking logger": (
+        """
+        q = z.Logger('q', handlers=[z.JsonFileHandler(PATH)], queue_size=2)
+        with z.log_context(a=1):
+            for i in range(20):
+                q.bind(i=i).info('m')
+        q.flush()
+        """,
+        [{"a": 1, "i": i} for i in range(20)],
+    ),
+}
+
+
+@pytest.mark.parametrize("code, expected", FIELD_CASES.values(), ids=FIELD_CASES.keys())
+def test_fields_in_json_lines(child, tmp_path, code, expected):
+    log = tmp_path / "app.jsonl"
+    child(
+        f"PATH = {str(log)!r}\n"
+        "import zelvar.scrivo as z\n"
+        "lg = z.Logger('app', handlers=[z.JsonFileHandler(PATH)], set_default=True)\n"
+        + textwrap.dedent(code)
+        + "\nlg.flush()\n"
+    )
+    records = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+    fixed = ["time", "level", "logger", "message", "file", "line", "thread", "pid"]
+    assert [list(r)[:8] for r in records] == [fixed] * len(expected)
+    assert [{k: r[k] for k in list(r)[8:]} for r in records] == expected
+    assert [list(r)[8:] for r in records] == [list(e) for e in expected]  # in order
+
+
+def test_pattern_flag_writes_logfmt_pairs(child, tmp_path):
+    plain, flagged = tmp_path / "plain.log", tmp_path / "flagged.log"
+    child(
+        f"""
+import zelvar.scrivo as z
+lg = z.Logger('app', handlers=[z.FileHandler({str(plain)!r}, pattern='%v'),
+                               z.FileHandler({str(flagged)!r}, pattern='[%K] %v')])
+lg.info('none')
+lg.bind(user='ann', note='a b', eq='x=y', q='say "hi"\\\\', empty='', n=3, no=None, nl='a\\nb').info('m')
+with z.log_context(ctx=1.5):
+    lg.info('c')
+lg.flush()
+"""
+    )
+    assert plain.read_text().splitlines() == ["none", "m", "c"]
+    assert flagged.read_text().splitlines() == [
+        "[] none",
+        '[ user=ann note="a b" eq="x=y" q="say \\"hi\\"\\\\" empty="" n=3 no=null nl="a\\nb"] m',
+        "[ ctx=1.5] c",
+    ]
+
+
+@pytest.mark.parametrize(
+    "kwargs, error, message",
+    [
+        ({"level": 1}, ValueError, "field name 'level' is one of the fixed JSON keys"),
+        ({"pid": 1}, ValueError, "field name 'pid' is one of the fixed JSON keys"),
+        ({"a b": 1}, ValueError, "field name 'a b' is not an identifier"),
+        ({"1a": 1}, ValueError, "field name '1a' is not an identifier"),
+        ({"s": "\udc80"}, UnicodeEncodeError, None),
+    ],
+)
+def test_bind_refuses_bad_fields(kwargs, error, message):
+    lg = z.Logger("bind-checks", handlers=[z.StdoutHandler()])
+    for bind in (lg.bind, z.DefaultLogger().bind, lg.bind(ok=1).bind, z.log_context):
+        with pytest.raises(error) as raised:
+            if bind is z.log_context:
+                with bind(**kwargs):
+                    pass
+            else:
+                bind(**kwargs)
+        assert message is None or str(raised.value) == message
+
+
+def test_bound_logger_shares_the_native_logger(tmp_path):
+    lg = z.Logger("shared", level=z.Level.WARN, handlers=[z.FileHandler(str(tmp_path / "shared.log"))])
+    bound = lg.bind(a=1)
+    assert type(bound) is z.BoundLogger and type(bound.bind(b=2)) is z.BoundLogger
+    assert bound.name == "shared"
+    assert [bound.is_enabled_for(level) for level in (z.Level.INFO, z.Level.WARN)] == [False, True]
+    lg.level = z.Level.INFO
+    assert bound.is_enabled_for(z.Level.INFO)
+    with pytest.raises(TypeError, match="only keyword arguments"):
+        lg.bind({"a": 1})
+    with pytest.raises(TypeError):
+        z.BoundLogger()
+    with pytest.raises(TypeError):
+        pickle.dumps(bound)
