@@ -7,6 +7,9 @@ import subprocess
 import sys
 import textwrap
 
+# The suite runs on the sanitizer build (make test-asan): its runtimes are preloaded.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
 
 def open_fds():
     """How many file descriptors this process holds open."""

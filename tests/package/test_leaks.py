@@ -13,7 +13,7 @@ import time
 import tracemalloc
 
 import pytest
-from helpers import open_fds
+from helpers import SANITIZED, open_fds
 
 import zelvar.scrivo as z
 from zelvar import _testing as native
@@ -31,7 +31,6 @@ RSS_SLACK = 1 << 20
 # Under the sanitizer build the allocator is ASan's (freed blocks sit in quarantine, mallinfo counts
 # nothing) and LeakSanitizer checks native memory at exit itself: the paths still run, the
 # measurements step aside.
-SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 class _MallInfo2(ctypes.Structure):
