@@ -57,12 +57,12 @@ def _base(tmp_path):
     }
 
 
-def _handler(spec):
-    return lambda c: c["handlers"].__setitem__("bad", spec)
+def _handler(entry):
+    return lambda c: c["handlers"].__setitem__("bad", entry)
 
 
-def _logger(spec):
-    return lambda c: c["loggers"].__setitem__("cfg-b", spec)
+def _logger(entry):
+    return lambda c: c["loggers"].__setitem__("cfg-b", entry)
 
 
 @pytest.mark.parametrize(

@@ -32,8 +32,9 @@ inline PyObject* module_global(PyObject* module, const char* name) {
 
 namespace detail {
 
-inline bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* from, const char* to, bool allow_none) {
-    Ref value(PyObject_GetAttrString(spec, from));
+inline bool copy_spec_attribute(PyObject* module_spec, PyObject* module, const char* from, const char* to,
+                                bool allow_none) {
+    Ref value(PyObject_GetAttrString(module_spec, from));
     if (!value) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
         PyErr_Clear();
@@ -46,7 +47,7 @@ inline bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* fr
 }  // namespace detail
 
 // The Py_mod_create slot.
-inline PyObject* create_module(PyObject* spec, ModuleOnce& once) {
+inline PyObject* create_module(PyObject* module_spec, ModuleOnce& once) {
     const int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) return nullptr;
     if (once.interpreter_id == -1) {
@@ -58,14 +59,14 @@ inline PyObject* create_module(PyObject* spec, ModuleOnce& once) {
         return nullptr;
     }
     if (once.module) return Py_NewRef(once.module);
-    Ref name(PyObject_GetAttrString(spec, "name"));
+    Ref name(PyObject_GetAttrString(module_spec, "name"));
     if (!name) return nullptr;
     Ref module(PyModule_NewObject(name.get()));
     if (!module) return nullptr;
-    if (!detail::copy_spec_attribute(spec, module.get(), "loader", "__loader__", true) ||
-        !detail::copy_spec_attribute(spec, module.get(), "origin", "__file__", true) ||
-        !detail::copy_spec_attribute(spec, module.get(), "parent", "__package__", true) ||
-        !detail::copy_spec_attribute(spec, module.get(), "submodule_search_locations", "__path__", false)) {
+    if (!detail::copy_spec_attribute(module_spec, module.get(), "loader", "__loader__", true) ||
+        !detail::copy_spec_attribute(module_spec, module.get(), "origin", "__file__", true) ||
+        !detail::copy_spec_attribute(module_spec, module.get(), "parent", "__package__", true) ||
+        !detail::copy_spec_attribute(module_spec, module.get(), "submodule_search_locations", "__path__", false)) {
         return nullptr;
     }
     once.module = module.new_ref();
@@ -115,7 +116,7 @@ inline void exec_failed(ModuleOnce& once) { once.executed_for = nullptr; }
 //     PyMODINIT_FUNC PyInit_halyard() { return py::Module<g_once, fill>::init(); }
 template <ModuleOnce& Once, bool (*Body)(PyObject*)>
 struct Module {
-    static PyObject* create(PyObject* spec, PyModuleDef*) { return create_module(spec, Once); }
+    static PyObject* create(PyObject* module_spec, PyModuleDef*) { return create_module(module_spec, Once); }
     static int exec(PyObject* m) {
         const int begin = begin_exec(m, Once);
         if (begin <= 0) return begin;

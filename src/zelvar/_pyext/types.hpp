@@ -48,31 +48,31 @@ struct TypeSpec {
     Py_ssize_t vectorcall_offset = 0;
 };
 
-inline PyTypeObject make_type(const TypeSpec& spec) {
+inline PyTypeObject make_type(const TypeSpec& type_spec) {
     PyTypeObject t = blank_type();
-    t.tp_name = spec.name;
-    t.tp_basicsize = spec.basicsize;
-    t.tp_itemsize = spec.itemsize;
-    t.tp_flags = spec.flags;
-    t.tp_doc = spec.doc;
-    t.tp_base = spec.base;
-    t.tp_methods = spec.methods;
-    t.tp_members = spec.members;
-    t.tp_getset = spec.getset;
-    t.tp_new = spec.new_;
-    t.tp_init = spec.init;
-    t.tp_dealloc = spec.dealloc;
-    t.tp_finalize = spec.finalize;
-    t.tp_traverse = spec.traverse;
-    t.tp_clear = spec.clear;
-    t.tp_repr = spec.repr;
-    t.tp_call = spec.call;
-    t.tp_iternext = spec.iternext;
-    t.tp_descr_get = spec.descr_get;
-    t.tp_as_async = spec.as_async;
-    t.tp_weaklistoffset = spec.weaklistoffset;
-    t.tp_dictoffset = spec.dictoffset;
-    t.tp_vectorcall_offset = spec.vectorcall_offset;
+    t.tp_name = type_spec.name;
+    t.tp_basicsize = type_spec.basicsize;
+    t.tp_itemsize = type_spec.itemsize;
+    t.tp_flags = type_spec.flags;
+    t.tp_doc = type_spec.doc;
+    t.tp_base = type_spec.base;
+    t.tp_methods = type_spec.methods;
+    t.tp_members = type_spec.members;
+    t.tp_getset = type_spec.getset;
+    t.tp_new = type_spec.new_;
+    t.tp_init = type_spec.init;
+    t.tp_dealloc = type_spec.dealloc;
+    t.tp_finalize = type_spec.finalize;
+    t.tp_traverse = type_spec.traverse;
+    t.tp_clear = type_spec.clear;
+    t.tp_repr = type_spec.repr;
+    t.tp_call = type_spec.call;
+    t.tp_iternext = type_spec.iternext;
+    t.tp_descr_get = type_spec.descr_get;
+    t.tp_as_async = type_spec.as_async;
+    t.tp_weaklistoffset = type_spec.weaklistoffset;
+    t.tp_dictoffset = type_spec.dictoffset;
+    t.tp_vectorcall_offset = type_spec.vectorcall_offset;
     return t;
 }
 

@@ -241,7 +241,7 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
     for (int i = 0; i <= kLevelMethodCount + 1; ++i) {
         const bool level_method = i < kLevelMethodCount;
         const bool exception = i == kLevelMethodCount;
-        const py::FunctionDef spec =
+        const py::FunctionDef def =
             level_method ? py::FunctionDef{kLevelMethods[i].name,
                                            qualnames[i].c_str(),
                                            docs[i].c_str(),
@@ -256,10 +256,10 @@ bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
                                   nullptr,
                                   defaults}
                 : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>, nullptr, defaults};
-        PyObject* fn = py::make_function(spec, kModuleName);
+        PyObject* fn = py::make_function(def, kModuleName);
         if (!fn) return false;
         if (i < kMethods) Traits<Self>::functions[i] = fn;  // owned for the life of the process
-        if (!py::set_type_attribute(Traits<Self>::type(), spec.name, fn)) return false;
+        if (!py::set_type_attribute(Traits<Self>::type(), def.name, fn)) return false;
         if (i >= kMethods) Py_DECREF(fn);  // the type's dict holds it
     }
     return true;

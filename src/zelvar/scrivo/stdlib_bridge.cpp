@@ -234,9 +234,9 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     Py_RETURN_NONE;
 }
 
-bool set_function(PyObject* ns, const py::FunctionDef& spec) {
-    py::Ref fn(py::make_function(spec, kModuleName));
-    return fn && PyDict_SetItemString(ns, spec.name, fn.get()) == 0;
+bool set_function(PyObject* ns, const py::FunctionDef& def) {
+    py::Ref fn(py::make_function(def, kModuleName));
+    return fn && PyDict_SetItemString(ns, def.name, fn.get()) == 0;
 }
 
 }  // namespace
