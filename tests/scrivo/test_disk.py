@@ -1,12 +1,16 @@
-"""File sinks keep their buffer, but records reach the disk: urgent ones at once, the rest within the
-logger's flush interval, and on a fatal signal every buffered whole record."""
+"""File sinks hand every record to the operating system before the call returns, unless a flush
+interval keeps a buffer: then urgent records go at once, the rest within the interval, and on a fatal
+signal every buffered whole record. Neither a crash nor the exit hangs on a file that takes nothing."""
 
 import math
 import os
+import re
 import signal
+import subprocess
 import time
 
 import pytest
+from helpers import run_python
 
 from zelvar.scrivo import scrivo as s
 
@@ -59,16 +63,16 @@ def test_urgent_record_writes_out_the_buffer(tmp_path, kind, queue_size):
 
 
 @pytest.mark.parametrize("queue_size", [0, 64])
-@pytest.mark.parametrize("interval", [None, 0.3, 0])
+@pytest.mark.parametrize("interval", [None, 0.3, 0, 1.5e-9])
 def test_quiet_record_reaches_the_disk_within_the_interval(tmp_path, interval, queue_size):
     folder = tmp_path / "logs"
     extra = {} if interval is None else {"flush_interval": interval}
     log = s.Logger("quiet", handlers=[s.FileHandler(str(folder / "a.log"))], queue_size=queue_size, **extra)
     # A non-blocking logger's writer must be scheduled as well: more room on a loaded machine.
-    limit = (1.0 if interval is None else interval) + (0.5 if queue_size == 0 else 2.0)
+    limit = (interval or 0) + (0.5 if queue_size == 0 else 2.0)
     for n in (1, 2):  # the second record comes to a buffer the timer already emptied
         log.info(f"record {n}")
-        if interval == 0 and queue_size == 0:
+        if not interval and queue_size == 0:
             assert len(written(folder)) == n  # every record at once
         took = wait_for(folder, n, limit)
         assert took is not None, f"record {n} not on disk after {limit} s"
@@ -145,3 +149,212 @@ def test_flush_interval_refused(tmp_path, value, error):
     with pytest.raises(error, match="flush_interval"):
         s.Logger("refused", handlers=[s.FileHandler(str(tmp_path / "never.log"))], flush_interval=value)
     assert not (tmp_path / "never.log").exists()
+
+
+@pytest.mark.parametrize(
+    "end", ["os.kill(os.getpid(), signal.SIGTERM)", "os.kill(os.getpid(), signal.SIGKILL)", "os._exit(0)"]
+)
+@pytest.mark.parametrize("kind", sorted(HANDLERS))
+def test_defaults_lose_nothing_to_a_sudden_end(child, tmp_path, kind, end):
+    handler = {
+        "file": "FileHandler",
+        "rotating": "RotatingFileHandler",
+        "daily": "DailyFileHandler",
+        "json": "JsonFileHandler",
+    }[kind]
+    child(
+        f"""
+        import os, signal
+        from zelvar.scrivo.scrivo import Logger, {handler}
+        log = Logger("end", handlers=[{handler}("logs/end.log")])
+        for n in range(3):
+            log.info(f"record {{n}}")
+        {end}
+        """,
+        check=False,
+    )
+    lines = written(tmp_path / "logs")
+    assert len(lines) == 3 and all(f"record {n}" in line for n, line in enumerate(lines))
+
+
+@pytest.mark.parametrize("how", ["fork", "spawn", "forkserver", "process"])
+def test_worker_processes_lose_nothing(child, tmp_path, how):
+    # The pool's workers end by SIGTERM (the with block) or os._exit, never through exit handlers.
+    child.script(
+        "workers.py",
+        f"""
+        import multiprocessing as mp, os
+        from zelvar.scrivo.scrivo import Logger, FileHandler
+        log = Logger("w", handlers=[FileHandler("workers.log", pattern="%v")])
+
+        def task(n):
+            log.info(f"task {{n}} in {{os.getpid()}}")
+            return n
+
+        if __name__ == "__main__":
+            if {how!r} == "process":
+                workers = [mp.get_context("fork").Process(target=task, args=(n,)) for n in range(14)]
+                for w in workers:
+                    w.start()
+                for w in workers:
+                    w.join()
+            else:
+                with mp.get_context({how!r}).Pool(2) as pool:
+                    assert pool.map(task, range(14)) == list(range(14))
+            log.info("parent")
+        """,
+    )
+    lines = (tmp_path / "workers.log").read_text().splitlines()
+    assert sorted(int(line.split()[1]) for line in lines if line.startswith("task")) == list(range(14))
+    assert lines.count("parent") == 1
+
+
+def test_processes_appending_to_one_file_never_tear_a_line(child, tmp_path):
+    child(
+        """
+        import os
+        from zelvar.scrivo.scrivo import Logger, FileHandler
+        pids = []
+        for p in range(4):
+            pid = os.fork()
+            if pid == 0:
+                log = Logger(f"p{p}", handlers=[FileHandler("shared.log", pattern="%n %v")])
+                for n in range(20000):
+                    log.info(f"{n} " + "x" * (n % 300))
+                os._exit(0)
+            pids.append(pid)
+        for pid in pids:
+            assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+        """,
+        leak_check=False,
+    )
+    seen = {f"p{p}": [] for p in range(4)}
+    for line in (tmp_path / "shared.log").read_text().splitlines():
+        name, n, tail = line.split(" ")
+        assert tail == "x" * (int(n) % 300), line[:80]
+        seen[name].append(int(n))
+    assert all(numbers == list(range(20000)) for numbers in seen.values())
+
+
+def full_fifo(path):
+    """A FIFO whose reader never reads, filled to the brim; returns the reader's descriptor."""
+    os.mkfifo(path)
+    reader = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+    writer = os.open(path, os.O_WRONLY | os.O_NONBLOCK)
+    try:
+        while True:
+            os.write(writer, b"#" * 4096)
+    except BlockingIOError:
+        pass
+    os.close(writer)
+    return reader
+
+
+def drained(reader):
+    data = b""
+    try:
+        while chunk := os.read(reader, 1 << 16):
+            data += chunk
+    except BlockingIOError:
+        pass
+    return data.decode().replace("#", "")
+
+
+@pytest.mark.parametrize("queue_size, interval", [(0, 600), (64, 0)])
+def test_crash_on_a_stalled_pipe_still_dies(tmp_path, monkeypatch, queue_size, interval):
+    monkeypatch.setenv("ASAN_OPTIONS", os.environ.get("ASAN_OPTIONS", "") + ":handle_abort=0")
+    reader = full_fifo(tmp_path / "fifo")
+    try:
+        start = time.monotonic()
+        proc = run_python(
+            f"""
+            import os, time
+            from zelvar.scrivo.scrivo import Logger, FileHandler
+            log = Logger("stalled", handlers=[FileHandler("fifo")], flush_interval={interval}, queue_size={queue_size})
+            for n in range(20):
+                log.info(f"record {{n}}")
+            time.sleep(0.3)  # a non-blocking logger's writer is inside its write by now
+            os.abort()
+            """,
+            cwd=tmp_path,
+            timeout=30,
+        )
+        assert proc.returncode == -signal.SIGABRT and time.monotonic() - start < 20
+        # The records are the writer's to write: the crash leaves them, and so never writes them twice.
+        held = b"held by another thread" in proc.stderr
+        assert held == (queue_size > 0), proc.stderr
+        lines = drained(reader).splitlines()
+        assert len(lines) == len(set(lines))
+    finally:
+        os.close(reader)
+
+
+def test_two_fatal_signals_at_once_lose_nothing(child, tmp_path, monkeypatch):
+    monkeypatch.setenv("ASAN_OPTIONS", os.environ.get("ASAN_OPTIONS", "") + ":handle_segv=0:handle_abort=0")
+    proc = child(
+        """
+        import signal, threading, time
+        from zelvar.scrivo.scrivo import Logger, FileHandler
+        logs = [Logger(f"l{k}", handlers=[FileHandler(f"logs/{k}.log", pattern="%v")], flush_interval=600)
+                for k in range(200)]
+        for log in logs:
+            for n in range(45):
+                log.info(f"record {n}")
+        ready = threading.Barrier(3)
+        def wait():
+            ready.wait()
+            time.sleep(10)
+        threads = [threading.Thread(target=wait) for _ in range(2)]
+        for t in threads:
+            t.start()
+        ready.wait()
+        time.sleep(0.1)
+        signal.pthread_kill(threads[0].ident, signal.SIGSEGV)
+        signal.pthread_kill(threads[1].ident, signal.SIGABRT)
+        time.sleep(10)
+        """,
+        check=False,
+    )
+    assert proc.returncode in (-signal.SIGSEGV, -signal.SIGABRT)
+    assert len(written(tmp_path / "logs")) == 200 * 45
+
+
+def test_stack_overflow_writes_buffered_records(child, tmp_path, monkeypatch):
+    monkeypatch.setenv("ASAN_OPTIONS", os.environ.get("ASAN_OPTIONS", "") + ":handle_segv=0:use_sigaltstack=0")
+    proc = child(
+        """
+        import zelvar._testing as t
+        from zelvar.scrivo.scrivo import Logger, FileHandler
+        log = Logger("deep", handlers=[FileHandler("logs/deep.log")], flush_interval=600)
+        for n in range(10):
+            log.info(f"record {n}")
+        t.overflow_stack()
+        """,
+        check=False,
+    )
+    assert proc.returncode == -signal.SIGSEGV
+    assert len(written(tmp_path / "logs")) == 10
+
+
+@pytest.mark.parametrize("queue_size, interval", [(64, 0), (0, 600)])
+def test_exit_gives_up_on_a_stalled_pipe(tmp_path, queue_size, interval):
+    reader = full_fifo(tmp_path / "fifo")
+    try:
+        start = time.monotonic()
+        proc = run_python(
+            f"""
+            from zelvar.scrivo.scrivo import Logger, FileHandler
+            log = Logger("stalled", handlers=[FileHandler("fifo")], flush_interval={interval}, queue_size={queue_size})
+            for n in range(5):
+                log.info(f"record {{n}}")
+            """,
+            cwd=tmp_path,
+            timeout=30,
+        )
+        took = time.monotonic() - start
+    except subprocess.TimeoutExpired:
+        pytest.fail("the exit hung on a pipe nobody reads")
+    finally:
+        os.close(reader)
+    assert proc.returncode == 0 and 2 <= took < 20, (proc.returncode, took)
+    assert re.search(rb"accepted nothing for 2 s.*\b5 records not written", proc.stderr), proc.stderr

@@ -407,7 +407,7 @@ def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
         nb = Logger('full-nb', handlers=[FileHandler('/dev/full', pattern='%v')], queue_size=64)
         text = 'x' * 100
         start = time.monotonic()
-        for i in range(2000):  # about fifty buffers' worth
+        for i in range(2000):  # each one written through, so each one fails
             {call}
         nb.flush()
         print(time.monotonic() - start)
@@ -417,7 +417,7 @@ def test_a_sink_that_cannot_write_fails_no_logging_call(child, call, reports):
     stderr = proc.stderr.decode()
     assert "Failed writing to file /dev/full: No space left on device" in stderr
     if call.startswith("logging"):
-        assert stderr.count(reports) == 2000 * 101 // 4096
+        assert stderr.count(reports) == 2000  # as the standard handlers report every failed record
     else:
         assert 1 <= stderr.count(reports) <= 1 + seconds
 
@@ -558,7 +558,7 @@ def test_fork_does_not_wait_for_a_stalled_file(tmp_path):
         import os
         os.mkfifo({str(fifo)!r})
         reader = os.open({str(fifo)!r}, os.O_RDONLY | os.O_NONBLOCK)
-        lg = Logger('fifo', handlers=[FileHandler({str(fifo)!r}, pattern='%v')])
+        lg = Logger('fifo', handlers=[FileHandler({str(fifo)!r}, pattern='%v')], flush_interval=600)
         filler = os.open({str(fifo)!r}, os.O_WRONLY | os.O_NONBLOCK)
         try:
             while True:

@@ -289,7 +289,21 @@ PyObject* gate_records(PyObject*, PyObject*) {
 // noop(*args): the cheapest native call, the floor the logging methods are measured against.
 PyObject* noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
 
+// overflow_stack(): recurses until the thread's stack runs out, as runaway recursion does.
+[[gnu::noinline]] unsigned long long recurse(unsigned long long depth) {
+    volatile char frame[512];
+    frame[depth % sizeof frame] = static_cast<char>(depth);
+    if (depth == ~0ULL) return 0;          // never: the stack runs out long before
+    return recurse(depth + 1) + frame[0];  // not a tail call: every level keeps its frame
+}
+
+PyObject* overflow_stack(PyObject*, PyObject*) {
+    (void)recurse(0);
+    Py_RETURN_NONE;
+}
+
 PyMethodDef g_methods[] = {
+    {"overflow_stack", overflow_stack, METH_NOARGS, nullptr},
     {"noop", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(noop)), METH_FASTCALL, nullptr},
     {"get_logger", call_get_logger, METH_VARARGS, nullptr},
     {"get_logger_ptr", call_get_logger_ptr, METH_VARARGS, nullptr},

@@ -4,6 +4,7 @@
 #include "logger_build.hpp"
 
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,9 +66,9 @@ bool queue_options(PyObject* size, PyObject* overflow, std::size_t& queue_size, 
     return false;
 }
 
-// flush_interval: a finite number of seconds >= 0 (1 when not given).
+// flush_interval: a finite number of seconds >= 0 (0, written through, when not given).
 bool flush_interval_option(PyObject* value, std::chrono::nanoseconds& interval) {
-    interval = std::chrono::seconds(1);
+    interval = std::chrono::nanoseconds::zero();
     if (!value) return true;
     if (!PyFloat_Check(value) && !PyLong_Check(value)) return py::raise_argument_type(value, "flush_interval", "float");
     const double seconds = PyFloat_Check(value) ? PyFloat_AS_DOUBLE(value) : PyLong_AsDouble(value);
@@ -80,7 +81,8 @@ bool flush_interval_option(PyObject* value, std::chrono::nanoseconds& interval) 
         PyErr_Format(PyExc_ValueError, "flush_interval must be a finite number of seconds >= 0, not %R", value);
         return false;
     }
-    interval = std::chrono::nanoseconds(static_cast<long long>(seconds * 1e9));
+    // Up, so that a positive interval never becomes zero (written through) on the way.
+    interval = std::chrono::nanoseconds(static_cast<long long>(std::ceil(seconds * 1e9)));
     return true;
 }
 

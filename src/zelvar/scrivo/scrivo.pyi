@@ -179,7 +179,7 @@ class Logger:
         *,
         queue_size: SupportsInt = 0,  # > 0: non-blocking, a writer thread and a queue of that many records
         overflow: Literal["block", "drop_oldest"] = "block",
-        flush_interval: float = 1.0,  # seconds a file record may wait in its buffer; 0: written at once
+        flush_interval: float = 0.0,  # seconds a file record may wait in its buffer; 0: written at once
     ) -> Self: ...
     @property
     def name(self) -> str: ...

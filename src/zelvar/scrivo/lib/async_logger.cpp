@@ -2,6 +2,8 @@
 
 #include <spdlog/details/os.h>
 
+#include "crash_stack.hpp"
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -78,12 +80,15 @@ struct AsyncLogger::State {
     std::atomic<std::uint64_t> dropped{0};
     std::size_t blocked = 0;  // callers waiting for room
     Writer writer_state = Writer::busy;
-    bool stopping = false;  // stop asked for: the writer takes what is queued and ends
-    bool closing = false;   // the writer holds the last records: callers wait for it to end
-    bool stopped = false;   // no writer any more: records are written on the calling thread
-    bool parked = false;    // the writer waits for a fork to end, its sinks flushed
-    bool whole = true;      // (across a fork) the writer parked in time, or there was none
-    bool cut_off = false;   // (in a child) a sink may be mid-record: records are dropped, sinks left alone
+    bool stopping = false;   // stop asked for: the writer takes what is queued and ends
+    bool closing = false;    // the writer holds the last records: callers wait for it to end
+    bool stopped = false;    // no writer any more: records are written on the calling thread
+    bool parked = false;     // the writer waits for a fork to end, its sinks flushed
+    bool whole = true;       // (across a fork) the writer parked in time, or there was none
+    bool cut_off = false;    // (in a child) a sink may be mid-record: records are dropped, sinks left alone
+    bool given_up = false;   // (at exit) the writer's sinks stalled: it is left where it is
+    std::uint64_t done = 0;  // records of the batches written out so far, dropped ones aside
+    std::atomic<std::uint64_t> progress{0};  // moves with every record and batch the writer finishes
     std::unique_ptr<std::thread> writer;
 
     // The writer's own: the records it took out of the queue.
@@ -212,6 +217,12 @@ AsyncLogger::~AsyncLogger() {
         std::lock_guard<std::mutex> lock(live().mutex);
         live().loggers.erase(this);
     }
+    if (state_->given_up) {
+        // Its writer may never return from its sink: the state it uses stays, and so does the thread.
+        state_->writer->detach();
+        (void)state_.release();
+        return;
+    }
     stop();
 }
 
@@ -235,6 +246,10 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     for (int spins = 0;;) {
+        if (s.given_up) {  // at exit, behind a writer that may never come back
+            s.dropped.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
         if (s.closing && !s.stopped) {
             // The writer holds the last queued records: one written now would overtake them.
             s.room.wait(lock, [&] { return s.stopped || !s.closing; });
@@ -242,7 +257,10 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
         }
         if (!s.stopped && !s.writer) {
             try {
-                s.writer = std::make_unique<std::thread>([this] { run(); });
+                s.writer = std::make_unique<std::thread>([this] {
+                    const ScopedSignalStack stack;  // a crash on the writer still writes the files out
+                    run();
+                });
             } catch (const std::system_error&) {
                 // No thread to be had: this record is written here, as nothing is queued before it.
             }
@@ -329,6 +347,19 @@ void AsyncLogger::flush_sinks() noexcept {
     }
 }
 
+void AsyncLogger::write_out_batch() noexcept {
+    for (const auto& sink : sinks()) {
+        auto* file = dynamic_cast<FileSink*>(innermost_sink(sink.get()));
+        if (!file) continue;
+        try {
+            file->write_out_batch();
+        } catch (...) {
+            rethrow_forced_unwind();
+            report(SinkFailure{sink, std::current_exception()});
+        }
+    }
+}
+
 void AsyncLogger::report(const SinkFailure& failure) noexcept {
     if (!due_for_report(failure.sink)) return;
     std::string text = "scrivo: logger '" + name() + "' could not write a record: ";
@@ -389,10 +420,12 @@ void AsyncLogger::run() noexcept {
         if (last) s.closing = true;
         if (s.blocked) s.room.notify_all();
         lock.unlock();
+        const std::size_t count = s.taken_count;
         {
             // Locals, not the shared lines callers keep writing.
             Record* const taken = s.taken.data();
-            const std::size_t capacity = s.capacity, first = s.taken_head, count = s.taken_count;
+            const std::size_t capacity = s.capacity, first = s.taken_head;
+            const FileSink::BatchOfRecords batch;  // one write per file for what fits its buffer
             for (std::size_t i = 0; i < count; ++i) {
                 if (s.pause.load(std::memory_order_relaxed)) park();
                 const std::size_t at = first + i;
@@ -404,11 +437,18 @@ void AsyncLogger::run() noexcept {
                 write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored},
                           {text + r.text.size() - r.fields, r.fields});
                 if (r.text.capacity() > kKeptTextCapacity) std::string().swap(r.text);
+                s.progress.fetch_add(1, std::memory_order_relaxed);
             }
             s.taken_count = 0;
-            if (flush) flush_sinks();
+            if (flush) {
+                flush_sinks();
+            } else {
+                write_out_batch();
+            }
+            s.progress.fetch_add(1, std::memory_order_relaxed);
         }
         lock.lock();
+        s.done += count;
         if (flush) {
             s.flushed_upto = std::max(s.flushed_upto, end);
             s.flushed.notify_all();
@@ -436,8 +476,8 @@ void AsyncLogger::park() noexcept {
 void AsyncLogger::flush_() {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
-    s.room.wait(lock, [&] { return !s.closing || s.stopped; });
-    if (s.cut_off) return;
+    s.room.wait(lock, [&] { return !s.closing || s.stopped || s.given_up; });
+    if (s.cut_off || s.given_up) return;
     if (s.stopped || !s.writer) {
         lock.unlock();
         flush_sinks();
@@ -450,25 +490,59 @@ void AsyncLogger::flush_() {
     s.flushed.wait(lock, [&] { return s.flushed_upto >= ticket || s.stopped; });
 }
 
-void AsyncLogger::stop() noexcept {
+void AsyncLogger::stop() noexcept { stop_within(std::chrono::milliseconds::zero()); }
+
+void AsyncLogger::stop_within(std::chrono::milliseconds stall) noexcept {
     State& s = *state_;
     std::lock_guard<std::mutex> life(s.life);
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.stopped) return;
+        std::unique_lock<std::mutex> lock(s.mutex);
+        if (s.stopped || s.given_up) return;
         if (!s.writer) {
             s.stopped = true;  // nothing can be queued without a writer
             return;
         }
         s.stopping = true;
         s.wake_writer();
+        auto seen = s.progress.load(std::memory_order_relaxed);
+        auto moved = std::chrono::steady_clock::now();
+        while (!s.stopped) {
+            s.room.wait_for(lock, std::chrono::milliseconds(50));
+            const auto now = std::chrono::steady_clock::now();
+            if (const auto p = s.progress.load(std::memory_order_relaxed); p != seen) {
+                seen = p;
+                moved = now;
+            } else if (!s.stopped && stall.count() > 0 && now - moved >= stall) {
+                give_up(lock);
+                return;
+            }
+        }
     }
     s.writer->join();
 }
 
+// At exit, on a writer whose sinks took nothing for the stall limit: the process ends without it.
+void AsyncLogger::give_up(std::unique_lock<std::mutex>& lock) noexcept {
+    State& s = *state_;
+    s.given_up = true;
+    const std::uint64_t lost = s.posted - s.done - std::min(s.posted - s.done, s.dropped.load());
+    lock.unlock();
+    try {
+        // Kept for good: the stalled writer may go on one day, and must find its logger there.
+        static auto* kept = new std::vector<std::shared_ptr<AsyncLogger>>();
+        if (auto self = weak_from_this().lock()) kept->push_back(std::move(self));
+        std::string text = "scrivo: logger '" + name() + "': its sinks accepted nothing for " +
+                           std::to_string(kExitStall.count()) + " s at exit; up to " + std::to_string(lost) +
+                           " records not written\n";
+        if (::write(STDERR_FILENO, text.data(), text.size()) < 0) return;
+    } catch (...) {
+        rethrow_forced_unwind();
+    }
+}
+
 void AsyncLogger::stop_all() noexcept {
     std::lock_guard<std::mutex> lock(live().mutex);
-    for (AsyncLogger* logger : live().loggers) logger->stop();
+    for (AsyncLogger* logger : live().loggers) logger->stop_within(kExitStall);
 }
 
 std::shared_ptr<spdlog::logger> AsyncLogger::clone(std::string logger_name) {

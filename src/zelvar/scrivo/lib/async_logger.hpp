@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,11 +81,12 @@ SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink)
 // records there are dropped (counted in dropped()) rather than written twice or in part.  A sink
 // that throws on the writer is reported on standard error at most once per second per sink; the
 // writer goes on.  The queue's slots are made as records first need them.
-class SCRIVO_API AsyncLogger final : public spdlog::logger {
+class SCRIVO_API AsyncLogger final : public spdlog::logger, public std::enable_shared_from_this<AsyncLogger> {
   public:
     enum class Overflow { block, drop_oldest };
     static constexpr std::size_t kMaxQueueSize = std::size_t{1} << 20;
     static constexpr std::chrono::milliseconds kForkWait{500};
+    static constexpr std::chrono::seconds kExitStall{2};
 
     // Throws std::invalid_argument for a queue_size of 0 or above kMaxQueueSize.
     AsyncLogger(std::string name, std::vector<spdlog::sink_ptr> sinks, std::size_t queue_size, Overflow overflow);
@@ -102,7 +104,8 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
     // Records lost to Overflow::drop_oldest so far.
     std::uint64_t dropped() const noexcept;
 
-    // Drains every AsyncLogger and ends its writer; later records are written synchronously.
+    // Drains every AsyncLogger and ends its writer, giving up on one whose sinks take nothing for
+    // kExitStall; later records are written synchronously.  For exit.
     static void stop_all() noexcept;
 
     // A logger of the same kind, sinks, queue and levels under another name.
@@ -121,6 +124,9 @@ class SCRIVO_API AsyncLogger final : public spdlog::logger {
     void write_now(spdlog::level::level_enum level, const RecordStamp& stamp, const spdlog::source_loc& where,
                    std::string_view plain, std::string_view colored, std::string_view fields = {}) noexcept;
     void flush_sinks() noexcept;
+    void write_out_batch() noexcept;
+    void stop_within(std::chrono::milliseconds stall) noexcept;
+    void give_up(std::unique_lock<std::mutex>& lock) noexcept;
     void report(const SinkFailure& failure) noexcept;
     void run() noexcept;
     void park() noexcept;

@@ -75,6 +75,7 @@ void DailyFileSink::check(const std::string& base_filename, int hour, int minute
 std::string DailyFileSink::file_for(log_clock::time_point when) const { return name_for(base_, hour_, minute_, when); }
 
 void DailyFileSink::sink_it_(const spdlog::details::log_msg& msg) {
+    const Writing writing(*this);
     if (msg.time >= next_day_) {
         switch_to(file_for(msg.time));
         next_day_ = log_clock::from_time_t(day_start(msg.time, hour_, minute_, 1));

@@ -1,5 +1,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "polled_write.hpp"
+
 #include <spdlog/details/file_helper.h>
 #include <spdlog/details/os.h>
 #include <spdlog/fmt/fmt.h>
@@ -39,8 +41,11 @@ OpenSinks& open_sinks() {
 
 void flush_all() noexcept {
     std::lock_guard<std::mutex> lock(open_sinks().mutex);
-    for (FileSink* sink : open_sinks().sinks) sink->flush_if_idle();
+    for (FileSink* sink : open_sinks().sinks) sink->write_out_at_exit();
 }
+
+// The thread's batch, if one is open (FileSink::BatchOfRecords).
+thread_local bool t_batching = false;
 
 void watch(FileSink* sink) {
     static std::once_flag hooks;
@@ -104,11 +109,7 @@ FileSink::~FileSink() {
     untrack_file_sink(this);
     unguard_across_fork(mutex_);
     unwatch(this);
-    try {
-        flush_();
-    } catch (...) {  // nowhere to report it from a destructor, as fclose would not either
-        rethrow_forced_unwind();
-    }
+    write_out_at_exit();  // a pipe nobody reads must not hold up the logger's end for good
     close_file();
 }
 
@@ -125,6 +126,51 @@ bool FileSink::flush_if_idle() noexcept {
         rethrow_forced_unwind();
     }
     return true;
+}
+
+void FileSink::write_out_at_exit() noexcept {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock || fd_ < 0 || buffer_.size() == 0) return;
+    const std::size_t size = buffer_.size();
+    whole_.store(0, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_release);
+    const std::size_t written = write_unless_stalled(
+        fd_, buffer_.data(), size, std::chrono::duration_cast<std::chrono::milliseconds>(kExitStall).count());
+    if (written < size) {
+        const auto lost = std::count(buffer_.data() + written, buffer_.data() + size, '\n');
+        try {
+            const std::string before =
+                "scrivo: " + filename_ + " accepted nothing for " + std::to_string(kExitStall.count()) + " s: ";
+            report_line(before.c_str(), static_cast<unsigned long long>(lost), " records not written", 1000);
+        } catch (...) {
+            rethrow_forced_unwind();
+        }
+    }
+    buffer_.clear();
+}
+
+FileSink::BatchOfRecords::BatchOfRecords() noexcept : outer_(!t_batching) { t_batching = true; }
+
+FileSink::BatchOfRecords::~BatchOfRecords() {
+    if (outer_) t_batching = false;
+}
+
+void FileSink::write_out_batch() {
+    if (flush_interval_ns_.load(std::memory_order_relaxed) != 0) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Writing writing(*this);
+    write_front(buffer_.size());
+}
+
+FileSink::Writing::Writing(FileSink& sink) noexcept
+    : holder_(sink.holder_), before_(holder_.load(std::memory_order_relaxed)) {
+    holder_.store(::pthread_self(), std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+FileSink::Writing::~Writing() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    holder_.store(before_, std::memory_order_relaxed);
 }
 
 // Writes out what the file takes without waiting (a pipe with room for the buffer, which holds at
@@ -156,9 +202,15 @@ void FileSink::forked(void* sink, bool held) noexcept {
     self.whole_.store(0, std::memory_order_relaxed);
 }
 
-void FileSink::sink_it_(const spdlog::details::log_msg& msg) { settle(format_record(msg), msg.level); }
+void FileSink::sink_it_(const spdlog::details::log_msg& msg) {
+    const Writing writing(*this);
+    settle(format_record(msg), msg.level);
+}
 
-void FileSink::flush_() { write_front(buffer_.size()); }
+void FileSink::flush_() {
+    const Writing writing(*this);
+    write_front(buffer_.size());
+}
 
 std::size_t FileSink::format_record(const spdlog::details::log_msg& msg) {
     const std::size_t start = buffer_.size();
@@ -172,13 +224,14 @@ std::size_t FileSink::format_record(const spdlog::details::log_msg& msg) {
 }
 
 void FileSink::settle(std::size_t start, spdlog::level::level_enum level) {
-    // The first record of a fresh buffer: the thread that writes it out in time must be running
-    // (a forked child has none until then).
-    if (start == 0 && !g_flusher_running.load(std::memory_order_relaxed)) wake_flusher();
-    if (level >= spdlog::level::err || flush_interval_ns_.load(std::memory_order_relaxed) == 0) {
+    const bool timed = flush_interval_ns_.load(std::memory_order_relaxed) != 0;
+    if (level >= spdlog::level::err || (!timed && !t_batching)) {
         write_front(buffer_.size());
         return;
     }
+    // The first record of a fresh buffer: the thread that writes it out in time must be running
+    // (a forked child has none until then).
+    if (timed && start == 0 && !g_flusher_running.load(std::memory_order_relaxed)) wake_flusher();
     if (buffer_.size() > kBufferSize) {
         if (start > 0) write_front(start);  // the records before it, so that it starts the next write
         if (buffer_.size() > kBufferSize) write_front(buffer_.size());
@@ -188,6 +241,10 @@ void FileSink::settle(std::size_t start, spdlog::level::level_enum level) {
 }
 
 void FileSink::write_front(std::size_t size) {
+    if (size == 0) return;
+    // Records on their way out are the writer's: a crash meanwhile must not write them a second time.
+    whole_.store(0, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_release);
     const char* data = buffer_.data();
     std::size_t left = size;
     int error = 0;
@@ -204,8 +261,6 @@ void FileSink::write_front(std::size_t size) {
     // Written or not, these records leave the buffer: ones that cannot be written are dropped
     // rather than failing every later call again.
     const std::size_t rest = buffer_.size() - size;
-    whole_.store(0, std::memory_order_relaxed);  // a crash while they move writes none of them
-    std::atomic_signal_fence(std::memory_order_release);
     std::memmove(buffer_.data(), buffer_.data() + size, rest);
     buffer_.resize(rest);
     std::atomic_signal_fence(std::memory_order_acquire);
@@ -262,6 +317,7 @@ std::string RotatingFileSink::rotated_name(const std::string& filename, std::siz
 }
 
 void RotatingFileSink::sink_it_(const spdlog::details::log_msg& msg) {
+    const Writing writing(*this);
     std::size_t start = format_record(msg);
     const std::size_t size = buffered() - start;
     std::size_t new_size = current_size_ + size;

@@ -6,8 +6,15 @@
 // (faulthandler's, say, when it was enabled first); it writes, then calls that handler, or for the
 // default action restores it and raises the signal again, so the process dies of the signal.  A
 // handler installed later that chains to its predecessor (faulthandler does) reaches this one after
-// doing its own work.
+// doing its own work.  It runs on an alternate stack (crash_stack.hpp) and never blocks: a sink
+// another thread holds is skipped, a file that takes nothing (a pipe nobody reads) is given up at a
+// deadline, and a second fatal signal on another thread waits for the first one's writing.
 #include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include <sys/syscall.h>
+
+#include "crash_stack.hpp"
+#include "polled_write.hpp"
 
 #include <errno.h>
 #include <pthread.h>
@@ -63,10 +70,15 @@ std::array<std::atomic<FileSink*>, kCrashSlots> crash_slots{};
 
 constexpr std::array<int, 5> kFatalSignals{SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 std::array<struct sigaction, kFatalSignals.size()> previous_actions{};
-std::atomic<bool> crashing{false};
+// The thread id of the first handler to run, and whether it has written everything.
+std::atomic<long> crashing_thread{0};
+std::atomic<bool> crash_written{false};
 
-// How long a crash waits in all for writers that hold sinks.
-constexpr long kCrashWaitNs = 100'000'000;
+// A crash waits this long in all for writers that hold sinks, writes for at most kCrashWriteMs,
+// and a second crashing thread waits at most kCrashSecondMs for the first.
+constexpr long kCrashLockWaitMs = 100;
+constexpr long kCrashWriteMs = 1000;
+constexpr long kCrashSecondMs = 2000;
 
 void run() {
     Flusher& f = flusher();
@@ -77,8 +89,9 @@ void run() {
         for (Tracked& t : f.sinks) {
             // Every half interval: a record waits at most that long for the next write, and a
             // writer holding the sink gets another try soon.
-            const auto half = std::chrono::duration_cast<Clock::duration>(t.sink->flush_interval() / 2);
-            if (half.count() == 0) continue;
+            const auto interval = t.sink->flush_interval();
+            if (interval.count() == 0) continue;  // written through
+            const auto half = std::chrono::duration_cast<Clock::duration>(interval / 2);
             auto due = std::max(t.written + half, t.retry_at);
             if (now >= due) {
                 if (t.sink->flush_if_idle()) {
@@ -106,6 +119,7 @@ void run() {
 }
 
 void* run_thread(void*) {
+    const ScopedSignalStack stack;
     run();
     return nullptr;
 }
@@ -155,22 +169,35 @@ void resume_after_fork() noexcept {
     if (missed) wake_flusher();
 }
 
+void write_out_on_crash() noexcept {
+    const struct timespec locks = monotonic_after(kCrashLockWaitMs), writes = monotonic_after(kCrashWriteMs);
+    unsigned long long skipped = 0;
+    for (auto& slot : crash_slots) {
+        if (FileSink* sink = slot.load(std::memory_order_acquire)) skipped += !sink->write_out_on_crash(locks, writes);
+    }
+    if (skipped) {
+        report_line("scrivo: fatal signal: ", skipped,
+                    " file sink(s) held by another thread; their buffered records were not written", 100);
+    }
+}
+
 void on_fatal_signal(int sig, siginfo_t* info, void* context) {
     const int saved_errno = errno;
     std::size_t index = 0;
     while (index < kFatalSignals.size() && kFatalSignals[index] != sig) ++index;
-    if (!crashing.exchange(true)) {
-        struct timespec deadline {};
-        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-        deadline.tv_nsec += kCrashWaitNs;
-        if (deadline.tv_nsec >= 1'000'000'000) {
-            deadline.tv_sec += 1;
-            deadline.tv_nsec -= 1'000'000'000;
-        }
-        for (auto& slot : crash_slots) {
-            if (FileSink* sink = slot.load(std::memory_order_acquire)) sink->write_out_on_crash(deadline);
-        }
-    }
+    const long me = ::syscall(SYS_gettid);
+    long first = 0;
+    if (crashing_thread.compare_exchange_strong(first, me)) {
+        write_out_on_crash();
+        crash_written.store(true);
+    } else if (first != me) {
+        // Another thread is writing the records out: its signal, or this one, ends the process after.
+        const struct timespec until = monotonic_after(kCrashSecondMs);
+        const struct timespec pause {
+            0, 1'000'000
+        };
+        while (!crash_written.load() && !passed(until)) ::nanosleep(&pause, nullptr);
+    }  // else the handler itself faulted on this thread: on to the signal
     const struct sigaction& before = previous_actions[index];
     if (before.sa_handler == SIG_DFL || before.sa_handler == SIG_IGN) {
         // Blocked while this handler runs: the default action comes as it returns.  An ignored
@@ -189,10 +216,14 @@ void install_signal_handlers() noexcept {
     struct sigaction action {};
     action.sa_sigaction = on_fatal_signal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    // Another fatal signal for this thread waits while it writes: it goes to another thread, or
+    // comes as the handler returns.
     sigemptyset(&action.sa_mask);
+    for (int sig : kFatalSignals) sigaddset(&action.sa_mask, sig);
     for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
         ::sigaction(kFatalSignals[i], &action, &previous_actions[i]);
     }
+    keep_signal_stack();
 }
 
 // The thread does not exist in a forked child: the next record into an empty buffer starts one.
@@ -277,46 +308,42 @@ void wake_flusher() noexcept {
 }
 
 void FileSink::set_flush_interval(std::chrono::nanoseconds interval) noexcept {
-    flush_interval_ns_.store(std::max<long long>(interval.count(), 0), std::memory_order_relaxed);
-    wake_flusher();
+    long long ns = std::max<long long>(interval.count(), 0);
+    if (ns > 0) ns = std::max<long long>(ns, std::chrono::nanoseconds(kTimerStep).count());
+    flush_interval_ns_.store(ns, std::memory_order_relaxed);
+    if (ns > 0) wake_flusher();
 }
 
 std::chrono::nanoseconds FileSink::flush_interval() const noexcept {
     return std::chrono::nanoseconds(flush_interval_ns_.load(std::memory_order_relaxed));
 }
 
-void FileSink::write_out_on_crash(const struct timespec& deadline) noexcept {
+bool FileSink::write_out_on_crash(const struct timespec& lock_deadline,
+                                  const struct timespec& write_deadline) noexcept {
+    const pthread_t me = ::pthread_self();
     bool held = false;
     for (;;) {
         held = mutex_.try_lock();
         if (held) break;
-        struct timespec now {};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec > deadline.tv_sec || (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) break;
+        // The crashing thread was in the middle of a record: the records before it are whole.
+        if (holder_.load(std::memory_order_relaxed) == me) break;
+        if (passed(lock_deadline)) return false;
         const struct timespec pause {
             0, 1'000'000
         };
         ::nanosleep(&pause, nullptr);
     }
     std::atomic_signal_fence(std::memory_order_acquire);
-    const int fd = fd_;
-    const char* data = buffer_.data();
-    std::size_t left = std::min(whole_.load(std::memory_order_acquire), buffer_.size());
-    const bool all = held && left == buffer_.size();
-    while (fd >= 0 && left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    const std::size_t size = held ? buffer_.size() : std::min(whole_.load(std::memory_order_relaxed), buffer_.size());
+    const std::size_t written = fd_ >= 0 && size > 0 ? write_polled(fd_, buffer_.data(), size, write_deadline) : 0;
     if (held) {
-        if (all) {  // should the process go on, they are not written twice
-            buffer_.clear();
-            whole_.store(0, std::memory_order_relaxed);
-        }
+        // Should the process go on, nothing is written twice.
+        std::memmove(buffer_.data(), buffer_.data() + written, buffer_.size() - written);
+        buffer_.resize(buffer_.size() - written);
+        whole_.store(buffer_.size(), std::memory_order_relaxed);
         mutex_.unlock();
     }
+    return true;
 }
 
 void set_file_flush_interval(spdlog::logger& logger, std::chrono::nanoseconds interval) noexcept {
