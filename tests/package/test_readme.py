@@ -31,4 +31,9 @@ def test_readme_block_runs(code, tmp_path):
     script = tmp_path / "snippet.py"
     script.write_text(code, encoding="utf-8")
     proc = run_python(script=script, timeout=60, cwd=tmp_path)
-    assert proc.returncode == 0, proc.stderr.decode(errors="replace")
+    errors = proc.stderr.decode(errors="replace")
+    assert proc.returncode == 0, errors
+    # What a reader copies must work as shown: no failure reported on the way, and a block that
+    # prints shows what it prints.
+    assert not re.search(r"^(scrivo: |Traceback|Exception ignored)", errors, re.MULTILINE), errors
+    assert "print(" not in code or proc.stdout.strip()

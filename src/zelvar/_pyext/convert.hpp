@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "python.hpp"
@@ -147,14 +148,61 @@ inline bool utf8_view(PyObject* o, std::string_view& out) {
     return true;
 }
 
-// Native level to a member of `level_class`; the seven member names in value order.
+// The seven level names in value order.
+inline constexpr const char* kLevelNames[] = {"TRACE", "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL", "OFF"};
+
+// Native level to a member of `level_class`.
 inline PyObject* level_to_python(PyObject* level_class, int32_t level) {
-    static constexpr const char* kNames[] = {"TRACE", "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL", "OFF"};
     if (level < 0 || level > 6) {
         PyErr_Format(PyExc_ValueError, "%d is not a valid Level", static_cast<int>(level));
         return nullptr;
     }
-    return PyObject_GetAttrString(level_class, kNames[level]);
+    return PyObject_GetAttrString(level_class, kLevelNames[level]);
+}
+
+// A level as the newer interfaces take it (a logger's level setter, log(), is_enabled_for()): a
+// Level or an int 0 to 6, or a level name in any case ("WARNING" too). A number of the standard
+// `logging` package would pass an int check and silently mean something else (20 is not INFO), so
+// it is refused with the spelling to use; bool and float are not levels either.
+inline bool to_level_value(PyObject* o, int32_t& out) {
+    if (PyUnicode_Check(o)) {
+        std::string_view name;
+        if (!utf8_view(o, name)) PyErr_Clear();  // a lone surrogate names no level either
+        std::string upper(name);
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (upper == "WARNING") upper = "WARN";
+        for (int i = 0; i < 7; ++i) {
+            if (upper == kLevelNames[i]) {
+                out = i;
+                return true;
+            }
+        }
+        PyErr_Format(PyExc_ValueError,
+                     "unknown level name %R (expected TRACE, DEBUG, INFO, WARN or WARNING, ERROR, CRITICAL or OFF)", o);
+        return false;
+    }
+    if (!PyLong_Check(o) || PyBool_Check(o)) {
+        PyErr_Format(PyExc_TypeError, "a level is a Level, an int 0 to 6 or a level name, not %.200s",
+                     Py_TYPE(o)->tp_name);
+        return false;
+    }
+    int overflow = 0;
+    const long long x = PyLong_AsLongLongAndOverflow(o, &overflow);
+    if (x == -1 && PyErr_Occurred()) return false;
+    if (!overflow && x >= 0 && x <= 6) {
+        out = static_cast<int32_t>(x);
+        return true;
+    }
+    if (!overflow && x >= 10 && x <= 50 && x % 10 == 0) {
+        const char* name = kLevelNames[x / 10];  // DEBUG 10 .. CRITICAL 50
+        PyErr_Format(PyExc_ValueError, "%lld is a level number of the logging package: write Level.%s or \"%s\"", x,
+                     name, name);
+        return false;
+    }
+    Ref value(PyNumber_Long(o));  // its own digits, whatever an int subclass's repr says
+    if (value) PyErr_Format(PyExc_ValueError, "%S is not a valid Level", value.get());
+    return false;
 }
 
 }  // namespace zelvar::py

@@ -3,8 +3,9 @@ handler class that ``dictConfig`` itself can build."""
 
 from __future__ import annotations
 
+import functools
 import logging
-from collections.abc import Iterable
+from collections.abc import Callable, Iterable
 from typing import Any
 
 from . import scrivo as _native
@@ -16,6 +17,11 @@ _LOGGER_KEYS = frozenset(
     {"handlers", "level", "queue_size", "overflow", "flush_interval", "default", "intercept_stdlib_logging"}
 )
 _LEVEL_ALIASES = {"WARNING": "WARN"}
+_LOGGING_LEVELS = {10: "DEBUG", 20: "INFO", 30: "WARN", 40: "ERROR", 50: "CRITICAL"}
+# What each handler keyword takes here: JSON's own types, so "false" is no truth value and 8.5 no count.
+_LEVEL_KEYS = frozenset({"level", "max_level", "max_stdout_level", "min_level"})
+_BOOL_KEYS = frozenset({"color", "overwrite"})
+_INT_KEYS = frozenset({"max_size", "max_files", "hour", "minute"})
 
 
 class _ConfigError(Exception):
@@ -41,22 +47,41 @@ def _check_keys(section: dict[Any, Any], allowed: frozenset[str], path: str) -> 
 
 
 def _level(value: object, path: str) -> _native.Level:
-    """A native level from a name ("WARN"; "WARNING" too; any case) or a number 0 to 6."""
+    """A native level as Logger.level's setter takes it, with its messages: a Level, an int 0 to 6,
+    or a name ("WARN"; "WARNING" too; any case)."""
     if isinstance(value, str):
-        name = value.upper()
+        name = value.upper() if value.isascii() else value
         member = _native.Level.__members__.get(_LEVEL_ALIASES.get(name, name))
         if member is None:
-            names = ", ".join(_native.Level.__members__)
             raise _ConfigError(
-                ValueError, path, f"unknown level {value!r} (expected one of {names}, WARNING, or 0 to 6)"
+                ValueError,
+                path,
+                f"unknown level name {value!r} (expected TRACE, DEBUG, INFO, WARN or WARNING, ERROR, CRITICAL or OFF)",
             )
         return member
     if isinstance(value, bool) or not isinstance(value, int):
-        raise _ConfigError(TypeError, path, f"a level is a name or an int, not {type(value).__name__}")
-    try:
+        raise _ConfigError(
+            TypeError, path, f"a level is a Level, an int 0 to 6 or a level name, not {type(value).__name__}"
+        )
+    if 0 <= value <= 6:
         return _native.Level(value)
-    except ValueError:
-        raise _ConfigError(ValueError, path, f"{value} is not a level (0 to 6)") from None
+    if value in _LOGGING_LEVELS:
+        name = _LOGGING_LEVELS[value]
+        raise _ConfigError(
+            ValueError, path, f'{int(value)} is a level number of the logging package: write Level.{name} or "{name}"'
+        )
+    raise _ConfigError(ValueError, path, f"{int(value)} is not a valid Level")
+
+
+def _typed(key: object, value: object, path: str) -> object:
+    """A handler keyword's value, refused here when it is not of the JSON type the key takes."""
+    if key in _LEVEL_KEYS:
+        return _level(value, path)
+    if key in _BOOL_KEYS and not isinstance(value, bool):
+        raise _ConfigError(TypeError, path, f"expected a bool, not {type(value).__name__}")
+    if key in _INT_KEYS and (isinstance(value, bool) or not isinstance(value, int)):
+        raise _ConfigError(TypeError, path, f"expected an int, not {type(value).__name__}")
+    return value
 
 
 def _handler_class(value: object, path: str) -> type:
@@ -82,8 +107,18 @@ def _blamed_key(error: BaseException, keys: Iterable[object]) -> str | None:
     return named[0] if len(named) == 1 else None
 
 
-def _wrapped(error: BaseException, path: str, keys: Iterable[object] = ()) -> _ConfigError:
-    key = _blamed_key(error, keys)
+def _wrapped(error: BaseException, path: str, kwargs: dict[Any, Any], retry: Callable[..., object]) -> _ConfigError:
+    """``error`` with the key path of the argument it is about: the one its message names, else the
+    one without which ``retry`` (the call that failed) passes."""
+    key = _blamed_key(error, kwargs)
+    if key is None:
+        for candidate in kwargs:
+            try:
+                retry(**{k: v for k, v in kwargs.items() if k != candidate})
+            except Exception:  # noqa: BLE001, S112 - it still fails: not this one
+                continue
+            key = candidate
+            break
     return _ConfigError(type(error), f"{path}.{key}" if key else path, str(error))
 
 
@@ -97,14 +132,19 @@ def _unnamed_refusal() -> str:
     raise RuntimeError("an unnamed logger was built")  # pragma: no cover - the native check is gone
 
 
-def _dry_run(refusal: str, path: str, keys: Iterable[object], **kwargs: Any) -> None:
+def _check(refusal: str, **kwargs: Any) -> None:
+    """Raises what building a logger with ``kwargs`` would raise, building nothing."""
     try:
         _native.Logger("", **kwargs)
-    except Exception as e:  # noqa: BLE001 - every native check's error is the config's error
-        if type(e) is ValueError and str(e) == refusal:
+    except ValueError as e:
+        if str(e) == refusal:
             return
-        raise _wrapped(e, path, keys) from None
+        raise
     raise RuntimeError("an unnamed logger was built")  # pragma: no cover
+
+
+def _check_handler(refusal: str, cls: type, **kwargs: Any) -> None:
+    _check(refusal, handlers=[cls(**kwargs)])  # a description: opens nothing
 
 
 def _handlers(section: dict[Any, Any], refusal: str) -> dict[str, _native.LogHandler]:
@@ -117,15 +157,16 @@ def _handlers(section: dict[Any, Any], refusal: str) -> dict[str, _native.LogHan
         if "class" not in entry:
             raise _ConfigError(ValueError, f"{path}.class", "missing")
         cls = _handler_class(entry["class"], f"{path}.class")
-        kwargs = {key: value for key, value in entry.items() if key != "class"}
-        if "level" in kwargs:
-            kwargs["level"] = _level(kwargs["level"], f"{path}.level")
+        kwargs = {key: _typed(key, value, f"{path}.{key}") for key, value in entry.items() if key != "class"}
+        if issubclass(cls, _native.FileHandler) and "filename" not in kwargs:
+            raise _ConfigError(ValueError, f"{path}.filename", "missing")
+
+        check = functools.partial(_check_handler, refusal, cls)
         try:
-            handler = cls(**kwargs)  # a description: opens nothing
-        except Exception as e:  # noqa: BLE001
-            raise _wrapped(e, path, kwargs) from None
-        _dry_run(refusal, path, kwargs, handlers=[handler])
-        built[name] = handler
+            check(**kwargs)
+        except Exception as e:  # noqa: BLE001 - every native check's error is the config's error
+            raise _wrapped(e, path, kwargs, check) from None
+        built[name] = cls(**kwargs)
     return built
 
 
@@ -135,9 +176,13 @@ def _logger_kwargs(name: object, entry: object, handlers: dict[str, _native.LogH
         raise _ConfigError(TypeError, path, "a logger name is a str")
     entry = _mapping(entry, path)
     _check_keys(entry, _LOGGER_KEYS, path)
+    for key in ("default", "intercept_stdlib_logging"):
+        if key in entry and not isinstance(entry[key], bool):
+            raise _ConfigError(TypeError, f"{path}.{key}", f"expected a bool, not {type(entry[key]).__name__}")
+    for key, number in (("queue_size", (int,)), ("flush_interval", (int, float))):
+        if key in entry and (isinstance(entry[key], bool) or not isinstance(entry[key], number)):
+            raise _ConfigError(TypeError, f"{path}.{key}", f"expected a number, not {type(entry[key]).__name__}")
     default = entry.get("default", False)
-    if not isinstance(default, bool):
-        raise _ConfigError(TypeError, f"{path}.default", f"expected a bool, not {type(default).__name__}")
     if not name and not default:
         raise _ConfigError(ValueError, path, "an unnamed logger is the process default: give it 'default': True")
     kwargs: dict[str, Any] = {"set_default": default}
@@ -162,9 +207,11 @@ def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
     ``{"version": 1, "handlers": {name: {"class": "FileHandler", <keyword arguments>}},
     "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
     "flush_interval": ..., "default": bool, "intercept_stdlib_logging": bool}}}``. Levels are native names ("WARN";
-    "WARNING" too) or numbers 0 to 6. Everything is checked before the first logger is built, so
-    an error (its message starts with the key path, ``handlers.file.filename: ...``) opens,
-    empties or prunes no file. A file handler writes for one logger only.
+    "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool only, a count an int only.
+    Everything is checked, then every file of every logger opened, before the first logger is
+    built (which may empty or prune its files), so an error (its message starts with the key path,
+    ``handlers.file.filename: ...``) empties or prunes no file. A file handler writes for one
+    logger only.
     """
     try:
         return _configure(config)
@@ -198,9 +245,20 @@ def _configure(config: object) -> dict[str, _native.Logger]:
             default_name = name
         # Without set_default: an unnamed default logger would be built, not refused.
         checked = {key: value for key, value in kwargs.items() if key != "set_default"}
-        _dry_run(refusal, path, entry, **checked)
-        plans.append((name, kwargs))
-    return {name: _native.Logger(name, **kwargs) for name, kwargs in plans}
+        try:
+            _check(refusal, **checked)
+        except Exception as e:  # noqa: BLE001
+            raise _wrapped(e, path, checked, functools.partial(_check, refusal)) from None
+        plans.append((name, kwargs, entry.get("handlers", [])))
+    # Building a logger empties and prunes its files: first every file of every logger must open.
+    for _, _, names in plans:
+        for n in names:
+            if isinstance(handlers[n], _native.FileHandler):
+                try:
+                    _native.Logger._open_files([handlers[n]])
+                except OSError as e:
+                    raise _ConfigError(type(e), f"handlers.{n}.filename", str(e)) from None
+    return {name: _native.Logger(name, **kwargs) for name, kwargs, _ in plans}
 
 
 class StdlibHandler(_native.PyLogHandler):

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,6 +87,26 @@ bool flush_interval_option(PyObject* value, std::chrono::nanoseconds& interval) 
     return true;
 }
 
+// The one console sink of a logger built without handlers: nobody described it, so it follows the
+// logger's level when the level setter changes it (described sinks keep their own). Held weakly,
+// keyed by the native logger so DefaultLogger's setter finds it too; used with the interpreter lock.
+struct ImplicitSink {
+    std::weak_ptr<spdlog::logger> logger;
+    std::weak_ptr<spdlog::sinks::sink> sink;
+};
+std::vector<ImplicitSink> g_implicit_sinks;
+
+void remember_implicit_sink(const std::shared_ptr<spdlog::logger>& logger) {
+    std::erase_if(g_implicit_sinks, [](const ImplicitSink& s) { return s.logger.expired(); });
+    g_implicit_sinks.push_back({logger, logger->sinks().front()});
+}
+
+std::shared_ptr<spdlog::sinks::sink> implicit_sink(const spdlog::logger& logger) {
+    for (const ImplicitSink& s : g_implicit_sinks)
+        if (s.logger.lock().get() == &logger) return s.sink.lock();
+    return nullptr;
+}
+
 }  // namespace
 
 bool build_logger(LoggerObject* self, PyObject* const* v) {
@@ -115,7 +136,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
 
     if (py::guard([&] { return self->factory.set_level(static_cast<spdlog::level::level_enum>(level)), 0; }) < 0)
         return false;
-    if (handlers == Py_None || PyList_GET_SIZE(handlers) == 0) {
+    const bool implicit = handlers == Py_None || PyList_GET_SIZE(handlers) == 0;
+    if (implicit) {
         std::string pattern_text;
         if (!encode_text(pattern ? pattern : state().default_logger_pattern, pattern_text)) return false;
         if (py::guard([&] {
@@ -146,6 +168,7 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
             self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
                                           : self->factory.build(name_text, false);
             libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
+            if (implicit) remember_implicit_sink(self->logger_ptr);
             return 0;
         }) < 0)
         return false;
@@ -212,19 +235,22 @@ PyObject* native_level(const std::shared_ptr<spdlog::logger>& logger) {
         PyErr_SetString(PyExc_RuntimeError, "no native logger");
         return nullptr;
     }
-    return level_to_python(static_cast<int32_t>(logger->level()));
+    // A level outside 0..6 that the constructor took reads back as the number it is.
+    const auto level = static_cast<int32_t>(logger->level());
+    return level >= 0 && level <= spdlog::level::off ? level_to_python(level) : PyLong_FromLong(level);
 }
 
 int set_native_level(const std::shared_ptr<spdlog::logger>& logger, PyObject* value) {
     if (!value) return py::field::no_delete();
     int32_t level;
-    if (!py::to_level(value, level)) return -1;
+    if (!py::to_level_value(value, level)) return -1;
     if (!logger) {
         PyErr_SetString(PyExc_RuntimeError, "no native logger");
         return -1;
     }
-    // spdlog's level is atomic and read by every call (there is no cached copy): the next record
+    // spdlog's levels are atomic and read by every call (there is no cached copy): the next record
     // on any thread, and a non-blocking logger's callers, see the new one.
+    if (const auto sink = implicit_sink(*logger)) sink->set_level(static_cast<spdlog::level::level_enum>(level));
     logger->set_level(static_cast<spdlog::level::level_enum>(level));
     return 0;
 }
@@ -232,8 +258,9 @@ int set_native_level(const std::shared_ptr<spdlog::logger>& logger, PyObject* va
 PyGetSetDef g_logger_properties[] = {
     {"name", logger_name, nullptr, "The logger's name.", nullptr},
     {"level", logger_level, set_logger_level,
-     "The logger's own level (a Level); setting it takes the constructor's `level` values and applies to the next "
-     "record on any thread. The handlers' levels are unchanged.",
+     "The logger's own level (a Level; a number outside 0..6 the constructor took reads back as an int); setting "
+     "it takes a Level, 0 to 6 or a level name and applies to the next record on any thread. The handlers' levels "
+     "are unchanged; the console sink of a logger built without handlers follows.",
      nullptr},
     {"dropped", logger_dropped, nullptr,
      "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},

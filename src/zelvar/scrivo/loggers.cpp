@@ -150,7 +150,6 @@ struct LevelMethod {
 constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1},    {"info", 2},   {"warn", 3},
                                          {"error", 4}, {"critical", 5}, {"warning", 3}};
 constexpr int kLevelMethodCount = static_cast<int>(std::size(kLevelMethods));
-constexpr int32_t kOff = spdlog::level::off;
 
 // The instance a method was called on (args[0]), or null with TypeError.
 template <class Self>
@@ -168,14 +167,6 @@ bool message_arguments(const std::array<PyObject*, N>& v, LogOptions& o) {
     o = LogOptions{3, -1, -1, -1};
     return !((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
              (v[m + 3] && !py::to_int32(v[m + 3], o.effect)));
-}
-
-// A record level from Python: a Level or an int 0 to 6.
-bool record_level(PyObject* value, int32_t& level) {
-    if (!py::to_level(value, level)) return false;
-    if (level >= 0 && level <= kOff) return true;
-    PyErr_Format(PyExc_ValueError, "%d is not a valid Level", static_cast<int>(level));
-    return false;
 }
 
 PyObject* finished() {
@@ -204,7 +195,7 @@ PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     decltype(params)::Values v;
     LogOptions o;
     int32_t level;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !record_level(v[0], level) ||
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level_value(v[0], level) ||
         !message_arguments(v, o))
         return nullptr;
     log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect);
@@ -275,7 +266,7 @@ bool current_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
 template <class Self>
 PyObject* is_enabled_for(PyObject* self, PyObject* value) {
     int32_t level;
-    if (!record_level(value, level)) return nullptr;
+    if (!py::to_level_value(value, level)) return nullptr;
     std::shared_ptr<spdlog::logger> target;
     if (!current_target<Self>(self, target)) return nullptr;
     return PyBool_FromLong(target && libscrivo::reaches_a_sink(*target, static_cast<spdlog::level::level_enum>(level)));
@@ -298,8 +289,8 @@ constexpr const char* kBindDoc =
     "`fields` to each record; binding a bound logger merges, later names winning.";
 
 constexpr const char* kIsEnabledForDoc =
-    "is_enabled_for($self, level, /)\n--\n\nWhether a record at `level` (a Level, or 0 to 6) would reach at least "
-    "one sink.";
+    "is_enabled_for($self, level, /)\n--\n\nWhether a record at `level` (a Level, 0 to 6 or a level name) would "
+    "reach at least one sink.";
 constexpr const char* kFlushDoc =
     "flush($self, /)\n--\n\nReturns once every record logged before the call is written and the sinks are flushed.";
 
@@ -323,8 +314,23 @@ PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return self.release();
 }
 
+// Logger._open_files(handlers): opens the files of `handlers` as a logger's construction does before
+// it empties or prunes any, then closes them. configure() runs it for every logger before it builds
+// the first, so a file that cannot be opened fails the whole configuration before anything is lost.
+PyObject* open_files(PyObject*, PyObject* handlers) {
+    if (!PyList_CheckExact(handlers)) return py::raise_argument_type(handlers, "handlers", "list"), nullptr;
+    LoggerFactory factory;  // its sinks, and so the files, close when it goes
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(handlers); ++i) {
+        py::Ref handler = py::Ref::borrow(PyList_GET_ITEM(handlers, i));
+        HandlerCall call;
+        if (prepare_handler(handler.get(), call) < 0 || py::guard([&] { return call(factory), 0; }) < 0) return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
 PyMethodDef g_logger_methods[] = {
     {"is_enabled_for", is_enabled_for<LoggerObject>, METH_O, kIsEnabledForDoc},
+    {"_open_files", open_files, METH_O | METH_STATIC, nullptr},
     {"flush", flush<LoggerObject>, METH_NOARGS, kFlushDoc},
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_logger)), METH_VARARGS | METH_KEYWORDS,
      kBindDoc},
