@@ -80,6 +80,42 @@ FIELD_CASES = {
         """,
         [{}, {}, {"a": 1}],
     ),
+    "an async generator left open is closed by the loop": (
+        """
+        import asyncio, logging
+        logging.getLogger('asyncio').setLevel(logging.WARNING)
+        async def agen():
+            with z.log_context(g=1):
+                yield 1
+                yield 2
+        async def main():
+            await agen().__anext__()
+            lg.info('in')
+        asyncio.run(main())  # closes it from another context; an error there would be logged here
+        lg.info('after')
+        """,
+        [{"g": 1}, {}],
+    ),
+    "blocks left out of order never come back": (
+        """
+        def gen(**fields):
+            with z.log_context(**fields):
+                yield
+        g = gen(g=1)
+        next(g)
+        with z.log_context(b=2):
+            g.close()  # leaves the block `b` was entered in: back to the state before `g`
+            lg.info('inside')
+        lg.info('after')
+        h = gen(h=1)
+        with z.log_context(o=3):
+            next(h)
+        lg.info('o left')
+        h.close()
+        lg.info('h left')
+        """,
+        [{}, {}, {}, {}],
+    ),
     "non-blocking logger": (
         """
         q = z.Logger('q', handlers=[z.JsonFileHandler(PATH)], queue_size=2)
