@@ -80,6 +80,42 @@ FIELD_CASES = {
         """,
         [{}, {}, {"a": 1}],
     ),
+    "an async generator left open is closed by the loop": (
+        """
+        import asyncio, logging
+        logging.getLogger('asyncio').setLevel(logging.WARNING)
+        async def agen():
+            with z.log_context(g=1):
+                yield 1
+                yield 2
+        async def main():
+            await agen().__anext__()
+            lg.info('in')
+        asyncio.run(main())  # closes it from another context; an error there would be logged here
+        lg.info('after')
+        """,
+        [{"g": 1}, {}],
+    ),
+    "blocks left out of order never come back": (
+        """
+        def gen(**fields):
+            with z.log_context(**fields):
+                yield
+        g = gen(g=1)
+        next(g)
+        with z.log_context(b=2):
+            g.close()  # leaves the block `b` was entered in: back to the state before `g`
+            lg.info('inside')
+        lg.info('after')
+        h = gen(h=1)
+        with z.log_context(o=3):
+            next(h)
+        lg.info('o left')
+        h.close()
+        lg.info('h left')
+        """,
+        [{}, {}, {}, {}],
+    ),
     "non-blocking logger": (
         """
         q = z.Logger('q', handlers=[z.JsonFileHandler(PATH)], queue_size=2)
@@ -129,6 +165,39 @@ lg.flush()
         "[] none",
         '[ user=ann note="a b" eq="x=y" q="say \\"hi\\"\\\\" empty="" n=3 no=null nl="a\\nb"] m',
         "[ ctx=1.5] c",
+    ]
+
+
+# Names `bind` refuses, as a standard record's `extra` carries them after the takeover, and values with
+# the line separators of Unicode-aware readers: every output keeps one record to a line, the text pairs
+# only names `bind` accepts, JSON every name.
+HOSTILE_EXTRA = {"x\nerror FORGED admin logged in": 1, "a b": 2, "k=v": 3, 'q"': 4, "ls\u2028x": 5, "nel\x85": 6}
+SEPARATED = "a\u2028b\u2029c\x85d"
+
+
+def test_text_outputs_keep_hostile_fields_in_their_record(child, tmp_path):
+    out = child(
+        f"""
+import json, logging, os, socket
+import zelvar.scrivo as z
+rx = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+rx.bind('log.sock')
+rx.settimeout(10)
+lg = z.Logger('app', handlers=[z.FileHandler('k.log', pattern='%v%K'), z.JsonFileHandler('j.jsonl'),
+                               z.SyslogHandler(os.path.abspath('log.sock'), pattern='%v')], set_default=True)
+logging.getLogger('lib').warning('m', extra={{**{HOSTILE_EXTRA!r}, '1a': 7, 'ok': {SEPARATED!r}, 'größe': 8}})
+lg.bind(s={SEPARATED!r}).info('s')
+lg.flush()
+print(json.dumps([rx.recv(70000).decode() for _ in range(2)]))
+"""
+    )
+    pairs = ['m stdlib_logger=lib ok="a\\u2028b\\u2029c\\u0085d" größe=8', 's s="a\\u2028b\\u2029c\\u0085d"']
+    assert (tmp_path / "k.log").read_text(encoding="utf-8").splitlines() == pairs
+    assert [line.split("]: ", 1)[1] for line in json.loads(out.stdout)] == pairs
+    records = [json.loads(line) for line in (tmp_path / "j.jsonl").read_text(encoding="utf-8").splitlines()]
+    assert [list(r.items())[8:] for r in records] == [
+        [("stdlib_logger", "lib"), *HOSTILE_EXTRA.items(), ("1a", 7), ("ok", SEPARATED), ("größe", 8)],
+        [("s", SEPARATED)],
     ]
 
 

@@ -195,6 +195,49 @@ def test_fields_reach_the_collector(collector, tmp_path, transport, format):
         assert got == [("m", '[fields@32473 req="r1" note="a \\"b\\" \\]\\\\ c" n="3"]'), ("plain", "-")]
 
 
+SD_VALUE = r'"(?:[^"\\\]]|\\["\\\]])*"'
+SD_ELEMENT = rf"\[([^ =\]\"]+)((?: [^ =\]\"]+={SD_VALUE})*)\]"
+
+
+# A record larger than a datagram: values are cut (the longest first) or, when even the names do not
+# fit, the element is left out; a second element says which; the datagram parses and MSG is whole.
+@pytest.mark.parametrize(
+    "fields",
+    [
+        "{'big': 'x' * 70000}",
+        "{'a': 'short', 'esc': '\\\\' * 40000 + 'tail', 'b': 'é]' * 30000}",
+        "{f'k{i:031d}': 'v' for i in range(3000)}",
+    ],
+)
+def test_a_datagram_cut_to_size_stays_well_formed(tmp_path, fields):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as rx:
+        rx.bind(("127.0.0.1", 0))
+        rx.settimeout(30)
+        run_python(
+            f"""
+            from zelvar.scrivo.scrivo import *
+            lg = Logger('app', handlers=[SyslogHandler(('127.0.0.1', {rx.getsockname()[1]}), pattern='%v')])
+            lg.bind(**{fields}).info('the message')
+        """,
+            timeout=60,
+            check=True,
+        )
+        data = rx.recv(70000)
+    fields = eval(fields)
+    assert len(data) <= 65507
+    whole = re.fullmatch(rf"<14>1 \S+ \S+ app \d+ - ((?:{SD_ELEMENT})+) the message", data.decode())
+    assert whole
+    elements = {sd_id: re.findall(rf" ([^=]+)=({SD_VALUE})", rest) for sd_id, rest in re.findall(SD_ELEMENT, whole[1])}
+    kept = [(name, re.sub(r"\\(.)", r"\1", value[1:-1])) for name, value in elements.pop("fields@32473", [])]
+    assert all(fields[name].startswith(value) for name, value in kept)
+    if kept:
+        cut = [name for name, value in kept if value != fields[name]]
+        assert [name for name, _ in kept] == list(fields) and cut == [k for k, v in fields.items() if len(v) > 5]
+        assert elements == {"cut@32473": [("shortened", f'"{len(cut)}"')]} and len(data) > 65000
+    else:
+        assert elements == {"cut@32473": [("dropped", f'"{len(fields)}"')]}
+
+
 @pytest.mark.parametrize("transport", ["unix", "tcp"])
 def test_procid_is_the_writers_after_a_fork(collector, tmp_path, transport):
     protocol = "tcp" if transport == "tcp" else "udp"

@@ -57,7 +57,7 @@ bool is_fixed_key(std::string_view name) {
     return false;
 }
 
-bool append_value(std::string& block, std::string_view key, PyObject* value) {
+bool append_value(std::string& block, std::string_view key, PyObject* value, bool free_name) {
     std::string_view literal;
     if (value == Py_None) {
         literal = "null";
@@ -79,7 +79,7 @@ bool append_value(std::string& block, std::string_view key, PyObject* value) {
         }
         if (!text || !py::utf8_view(text.get(), literal)) return false;
     }
-    return py::guard([&] { return libscrivo::append_field(block, key, kind, literal), 0; }) == 0;
+    return py::guard([&] { return libscrivo::append_field(block, key, kind, literal, free_name), 0; }) == 0;
 }
 
 bool encode_fields(PyObject* kwargs, std::string& block) {
@@ -99,7 +99,7 @@ std::string merge_fields(std::string_view base, std::string_view over) {
     libscrivo::for_each_field(base, [&](const Field& f) {
         bool replaced = false;
         libscrivo::for_each_field(over, [&](const Field& o) { replaced = replaced || o.key == f.key; });
-        if (!replaced) libscrivo::append_field(merged, f.key, f.kind, f.value);
+        if (!replaced) libscrivo::append_field(merged, f.key, f.kind, f.value, f.free_name);
     });
     merged.append(over);
     return merged;

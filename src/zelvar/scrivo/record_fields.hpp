@@ -15,8 +15,8 @@ namespace zelvar::scrivo {
 bool is_fixed_key(std::string_view name);
 
 // Appends one field: None, bool, int and finite float as JSON literals, str as text, anything else
-// as its str(). False with an exception.
-bool append_value(std::string& block, std::string_view key, PyObject* value);
+// as its str(); `free_name` for a name that is no identifier (Field::free_name). False with an exception.
+bool append_value(std::string& block, std::string_view key, PyObject* value, bool free_name = false);
 
 // Appends the fields of a keyword-argument dict, in its order: a name must be an identifier and not
 // a fixed JSON key (ValueError). False with an exception.

@@ -154,7 +154,8 @@ PyObject* standard_attributes() {
 }
 
 // A standard record's fields: its logger's name as `stdlib_logger`, then its extra attributes (those
-// named as a fixed JSON key are left out). False with an exception.
+// named as a fixed JSON key are left out; a name `bind` would refuse as no identifier is marked free,
+// so the text pairs leave it out). False with an exception.
 bool stdlib_fields(PyObject* record, std::string& own) {
     PyObject* standard = standard_attributes();
     py::Ref name(standard ? PyObject_GetAttrString(record, "name") : nullptr);
@@ -176,7 +177,8 @@ bool stdlib_fields(PyObject* record, std::string& own) {
             continue;
         }
         if (view.empty() || view == "stdlib_logger" || is_fixed_key(view)) continue;
-        if (!append_value(own, view, PyTuple_GET_ITEM(item, 1))) return false;
+        const bool free_name = PyUnicode_IsIdentifier(key) != 1;
+        if (PyErr_Occurred() || !append_value(own, view, PyTuple_GET_ITEM(item, 1), free_name)) return false;
     }
     return true;
 }

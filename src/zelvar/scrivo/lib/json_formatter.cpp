@@ -56,8 +56,11 @@ void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& d
                 append(dest, kReplacement);
                 ++p;
             } else if (n == 3 && c == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)) {
-                // Line and paragraph separators: valid JSON raw, but line-splitting readers break on them.
+                // Line and paragraph separators and NEL: valid JSON raw, but line-splitting readers break on them.
                 append(dest, p[2] == 0xA8 ? "\\u2028" : "\\u2029");
+                p += n;
+            } else if (n == 2 && c == 0xC2 && p[1] == 0x85) {
+                append(dest, "\\u0085");
                 p += n;
             } else {
                 dest.append(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(p + n));

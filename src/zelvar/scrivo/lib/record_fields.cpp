@@ -8,11 +8,23 @@ thread_local std::string_view t_fields;
 
 void append(spdlog::memory_buf_t& dest, std::string_view text) { dest.append(text.data(), text.data() + text.size()); }
 
+// The escape of the Unicode line separator (U+0085, U+2028, U+2029) at the start of `text`, or
+// empty: readers that split lines the Unicode way split on them.
+std::string_view line_separator(std::string_view text) {
+    if (text.size() >= 2 && text[0] == '\xC2' && text[1] == '\x85') return "\\u0085";
+    if (text.size() >= 3 && text[0] == '\xE2' && text[1] == '\x80') {
+        if (text[2] == '\xA8') return "\\u2028";
+        if (text[2] == '\xA9') return "\\u2029";
+    }
+    return {};
+}
+
 bool needs_quotes(std::string_view value) {
     if (value.empty()) return true;
-    for (const char ch : value) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
         if (c <= ' ' || c == '=' || c == '"' || c == '\\' || c == 0x7F) return true;
+        if ((c == 0xC2 || c == 0xE2) && !line_separator(value.substr(i)).empty()) return true;
     }
     return false;
 }
@@ -20,8 +32,17 @@ bool needs_quotes(std::string_view value) {
 void append_quoted(std::string_view value, spdlog::memory_buf_t& dest) {
     static constexpr char kHex[] = "0123456789abcdef";
     dest.push_back('"');
-    for (const char ch : value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char ch = value[i];
         const auto c = static_cast<unsigned char>(ch);
+        if (c == 0xC2 || c == 0xE2) {
+            const std::string_view escape = line_separator(value.substr(i));
+            if (!escape.empty()) {
+                append(dest, escape);
+                i += c == 0xC2 ? 1 : 2;
+                continue;
+            }
+        }
         switch (c) {
             case '"':
                 append(dest, "\\\"");
@@ -62,6 +83,7 @@ std::string_view set_current_fields(std::string_view block) noexcept {
 
 void append_logfmt(std::string_view block, spdlog::memory_buf_t& dest) {
     for_each_field(block, [&](const Field& f) {
+        if (f.free_name) return;
         dest.push_back(' ');
         append(dest, f.key);
         dest.push_back('=');

@@ -23,16 +23,21 @@ struct Field {
     std::string_view key;
     FieldKind kind;
     std::string_view value;
+    // The name is no identifier (a standard record's `extra` attribute, which nothing checked): text
+    // pairs leave the field out, since such a name could end the line or the pair; JSON escapes it.
+    bool free_name = false;
 };
 
-// Appends one field to an encoded block: key length, key, kind, value length, value.
-inline void append_field(std::string& block, std::string_view key, FieldKind kind, std::string_view value) {
+// Appends one field to an encoded block: key length, key, free-name flag, kind, value length, value.
+inline void append_field(std::string& block, std::string_view key, FieldKind kind, std::string_view value,
+                         bool free_name = false) {
     const auto put_size = [&](std::size_t size) {
         const auto n = static_cast<std::uint32_t>(size);
         block.append(reinterpret_cast<const char*>(&n), sizeof n);
     };
     put_size(key.size());
     block.append(key);
+    block.push_back(free_name ? '\1' : '\0');
     block.push_back(static_cast<char>(kind));
     put_size(value.size());
     block.append(value);
@@ -51,11 +56,12 @@ void for_each_field(std::string_view block, Fn&& fn) {
         const std::size_t key_size = take_size(at);
         const std::string_view key = block.substr(at, key_size);
         at += key_size;
+        const bool free_name = block[at++] != '\0';
         const auto kind = static_cast<FieldKind>(block[at++]);
         const std::size_t value_size = take_size(at);
         const std::string_view value = block.substr(at, value_size);
         at += value_size;
-        fn(Field{key, kind, value});
+        fn(Field{key, kind, value, free_name});
     }
 }
 
@@ -77,8 +83,9 @@ class CurrentFields {
     std::string_view saved_;
 };
 
-// Appends " key=value" for each field, the value quoted as logfmt quotes it when it holds a space,
-// '=', '"', '\' or a control character, or is empty.
+// Appends " key=value" for each field with an identifier for a name, the value quoted as logfmt
+// quotes it when it holds a space, '=', '"', '\', a control character or a Unicode line separator
+// (U+0085, U+2028, U+2029, written as \u escapes), or is empty.
 SCRIVO_API void append_logfmt(std::string_view block, spdlog::memory_buf_t& dest);
 
 }  // namespace zelvar::libscrivo

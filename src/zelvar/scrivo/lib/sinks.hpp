@@ -258,7 +258,10 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 //
 // Transports: a Unix datagram socket (port 0: `address` is its path), or a
 // remote collector at address:port over "udp" (one datagram per record, cut at
-// a UTF-8 boundary to kMaxDatagram bytes) or "tcp" (RFC 6587 octet counting).
+// a UTF-8 boundary to kMaxDatagram bytes; in RFC 5424 the fields give way
+// first: values cut, or the element left out, and [cut@32473 shortened="N"] or
+// [cut@32473 dropped="N"] added, so SD stays well-formed and MSG whole) or
+// "tcp" (RFC 6587 octet counting).
 // Nothing is connected at construction, so a collector that is not up yet is no
 // error.  TCP connects on a record, with a timeout of kConnectTimeoutMs; after
 // a failure it tries again on a record kRetryIntervalMs later, the interval
@@ -291,7 +294,7 @@ class SCRIVO_API SyslogSink final : public spdlog::sinks::base_sink<std::mutex> 
     static void check_names(const std::string& facility, const std::string& protocol);
     // Throws the constructor's std::invalid_argument unless `format` is "rfc3164" or "rfc5424".
     static void check_format(const std::string& format);
-    // Builds the message for `msg` with `text` as MSG.
+    // Builds the message for `msg` with `text` as MSG (for a datagram, its fields cut to fit).
     void format_message(const spdlog::details::log_msg& msg, std::string_view text, spdlog::memory_buf_t& out) const;
     // Records dropped since the last report.
     std::size_t dropped() const;

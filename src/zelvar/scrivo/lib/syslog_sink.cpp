@@ -17,6 +17,8 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace zelvar::libscrivo {
 namespace {
@@ -107,17 +109,44 @@ std::size_t utf8_cut(const char* text, std::size_t size, std::size_t max) {
     return end;
 }
 
+// The bytes `value` takes as PARAM-VALUE text: '"', ']' and the backslash are escaped with a backslash.
+std::size_t param_value_size(std::string_view value) {
+    std::size_t size = value.size();
+    for (const char ch : value) size += ch == '"' || ch == '\\' || ch == ']';
+    return size;
+}
+
+// Appends `value` as PARAM-VALUE text of at most `max` bytes, cut before a UTF-8 sequence or an escaped
+// character that would pass it, never inside one. Whether it took all of `value`.
+bool append_param_value(std::string_view value, std::size_t max, spdlog::memory_buf_t& out) {
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < value.size();) {
+        std::size_t n = 1;
+        while (i + n < value.size() && (static_cast<unsigned char>(value[i + n]) & 0xC0) == 0x80) ++n;
+        const bool escaped = value[i] == '"' || value[i] == '\\' || value[i] == ']';
+        if (size + escaped + n > max) return false;
+        if (escaped) out.push_back('\\');
+        out.append(value.data() + i, value.data() + i + n);
+        size += escaped + n;
+        i += n;
+    }
+    return true;
+}
+
 // The record's fields as one RFC 5424 SD-ELEMENT; "-" for a record without.  A PARAM-NAME is 1 to
 // 32 printable ASCII characters other than '=', ' ', ']' and '"': other bytes become '_', longer
-// names are cut.  In a PARAM-VALUE '"', ']' and the backslash are escaped with a backslash.
-void append_structured_data(std::string_view fields, spdlog::memory_buf_t& out) {
+// names are cut.  Each value is cut to at most `value_max` bytes (append_param_value); returns how
+// many were.
+std::size_t append_structured_data(std::string_view fields, spdlog::memory_buf_t& out,
+                                   std::size_t value_max = std::string_view::npos) {
     if (fields.empty()) {
         out.push_back('-');
-        return;
+        return 0;
     }
     const std::string_view id = SyslogSink::kFieldsId;
     out.push_back('[');
     out.append(id.data(), id.data() + id.size());
+    std::size_t shortened = 0;
     for_each_field(fields, [&](const Field& f) {
         out.push_back(' ');
         for (const char ch : f.key.substr(0, 32)) {
@@ -126,13 +155,48 @@ void append_structured_data(std::string_view fields, spdlog::memory_buf_t& out) 
         }
         out.push_back('=');
         out.push_back('"');
-        for (const char ch : f.value) {
-            if (ch == '"' || ch == '\\' || ch == ']') out.push_back('\\');
-            out.push_back(ch);
-        }
+        shortened += !append_param_value(f.value, value_max, out);
         out.push_back('"');
     });
     out.push_back(']');
+    return shortened;
+}
+
+constexpr std::string_view kCutId = "cut@32473";
+
+// The fields in at most `room` bytes when the whole element does not fit: the longest values cut to
+// one common length, the largest that fits, then [cut@32473 shortened="N"]; when even the names do
+// not fit, only [cut@32473 dropped="N"] for the whole element.  Either says what the collector lacks.
+void append_cut_structured_data(std::string_view fields, std::size_t room, spdlog::memory_buf_t& out) {
+    std::vector<std::size_t> sizes;
+    std::size_t fixed = 2 + SyslogSink::kFieldsId.size();  // the brackets, the SD-ID, each param but its value
+    for_each_field(fields, [&](const Field& f) {
+        sizes.push_back(param_value_size(f.value));
+        fixed += 4 + std::min<std::size_t>(f.key.size(), 32);
+    });
+    const std::string count = std::to_string(sizes.size());  // no more values can be shortened than there are
+    fixed += std::string_view("[ shortened=\"\"]").size() + kCutId.size() + count.size();
+    const auto total = [&](std::size_t value_max) {
+        std::size_t size = fixed;
+        for (const std::size_t n : sizes) size += std::min(n, value_max);
+        return size;
+    };
+    auto to = std::back_inserter(out);
+    if (total(0) > room) {
+        fmt::format_to(to, "[{} dropped=\"{}\"]", kCutId, count);
+        return;
+    }
+    std::size_t fits = 0, over = *std::max_element(sizes.begin(), sizes.end());  // total(over) > room
+    while (over - fits > 1) {
+        const std::size_t mid = fits + (over - fits) / 2;
+        if (total(mid) <= room) {
+            fits = mid;
+        } else {
+            over = mid;
+        }
+    }
+    const std::size_t shortened = append_structured_data(fields, out, fits);
+    fmt::format_to(to, "[{} shortened=\"{}\"]", kCutId, shortened);
 }
 
 }  // namespace
@@ -196,7 +260,17 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
                        tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                        duration_cast<microseconds>(since_epoch - secs).count(), offset < 0 ? '-' : '+',
                        std::abs(offset) / 60, std::abs(offset) % 60, hostname_, header_field(app, 48), pid);
-        append_structured_data(current_fields(), out);
+        const std::size_t header = out.size();
+        const std::string_view fields = current_fields();
+        append_structured_data(fields, out);
+        out.push_back(' ');
+        out.append(text.data(), text.data() + text.size());
+        if (tcp_ || out.size() <= kMaxDatagram || fields.empty()) return;
+        // Too large for a datagram, which is cut at its end: the fields give way, so the element stays
+        // well-formed and MSG whole (as far as MSG alone fits).
+        out.resize(header);
+        const std::size_t room = kMaxDatagram - std::min(kMaxDatagram, header + 1 + text.size());
+        append_cut_structured_data(fields, room, out);
         out.push_back(' ');
         out.append(text.data(), text.data() + text.size());
         return;
