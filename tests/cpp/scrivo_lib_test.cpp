@@ -216,10 +216,13 @@ TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
         EXPECT_NE(dynamic_cast<zelvar::libscrivo::FileSink*>(logger->sinks().at(0).get()), nullptr);
         EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
         logger->info("dropped");
-        logger->warn("kept");
-        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;  // buffered, not written per record
-        logger->flush();
+        logger->warn("kept");  // written through: in the file when the call returns
         EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
+        zelvar::libscrivo::set_file_flush_interval(*logger, std::chrono::hours(1));
+        logger->warn("held");
+        EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
+        logger->flush();
+        EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\nwarning held\n") << overwrite;
     }
 }
 
@@ -514,20 +517,24 @@ TEST(FileSink, FatalSignalWritesTheBufferedWholeRecordsOnly) {
 }
 
 TEST(FileSink, FailedWriteThrowsAndDropsItsRecords) {
-    auto sink = file_sink("/dev/full");
-    const std::string text(100, 'x');
-    int failures = 0;
-    for (int i = 0; i < 100; ++i) {
-        try {
-            write(*sink, text);
-        } catch (const spdlog::spdlog_ex& e) {
-            ++failures;
-            EXPECT_STREQ(e.what(), "Failed writing to file /dev/full: No space left on device");
+    for (const bool buffered : {false, true}) {
+        auto sink = file_sink("/dev/full");
+        if (buffered) static_cast<zelvar::libscrivo::FileSink&>(*sink).set_flush_interval(std::chrono::hours(1));
+        const std::string text(100, 'x');
+        int failures = 0;
+        for (int i = 0; i < 100; ++i) {
+            try {
+                write(*sink, text);
+            } catch (const spdlog::spdlog_ex& e) {
+                ++failures;
+                EXPECT_STREQ(e.what(), "Failed writing to file /dev/full: No space left on device");
+            }
         }
+        // Written through, every record fails; buffered, once per full buffer (PIPE_BUF bytes).
+        EXPECT_EQ(failures, buffered ? 100 * 101 / PIPE_BUF : 100);
+        if (buffered) EXPECT_THROW(sink->flush(), spdlog::spdlog_ex);
+        EXPECT_NO_THROW(sink->flush());  // dropped, not retried
     }
-    EXPECT_EQ(failures, 100 * 101 / PIPE_BUF);  // once per full buffer (PIPE_BUF bytes), not per record
-    EXPECT_THROW(sink->flush(), spdlog::spdlog_ex);
-    EXPECT_NO_THROW(sink->flush());  // dropped, not retried
 }
 
 TEST(FileSink, NameWithZeroByteIsRefusedBeforeAnythingIsTouched) {

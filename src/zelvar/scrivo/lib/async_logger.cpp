@@ -47,6 +47,7 @@ constexpr std::size_t kEagerBatch = 4096;
 
 // How many times a writer of a small queue looks for records before it waits to be woken.
 constexpr int kSpins = 64;
+constexpr std::chrono::microseconds kSpinTime{100};
 
 // What callers must do for the writer: nothing while it is busy or will look again soon.
 enum class Writer { busy, polling, sleeping };
@@ -379,15 +380,19 @@ void AsyncLogger::report(const SinkFailure& failure) noexcept {
 void AsyncLogger::run() noexcept {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
+    bool streaming = false;  // the last batch held more than one record
     for (;;) {
         // The state is announced on every sleep, so a wake-up that found nothing to do is not the last.
         // Fewer than kEagerBatch records wait for the next look rather than being taken at once: a
         // writer on the callers' heels takes the queue's lock and the records' cache lines from them
         // every few records, and callers then write into lines the writer has only just read.
-        // A small queue fills sooner than a sleeping writer wakes: the writer looks again a few
-        // times first, leaving its core to the callers in between.
-        for (int spin = 0; spin < kSpins && s.eager < kEagerBatch && s.count < s.eager &&
-                           s.flush_wanted <= s.flushed_upto && !s.stopping && !s.pause.load(std::memory_order_relaxed);
+        // A small queue fills sooner than a sleeping writer wakes: under a stream of records the
+        // writer looks again a few times first (for kSpinTime at most, so that an idle logger's
+        // record is not kept past the poll), leaving its core to the callers in between.
+        const auto spin_until = std::chrono::steady_clock::now() + kSpinTime;
+        for (int spin = 0; streaming && spin < kSpins && s.eager < kEagerBatch && s.count < s.eager &&
+                           s.flush_wanted <= s.flushed_upto && !s.stopping &&
+                           !s.pause.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < spin_until;
              ++spin) {
             lock.unlock();
             std::this_thread::yield();
@@ -421,6 +426,7 @@ void AsyncLogger::run() noexcept {
         if (s.blocked) s.room.notify_all();
         lock.unlock();
         const std::size_t count = s.taken_count;
+        streaming = count > 1;
         {
             // Locals, not the shared lines callers keep writing.
             Record* const taken = s.taken.data();
