@@ -107,11 +107,16 @@ def main():
     for label, (wall, cpu) in results.items():
         print(f"{label:56} {wall:8.0f} {cpu:8.0f} {cpu / floor:9.1f}x")
     ours = results["Logger.info -> file, write-through (default)"][0]
-    ratios = {"Logger.info to a file, write-through\nvs stdlib logging": results[
-        "stdlib logging -> FileHandler (write-through)"][0] / ours}
+    ratios = {
+        "Logger.info to a file, write-through\nvs stdlib logging": results[
+            "stdlib logging -> FileHandler (write-through)"
+        ][0]
+        / ours
+    }
     if picologging:
-        ratios["Logger.info to a file, write-through\nvs picologging"] = results[
-            "picologging -> FileHandler (write-through)"][0] / ours
+        ratios["Logger.info to a file, write-through\nvs picologging"] = (
+            results["picologging -> FileHandler (write-through)"][0] / ours
+        )
     for label, ratio in ratios.items():
         print(f"{label.replace(chr(10), ' ')}: {ratio:.1f}x (wall)")
     print(f"idle non-blocking logger, call to the file growing: p50 {p50:.0f} us, p99 {p99:.0f} us")
