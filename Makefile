@@ -255,6 +255,7 @@ bench: build build/cpp/build.ninja
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/logging_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/async_queue_bench.py
 	$(PY) bench/fields_bench.py
+	$(PY) bench/json_console_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/dispatcher_bench.py
 	$(PY) bench/chart.py build/bench docs/benchmarks.png
 

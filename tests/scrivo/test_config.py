@@ -203,6 +203,10 @@ def _logger(entry):
             "loggers.d2.default",
         ),
         (lambda c: c["loggers"].update({"": {}}), ValueError, "loggers."),
+        (_handler({"class": "JsonStdoutHandler", "filename": "x.log"}), TypeError, "handlers.bad.filename"),
+        (lambda c: c.__setitem__("root", {"level": "LOUD"}), ValueError, "root.level"),
+        (lambda c: c.__setitem__("root", {"level": 20.0}), TypeError, "root.level"),
+        (lambda c: c.__setitem__("root", {"handlers": []}), ValueError, "root.handlers"),
     ],
 )
 def test_configure_refuses_before_touching_files(tmp_path, change, error, path):
@@ -245,14 +249,20 @@ def test_configure_builds_loggers(child, tmp_path):
             "handlers": {
                 "text": {"class": "FileHandler", "filename": "app.log", "pattern": "%n %l %v", "level": "DEBUG"},
                 "json": {"class": "JsonFileHandler", "filename": "app.jsonl", "level": 3},
+                "out": {"class": "zelvar.scrivo.JsonStdoutHandler", "level": "INFO"},
             },
             "loggers": {
                 "app": {"handlers": ["text"], "level": "INFO", "default": True},
                 "jobs": {"handlers": ["json"], "queue_size": 8, "overflow": "drop_oldest",
                          "flush_interval": 0.5},
+                "svc": {"handlers": ["out"]},
             },
+            "root": {"level": "INFO"},
         })
         app, jobs = loggers["app"], loggers["jobs"]
+        loggers["svc"].info("to stdout")
+        loggers["svc"].debug("below the handler")
+        root_level = logging.getLogger().level  # the takeover set DEBUG; the root entry came after it
         app.debug("hidden")
         app.info("shown")
         logging.getLogger("lib").warning("taken over")
@@ -261,10 +271,12 @@ def test_configure_builds_loggers(child, tmp_path):
         jobs.info("below the handler")
         jobs.warning("queued")
         jobs.flush()
-        print(json.dumps([sorted(loggers), app.level, jobs.level, jobs.name, type(jobs).__name__]))
+        print(json.dumps([sorted(loggers), app.level, jobs.level, jobs.name, type(jobs).__name__, root_level]))
         """
     )
-    assert json.loads(proc.stdout) == [["app", "jobs"], 4, 0, "jobs", "Logger"]
+    record, summary = proc.stdout.splitlines()
+    assert json.loads(summary) == [["app", "jobs", "svc"], 4, 0, "jobs", "Logger", 20]
+    assert [json.loads(record)[key] for key in ("logger", "level", "message")] == ["svc", "info", "to stdout"]
     assert (tmp_path / "app.log").read_text().splitlines() == ["app info shown", "app warning taken over"]
     lines = [json.loads(line) for line in (tmp_path / "app.jsonl").read_text().splitlines()]
     assert [(r["logger"], r["level"], r["message"]) for r in lines] == [("jobs", "warning", "queued")]

@@ -17,6 +17,8 @@ HANDLERS = [
     s.FileHandler,
     s.RotatingFileHandler,
     s.JsonFileHandler,
+    s.JsonStdoutHandler,
+    s.JsonStderrHandler,
     s.DailyFileHandler,
     s.SyslogHandler,
 ]
@@ -32,6 +34,8 @@ FIELDS = {
     s.FileHandler: ["color", "pattern", "level", "filename", "overwrite"],
     s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
     s.JsonFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
+    s.JsonStdoutHandler: ["color", "pattern", "level"],
+    s.JsonStderrHandler: ["color", "pattern", "level"],
     s.DailyFileHandler: ["color", "pattern", "level", "filename", "overwrite", "hour", "minute", "max_files"],
     s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol", "format"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
@@ -63,6 +67,8 @@ DEFAULTS = {
     s.JsonFileHandler: dict(
         color=False, pattern=None, level=Level.TRACE, filename="app.log", overwrite=False, max_size=0, max_files=0
     ),
+    s.JsonStdoutHandler: dict(color=False, pattern=None, level=Level.TRACE),
+    s.JsonStderrHandler: dict(color=False, pattern=None, level=Level.TRACE),
     s.DailyFileHandler: dict(
         color=False,
         pattern=PATTERN,
@@ -99,6 +105,8 @@ DOCS = {
     "size_t max_size=1048576, size_t max_files=3)",
     s.JsonFileHandler: "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, "
     "size_t max_size=0, size_t max_files=0)",
+    s.JsonStdoutHandler: "JsonStdoutHandler(Level level=Level.TRACE)",
+    s.JsonStderrHandler: "JsonStderrHandler(Level level=Level.TRACE)",
     s.DailyFileHandler: f"DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, {DOC_PATTERN}, "
     "Level level=Level.TRACE)",
     s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
@@ -147,7 +155,9 @@ def test_class_tree():
         assert cls.__bases__ == (s.LogHandler,)
     assert s.RotatingFileHandler.__bases__ == (s.FileHandler,)
     assert s.JsonFileHandler.__bases__ == s.DailyFileHandler.__bases__ == (s.FileHandler,)
-    assert s.SyslogHandler.__bases__ == (s.LogHandler,)
+    assert (
+        s.SyslogHandler.__bases__ == s.JsonStdoutHandler.__bases__ == s.JsonStderrHandler.__bases__ == (s.LogHandler,)
+    )
     assert s.LogHandler.__bases__ == s.ColorScheme.__bases__ == (object,)
 
 
@@ -272,6 +282,8 @@ def test_out_of_range_level_is_stored_but_not_readable(stored, message):
         (s.BasicConsoleHandler, {"level": -1}),
         (s.FileHandler, {"level": 9}),
         (s.RotatingFileHandler, {"level": 9}),
+        (s.JsonStdoutHandler, {"level": 7}),
+        (s.JsonStderrHandler, {"level": -1}),
     ],
 )
 def test_subclass_initialisers_pass_a_level_member(cls, kwargs):
@@ -315,6 +327,8 @@ BAD_INIT = [
     (s.SyslogHandler, {"address": ("host", "514")}, TypeError),
     (s.SyslogHandler, {"ident": b"app"}, TypeError),
     (s.SyslogHandler, {"format": "rfc3339"}, ValueError),
+    (s.JsonStdoutHandler, {"level": "x"}, TypeError),
+    (s.JsonStderrHandler, {"level": 2**40}, OverflowError),
     (s.ColorScheme, {"critical_color": 2**31}, OverflowError),
     (s.ColorScheme, {"trace_color": "1"}, TypeError),
 ]
@@ -322,7 +336,11 @@ BAD_INIT = [
 
 @pytest.mark.parametrize("cls, bad, error", BAD_INIT, ids=lambda x: getattr(x, "__name__", str(x)))
 def test_failed_reinit_keeps_every_value(cls, bad, error):
-    changed = {"pattern": "custom"} if cls is not s.ColorScheme else {"info_color": 7}
+    changed = {"pattern": "custom"}
+    if cls is s.ColorScheme:
+        changed = {"info_color": 7}
+    elif cls in (s.JsonStdoutHandler, s.JsonStderrHandler):  # no pattern to take
+        changed = {"level": Level.INFO}
     obj = make(cls, **changed)
     before = values(obj)
     args = () if "filename" in bad else REQUIRED.get(cls, ())

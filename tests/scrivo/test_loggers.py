@@ -131,6 +131,29 @@ def test_file_that_cannot_be_opened_is_an_os_error(tmp_path):
         s.Logger("dir", handlers=[s.FileHandler(str(tmp_path))])
 
 
+@pytest.mark.parametrize(
+    "name, fd, instead", [("/dev/stdout", 1, "JsonStdoutHandler"), ("/dev/fd/2", 2, "JsonStderrHandler")]
+)
+def test_json_file_on_a_socket_stream_names_the_console_handler(child, name, fd, instead):
+    # A standard stream that is a socket has no device to open by name.
+    proc = child(
+        f"""
+        import os, socket
+        import zelvar.scrivo as z
+        out, (a, b) = os.dup(1), socket.socketpair()
+        os.dup2(b.fileno(), {fd})
+        try:
+            z.Logger("j", handlers=[z.JsonFileHandler({name!r})])
+        except OSError as e:
+            os.write(out, str(e).encode())
+        """
+    )
+    assert proc.stdout.decode() == (
+        f"Failed opening file {name} for writing (use {instead}, which writes to the stream whatever it is): "
+        "No such device or address"
+    )
+
+
 def named_by_property(name):
     """A handler whose file name reaches the logger through a Python property."""
     return type("Named", (s.FileHandler,), {"filename": property(lambda self: name)})("x.log", overwrite=True)

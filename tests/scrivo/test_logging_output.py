@@ -119,10 +119,18 @@ def test_console_mutex_policy_only(child):
     assert proc.stdout == (ESC + b"[32mx" + ESC + b"[0m\n") * 2
 
 
-@pytest.mark.parametrize("handler", ["StderrHandler(False, '%v')", "ConsoleHandler(False, '%v')"])
-def test_a_stalled_stdout_holds_up_no_stderr_logger(handler):
+@pytest.mark.parametrize(
+    "handler, stuck",
+    [
+        ("StderrHandler(False, '%v')", "StdoutHandler(False, '%v')"),
+        ("ConsoleHandler(False, '%v')", "StdoutHandler(False, '%v')"),
+        ("JsonStderrHandler()", "JsonStdoutHandler()"),
+    ],
+)
+def test_a_stalled_stdout_holds_up_no_stderr_logger(handler, stuck):
     # Standard output's pipe is full and a non-blocking logger's writer waits in it; a logger that
-    # writes to standard error (on its own, or through the error half of a split console) goes on.
+    # writes to standard error (on its own, or through the error half of a split console) goes on,
+    # and the stuck logger's queue fills and drops by its overflow policy.
     code = f"""
         import os, time
         err = Logger('err', handlers=[{handler}])
@@ -135,14 +143,96 @@ def test_a_stalled_stdout_holds_up_no_stderr_logger(handler):
             pass
         os.set_blocking(w, True)
         os.dup2(w, 1)
-        out = Logger('out', handlers=[StdoutHandler(False, '%v')], queue_size=8)
+        out = Logger('out', handlers=[{stuck}], queue_size=8, overflow='drop_oldest')
         out.info('stuck')
         time.sleep(0.3)
         err.error('through')
+        for n in range(20):
+            out.info('queued')
+        os.write(2, str(out.dropped).encode())
         os._exit(0)
     """
     proc = run_bounded(code, "the standard error logger waits for standard output")
-    assert (proc.returncode, proc.stderr) == (0, b"through\n")
+    assert proc.returncode == 0
+    record, dropped = proc.stderr.decode().splitlines()
+    assert (json.loads(record)["message"] if handler.startswith("Json") else record) == "through"
+    assert int(dropped) == 20 - 8
+
+
+@pytest.mark.parametrize("blocking", [True, False], ids=["blocking", "non-blocking"])
+@pytest.mark.parametrize("stream", ["stdout", "stderr"])
+def test_json_console_lines_from_threads_never_interleave(child, stream, blocking):
+    # Native threads log records far larger than a pipe takes at once into the test's own pipe: each
+    # line is one whole record, also when the descriptor was made non-blocking under the handler.
+    handler = "JsonStdoutHandler()" if stream == "stdout" else "JsonStderrHandler()"
+    proc = run_with_scrivo(
+        child,
+        f"""
+        import os
+        from zelvar import _testing as native
+        os.set_blocking({1 if stream == "stdout" else 2}, {blocking})
+        lg = Logger('threads', handlers=[{handler}])
+        native.log_from_threads(lg, 4, 20, 'T' * 100000)
+    """,
+    )
+    records = [json.loads(line)["message"] for line in getattr(proc, stream).splitlines()]
+    seen = {}
+    for message in records:
+        tag, n, xs = message.split(" ")
+        assert tag[:-1] == "T" * 100000 and xs == "x" * (int(n) % 97)
+        seen.setdefault(tag[-1], []).append(int(n))
+    assert seen == {str(t): list(range(20)) for t in range(4)}
+
+
+# Each console sink, in colour where it can be: on a terminal, with a colour scheme and a message's
+# own colours. NO_COLOR (not empty) and TERM=dumb leave no escape anywhere; otherwise both kinds show.
+COLOUR_SINKS = {
+    "stdout": "Logger('c', handlers=[StdoutHandler(True, '%^%v%$', max_level=Level.ERROR)], color_scheme=scheme)",
+    "stderr": "Logger('c', handlers=[StderrHandler(True, '%^%v%$', Level.TRACE)], color_scheme=scheme)",
+    "console": "Logger('c', handlers=[ConsoleHandler(True, '%^%v%$')], color_scheme=scheme)",
+    "basic": "Logger('c', handlers=[BasicConsoleHandler(True, '%^%v%$')], color_scheme=scheme)",
+    "unnamed": "Logger('c', color_scheme=scheme)",
+    "initial-default": "DefaultLogger()",
+}
+
+
+@pytest.mark.parametrize(
+    "env, escapes",
+    [({}, True), ({"NO_COLOR": ""}, True), ({"NO_COLOR": "1"}, False), ({"TERM": "dumb"}, False)],
+    ids=["plain", "empty-NO_COLOR", "NO_COLOR", "TERM-dumb"],
+)
+@pytest.mark.parametrize("sink", list(COLOUR_SINKS))
+def test_colour_obeys_the_environment(sink, env, escapes):
+    code = f"""
+        import os, pty
+        out, (terminal, side) = os.dup(1), pty.openpty()
+        os.dup2(side, 1)
+        os.dup2(side, 2)
+        scheme = ColorScheme(info_color=35, warn_color=36)
+        lg = {COLOUR_SINKS[sink]}
+        lg.info('scheme')
+        lg.warn('own', fg_color=31, bg_color=44, effect=1)
+        for fd in (1, 2, side):
+            os.close(fd)
+        shown = b''
+        try:
+            while chunk := os.read(terminal, 1 << 16):  # EIO once every writer's end is closed
+                shown += chunk
+        except OSError:
+            pass
+        os.write(out, shown)
+        os._exit(0)
+    """
+    base = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
+    proc = run_python(PRELUDE + textwrap.dedent(code), env={**base, "TERM": "xterm", **env}, timeout=60)
+    assert proc.returncode == 0, proc.stderr
+    shown = proc.stdout
+    assert b"scheme" in shown and b"own" in shown
+    if not escapes:
+        assert ESC not in shown
+        return
+    assert ESC + b"[1;31;44mown" in shown
+    assert (ESC + b"[35m" in shown) == (sink != "initial-default")  # the scheme is a built logger's
 
 
 def test_message_is_cut_at_nul(child, tmp_path):
@@ -474,6 +564,7 @@ FORKING_HANDLERS = {
         "os.dup2(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND), 2)",
         "StderrHandler(False, '%v', 0)",
     ),
+    "json-stdout": ("os.dup2(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND), 1)", "JsonStdoutHandler()"),
     "syslog": (
         "server = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); server.bind(path + '.sock'); "
         "received = open(path, 'ab', buffering=0); "
@@ -496,6 +587,7 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
         import os, socket, threading, time, warnings
         from zelvar import _testing as native
         path = {str(path)!r}
+        out = os.dup(1)
         {setup}
         lg = Logger('forks', handlers=[{handler}])
         threading.Thread(target=native.log_from_threads, args=(lg, 2, 10**8, 'p'), daemon=True).start()
@@ -519,7 +611,7 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
                 time.sleep(0.002)
         lg.flush()
         time.sleep(0.1)  # the collector's last datagrams
-        print(hung, flush=True)
+        os.write(out, f'{{hung}}'.encode())
         os._exit(0)
     """,
         leak_check=False,
@@ -530,7 +622,7 @@ def test_forked_children_log_while_native_threads_hold_sinks(child, tmp_path, ki
     text = path.read_text()
     # The parent exits while its threads write: the kernel may end the last write at a page boundary.
     text = text[: text.rfind("\n") + 1]
-    if kind == "json":
+    if kind.startswith("json"):
         text = "".join(json.loads(line)["message"] + "\n" for line in text.splitlines())
     elif kind == "syslog":
         text = "".join(line.split("]: ", 1)[1] + "\n" for line in text.splitlines())  # <PRI>time TAG[PID]: MSG
@@ -726,21 +818,54 @@ JSON_TEXTS = [
 JSON_KEYS = ["time", "level", "logger", "message", "file", "line", "thread", "pid"]
 
 
-def test_json_file_handler_lines(child, tmp_path):
+# Where the JSON lines go: (the handler, what points the stream at the target, what copies the target
+# to the log file at the end). The console handlers write by descriptor, whatever it is.
+DRAIN = "open(path, 'wb').write(b''.join(iter(lambda: read(65536), b'')))"
+JSON_TARGETS = {
+    "file": ("JsonFileHandler(path, level=Level.DEBUG)", "pass", "pass"),
+    "stdout-file": (
+        "JsonStdoutHandler(Level.DEBUG)",
+        "os.dup2(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)",
+        "pass",
+    ),
+    "stdout-pipe": (
+        "JsonStdoutHandler(Level.DEBUG)",
+        "r, w = os.pipe(); os.dup2(w, 1); os.close(w); read = lambda n: os.read(r, n)",
+        f"os.close(1); {DRAIN}",
+    ),
+    "stdout-socket": (
+        "JsonStdoutHandler(Level.DEBUG)",
+        "a, b = socket.socketpair(); os.dup2(b.fileno(), 1); b.close(); read = a.recv",
+        f"os.close(1); {DRAIN}",
+    ),
+    "stderr-pipe": (
+        "JsonStderrHandler(level=Level.DEBUG)",
+        "r, w = os.pipe(); os.dup2(w, 2); os.close(w); read = lambda n: os.read(r, n)",
+        f"os.close(2); {DRAIN}",
+    ),
+}
+
+
+@pytest.mark.parametrize("target", list(JSON_TARGETS))
+def test_json_file_handler_lines(child, tmp_path, target):
     log = tmp_path / "j" / "app.jsonl"
+    handler, redirect, collect = JSON_TARGETS[target]
+    if target != "file":  # the file handler makes the folder itself
+        redirect = f"os.makedirs(os.path.dirname(path)); {redirect}"
     out = child.script(
         "emit.py",
         f"""
-        import logging, os, threading
-        from zelvar.scrivo.scrivo import *
-        lg = Logger('json.app', handlers=[JsonFileHandler({str(log)!r}, level=Level.DEBUG)], set_default=True)
+        import logging, os, socket, threading; path = {str(log)!r}
+        from zelvar.scrivo.scrivo import *; out = os.dup(1); {redirect}
+        lg = Logger('json.app', handlers=[{handler}], set_default=True)
         lg.trace('below the level')
         for text in {JSON_TEXTS!r}:
             lg.info(text)
         lg.critical('last')
         logging.getLogger('lib').error('from %s', 'stdlib', extra={{'request_id': 7, 'peer': ('h', 1)}})
         DefaultLogger().warn('default')
-        print(os.getpid(), threading.get_native_id())
+        os.write(out, f'{{os.getpid()}} {{threading.get_native_id()}}'.encode())
+        {collect}
     """,
     ).stdout.split()
     pid, tid = map(int, out)

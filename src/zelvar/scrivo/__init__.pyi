@@ -24,6 +24,12 @@ from .scrivo import (
     JsonFileHandler as JsonFileHandler,
 )
 from .scrivo import (
+    JsonStderrHandler as JsonStderrHandler,
+)
+from .scrivo import (
+    JsonStdoutHandler as JsonStdoutHandler,
+)
+from .scrivo import (
     Level as Level,
 )
 from .scrivo import (
@@ -57,6 +63,8 @@ __all__ = [
     "DefaultLogger",
     "FileHandler",
     "JsonFileHandler",
+    "JsonStderrHandler",
+    "JsonStdoutHandler",
     "Level",
     "LogHandler",
     "Logger",

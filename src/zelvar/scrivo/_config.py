@@ -12,7 +12,8 @@ from . import scrivo as _native
 
 __all__ = ["StdlibHandler", "configure"]
 
-_TOP_KEYS = frozenset({"version", "handlers", "loggers"})
+_TOP_KEYS = frozenset({"version", "handlers", "loggers", "root"})
+_ROOT_KEYS = frozenset({"level"})
 _LOGGER_KEYS = frozenset(
     {"handlers", "level", "queue_size", "overflow", "flush_interval", "default", "intercept_stdlib_logging"}
 )
@@ -71,6 +72,19 @@ def _level(value: object, path: str) -> _native.Level:
             ValueError, path, f'{int(value)} is a level number of the logging package: write Level.{name} or "{name}"'
         )
     raise _ConfigError(ValueError, path, f"{int(value)} is not a valid Level")
+
+
+def _stdlib_level(value: object, path: str) -> int:
+    """A level of the standard ``logging`` package as ``Logger.setLevel`` takes it: a number, or a
+    registered name ("INFO")."""
+    if isinstance(value, str):
+        number = logging.getLevelName(value)
+        if not isinstance(number, int):
+            raise _ConfigError(ValueError, path, f"unknown level name {value!r} of the logging package")
+        return number
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise _ConfigError(TypeError, path, f"a level is an int or a level name, not {type(value).__name__}")
+    return value
 
 
 def _typed(key: object, value: object, path: str) -> object:
@@ -206,8 +220,11 @@ def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
 
     ``{"version": 1, "handlers": {name: {"class": "FileHandler", <keyword arguments>}},
     "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
-    "flush_interval": ..., "default": bool, "intercept_stdlib_logging": bool}}}``. Levels are native names ("WARN";
-    "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool only, a count an int only.
+    "flush_interval": ..., "default": bool, "intercept_stdlib_logging": bool}}, "root": {"level": "INFO"}}``.
+    Levels are native names ("WARN"; "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool
+    only, a count an int only. ``root`` is the standard ``logging`` root logger, as ``dictConfig``
+    takes it: its level (a ``logging`` name or number) is set once every logger is built, so after
+    any takeover they made (which sets it to DEBUG).
     Everything is checked, then every file of every logger opened, before the first logger is
     built (which may empty or prune its files), so an error (its message starts with the key path,
     ``handlers.file.filename: ...``) empties or prunes no file. A file handler writes for one
@@ -224,6 +241,9 @@ def _configure(config: object) -> dict[str, _native.Logger]:
     _check_keys(config, _TOP_KEYS, "")
     if config.get("version") != 1:
         raise _ConfigError(ValueError, "version", f"expected 1, not {config.get('version')!r}")
+    root = _mapping(config.get("root", {}), "root")
+    _check_keys(root, _ROOT_KEYS, "root")
+    root_level = _stdlib_level(root["level"], "root.level") if "level" in root else None
     refusal = _unnamed_refusal()
     handlers = _handlers(_mapping(config.get("handlers", {}), "handlers"), refusal)
     plans = []
@@ -258,7 +278,10 @@ def _configure(config: object) -> dict[str, _native.Logger]:
                     _native.Logger._open_files([handlers[n]])
                 except OSError as e:
                     raise _ConfigError(type(e), f"handlers.{n}.filename", str(e)) from None
-    return {name: _native.Logger(name, **kwargs) for name, kwargs, _ in plans}
+    loggers = {name: _native.Logger(name, **kwargs) for name, kwargs, _ in plans}
+    if root_level is not None:
+        logging.getLogger().setLevel(root_level)
+    return loggers
 
 
 class StdlibHandler(_native.PyLogHandler):

@@ -60,7 +60,8 @@ constexpr ReadArg kColorPatternLevelReads[] = {{"color", Read::truth}, {"pattern
 
 // Their type objects, made from them below.
 extern PyTypeObject LogHandlerType, StdoutHandlerType, StderrHandlerType, ConsoleHandlerType, BasicConsoleHandlerType,
-    SyslogHandlerType, FileHandlerType, JsonFileHandlerType, DailyFileHandlerType, RotatingFileHandlerType;
+    SyslogHandlerType, FileHandlerType, JsonFileHandlerType, JsonStdoutHandlerType, JsonStderrHandlerType,
+    DailyFileHandlerType, RotatingFileHandlerType;
 
 constexpr Field kLogHandlerFields[] = {ZELVAR_BOOL(color, LogHandlerObject), ZELVAR_TEXT(pattern, LogHandlerObject),
                                        ZELVAR_LEVEL(level, LogHandlerObject)};
@@ -254,6 +255,33 @@ constexpr HandlerKind kJsonFileHandler{
               const Got* g) { f.add_json_file_handler(g[0].text, g[1].level, g[2].truth, g[3].size, g[4].size); },
 };
 
+// The same lines to a standard stream, by its descriptor.
+constexpr Param kJsonConsoleParams[] = {{"level", Arg::level, kTrace}};
+constexpr BaseArg kJsonConsoleBaseArgs[] = {{nullptr, Arg::truth, 0}, {nullptr}, {"level"}};
+constexpr ReadArg kJsonConsoleReads[] = {{"level", Read::level}};
+constexpr HandlerKind kJsonStdoutHandler{
+    .name = "zelvar.scrivo.scrivo.JsonStdoutHandler",
+    .type = &JsonStdoutHandlerType,
+    .base = &kLogHandler,
+    .doc = "JsonStdoutHandler(Level level=Level.TRACE)",
+    .fields = {},
+    .params = kJsonConsoleParams,
+    .base_args = kJsonConsoleBaseArgs,
+    .reads = kJsonConsoleReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_json_stdout_handler(g[0].level); },
+};
+constexpr HandlerKind kJsonStderrHandler{
+    .name = "zelvar.scrivo.scrivo.JsonStderrHandler",
+    .type = &JsonStderrHandlerType,
+    .base = &kLogHandler,
+    .doc = "JsonStderrHandler(Level level=Level.TRACE)",
+    .fields = {},
+    .params = kJsonConsoleParams,
+    .base_args = kJsonConsoleBaseArgs,
+    .reads = kJsonConsoleReads,
+    .add = [](LoggerFactory& f, const Got* g) { f.add_json_stderr_handler(g[0].level); },
+};
+
 constexpr Field kDailyFields[] = {ZELVAR_INT(hour, DailyFileHandlerObject), ZELVAR_INT(minute, DailyFileHandlerObject),
                                   ZELVAR_SIZE(max_files, DailyFileHandlerObject)};
 constexpr Param kDailyParams[] = {{"filename", Arg::text},      {"hour", Arg::bounded, 23},
@@ -333,9 +361,9 @@ constexpr HandlerKind kColorScheme{
 #undef ZELVAR_FIELD
 
 constexpr const HandlerKind* kKinds[] = {
-    &kLogHandler,          &kStdoutHandler, &kStderrHandler,   &kConsoleHandler,
-    &kBasicConsoleHandler, &kSyslogHandler, &kJsonFileHandler, &kDailyFileHandler,
-    &kRotatingFileHandler, &kFileHandler,   &kColorScheme,
+    &kLogHandler,          &kStdoutHandler,   &kStderrHandler,     &kConsoleHandler,    &kBasicConsoleHandler,
+    &kSyslogHandler,       &kJsonFileHandler, &kJsonStdoutHandler, &kJsonStderrHandler, &kDailyFileHandler,
+    &kRotatingFileHandler, &kFileHandler,     &kColorScheme,
 };
 constexpr std::size_t kKindCount = std::size(kKinds);
 
@@ -406,6 +434,8 @@ PyTypeObject BasicConsoleHandlerType = kind_type<kBasicConsoleHandler>(sizeof(Ba
 PyTypeObject SyslogHandlerType = kind_type<kSyslogHandler>(sizeof(SyslogHandlerObject));
 PyTypeObject FileHandlerType = kind_type<kFileHandler>(sizeof(FileHandlerObject));
 PyTypeObject JsonFileHandlerType = kind_type<kJsonFileHandler>(sizeof(JsonFileHandlerObject));
+PyTypeObject JsonStdoutHandlerType = kind_type<kJsonStdoutHandler>(sizeof(JsonStdoutHandlerObject));
+PyTypeObject JsonStderrHandlerType = kind_type<kJsonStderrHandler>(sizeof(JsonStderrHandlerObject));
 PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler>(sizeof(DailyFileHandlerObject));
 PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler>(sizeof(RotatingFileHandlerObject));
 

@@ -74,6 +74,15 @@ struct JsonFileHandlerObject {
     std::size_t max_files;
 };
 
+// JSON lines to a standard stream: pattern None, color False.
+struct JsonStdoutHandlerObject {
+    LogHandlerObject base;
+};
+
+struct JsonStderrHandlerObject {
+    LogHandlerObject base;
+};
+
 struct DailyFileHandlerObject {
     FileHandlerObject base;
     int32_t hour;

@@ -107,6 +107,14 @@ class JsonFileHandler(FileHandler):
         max_files: SupportsInt = 0,
     ) -> None: ...
 
+# The same JSON lines to standard output or standard error by descriptor (a pipe, a socket, a file):
+# one write of one whole line per record. pattern is None and color False.
+class JsonStdoutHandler(LogHandler):
+    def __init__(self, level: _LevelLike = ...) -> None: ...
+
+class JsonStderrHandler(LogHandler):
+    def __init__(self, level: _LevelLike = ...) -> None: ...
+
 # One dated file per day, "<stem>_YYYY-MM-DD<suffix>", started at hour:minute local time.
 @disjoint_base
 class DailyFileHandler(FileHandler):
@@ -318,6 +326,12 @@ def __pyx_unpickle_RotatingFileHandler(
 def __pyx_unpickle_JsonFileHandler(
     __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
 ) -> JsonFileHandler: ...
+def __pyx_unpickle_JsonStdoutHandler(
+    __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
+) -> JsonStdoutHandler: ...
+def __pyx_unpickle_JsonStderrHandler(
+    __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
+) -> JsonStderrHandler: ...
 def __pyx_unpickle_DailyFileHandler(
     __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
 ) -> DailyFileHandler: ...

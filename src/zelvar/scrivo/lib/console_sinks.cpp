@@ -1,10 +1,13 @@
-// The console sinks, each stream with a lock of its own (sinks.hpp).
+// The console sinks, each stream with a lock of its own, and the environment's say on colour (sinks.hpp).
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 // spdlog is compiled, not header-only, in this build: its sink templates over these mutexes are
 // compiled here, where the mutexes are defined.
 #include <spdlog/sinks/ansicolor_sink-inl.h>
 #include <spdlog/sinks/stdout_sinks-inl.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace zelvar::libscrivo {
 
@@ -18,7 +21,19 @@ std::mutex& stderr_console_mutex::mutex() {
     return lock;
 }
 
+bool colour_refused_by_environment() noexcept {
+    const char* no_color = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    return (no_color && *no_color) || (term && std::strcmp(term, "dumb") == 0);
+}
+
+EscapeFree::~EscapeFree() = default;
+
 std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool color) {
+    if (colour_refused_by_environment()) {
+        if (stream == stderr) return std::make_shared<stderr_escape_free_sink>();
+        return std::make_shared<stdout_escape_free_sink>();
+    }
     if (stream == stderr) {
         if (color) return std::make_shared<stderr_color_sink>();
         return std::make_shared<stderr_plain_sink>();

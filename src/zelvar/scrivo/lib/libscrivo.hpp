@@ -120,7 +120,9 @@ inline const char* background_prefix(int code) {
 // Console sinks are spdlog's console sinks over one mutex per stream
 // (sinks.hpp): with `color` true zelvar::libscrivo::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
-// zelvar::libscrivo::std{out,err}_plain_sink.  Each sink gets the handler's pattern
+// zelvar::libscrivo::std{out,err}_plain_sink; either way the escape-free
+// plain sink when the environment refuses colour as the handler is added
+// (NO_COLOR set and not empty, or TERM=dumb: colour_refused_by_environment).  Each sink gets the handler's pattern
 // (an empty pattern keeps spdlog's default one; %t writes the thread id as
 // written_thread_id does) and the handler's level as its minimum.  Handlers
 // bounded above are a MaxSinkLevel around the real sink.
@@ -173,8 +175,15 @@ class SCRIVO_API LoggerFactory {
     // `max_size` > 0 to a file rotated as add_rotating_file_handler does,
     // keeping `max_files` rotated files.  `overwrite` empties it (in build()).
     // Throws as add_file_handler and add_rotating_file_handler do.
+    // A file named after a standard stream ("/dev/stdout", "/dev/fd/2", ...) that cannot be opened by
+    // name (standard output a socket) names in its error the handler that writes to the stream itself.
     void add_json_file_handler(const std::string& filename, spdlog::level::level_enum level, bool overwrite,
                                unsigned long max_size, unsigned long max_files);
+
+    // JSON lines as add_json_file_handler writes them, to standard output or standard error by its
+    // descriptor, whatever it is (a zelvar::libscrivo::JsonConsoleSink): every record from `level` up.
+    void add_json_stdout_handler(spdlog::level::level_enum level);
+    void add_json_stderr_handler(spdlog::level::level_enum level);
 
     // A zelvar::libscrivo::SyslogSink: to the Unix datagram socket at `address`
     // when `port` is 0, otherwise to address:port over `protocol` ("udp" or

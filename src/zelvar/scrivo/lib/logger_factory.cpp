@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <ios>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace lib = zelvar::libscrivo;
@@ -132,22 +134,60 @@ void LoggerFactory::check_json_file_handler(const std::string& filename, unsigne
     lib::FileSink::check_name(filename);
 }
 
+namespace {
+
+// The handler that writes JSON lines to the standard stream `filename` names, or null.
+const char* json_console_handler_for(const std::string& filename) {
+    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        if (filename == name) return "JsonStdoutHandler";
+    }
+    for (const char* name : {"/dev/stderr", "/dev/fd/2", "/proc/self/fd/2"}) {
+        if (filename == name) return "JsonStderrHandler";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void LoggerFactory::add_json_file_handler(const std::string& filename, level_enum level, bool overwrite,
                                           unsigned long max_size, unsigned long max_files) {
     check_json_file_handler(filename, max_size, max_files);
     add_opened(
         [=](bool destroy) {
             SinkPtr sink;
-            if (max_size > 0) {
-                sink = std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files, destroy);
-            } else {
-                sink = std::make_shared<lib::FileSink>(filename, destroy);
+            try {
+                if (max_size > 0) {
+                    sink = std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files, destroy);
+                } else {
+                    sink = std::make_shared<lib::FileSink>(filename, destroy);
+                }
+            } catch (const std::ios_base::failure& e) {
+                // A stream that is a socket has no device to open by name; its own handler writes to it.
+                const char* instead = json_console_handler_for(filename);
+                if (!instead) throw;
+                std::string text = e.what();
+                const std::string reason = ": " + e.code().message();
+                if (text.ends_with(reason)) text.resize(text.size() - reason.size());
+                throw std::ios_base::failure(text + " (use " + instead + ", which writes to the stream whatever it is)",
+                                             e.code());
             }
             sink->set_formatter(std::make_unique<lib::JsonFormatter>());
             sink->set_level(level);
             return sink;
         },
         overwrite);
+}
+
+void LoggerFactory::add_json_stdout_handler(level_enum level) {
+    SinkPtr sink = std::make_shared<lib::JsonConsoleSink>(stdout);
+    sink->set_level(level);
+    sinks_.push_back(std::move(sink));
+}
+
+void LoggerFactory::add_json_stderr_handler(level_enum level) {
+    SinkPtr sink = std::make_shared<lib::JsonConsoleSink>(stderr);
+    sink->set_level(level);
+    sinks_.push_back(std::move(sink));
 }
 
 void LoggerFactory::check_syslog_handler(const std::string& address, unsigned port, const std::string& facility,

@@ -18,9 +18,30 @@ std::mutex& registry_mutex() {
     return mutex;
 }
 
-std::shared_ptr<spdlog::logger> make_fallback_logger(const std::string& name) {
-    auto sink = std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+// A colour standard-output sink, or the plain one a logger built now would get when the environment
+// refuses colour.
+std::shared_ptr<spdlog::sinks::sink> make_fallback_sink() {
+    std::shared_ptr<spdlog::sinks::sink> sink;
+    if (zelvar::libscrivo::colour_refused_by_environment()) {
+        sink = zelvar::libscrivo::make_console_sink(stdout, true);
+    } else {
+        sink = std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+    }
     sink->set_level(spdlog::level::trace);
+    return sink;
+}
+
+// spdlog's initial default logger, made before any of ours, follows the environment as the library
+// finds it at load.
+[[maybe_unused]] const bool initial_default_follows_environment = [] {
+    if (!zelvar::libscrivo::colour_refused_by_environment()) return false;
+    if (auto initial = spdlog::details::registry::instance().default_logger())
+        initial->sinks() = {make_fallback_sink()};
+    return true;
+}();
+
+std::shared_ptr<spdlog::logger> make_fallback_logger(const std::string& name) {
+    auto sink = make_fallback_sink();
     auto logger = std::make_shared<spdlog::logger>(name, std::move(sink));
     logger->set_level(spdlog::level::trace);
     return logger;

@@ -31,13 +31,22 @@ bool is_console_sink(spdlog::sinks::sink* sink) {
            is_a<stderr_color_sink>(sink) || is_a<stdout_plain_sink>(sink) || is_a<stderr_plain_sink>(sink);
 }
 
+namespace {
+
+// A console sink made while the environment refused colour is handed no message's escapes either.
+bool takes_escapes(spdlog::sinks::sink* sink) {
+    return is_console_sink(sink) && dynamic_cast<EscapeFree*>(innermost_sink(sink)) == nullptr;
+}
+
+}  // namespace
+
 SinkFailure write_to_sinks(spdlog::logger& logger, spdlog::level::level_enum level, const spdlog::source_loc& where,
                            std::string_view plain, std::string_view colored, const RecordStamp* stamp) noexcept {
     SinkFailure failure;
     for (const auto& sink : logger.sinks()) {
         try {
             if (!sink->should_log(level)) continue;
-            const std::string_view text = !colored.empty() && is_console_sink(sink.get()) ? colored : plain;
+            const std::string_view text = !colored.empty() && takes_escapes(sink.get()) ? colored : plain;
             spdlog::details::log_msg msg(stamp ? stamp->time : spdlog::log_clock::now(), where, logger.name(), level,
                                          spdlog::string_view_t(text.data(), text.size()));
             if (stamp) msg.thread_id = stamp->thread_id;

@@ -347,8 +347,50 @@ using stderr_color_sink = spdlog::sinks::ansicolor_stderr_sink<stderr_console_mu
 using stdout_plain_sink = spdlog::sinks::stdout_sink<stdout_console_mutex>;
 using stderr_plain_sink = spdlog::sinks::stderr_sink<stderr_console_mutex>;
 
-// A console sink for standard output or standard error, colour-capable when `color` is true.
+// Whether the environment asks for text without ANSI escapes: NO_COLOR set to a non-empty value, or
+// TERM "dumb".  Read when a console sink is made, so a logger follows the environment as it was when
+// it was built.
+SCRIVO_API bool colour_refused_by_environment() noexcept;
+
+// What a console sink made while colour_refused_by_environment() is besides a plain console sink: it
+// writes no colour scheme and is handed no message's own escapes (write_to_sinks).
+class SCRIVO_API EscapeFree {
+  public:
+    virtual ~EscapeFree();
+};
+template <class Plain>
+class escape_free_sink final : public Plain, public EscapeFree {};
+using stdout_escape_free_sink = escape_free_sink<stdout_plain_sink>;
+using stderr_escape_free_sink = escape_free_sink<stderr_plain_sink>;
+
+// A console sink for standard output or standard error, colour-capable when `color` is true; an
+// escape-free one, whatever `color` says, when the environment refuses colour.
 SCRIVO_API std::shared_ptr<spdlog::sinks::sink> make_console_sink(std::FILE* stream, bool color);
+
+// JSON lines (a JsonFormatter) to standard output or standard error by its file descriptor, whatever
+// that is: a terminal, a pipe, a socket or a file.  Each record is one write(2) of one whole line
+// before log() returns (taken up again after a partial write or a signal, and after waiting for room
+// on a non-blocking descriptor), under the stream's console lock: the records of every sink of this
+// process on one stream never interleave, and a pipe takes a line of up to PIPE_BUF bytes whole
+// against other processes too.  A reader that stalls holds up the caller, as any write to a full
+// pipe does.  A failed write throws spdlog::spdlog_ex ("Failed writing to standard output:
+// <strerror>"); the record is dropped.
+class SCRIVO_API JsonConsoleSink final : public spdlog::sinks::sink {
+  public:
+    // `stream` is stdout or stderr.
+    explicit JsonConsoleSink(std::FILE* stream);
+    ~JsonConsoleSink() override;
+
+    void log(const spdlog::details::log_msg& msg) override;
+    void flush() override;
+    void set_pattern(const std::string& pattern) override;
+    void set_formatter(std::unique_ptr<spdlog::formatter> formatter) override;
+
+  private:
+    int fd_;
+    std::mutex& lock_;
+    std::unique_ptr<spdlog::formatter> formatter_;  // guarded by lock_
+};
 
 // The spdlog pattern formatter for `pattern`, its %t flag written by written_thread_id, and %K the
 // record's fields as " key=value" pairs (append_logfmt).
