@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <new>
-#include <utility>
 #include <vector>
 
 #include "python.hpp"
@@ -12,8 +11,34 @@
 namespace zelvar::py {
 
 // Keyword arguments that name no parameter, for a callable that also takes **kwargs: borrowed
-// (name, value) pairs in call order.
-using ExtraKeywords = std::vector<std::pair<PyObject*, PyObject*>>;
+// (name, value) pairs in call order, the first few without an allocation.
+class ExtraKeywords {
+  public:
+    struct Keyword {
+        PyObject* name;
+        PyObject* value;
+    };
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    Keyword operator[](std::size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+    // Throws std::bad_alloc.
+    void add(PyObject* name, PyObject* value) {
+        if (size_ < kInline) {
+            inline_[size_] = {name, value};
+        } else {
+            more_.push_back({name, value});
+        }
+        ++size_;
+    }
+
+  private:
+    static constexpr std::size_t kInline = 8;
+    Keyword inline_[kInline];  // left uninitialised: a call without them pays nothing
+    std::size_t size_ = 0;
+    std::vector<Keyword> more_;
+};
 
 namespace detail {
 
@@ -93,7 +118,7 @@ struct Params {
         }
         if (extra) {
             try {
-                extra->emplace_back(key, value);
+                extra->add(key, value);
                 return true;
             } catch (const std::bad_alloc&) {
                 PyErr_NoMemory();

@@ -133,7 +133,9 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
                                const char* method, std::string_view bound, const CallExtras& call) {
     std::string own;
     if (call.fields) {
-        for (const auto& [key, value] : *call.fields) {
+        if (py::guard([&] { return own.reserve(128), 0; }) < 0) return -1;
+        for (std::size_t i = 0; i < call.fields->size(); ++i) {
+            const auto [key, value] = (*call.fields)[i];
             std::string_view name;
             if (!check_name(key, name) || !append_value(own, name, value)) return -1;
         }
@@ -157,7 +159,11 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
     if (!gathered.gather(bound)) return -1;
     std::string block;
     if (py::guard([&] {
-            block = own.empty() ? std::string(gathered.block()) : merge_fields(gathered.block(), own);
+            if (gathered.block().empty()) {
+                block = std::move(own);
+            } else {
+                block = own.empty() ? std::string(gathered.block()) : merge_fields(gathered.block(), own);
+            }
             if (info) libscrivo::append_exception(block, cut_at_nul(text.data(), text.size()).size(), members);
             return 0;
         }) < 0)

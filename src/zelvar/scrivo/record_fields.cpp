@@ -2,6 +2,7 @@
 // log_context, and the bound logger's construction, binding and collector support.
 #include "record_fields.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <new>
 
@@ -170,7 +171,19 @@ bool append_value(std::string& block, std::string_view key, PyObject* value, boo
     } else if (value == Py_False) {
         literal = "false";
     } else if (PyLong_Check(value)) {
-        text.reset(PyLong_Type.tp_repr(value));  // the number, for an int subclass too
+        // The number, for an int subclass too; one that fits 64 bits without a str object.
+        int overflow = 0;
+        const long long n = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow == 0 && !(n == -1 && PyErr_Occurred())) {
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+            return py::guard([&] {
+                       return libscrivo::append_field(block, key, kind,
+                                                      {digits, static_cast<std::size_t>(end - digits)}, free_name),
+                              0;
+                   }) == 0;
+        }
+        text.reset(PyLong_Type.tp_repr(value));
     } else if (PyFloat_Check(value)) {
         if (std::isfinite(PyFloat_AS_DOUBLE(value))) {
             text.reset(PyFloat_Type.tp_repr(value));
