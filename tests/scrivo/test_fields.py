@@ -22,10 +22,50 @@ FIELD_CASES = {
                 "t": True,
                 "no": None,
                 "big": 2**70,
-                "obj": "[1, 'a']",
-                "inf": "inf",
+                "obj": [1, "a"],
+                "inf": "Infinity",
                 "e": "é\n",
             }
+        ],
+    ),
+    "containers, cycles and non-finite floats": (
+        """
+        cycle = [1]
+        cycle.append(cycle)
+        d = {'k': 'v'}
+        d['me'] = d
+        lg.info('m', nested={'a': (1, [None, {'x': 2.5}]), 3: True, None: 'n'}, deep=[[[[[[[[[0]]]]]]]]],
+                cycle=cycle, d=d, nan=float('nan'), ninf=-float('inf'), inner=[float('inf')], empty=())
+        """,
+        [
+            {
+                "nested": {"a": [1, [None, {"x": 2.5}]], "3": True, "None": "n"},
+                "deep": [[[[[[[["[0]"]]]]]]]],
+                "cycle": [1, "[1, [...]]"],
+                "d": {"k": "v", "me": "{'k': 'v', 'me': {...}}"},
+                "nan": "NaN",
+                "ninf": "-Infinity",
+                "inner": ["Infinity"],
+                "empty": [],
+            }
+        ],
+    ),
+    "call fields win over bound ones, bound over context": (
+        "with z.log_context(a=1, u='ctx', x=0):\n    lg.bind(u='b', x=1).info('m', u='call', y=2)",
+        [{"a": 1, "x": 1, "u": "call", "y": 2}],
+    ),
+    "every logging method takes call fields": (
+        """
+        lg.level = z.Level.TRACE
+        for target in (lg, z.DefaultLogger(), lg.bind(b=0)):
+            for m in ('trace', 'debug', 'info', 'warn', 'warning', 'error', 'critical', 'exception'):
+                getattr(target, m)('m', k=m, fg_color=31)
+            target.log(z.Level.INFO, 'm', k='log')
+        """,
+        [
+            {**bound, "k": m}
+            for bound in ({}, {}, {"b": 0})
+            for m in ("trace", "debug", "info", "warn", "warning", "error", "critical", "exception", "log")
         ],
     ),
     "rebinding merges, later names win": (
@@ -121,10 +161,10 @@ FIELD_CASES = {
         q = z.Logger('q', handlers=[z.JsonFileHandler(PATH)], queue_size=2)
         with z.log_context(a=1):
             for i in range(20):
-                q.bind(i=i).info('m')
+                q.bind(i=i).info('m', c=[i])
         q.flush()
         """,
-        [{"a": 1, "i": i} for i in range(20)],
+        [{"a": 1, "i": i, "c": [i]} for i in range(20)],
     ),
 }
 
@@ -208,12 +248,15 @@ print(json.dumps([rx.recv(70000).decode() for _ in range(2)]))
         ({"pid": 1}, ValueError, "field name 'pid' is one of the fixed JSON keys"),
         ({"a b": 1}, ValueError, "field name 'a b' is not an identifier"),
         ({"1a": 1}, ValueError, "field name '1a' is not an identifier"),
+        ({"exception": 1}, ValueError, "field name 'exception' is one of the fixed JSON keys"),
         ({"s": "\udc80"}, UnicodeEncodeError, None),
     ],
 )
-def test_bind_refuses_bad_fields(kwargs, error, message):
-    lg = z.Logger("bind-checks", handlers=[z.StdoutHandler()])
-    for bind in (lg.bind, z.DefaultLogger().bind, lg.bind(ok=1).bind, z.log_context):
+def test_bind_and_calls_refuse_bad_fields(tmp_path, kwargs, error, message):
+    log = tmp_path / "nothing.log"
+    lg = z.Logger("bind-checks", level=z.Level.INFO, handlers=[z.FileHandler(str(log))])
+    calls = (lambda **kw: lg.info("m", **kw), lambda **kw: lg.bind(ok=1).warning("m", **kw))
+    for bind in (lg.bind, z.DefaultLogger().bind, lg.bind(ok=1).bind, z.log_context, *calls):
         with pytest.raises(error) as raised:
             if bind is z.log_context:
                 with bind(**kwargs):
@@ -221,6 +264,9 @@ def test_bind_refuses_bad_fields(kwargs, error, message):
             else:
                 bind(**kwargs)
         assert message is None or str(raised.value) == message
+    lg.debug("m", **kwargs)  # a disabled level looks at no field
+    lg.flush()
+    assert log.read_text() == ""
 
 
 def test_bound_logger_shares_the_native_logger(tmp_path):
@@ -237,3 +283,127 @@ def test_bound_logger_shares_the_native_logger(tmp_path):
         z.BoundLogger()
     with pytest.raises(TypeError):
         pickle.dumps(bound)
+
+
+# Each case logs 'm' with an exception (through `lg`, or a standard logger after the takeover) and
+# leaves its (type, value, traceback) in `info`, or None for a record that carries none.
+EXCEPTION_CASES = {
+    "exception() in an except block": (
+        "try:\n    {}['k']\nexcept KeyError:\n    info = sys.exc_info()\n    lg.exception('m')",
+        "KeyError",
+        "'k'",
+    ),
+    "exc_info=True on another method": (
+        """
+        try:
+            raise Outer.Oops('o')
+        except Exception:
+            info = sys.exc_info()
+            lg.warning('m', exc_info=True)
+        """,
+        "__main__.Outer.Oops",
+        "o",
+    ),
+    "exc_info as a tuple, outside the except block": (
+        """
+        try:
+            1 / 0
+        except Exception as e:
+            info = (type(e), e, e.__traceback__)
+        lg.info('m', exc_info=info)
+        """,
+        "ZeroDivisionError",
+        "division by zero",
+    ),
+    "exc_info as an instance, chained": (
+        """
+        try:
+            try:
+                raise OSError(2, 'inner')
+            except OSError as inner:
+                raise ValueError('outer') from inner
+        except ValueError as e:
+            caught = e
+        info = (ValueError, caught, caught.__traceback__)
+        lg.error('m', exc_info=caught)
+        """,
+        "ValueError",
+        "outer",
+    ),
+    "an exception whose str() raises": (
+        "try:\n    raise Outer.Bad()\nexcept Exception:\n    info = sys.exc_info()\n    lg.exception('m')",
+        "__main__.Outer.Bad",
+        "<exception str() failed>",
+    ),
+    "a standard record with exc_info": (
+        "try:\n    raise Outer.Oops('std')\nexcept Exception:\n"
+        "    info = sys.exc_info()\n    logging.getLogger('lib').exception('%s', 'm')",
+        "__main__.Outer.Oops",
+        "std",
+    ),
+    "none being handled, or a false exc_info": (
+        "info = None\nlg.exception('m')\ntry:\n    1 / 0\nexcept Exception:\n    lg.info('m', exc_info=False)",
+        None,
+        None,
+    ),
+}
+
+
+@pytest.mark.parametrize("code, type_name, message", EXCEPTION_CASES.values(), ids=EXCEPTION_CASES.keys())
+def test_exceptions_as_data(child, tmp_path, code, type_name, message):
+    out = child(
+        "import json, logging, sys, traceback\n"
+        "import zelvar.scrivo as z\n"
+        "class Outer:\n"
+        "    class Oops(Exception): pass\n"
+        "    class Bad(Exception):\n"
+        "        def __str__(self): raise RuntimeError('no text')\n"
+        f"lg = z.Logger('app', handlers=[z.JsonFileHandler({str(tmp_path / 'j.jsonl')!r}),"
+        f" z.FileHandler({str(tmp_path / 't.log')!r}, pattern='%v')], set_default=True)\n"
+        + textwrap.dedent(code)
+        + "\nlg.flush()\nprint(json.dumps(''.join(traceback.format_exception(*info)) if info else None))\n"
+    )
+    formatted = json.loads(out.stdout)
+    records = [json.loads(line) for line in (tmp_path / "j.jsonl").read_text(encoding="utf-8").splitlines()]
+    text = (tmp_path / "t.log").read_text(encoding="utf-8")
+    if formatted is None:
+        assert [list(r)[8:] for r in records] == [[], []] and text == "m\nm\n"
+        return
+    (record,) = records
+    assert list(record)[3:9] == ["message", "file", "line", "thread", "pid", "exception"]
+    assert record["message"] == "m"
+    assert record["exception"] == {"type": type_name, "message": message, "traceback": formatted}
+    # Text sinks: the traceback after the message, as the standard formatter appends it.
+    stdlib = "stdlib_logger" in record
+    assert text == "m\n" + (formatted if stdlib else formatted.rstrip("\n")) + "\n"
+
+
+CAPTURED = """
+import logging, sys
+import zelvar.scrivo as z
+lg = z.Logger('app', handlers=[z.JsonFileHandler('DIR/j.jsonl'), z.FileHandler('DIR/t.log', pattern='%v |%K')],
+              set_default=True, queue_size=QUEUE)
+with z.log_context(c=1):
+    for i in range(50):
+        lg.bind(b=i).info('m', i=i, tags=['a', {'n': i}], f=float('nan'))
+    try:
+        raise KeyError(i)
+    except KeyError:
+        lg.exception('e', x=1)
+        logging.getLogger('lib').error('s', exc_info=True, stack_info=True)
+lg.flush()
+"""
+
+
+def test_nonblocking_writes_what_a_synchronous_logger_writes(child, tmp_path):
+    outputs = []
+    for queue in (0, 4):
+        (tmp_path / str(queue)).mkdir()
+        script = CAPTURED.replace("QUEUE", str(queue)).replace("DIR", str(tmp_path / str(queue)))
+        child.script("run.py", script)  # one path, as the tracebacks show it
+        records = [json.loads(line) for line in (tmp_path / str(queue) / "j.jsonl").read_text().splitlines()]
+        for r in records:
+            del r["time"], r["thread"], r["pid"]  # those of the process that ran it
+        outputs.append((records, (tmp_path / str(queue) / "t.log").read_text()))
+    assert outputs[0] == outputs[1]
+    assert len(outputs[0][0]) == 52 and [list(r)[5] for r in outputs[0][0][-2:]] == ["exception", "exception"]

@@ -873,7 +873,7 @@ def test_json_file_handler_lines(child, tmp_path, target):
     assert [r["message"] for r in records] == JSON_TEXTS + ["last", "from stdlib", "default"]
     stdlib = records.pop(-2)  # the takeover's: the standard record's logger name and extras follow as fields
     assert list(stdlib) == JSON_KEYS + ["stdlib_logger", "request_id", "peer"]
-    assert [stdlib["stdlib_logger"], stdlib["request_id"], stdlib["peer"]] == ["lib", 7, "('h', 1)"]
+    assert [stdlib["stdlib_logger"], stdlib["request_id"], stdlib["peer"]] == ["lib", 7, ["h", 1]]
     records.insert(-1, stdlib)
     assert {tuple(r) for r in records if r is not stdlib} == {tuple(JSON_KEYS)}
     assert [r["level"] for r in records] == ["info"] * len(JSON_TEXTS) + ["critical", "error", "warning"]

@@ -3,10 +3,42 @@
 
 #include <array>
 #include <cstddef>
+#include <new>
+#include <vector>
 
 #include "python.hpp"
 
 namespace zelvar::py {
+
+// Keyword arguments that name no parameter, for a callable that also takes **kwargs: borrowed
+// (name, value) pairs in call order, the first few without an allocation.
+class ExtraKeywords {
+  public:
+    struct Keyword {
+        PyObject* name;
+        PyObject* value;
+    };
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    Keyword operator[](std::size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+    // Throws std::bad_alloc.
+    void add(PyObject* name, PyObject* value) {
+        if (size_ < kInline) {
+            inline_[size_] = {name, value};
+        } else {
+            more_.push_back({name, value});
+        }
+        ++size_;
+    }
+
+  private:
+    static constexpr std::size_t kInline = 8;
+    Keyword inline_[kInline];  // left uninitialised: a call without them pays nothing
+    std::size_t size_ = 0;
+    std::vector<Keyword> more_;
+};
 
 namespace detail {
 
@@ -32,14 +64,16 @@ struct Params {
 
     using Values = std::array<PyObject*, N>;
 
-    // Vectorcall form: `nargs` positional values then one value per name in `kwnames`.
-    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Values& out) const {
+    // Vectorcall form: `nargs` positional values then one value per name in `kwnames`. With `extra`,
+    // keywords that name no parameter are collected there instead of refused.
+    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Values& out,
+              ExtraKeywords* extra = nullptr) const {
         out.fill(nullptr);
         if (!check_positional(nargs)) return false;
         for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
         const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
         for (Py_ssize_t k = 0; k < nkw; ++k) {
-            if (!place_keyword(PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out)) return false;
+            if (!place_keyword(PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out, extra)) return false;
         }
         return check_required(nargs, out);
     }
@@ -67,7 +101,7 @@ struct Params {
         return false;
     }
 
-    bool place_keyword(PyObject* key, PyObject* value, Values& out) const {
+    bool place_keyword(PyObject* key, PyObject* value, Values& out, ExtraKeywords* extra = nullptr) const {
         if (!PyUnicode_Check(key)) {
             PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", func);
             return false;
@@ -80,6 +114,15 @@ struct Params {
                 }
                 out[i] = value;
                 return true;
+            }
+        }
+        if (extra) {
+            try {
+                extra->add(key, value);
+                return true;
+            } catch (const std::bad_alloc&) {
+                PyErr_NoMemory();
+                return false;
             }
         }
         PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", func, key);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include <zelvar/_pyext/convert.hpp>
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
@@ -105,8 +106,76 @@ void report_sink_failure(const SinkFailure& failure, const char* cls, const char
 
 }  // namespace
 
+namespace {
+
+// The record's last steps once its text and fields are known: colours, the caller, emission (the
+// fields `block` as they are, or with `gather` those of the current log_context and `block` as the
+// bound ones), the report of a failing sink.
+int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum lvl, std::string_view plain,
+                 int32_t fg, int32_t bg, int32_t effect, const char* cls, const char* method, std::string_view block,
+                 bool gather) {
+    std::string colored;
+    if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
+    Location where;
+    if (!find_caller(CallerRule::Direct, where)) return -1;
+    SinkFailure failure;
+    const bool emitted = gather ? emit_with_fields(logger, lvl, where, plain, colored, failure, block)
+                                : emit(logger, lvl, where, plain, colored, failure, block);
+    if (!emitted) return -1;
+    if (failure) report_sink_failure(failure, cls, method);
+    return 0;
+}
+
+// A call with fields or an exception of its own: both are checked and converted only here, past the
+// level test.
+[[gnu::noinline]] int log_call(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum lvl,
+                               std::string_view text, int32_t fg, int32_t bg, int32_t effect, const char* cls,
+                               const char* method, std::string_view bound, const CallExtras& call) {
+    std::string own;
+    if (call.fields) {
+        if (py::guard([&] { return own.reserve(128), 0; }) < 0) return -1;
+        for (std::size_t i = 0; i < call.fields->size(); ++i) {
+            const auto [key, value] = (*call.fields)[i];
+            std::string_view name;
+            if (!check_name(key, name) || !append_value(own, name, value)) return -1;
+        }
+    }
+    py::Ref info;
+    if (call.exc_info && !exception_info(call.exc_info, info)) return -1;
+    std::string with_traceback, members;
+    std::string_view plain = cut_at_nul(text.data(), text.size());
+    if (info) {
+        // As exception() has always written it: the message, a newline, the traceback without its last newline.
+        py::Ref formatted(format_exception(info.get()));
+        std::string_view traceback;
+        if (!formatted || !py::utf8_view(formatted.get(), traceback) ||
+            !append_exception_members(members, info.get(), traceback))
+            return -1;
+        if (!traceback.empty() && traceback.back() == '\n') traceback.remove_suffix(1);
+        if (py::guard([&] { return with_traceback.append(text).append(1, '\n').append(traceback), 0; }) < 0) return -1;
+        plain = cut_at_nul(with_traceback.data(), with_traceback.size());
+    }
+    RecordFields gathered;
+    if (!gathered.gather(bound)) return -1;
+    std::string block;
+    if (py::guard([&] {
+            if (gathered.block().empty()) {
+                block = std::move(own);
+            } else {
+                block = own.empty() ? std::string(gathered.block()) : merge_fields(gathered.block(), own);
+            }
+            if (info) libscrivo::append_exception(block, cut_at_nul(text.data(), text.size()).size(), members);
+            return 0;
+        }) < 0)
+        return -1;
+    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, block, false);
+}
+
+}  // namespace
+
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
-             int32_t effect, const char* cls, const char* method, std::string_view bound, bool with_fields) {
+             int32_t effect, const char* cls, const char* method, std::string_view bound, bool with_fields,
+             const CallExtras* call) {
     if (msg == Py_None) {
         py::set_none_text_error();
         return -1;
@@ -120,35 +189,11 @@ int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObj
     }
     const auto lvl = static_cast<spdlog::level::level_enum>(level);
     if (lvl >= spdlog::level::off || !logger->should_log(lvl)) return 0;  // a record at OFF is never written
+    if (call)
+        return log_call(logger, lvl, {data, static_cast<std::size_t>(size)}, fg, bg, effect, cls, method, bound, *call);
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    std::string colored;
-    if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
-    Location where;
-    if (!find_caller(CallerRule::Direct, where)) return -1;
-    SinkFailure failure;
-    const bool emitted = with_fields && may_have_fields(bound)
-                             ? emit_with_fields(logger, lvl, where, plain, colored, failure, bound)
-                             : emit(logger, lvl, where, plain, colored, failure);
-    if (!emitted) return -1;
-    if (failure) report_sink_failure(failure, cls, method);
-    return 0;
-}
-
-PyObject* with_handled_exception(PyObject* msg) {
-    PyObject *type, *value, *tb;
-    PyErr_GetExcInfo(&type, &value, &tb);
-    py::Ref info(value && value != Py_None && msg != Py_None ? Py_BuildValue("(OOO)", type, value, tb ? tb : Py_None)
-                                                             : nullptr);
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(tb);
-    if (!info) return PyErr_Occurred() ? nullptr : Py_NewRef(msg);
-    py::Ref text(format_exception(info.get()));
-    if (!text) return nullptr;
-    Py_ssize_t length = PyUnicode_GET_LENGTH(text.get());
-    if (length > 0 && PyUnicode_READ_CHAR(text.get(), length - 1) == '\n') --length;
-    py::Ref trimmed(PyUnicode_Substring(text.get(), 0, length));
-    return trimmed ? PyUnicode_FromFormat("%U\n%U", msg, trimmed.get()) : nullptr;
+    if (!with_fields) return write_record(logger, lvl, plain, fg, bg, effect, cls, method, {}, false);
+    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, bound, may_have_fields(bound));
 }
 
 }  // namespace zelvar::scrivo

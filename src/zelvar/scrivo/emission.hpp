@@ -9,6 +9,7 @@
 
 #include <spdlog/logger.h>
 
+#include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
@@ -44,16 +45,22 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
 // Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
 void set_sink_error(const SinkFailure& failure) noexcept;
 
+// What a Python logging call adds to its record beyond the message: keyword arguments as fields
+// (borrowed name and value pairs, checked as `bind` checks them) and `exc_info` (null for none).
+struct CallExtras {
+    const py::ExtraKeywords* fields = nullptr;
+    PyObject* exc_info = nullptr;
+};
+
 // The whole logging-method path for one message object: None-text error, UTF-8, cut at NUL, level
 // test, colours, caller location, the fields (with `with_fields`: the current log_context's, then
-// `bound`), emission. A failing sink is reported on standard error (through sys.unraisablehook, in
-// the name of the method `cls`.`method`) at most once per second per sink. 0, or -1 with an
-// exception for the caller's own errors.
+// `bound`, then the call's own), the exception (its traceback after the message in the text, and as
+// data for JSON), emission. Nothing past the level test is done for a disabled level. A failing sink
+// is reported on standard error (through sys.unraisablehook, in the name of the method
+// `cls`.`method`) at most once per second per sink. 0, or -1 with an exception for the caller's own
+// errors (then nothing is written).
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
-             int32_t effect, const char* cls, const char* method, std::string_view bound = {}, bool with_fields = true);
-
-// `msg`, a newline and the traceback of the exception being handled, as the standard package's
-// formatter writes it (without the traceback's last newline); `msg` itself when none is handled.
-PyObject* with_handled_exception(PyObject* msg);
+             int32_t effect, const char* cls, const char* method, std::string_view bound = {}, bool with_fields = true,
+             const CallExtras* call = nullptr);
 
 }  // namespace zelvar::scrivo

@@ -89,15 +89,15 @@ bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int3
 // no fields.
 template <class Self>
 void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
-            bool with_fields = true) {
+            bool with_fields = true, const CallExtras* call = nullptr) {
     const std::string_view fields = Traits<Self>::fields(self);
     if (const std::shared_ptr<spdlog::logger>* held = Traits<Self>::held(self)) {
-        log_text(*held, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields);
+        log_text(*held, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields, call);
         return;
     }
     std::shared_ptr<spdlog::logger> target;
     if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields);
+    log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields, call);
 }
 
 // Method N for a caller that holds the interpreter lock.
@@ -159,14 +159,29 @@ Self* instance(PyObject* const* args, Py_ssize_t nargs, const char* method) {
     return nullptr;
 }
 
-// The last four bound values: msg (str or None), then the colour codes.
+// The parameters every Python logging method has after its own (`log`'s level): msg and the colour
+// codes, then keyword-only the options; any other keyword is a field of the record.
+#define ZELVAR_LOG_PARAMETERS "msg", "fg_color", "bg_color", "effect", "exc_info", "stacklevel"
+
+// The bound values from `m`, msg's index: msg (str or None), the colour codes, the options; `call`
+// points at the call's own fields and exception, or is null for a call with neither.
 template <std::size_t N>
-bool message_arguments(const std::array<PyObject*, N>& v, LogOptions& o) {
-    constexpr std::size_t m = N - 4;
+bool message_arguments(const std::array<PyObject*, N>& v, std::size_t m, const py::ExtraKeywords& fields, LogOptions& o,
+                       CallExtras& extras, const CallExtras*& call, PyObject* exc_info = nullptr) {
     if (!py::check_str_argument(v[m], "msg")) return false;
     o = LogOptions{3, -1, -1, -1};
-    return !((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
-             (v[m + 3] && !py::to_int32(v[m + 3], o.effect)));
+    if ((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
+        (v[m + 3] && !py::to_int32(v[m + 3], o.effect)))
+        return false;
+    if (v[m + 5]) {
+        // Reserved for the caller location's depth: refused rather than taken for a field, which it
+        // would stop being.
+        PyErr_SetString(PyExc_TypeError, "stacklevel is not supported yet");
+        return false;
+    }
+    extras = CallExtras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info};
+    call = extras.fields || extras.exc_info ? &extras : nullptr;
+    return true;
 }
 
 PyObject* finished() {
@@ -178,42 +193,56 @@ PyObject* finished() {
 template <class Self, int M>
 PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     constexpr LevelMethod method = kLevelMethods[M];
-    static const auto params = py::params(method.name, {"msg", "fg_color", "bg_color", "effect"}, 1);
+    static const auto params = py::params(method.name, {ZELVAR_LOG_PARAMETERS}, 1, 4);
     Self* self = instance<Self>(args, nargs, method.name);
     decltype(params)::Values v;
+    py::ExtraKeywords fields;
     LogOptions o;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
-    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect);
+    CallExtras extras;
+    const CallExtras* call;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
+        !message_arguments(v, 0, fields, o, extras, call))
+        return nullptr;
+    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect, true, call);
     return finished();
 }
 
 // log(level, msg, ...): a record at a level given as an argument; at OFF nothing is written.
 template <class Self>
 PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params("log", {"level", "msg", "fg_color", "bg_color", "effect"}, 2);
+    static const auto params = py::params("log", {"level", ZELVAR_LOG_PARAMETERS}, 2, 5);
     Self* self = instance<Self>(args, nargs, "log");
     decltype(params)::Values v;
+    py::ExtraKeywords fields;
     LogOptions o;
+    CallExtras extras;
+    const CallExtras* call;
     int32_t level;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level_value(v[0], level) ||
-        !message_arguments(v, o))
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) || !py::to_level_value(v[0], level) ||
+        !message_arguments(v, 1, fields, o, extras, call))
         return nullptr;
-    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect);
+    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect, true, call);
     return finished();
 }
 
+// exception(msg, ...): an error record with the exception being handled, unless exc_info says otherwise.
 template <class Self>
 PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params("exception", {"msg", "fg_color", "bg_color", "effect"}, 1);
+    static const auto params = py::params("exception", {ZELVAR_LOG_PARAMETERS}, 1, 4);
     Self* self = instance<Self>(args, nargs, "exception");
     decltype(params)::Values v;
+    py::ExtraKeywords fields;
     LogOptions o;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v) || !message_arguments(v, o)) return nullptr;
-    py::Ref text(with_handled_exception(v[0]));
-    if (!text) return nullptr;
-    log_at(self, spdlog::level::err, "exception", text.get(), o.fg_color, o.bg_color, o.effect);
+    CallExtras extras;
+    const CallExtras* call;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
+        !message_arguments(v, 0, fields, o, extras, call, Py_True))
+        return nullptr;
+    log_at(self, spdlog::level::err, "exception", v[0], o.fg_color, o.bg_color, o.effect, true, call);
     return finished();
 }
+
+#undef ZELVAR_LOG_PARAMETERS
 
 template <class Self, std::size_t... M>
 bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {

@@ -5,7 +5,7 @@ from typing import Any, Literal, NoReturn, SupportsInt
 
 from typing_extensions import Self, disjoint_base
 
-from ._context import BoundLogger
+from ._context import BoundLogger, _ExcInfo
 
 _LevelLike = SupportsInt
 # What a logger's level setter, log() and is_enabled_for() take: a Level, 0 to 6, or a level name in
@@ -176,6 +176,9 @@ class ColorScheme:
     def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 # The logging methods are attached to each logger class at import; the two classes share no base.
+# Every one takes further keyword arguments as fields of that record (as `bind` names them; a call's
+# field wins over a bound or context one) and exc_info, an exception to attach (its traceback after
+# the message in text, an "exception" key in JSON); stacklevel is refused for now (TypeError).
 @disjoint_base
 class Logger:
     def __new__(
@@ -202,29 +205,85 @@ class Logger:
     @property
     def dropped(self) -> int: ...
     def trace(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def debug(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def info(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def warn(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def error(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def critical(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def warning(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
-    # Error level; the text of the exception being handled (its traceback) follows msg on a new line.
+    # Error level, with the exception being handled unless exc_info names another (or a false value).
     def exception(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def log(
         self,
@@ -233,6 +292,9 @@ class Logger:
         fg_color: SupportsInt = -1,
         bg_color: SupportsInt = -1,
         effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def is_enabled_for(self, level: _LevelArg, /) -> bool: ...
     # Returns once everything logged before the call is written and the sinks are flushed.
@@ -251,29 +313,85 @@ class DefaultLogger:
     @level.setter
     def level(self, value: _LevelArg) -> None: ...
     def trace(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def debug(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def info(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def warn(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def error(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def critical(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def warning(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
-    # Error level; the text of the exception being handled (its traceback) follows msg on a new line.
+    # Error level, with the exception being handled unless exc_info names another (or a false value).
     def exception(
-        self, msg: str | None, fg_color: SupportsInt = -1, bg_color: SupportsInt = -1, effect: SupportsInt = -1
+        self,
+        msg: str | None,
+        fg_color: SupportsInt = -1,
+        bg_color: SupportsInt = -1,
+        effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def log(
         self,
@@ -282,6 +400,9 @@ class DefaultLogger:
         fg_color: SupportsInt = -1,
         bg_color: SupportsInt = -1,
         effect: SupportsInt = -1,
+        *,
+        exc_info: _ExcInfo = None,
+        **fields: object,
     ) -> None: ...
     def is_enabled_for(self, level: _LevelArg, /) -> bool: ...
     # Returns once everything logged before the call is written and the sinks are flushed.

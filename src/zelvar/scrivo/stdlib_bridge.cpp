@@ -80,14 +80,26 @@ bool append_line(py::Ref& message, PyObject* text) {
     return static_cast<bool>(message);
 }
 
-bool append_exception(py::Ref& message, PyObject* exc_info) {
-    py::Ref text(format_exception(exc_info));
-    return text && append_line(message, text.get());
+// The record's exception after its message in the text, and as `members` for JSON.
+bool append_exception(py::Ref& message, PyObject* exc_info, std::string& members) {
+    py::Ref info(PySequence_Tuple(exc_info));
+    py::Ref text(info ? format_exception(info.get()) : nullptr);
+    std::string_view traceback;
+    return text && append_line(message, text.get()) && py::utf8_view(text.get(), traceback) &&
+           append_exception_members(members, info.get(), traceback);
 }
 
-bool append_stack(py::Ref& message, PyObject* stack_info) {
+bool append_stack(py::Ref& message, PyObject* stack_info, std::string& members) {
     py::Ref text(PyUnicode_CheckExact(stack_info) ? Py_NewRef(stack_info) : PyObject_Str(stack_info));
-    return text && append_line(message, text.get());
+    std::string_view stack;
+    if (!text || !append_line(message, text.get()) || !py::utf8_view(text.get(), stack)) return false;
+    return py::guard([&] {
+               spdlog::memory_buf_t json;
+               libscrivo::JsonFormatter::append_string(stack, json);
+               if (!members.empty()) members += ',';
+               members.append("\"stack_info\":").append(json.data(), json.size());
+               return 0;
+           }) == 0;
 }
 
 // A record whose output could not be written goes to the handler's handleError, as the standard
@@ -210,8 +222,12 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     // A false exc_info (logger.info("x", exc_info=False) passes False through) means no
     // exception, as the standard formatter reads it.
     const int has_exception = exc_info.get() == Py_None ? 0 : py::truth(exc_info.get());
-    if (has_exception < 0 || (has_exception && !append_exception(message, exc_info.get()))) return nullptr;
-    if (stack_info.get() != Py_None && !append_stack(message, stack_info.get())) return nullptr;
+    // JSON writes the message alone and the exception and stack as keys of their own.
+    const std::size_t message_size =
+        message.get() == Py_None ? 0 : static_cast<std::size_t>(PyBytes_GET_SIZE(message.get()));
+    std::string members;
+    if (has_exception < 0 || (has_exception && !append_exception(message, exc_info.get(), members))) return nullptr;
+    if (stack_info.get() != Py_None && !append_stack(message, stack_info.get(), members)) return nullptr;
     int32_t native;
     if (map_level(self, level, native) < 0) return nullptr;
     if (message.get() == Py_None) {
@@ -230,8 +246,14 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     std::string own;
     RecordFields fields;
     if (!stdlib_fields(record, own) || !fields.gather(own)) return nullptr;
+    std::string block;
+    if (!members.empty() && py::guard([&] {
+                                return block = fields.block(),
+                                       libscrivo::append_exception(block, message_size, members), 0;
+                            }) < 0)
+        return nullptr;
     SinkFailure failure;
-    if (!emit(target, lvl, where, plain, {}, failure, fields.block())) return nullptr;
+    if (!emit(target, lvl, where, plain, {}, failure, members.empty() ? fields.block() : block)) return nullptr;
     if (failure && !handle_error(self, record, failure)) return nullptr;
     Py_RETURN_NONE;
 }

@@ -119,8 +119,13 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
     append(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
     append(dest, "\",\"logger\":");
     append_string(std::string_view(msg.logger_name.data(), msg.logger_name.size()), dest);
+    const std::string_view fields = current_fields();
+    std::string_view message(msg.payload.data(), msg.payload.size());
+    RecordException exception;
+    const bool has_exception = !fields.empty() && find_exception(fields, exception);
+    if (has_exception) message = message.substr(0, exception.message_size);  // the traceback has its own key
     append(dest, ",\"message\":");
-    append_string(std::string_view(msg.payload.data(), msg.payload.size()), dest);
+    append_string(message, dest);
     if (msg.source.empty() || msg.source.filename == nullptr) {
         append(dest, ",\"file\":null,\"line\":null");
     } else {
@@ -130,11 +135,15 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
     }
     fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}", written_thread_id(msg.thread_id),
                    spdlog::details::os::pid());
-    for_each_field(current_fields(), [&](const Field& f) {
+    if (has_exception) {
+        dest.push_back(',');
+        append(dest, exception.members);
+    }
+    for_each_field(fields, [&](const Field& f) {
         dest.push_back(',');
         append_string(f.key, dest);
         dest.push_back(':');
-        if (f.kind == FieldKind::literal) {
+        if (f.kind != FieldKind::text) {
             append(dest, f.value);
         } else {
             append_string(f.value, dest);

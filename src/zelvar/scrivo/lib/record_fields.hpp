@@ -16,8 +16,10 @@
 
 namespace zelvar::libscrivo {
 
-// How a value is written: `text` as a string, `literal` as is (a JSON number, true, false or null).
-enum class FieldKind : char { text = 's', literal = 'l' };
+// How a value is written: `text` as a string, `literal` as is (a JSON number, true, false or null),
+// `json` as is in JSON and as its text elsewhere (an array or object). `exception` is no field but the
+// record's exception (RecordException), which for_each_field leaves out.
+enum class FieldKind : char { text = 's', literal = 'l', json = 'j', exception = 'x' };
 
 struct Field {
     std::string_view key;
@@ -43,9 +45,9 @@ inline void append_field(std::string& block, std::string_view key, FieldKind kin
     block.append(value);
 }
 
-// Calls fn(Field) for each field of an encoded block, in order.
+// Calls fn(Field) for each entry of an encoded block, the exception's included, in order.
 template <class Fn>
-void for_each_field(std::string_view block, Fn&& fn) {
+void for_each_entry(std::string_view block, Fn&& fn) {
     const auto take_size = [&](std::size_t& at) {
         std::uint32_t n;
         std::memcpy(&n, block.data() + at, sizeof n);
@@ -63,6 +65,50 @@ void for_each_field(std::string_view block, Fn&& fn) {
         at += value_size;
         fn(Field{key, kind, value, free_name});
     }
+}
+
+// Calls fn(Field) for each field of an encoded block, in order.
+template <class Fn>
+void for_each_field(std::string_view block, Fn&& fn) {
+    for_each_entry(block, [&](const Field& f) {
+        if (f.kind != FieldKind::exception) fn(f);
+    });
+}
+
+// Whether a block holds a field (and not only an exception).
+inline bool has_fields(std::string_view block) {
+    bool any = false;
+    for_each_field(block, [&](const Field&) { any = true; });
+    return any;
+}
+
+// A record's exception, carried as the last entry of its block (an empty key, which no field has):
+// text sinks have its traceback in the payload after the message; JSON writes only the payload's
+// first `message_size` bytes as "message" and `members` (`"exception":{...}`, and `"stack_info":"..."`
+// for a standard record with one) after the fixed keys.
+struct RecordException {
+    std::size_t message_size = 0;
+    std::string_view members;
+};
+
+inline void append_exception(std::string& block, std::size_t message_size, std::string_view members) {
+    const auto n = static_cast<std::uint32_t>(message_size);
+    std::string value(reinterpret_cast<const char*>(&n), sizeof n);
+    value.append(members);
+    append_field(block, {}, FieldKind::exception, value);
+}
+
+// The block's exception; false when it has none.
+inline bool find_exception(std::string_view block, RecordException& out) {
+    bool found = false;
+    for_each_entry(block, [&](const Field& f) {
+        if (f.kind != FieldKind::exception || f.value.size() < sizeof(std::uint32_t)) return;
+        std::uint32_t n;
+        std::memcpy(&n, f.value.data(), sizeof n);
+        out = {n, f.value.substr(sizeof n)};
+        found = true;
+    });
+    return found;
 }
 
 // The fields of the record being written on this thread; empty when it has none.

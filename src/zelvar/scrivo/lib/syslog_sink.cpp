@@ -139,7 +139,7 @@ bool append_param_value(std::string_view value, std::size_t max, spdlog::memory_
 // many were.
 std::size_t append_structured_data(std::string_view fields, spdlog::memory_buf_t& out,
                                    std::size_t value_max = std::string_view::npos) {
-    if (fields.empty()) {
+    if (!has_fields(fields)) {
         out.push_back('-');
         return 0;
     }
@@ -265,7 +265,7 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
         append_structured_data(fields, out);
         out.push_back(' ');
         out.append(text.data(), text.data() + text.size());
-        if (tcp_ || out.size() <= kMaxDatagram || fields.empty()) return;
+        if (tcp_ || out.size() <= kMaxDatagram || !has_fields(fields)) return;
         // Too large for a datagram, which is cut at its end: the fields give way, so the element stays
         // well-formed and MSG whole (as far as MSG alone fits).
         out.resize(header);
