@@ -804,6 +804,7 @@ struct PatternCase {
     const char* pattern;
     bool one_pass;  // taken by the one-pass formatter, else left to spdlog's
 };
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << '"' << c.pattern << '"'; }
 
 const PatternCase kPatternCases[] = {
     {"handler_default", "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v", true},
@@ -857,12 +858,12 @@ std::vector<Stamped> pattern_records() {
 
     std::mt19937_64 random(35);
     std::vector<Stamped> records;
-    const auto add = [&](spdlog::log_clock::time_point time, std::string zone = {}) {
+    const auto add = [&](spdlog::log_clock::time_point time, std::string zone = {}, bool clone = false) {
         const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
         records.push_back(Stamped{time, static_cast<int>(pick(spdlog::level::n_levels)), names[pick(std::size(names))],
                                   payloads[pick(std::size(payloads))], blocks[pick(std::size(blocks))], std::move(zone),
                                   pick(3) == 0 ? std::size_t{1} << 40 : 1000 + pick(5), pick(3) == 0,
-                                  records.size() % 997 == 996});
+                                  clone || records.size() % 997 == 996});
     };
     const std::int64_t steps[] = {0, 998'000'000, 999'999'999, 1'000'000'000, 1'000'500'000, 1'001'000'000};
 
@@ -872,8 +873,10 @@ std::vector<Stamped> pattern_records() {
         ::setenv("TZ", zone, 1);
         ::tzset();
         add(at(1'700'000'000, 0), zone);
-        // The same second read under the new zone: both keep the local time they cached.
+        // The same second read under the new zone: both keep the local time they cached, and clones
+        // (which start with nothing cached) read it again.
         add(at(1'700'000'000, 400'000'000), zone == kZones[0] ? "" : kZones[0]);
+        add(at(1'700'000'000, 500'000'000), "", true);
         add(at(1'700'000'001, 0), zone);
         // Local midnight, a leap day's end and year ends (1999, 2023, 2037, 2100).
         for (const auto [year, month, day] :
