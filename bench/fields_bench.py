@@ -2,7 +2,9 @@
 by side in one process (median of BENCH_REPEAT runs each, the contenders' runs interleaved).
 
 With BENCH_BASELINE_PYTHON set to another build's interpreter, the plain Logger.info to a file is also
-timed in that interpreter and in this one, alternately, each in a child process of its own."""
+timed in that interpreter and in this one, alternately, each in a child process of its own; with
+BENCH_FLUSH_INTERVAL set, that logger's flush_interval (e.g. 1: buffered, so the formatting is not
+hidden behind a write(2) per record)."""
 
 import atexit
 import os
@@ -34,7 +36,9 @@ PLAIN = """
 import os, sys, tempfile, timeit
 import zelvar.scrivo.scrivo as s
 path = os.path.join(tempfile.mkdtemp(prefix="zelvar-bench-"), "plain.log")
-lg = s.Logger("bench", handlers=[s.FileHandler(path)])
+interval = os.environ.get("BENCH_FLUSH_INTERVAL")
+options = {"flush_interval": float(interval)} if interval else {}
+lg = s.Logger("bench", handlers=[s.FileHandler(path)], **options)
 print(timeit.timeit(lambda: lg.info("benchmark message"), number=int(sys.argv[1])) / int(sys.argv[1]) * 1e9)
 os.remove(path)
 """
