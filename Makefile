@@ -249,9 +249,10 @@ demo: build
 bench: build build/cpp/build.ninja
 	-$(PY) -m pip install -q picologging  # a peer to compare with, when it installs here
 	$(PY) -m pip install -q matplotlib
-	$(VENV)/bin/ninja -C build/cpp ring_bench
+	$(VENV)/bin/ninja -C build/cpp ring_bench pattern_bench
 	@mkdir -p build/bench && rm -f build/bench/results.json
 	./build/cpp/ring_bench > build/bench/ring.txt && cat build/bench/ring.txt
+	./build/cpp/pattern_bench
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/logging_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/async_queue_bench.py
 	$(PY) bench/fields_bench.py

@@ -1,4 +1,5 @@
 // Sink locks and thread ids across fork(), as sinks.hpp describes.
+#include <zelvar/scrivo/lib/fast_pattern_formatter.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include <spdlog/details/os.h>
@@ -171,6 +172,11 @@ class FieldsFlag final : public spdlog::custom_flag_formatter {
 }  // namespace
 
 std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern) {
+    if (auto fast = make_fast_pattern_formatter(pattern)) return fast;
+    return make_spdlog_pattern_formatter(pattern);
+}
+
+std::unique_ptr<spdlog::formatter> make_spdlog_pattern_formatter(const std::string& pattern) {
     spdlog::pattern_formatter::custom_flags flags;
     flags['t'] = std::make_unique<ThreadIdFlag>();
     flags['K'] = std::make_unique<FieldsFlag>();

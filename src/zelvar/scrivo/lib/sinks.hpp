@@ -392,9 +392,12 @@ class SCRIVO_API JsonConsoleSink final : public spdlog::sinks::sink {
     std::unique_ptr<spdlog::formatter> formatter_;  // guarded by lock_
 };
 
+// The formatter for `pattern`: the one-pass formatter (fast_pattern_formatter.hpp) when the pattern
+// is made only of the flags it takes, else make_spdlog_pattern_formatter's; the same bytes either way.
+SCRIVO_API std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern);
 // The spdlog pattern formatter for `pattern`, its %t flag written by written_thread_id, and %K the
 // record's fields as " key=value" pairs (append_logfmt).
-SCRIVO_API std::unique_ptr<spdlog::formatter> make_pattern_formatter(const std::string& pattern);
+SCRIVO_API std::unique_ptr<spdlog::formatter> make_spdlog_pattern_formatter(const std::string& pattern);
 
 // --- fork() ------------------------------------------------------------------------------------------
 //
