@@ -2,10 +2,15 @@
 // is not module-level code (and, for a record of the standard package, not the package's own).
 #include "caller_location.hpp"
 
+#include <array>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <frameobject.h>
+
+#include <zelvar/forced_unwind.hpp>
+#include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "module_state.hpp"
 
@@ -95,7 +100,52 @@ bool describe(PyFrameObject* frame, Location& out) {
     return true;
 }
 
+template <class T>
+bool same_owner(const std::weak_ptr<T>& a, const std::shared_ptr<T>& b) {
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+// A logger's sinks as prints_location last saw them. The weak references keep the control blocks,
+// so a logger or sink made later can never pass for one seen here.
+struct LocationUse {
+    std::weak_ptr<spdlog::logger> logger;
+    std::vector<std::weak_ptr<spdlog::sinks::sink>> sinks;
+    unsigned generation = 0;
+    bool prints = true;
+
+    bool matches(const std::shared_ptr<spdlog::logger>& l, unsigned now) const {
+        if (!same_owner(logger, l) || generation != now) return false;
+        const auto& current = l->sinks();
+        if (current.size() != sinks.size()) return false;
+        for (std::size_t i = 0; i < sinks.size(); ++i)
+            if (!same_owner(sinks[i], current[i])) return false;
+        return true;
+    }
+};
+
+std::array<LocationUse, 4> g_location_use;  // used with the interpreter lock
+std::size_t g_location_next = 0;
+
 }  // namespace
+
+bool prints_location(const std::shared_ptr<spdlog::logger>& logger) noexcept {
+    // Read before the sinks are: a change meanwhile leaves an entry that is already stale.
+    const unsigned now = libscrivo::location_generation();
+    for (const LocationUse& use : g_location_use)
+        if (use.matches(logger, now)) return use.prints;
+    try {
+        LocationUse& use = g_location_use[g_location_next++ % g_location_use.size()];
+        use = {};
+        use.prints = libscrivo::prints_location(*logger);
+        use.sinks.assign(logger->sinks().begin(), logger->sinks().end());
+        use.generation = now;
+        use.logger = logger;
+        return use.prints;
+    } catch (...) {  // no memory for the entry: walk
+        rethrow_forced_unwind();
+        return true;
+    }
+}
 
 bool find_caller(CallerRule rule, Location& out) {
     PyFrameObject* innermost = PyEval_GetFrame();

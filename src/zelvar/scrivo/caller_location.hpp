@@ -1,6 +1,10 @@
 // Where a logging call came from in Python code: the location the sinks' patterns print.
 #pragma once
 
+#include <memory>
+
+#include <spdlog/logger.h>
+
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
@@ -24,5 +28,10 @@ enum class CallerRule {
 // lookup reads the current thread state and takes no lock of its own: PyGILState_Ensure would
 // deadlock in a sub-interpreter). False with an exception on failure.
 bool find_caller(CallerRule rule, Location& out);
+
+// Whether a sink of `logger` may write the caller's location (else the walk is skipped and the
+// location left as it is). Cached for the last few loggers and their sink sets; with the
+// interpreter lock.
+bool prints_location(const std::shared_ptr<spdlog::logger>& logger) noexcept;
 
 }  // namespace zelvar::scrivo

@@ -26,9 +26,9 @@ void append_code(std::string& codes, const char* prefix, int32_t value) {
 
 std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect) {
     std::string codes;
-    if ((effect >= 1 && effect <= 7) || effect == 9) append_code(codes, "", effect);
-    if (fg >= 0 && fg <= 255) append_code(codes, libscrivo::foreground_prefix(fg), fg);
-    if (bg >= 0 && bg <= 255) append_code(codes, libscrivo::background_prefix(bg), bg);
+    if (has_effect(effect)) append_code(codes, "", effect);
+    if (has_color_code(fg)) append_code(codes, libscrivo::foreground_prefix(fg), fg);
+    if (has_color_code(bg)) append_code(codes, libscrivo::background_prefix(bg), bg);
     if (codes.empty()) return codes;
     std::string out;
     out.reserve(text.size() + codes.size() + 7);
@@ -115,9 +115,10 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
                  int32_t fg, int32_t bg, int32_t effect, const char* cls, const char* method, std::string_view block,
                  bool gather) {
     std::string colored;
-    if (py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0) return -1;
+    if (has_color(fg, bg, effect) && py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0)
+        return -1;
     Location where;
-    if (!find_caller(CallerRule::Direct, where)) return -1;
+    if (prints_location(logger) && !find_caller(CallerRule::Direct, where)) return -1;
     SinkFailure failure;
     const bool emitted = gather ? emit_with_fields(logger, lvl, where, plain, colored, failure, block)
                                 : emit(logger, lvl, where, plain, colored, failure, block);

@@ -21,6 +21,13 @@ namespace zelvar::scrivo {
 // The per-message ANSI wrapping; an empty result means "no codes": use the plain text.
 std::string color_wrap(std::string_view text, int32_t fg, int32_t bg, int32_t effect);
 
+// The codes color_wrap writes; a call with none of them needs no wrapped copy.
+inline bool has_effect(int32_t effect) { return (effect >= 1 && effect <= 7) || effect == 9; }
+inline bool has_color_code(int32_t code) { return code >= 0 && code <= 255; }
+inline bool has_color(int32_t fg, int32_t bg, int32_t effect) {
+    return has_effect(effect) || has_color_code(fg) || has_color_code(bg);
+}
+
 // The text up to its first zero byte.
 inline std::string_view cut_at_nul(const char* data, std::size_t size) {
     const void* nul = std::memchr(data, 0, size);

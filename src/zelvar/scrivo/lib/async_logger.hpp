@@ -58,6 +58,26 @@ SCRIVO_API bool is_console_sink(spdlog::sinks::sink* sink);
 // (MaxSinkLevel bands included).  A record at `off` or above reaches none.
 SCRIVO_API bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum level);
 
+// Whether a sink with `pattern` may write a record's source location: a flag of spdlog's that reads
+// it (%@ %s %g %# %!, and %+, spdlog's default, as the empty pattern is) or one it does not know (a
+// custom flag may read anything).
+SCRIVO_API bool pattern_prints_location(std::string_view pattern) noexcept;
+
+// Marks `sink` (a factory's, given a pattern that writes no location) as writing none, until it is
+// destroyed or given another pattern through MaxSinkLevel.  Throws std::bad_alloc.
+SCRIVO_API void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink);
+
+// Unmarks `sink` (its pattern changed).
+SCRIVO_API void forget_location_free(const spdlog::sinks::sink* sink) noexcept;
+
+// Whether any sink of `logger` may write the source location: every sink not marked location free,
+// under any MaxSinkLevel, counts (JSON, the default pattern, sinks added from outside).  Taken once
+// per logger and sink set by callers that cache it, together with location_generation().
+SCRIVO_API bool prints_location(const spdlog::logger& logger);
+
+// Changes whenever a sink stops being marked location free.
+SCRIVO_API unsigned location_generation() noexcept;
+
 // Whether a failure of `sink` is to be reported now: at most once per second per sink, so a full
 // disk does not turn every record into a report.  Thread-safe; the sink is held weakly.
 SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink) noexcept;

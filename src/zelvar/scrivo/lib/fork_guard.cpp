@@ -57,6 +57,9 @@ std::size_t forking_cached = 0, forking_real = 0;
 
 std::size_t real_thread_id() { return static_cast<std::size_t>(::gettid()); }
 
+// 0 until first read, and again in a forked child.
+std::atomic<std::size_t> cached_pid{0};
+
 void prepare() noexcept {
     forking_cached = spdlog::details::os::thread_id();
     forking_real = real_thread_id();
@@ -78,6 +81,7 @@ void parent() noexcept {
 }
 
 void child() noexcept {
+    cached_pid.store(0, std::memory_order_relaxed);
     stale_cached.store(forking_cached, std::memory_order_relaxed);
     stale_real.store(forking_real, std::memory_order_relaxed);
     fresh.store(real_thread_id(), std::memory_order_release);
@@ -130,6 +134,15 @@ std::size_t written_thread_id(std::size_t recorded) noexcept {
         return now;
     }
     return recorded;
+}
+
+std::size_t process_id() noexcept {
+    std::size_t pid = cached_pid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = spdlog::details::os::pid();
+        cached_pid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
 }
 
 namespace {

@@ -15,6 +15,13 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 void append(spdlog::memory_buf_t& dest, std::string_view text) { dest.append(text.data(), text.data() + text.size()); }
 
+// Integers written as "{}" writes them, without parsing a format at run time.
+template <class Int>
+void append_int(spdlog::memory_buf_t& dest, Int value) {
+    const fmt::format_int digits(value);
+    dest.append(digits.data(), digits.data() + digits.size());
+}
+
 // Length of the well-formed UTF-8 sequence starting at `p`, or 0 (overlong forms, surrogates and
 // code points past U+10FFFF are not well formed).
 std::size_t sequence_length(const unsigned char* p, const unsigned char* end) {
@@ -114,7 +121,14 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
     }
     append(dest, "{\"time\":\"");
     dest.append(cached_time_.data(), cached_time_.data() + cached_time_.size());
-    fmt::format_to(std::back_inserter(dest), ".{:06}Z\",\"level\":\"", micros);
+    if (micros >= 0) {
+        char fraction[] = ".000000Z\",\"level\":\"";
+        auto rest = micros;
+        for (int i = 6; i >= 1; --i, rest /= 10) fraction[i] = static_cast<char>('0' + rest % 10);
+        dest.append(fraction, fraction + sizeof fraction - 1);
+    } else {  // a clock before 1970: as fmt pads a negative count
+        fmt::format_to(std::back_inserter(dest), ".{:06}Z\",\"level\":\"", micros);
+    }
     const auto level = static_cast<std::size_t>(msg.level);
     append(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
     append(dest, "\",\"logger\":");
@@ -131,10 +145,13 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
     } else {
         append(dest, ",\"file\":");
         append_string(msg.source.filename, dest);
-        fmt::format_to(std::back_inserter(dest), ",\"line\":{}", msg.source.line);
+        append(dest, ",\"line\":");
+        append_int(dest, msg.source.line);
     }
-    fmt::format_to(std::back_inserter(dest), ",\"thread\":{},\"pid\":{}", written_thread_id(msg.thread_id),
-                   spdlog::details::os::pid());
+    append(dest, ",\"thread\":");
+    append_int(dest, written_thread_id(msg.thread_id));
+    append(dest, ",\"pid\":");
+    append_int(dest, process_id());
     if (has_exception) {
         dest.push_back(',');
         append(dest, exception.members);

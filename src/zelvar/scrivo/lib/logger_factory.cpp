@@ -33,6 +33,7 @@ std::string color_code(int code) {
 SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
     if (!pattern.empty()) {
         sink->set_formatter(lib::make_pattern_formatter(pattern));
+        if (!lib::pattern_prints_location(pattern)) lib::mark_location_free(sink);
     }
     sink->set_level(level);
     return sink;

@@ -27,9 +27,13 @@ void MaxSinkLevel::log(const spdlog::details::log_msg& msg) {
 
 void MaxSinkLevel::flush() { sink_->flush(); }
 
-void MaxSinkLevel::set_pattern(const std::string& pattern) { sink_->set_pattern(pattern); }
+void MaxSinkLevel::set_pattern(const std::string& pattern) {
+    zelvar::libscrivo::forget_location_free(zelvar::libscrivo::innermost_sink(sink_.get()));
+    sink_->set_pattern(pattern);
+}
 
 void MaxSinkLevel::set_formatter(std::unique_ptr<spdlog::formatter> sink_formatter) {
+    zelvar::libscrivo::forget_location_free(zelvar::libscrivo::innermost_sink(sink_.get()));
     sink_->set_formatter(std::move(sink_formatter));
 }
 

@@ -7,6 +7,7 @@
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 
@@ -75,6 +76,77 @@ bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum leve
     }
     return false;
 }
+
+namespace {
+
+// Sinks marked location free. Held weakly: a sink made later at a freed one's address is not marked.
+struct LocationFree {
+    std::mutex mutex;
+    std::unordered_map<const spdlog::sinks::sink*, std::weak_ptr<spdlog::sinks::sink>> sinks;
+    std::atomic<unsigned> generation{0};
+};
+
+LocationFree& location_free() {
+    // Never destroyed: sinks may be destroyed during static destruction.
+    static auto* l = [] {
+        auto* made = new LocationFree();
+        guard_across_fork(made->mutex, made);
+        return made;
+    }();
+    return *l;
+}
+
+// spdlog's flags that read msg.source, and the ones it knows that do not (its own and our custom %t
+// and %K); anything else may be a custom flag.
+bool flag_reads_location(char flag) {
+    static constexpr std::string_view kWithout = "nlLtvaAbhBcCYDxmdHIMSefFEprRTXzP^$%uioOK";
+    return kWithout.find(flag) == std::string_view::npos;
+}
+
+}  // namespace
+
+bool pattern_prints_location(std::string_view pattern) noexcept {
+    if (pattern.empty()) return true;  // spdlog's default, %+
+    const char* it = pattern.data();
+    const char* end = it + pattern.size();
+    // As spdlog's pattern_formatter::compile_pattern_ and handle_padspec_ read a pattern.
+    while (it != end) {
+        if (*it++ != '%') continue;
+        if (it != end && (*it == '-' || *it == '=')) ++it;
+        if (it != end && *it >= '0' && *it <= '9') {
+            while (it != end && *it >= '0' && *it <= '9') ++it;
+            if (it != end && *it == '!') ++it;
+        }
+        if (it == end) break;
+        if (flag_reads_location(*it++)) return true;
+    }
+    return false;
+}
+
+void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink) {
+    LocationFree& l = location_free();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    std::erase_if(l.sinks, [](const auto& entry) { return entry.second.expired(); });
+    l.sinks[sink.get()] = sink;
+}
+
+void forget_location_free(const spdlog::sinks::sink* sink) noexcept {
+    LocationFree& l = location_free();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    if (l.sinks.erase(sink)) l.generation.fetch_add(1, std::memory_order_release);
+}
+
+bool prints_location(const spdlog::logger& logger) {
+    LocationFree& l = location_free();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    for (const auto& sink : logger.sinks()) {
+        const auto found = l.sinks.find(innermost_sink(sink.get()));
+        if (found == l.sinks.end() || found->second.expired()) return true;
+    }
+    return false;
+}
+
+unsigned location_generation() noexcept { return location_free().generation.load(std::memory_order_acquire); }
 
 namespace {
 

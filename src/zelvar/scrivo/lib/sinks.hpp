@@ -428,4 +428,8 @@ SCRIVO_API void unguard_across_fork(std::mutex& lock) noexcept;
 // that id is written as the child's own.
 SCRIVO_API std::size_t written_thread_id(std::size_t recorded) noexcept;
 
+// The process id as spdlog's os::pid() gives it, read once and again in a forked child: getpid() is
+// a system call, too dear for every record.
+SCRIVO_API std::size_t process_id() noexcept;
+
 }  // namespace zelvar::libscrivo

@@ -252,7 +252,7 @@ void SyslogSink::format_message(const spdlog::details::log_msg& msg, std::string
     const std::string_view app =
         ident_.empty() ? std::string_view(msg.logger_name.data(), msg.logger_name.size()) : std::string_view(ident_);
     const int pri = facility_ * 8 + severity;
-    const auto pid = spdlog::details::os::pid();
+    const auto pid = process_id();
     auto to = std::back_inserter(out);
     if (rfc5424_) {
         const long offset = tm.tm_gmtoff / 60;
