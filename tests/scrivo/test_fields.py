@@ -407,3 +407,42 @@ def test_nonblocking_writes_what_a_synchronous_logger_writes(child, tmp_path):
         outputs.append((records, (tmp_path / str(queue) / "t.log").read_text()))
     assert outputs[0] == outputs[1]
     assert len(outputs[0][0]) == 52 and [list(r)[5] for r in outputs[0][0][-2:]] == ["exception", "exception"]
+
+
+def test_json_numbers_match_the_writer(child, tmp_path):
+    """line, thread and pid as the writing code sees them: a line past 100000, several threads and a
+    forked child (whose pid differs from the one the parent wrote before the fork)."""
+    log = tmp_path / "numbers.jsonl"
+    child(
+        textwrap.dedent(
+            f"""\
+            import os, sys, threading
+            import zelvar.scrivo as z
+            lg = z.Logger('app', handlers=[z.JsonFileHandler({str(log)!r})])
+            def here():
+                f = sys._getframe(1)
+                return dict(want_line=f.f_lineno, want_thread=threading.get_native_id(), want_pid=os.getpid())
+            # The location written is that of the logging call's caller.
+            source = "def emit(**want):\\n    lg.info('far', **want)\\ndef far():\\n    emit(**here())"
+            exec(compile("\\n" * 100000 + source, "far.py", "exec"))
+            far()
+            threads = [threading.Thread(target=far) for _ in range(4)]
+            for t in threads: t.start()
+            for t in threads: t.join()
+            lg.flush()
+            pid = os.fork()
+            if pid == 0:
+                far()
+                lg.flush()
+                os._exit(0)
+            os.waitpid(pid, 0)
+            far()
+            """
+        ),
+        leak_check=False,
+    )
+    records = [json.loads(line) for line in log.read_text().splitlines()]
+    assert len(records) == 7 and len({r["pid"] for r in records}) == 2
+    assert all(
+        (r["line"], r["thread"], r["pid"]) == (r["want_line"], r["want_thread"], r["want_pid"]) for r in records
+    ), records

@@ -391,6 +391,42 @@ def test_caller_location(child, tmp_path, body, function, package):
     assert log.read_text().strip() == f"{name}:{line}:{function}"
 
 
+@pytest.mark.parametrize(
+    "handler, expected",
+    [
+        ("FileHandler(LOG, pattern='%s:%#:%!')", "prog.py:{line}:caller"),
+        ("FileHandler(LOG, pattern='%-10s|%5#|%3!!')", "prog.py   |{line:>5}|cal"),
+        ("FileHandler(LOG, pattern='%@ %g')", "prog.py:{line} prog.py"),
+        ("FileHandler(LOG, pattern='')", "[prog.py:{line}]"),  # spdlog's default, %+
+        ("JsonFileHandler(LOG)", '"file":"prog.py","line":{line},'),
+    ],
+)
+def test_location_written_beside_sinks_that_write_none(child, tmp_path, handler, expected):
+    """A default logger of sinks that write no location is replaced by one with a sink that does: the
+    same DefaultLogger call site writes the location through it, synchronous and non-blocking."""
+    log = tmp_path / "loc.out"
+    source = PRELUDE + textwrap.dedent(
+        f"""\
+        LOG = {str(log)!r}
+        Logger('quiet', handlers=[FileHandler('quiet.log', pattern='%v')], set_default=True)
+        d = DefaultLogger()
+        def caller():
+            d.info('m')  #<
+        caller()
+        Logger('loud', handlers=[FileHandler('quiet2.log', pattern='[%l] %v'), {handler}], set_default=True)
+        caller()
+        Logger('queued', handlers=[FileHandler('quiet3.log', pattern='%v'), {handler}], set_default=True,
+               queue_size=8)
+        caller()
+        """
+    )
+    line = next(i for i, text in enumerate(source.splitlines(), 1) if text.endswith("#<"))
+    child.script("prog.py", source)
+    written = log.read_text().splitlines()
+    assert len(written) == 2 and all(expected.format(line=line) in text for text in written), written
+    assert (tmp_path / "quiet.log").read_text() == "m\n"
+
+
 def test_caller_file_name_with_bytes_that_are_not_utf8(child, tmp_path):
     """The caller's file name is written with its own bytes; in JSON as valid UTF-8 (U+FFFD)."""
     src = tmp_path / os.fsdecode(b"src\xff")
