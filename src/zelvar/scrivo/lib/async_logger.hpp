@@ -64,7 +64,9 @@ SCRIVO_API bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::leve
 SCRIVO_API bool pattern_prints_location(std::string_view pattern) noexcept;
 
 // Marks `sink` (a factory's, given a pattern that writes no location) as writing none, until it is
-// destroyed or given another pattern through MaxSinkLevel.  Throws std::bad_alloc.
+// destroyed or given another pattern through MaxSinkLevel.  A pattern given through spdlog's own
+// set_pattern/set_formatter is not seen: a native module that gives a factory's sink a pattern
+// with a location that way calls forget_location_free first.  Throws std::bad_alloc.
 SCRIVO_API void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink);
 
 // Unmarks `sink` (its pattern changed).
