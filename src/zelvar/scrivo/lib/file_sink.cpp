@@ -399,8 +399,10 @@ void RotatingFileSink::shift_compressed() {
         for (std::size_t k = 0; k < 3; ++k) present[k] = !from[k].empty() && spdlog::details::os::path_exists(from[k]);
         if (!present[0] && !present[1] && !present[2]) continue;
         const auto to = with_companions(target);
-        for (const std::string& name : to) (void)spdlog::details::os::remove(name);
-        compressed_file_removed(target);
+        if (i == max_files_) {  // the file dropped; below it each target was vacated by the move above
+            for (const std::string& name : to) (void)spdlog::details::os::remove(name);
+            compressed_file_removed(target);
+        }
         for (std::size_t k = 0; k < 3; ++k) {
             if (!present[k]) continue;
             if (spdlog::details::os::rename(from[k], to[k]) != 0) {
