@@ -1,7 +1,8 @@
 """What the logging call that rotates costs with compress=True against the same rotation without it,
 side by side in one process: each logger's file is filled to just below max_size (untimed), then the
 one call that rotates it is timed; a run's figure is the median of its BENCH_ROTATIONS rotating calls,
-the result the median of BENCH_REPEAT runs, the two loggers' runs interleaved. The compression itself runs on the library's thread meanwhile."""
+the result the median of BENCH_REPEAT runs, the two loggers' runs interleaved. The compression itself
+runs on the library's thread meanwhile."""
 
 import atexit
 import os
