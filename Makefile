@@ -16,7 +16,7 @@ PY_VERSIONS := 3.10 3.11 3.12 3.13 3.14 3.15
 # Those Debian's development suite provides (tools/sid-python unpacks them under .venv/sid).
 SID_PY_VERSIONS := 3.14 3.15
 OTHER_PY_VERSIONS := $(filter-out $(PYVER),$(PY_VERSIONS))
-APT_PACKAGES := build-essential ninja-build libgtest-dev binutils util-linux mount rsyslog patchelf ccache
+APT_PACKAGES := build-essential ninja-build libgtest-dev binutils util-linux mount rsyslog patchelf ccache zlib1g-dev
 NPROC := $(shell nproc)
 # Every build tree compiles through ccache: what does not depend on the CPython version (libscrivo,
 # the C++ tests) compiles once for all the versions' trees. Paths are hashed relative to the clone.

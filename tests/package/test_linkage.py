@@ -69,6 +69,19 @@ def test_spdlog_and_fmt_hidden_inside():
     )
 
 
+# What the manylinux policies let a wheel's binaries need from the system (a subset of their list:
+# the C and C++ runtimes, and zlib, which compressed rotation uses); anything else would have to be carried.
+SYSTEM_LIBRARIES = {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "libstdc++.so.6"}
+SYSTEM_LIBRARIES |= {"libgcc_s.so.1", "ld-linux-x86-64.so.2", "libz.so.1"}
+
+
+def test_libscrivo_needs_only_what_the_platform_tag_allows():
+    needed = set(dynamic_section(Path(scrivo.__file__).parent / "libscrivo.so.0")["NEEDED"])
+    needed = {n for n in needed if not n.startswith(("libasan", "libubsan", "libtsan"))}  # a sanitizer build's
+    assert "libz.so.1" in needed
+    assert needed <= SYSTEM_LIBRARIES, needed - SYSTEM_LIBRARIES
+
+
 # The newest symbol version of each library that the wheels' platform tag (manylinux_2_34: glibc 2.34,
 # GCC 11's libstdc++) lets a binary need.
 TAG_LIMITS = {"GLIBC": (2, 34), "GLIBCXX": (3, 4, 29), "CXXABI": (1, 3, 13)}

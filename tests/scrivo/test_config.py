@@ -192,6 +192,7 @@ def _logger(entry):
             OverflowError,
             "handlers.bad.max_files",
         ),
+        (_handler({"class": "DailyFileHandler", "filename": "x", "compress": 1}), TypeError, "handlers.bad.compress"),
         (
             _handler({"class": "DailyFileHandler", "filename": "x", "minute": 2**40}),
             OverflowError,

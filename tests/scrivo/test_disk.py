@@ -2,11 +2,13 @@
 interval keeps a buffer: then urgent records go at once, the rest within the interval, and on a fatal
 signal every buffered whole record. Neither a crash nor the exit hangs on a file that takes nothing."""
 
+import gzip
 import math
 import os
 import re
 import signal
 import subprocess
+import textwrap
 import time
 
 import pytest
@@ -358,3 +360,114 @@ def test_exit_gives_up_on_a_stalled_pipe(tmp_path, queue_size, interval):
         os.close(reader)
     assert proc.returncode == 0 and 2 <= took < 20, (proc.returncode, took)
     assert re.search(rb"accepted nothing for 2 s.*\b5 records not written", proc.stderr), proc.stderr
+
+
+def settled(folder):
+    """Waits until every file of `folder` but the open one (the last by name) is compressed; the names then."""
+    deadline = time.monotonic() + 30
+    while True:
+        names = sorted(p.name for p in folder.iterdir())
+        if all(n.endswith(".gz") for n in names[:-1]):
+            return names
+        assert time.monotonic() < deadline, names
+        time.sleep(0.02)
+
+
+def unzipped(folder, names):
+    return [line for n in names for line in gzip.open(folder / n, "rt").read().splitlines()]
+
+
+# Rotation by size, and by day (in a zone whose midnight comes 2 s after the start, built through
+# configure): each closed file becomes .gz with its lines; max_files counts the compressed files,
+# old days found uncompressed or compressed alike.
+@pytest.mark.parametrize("kind", ["rotating", "daily"])
+def test_compressed_rotation(child, tmp_path, kind):
+    logs = tmp_path / "logs"
+    logs.mkdir()
+    if kind == "rotating":
+        code = """
+            lg = s.Logger('gz', handlers=[s.RotatingFileHandler('logs/app.txt', '%v', max_size=300, max_files=2,
+                                                                compress=True)])
+            for i in range(100):
+                lg.info('line %03d ' % i + 'x' * 40)
+        """
+        env = None
+    else:
+        for name in ["app_2020-01-01.log.gz", "app_2020-01-02.log"]:
+            (logs / name).write_bytes(gzip.compress(b"old\n") if name.endswith(".gz") else b"old\n")
+        boundary = int(time.time()) + 2
+        east = -boundary % 86400
+        east = east - 86400 if east > 43200 else east
+        h, m, sec = abs(east) // 3600, abs(east) // 60 % 60, abs(east) % 60
+        env = dict(os.environ, TZ=f"ZZZ{'-' if east > 0 else '+'}{h:02}:{m:02}:{sec:02}")
+        code = f"""
+            import time
+            lg = s.configure({{"version": 1, "handlers": {{"d": {{"class": "DailyFileHandler",
+                "filename": "logs/app.log", "pattern": "%v", "max_files": 2, "compress": True}}}},
+                "loggers": {{"gz": {{"handlers": ["d"]}}}}}})["gz"]
+            for i in range(50):
+                lg.info('line %03d' % i)
+            time.sleep(max(0, {boundary} + 0.2 - time.time()))
+            lg.info('line 050')
+        """
+    code += """
+            names = lambda: sorted(os.listdir('logs'))
+            deadline = time.monotonic() + 30
+            while not all(n.endswith('.gz') for n in names()[:-1]) and time.monotonic() < deadline:
+                time.sleep(0.01)  # the exit would leave what is in progress for the next start
+        """
+    proc = run_python("import os, time\nimport zelvar.scrivo as s\n" + textwrap.dedent(code), cwd=tmp_path, env=env)
+    assert proc.returncode == 0, proc.stderr
+    names = settled(logs)
+    live = names.pop()
+    if kind == "rotating":
+        assert names == ["app.1.txt.gz", "app.2.txt.gz"] and live == "app.txt"
+        kept = unzipped(logs, names[::-1]) + (logs / live).read_text().splitlines()
+        assert kept == ["line %03d " % i + "x" * 40 for i in range(100 - len(kept), 100)]
+    else:  # the open day's file is one of the two
+        assert len(names) == 1 and names[0].endswith(".log.gz") and "2020" not in names[0] + live, names
+        assert unzipped(logs, names) == ["line %03d" % i for i in range(50)]
+        assert (logs / live).read_text() == "line 050\n"
+
+
+# SIGKILL while a large rotated file is being compressed leaves it whole; the next process with
+# compress=True finishes it.
+@pytest.mark.parametrize("kind", ["rotating", "daily"])
+def test_kill_during_compression(tmp_path, kind):
+    logs = tmp_path / "logs"
+    logs.mkdir()
+    big = logs / ("app.1.txt" if kind == "rotating" else "app_2020-01-01.log")
+    big.write_text("\n".join(os.urandom(1 << 12).hex() for _ in range(2048)))  # 16 MiB that deflates slowly
+    original = big.read_bytes()
+    handler = (
+        "s.RotatingFileHandler('logs/app.txt', max_files=3, compress=True)"
+        if kind == "rotating"
+        else "s.DailyFileHandler('logs/app.log', compress=True)"
+    )
+    kill = f"""
+        import os, signal, time
+        import zelvar.scrivo as s
+        lg = s.Logger('gz', handlers=[{handler}])
+        tmp = {str(big)!r} + '.gz.tmp'
+        deadline = time.monotonic() + 30
+        while not (os.path.exists(tmp) and os.path.getsize(tmp) > 0) and time.monotonic() < deadline:
+            time.sleep(0.0005)
+        os.kill(os.getpid(), signal.SIGKILL)
+    """
+    proc = run_python(kill, cwd=tmp_path)
+    assert proc.returncode == -signal.SIGKILL
+    assert big.read_bytes() == original
+    assert not big.with_name(big.name + ".gz").exists()
+    assert big.with_name(big.name + ".gz.tmp").exists()  # killed in the middle, not before or after
+    restart = f"""
+        import os, time
+        import zelvar.scrivo as s
+        lg = s.Logger('gz', handlers=[{handler}])
+        deadline = time.monotonic() + 30  # the exit would leave it for the next start
+        while os.path.exists({str(big)!r}) and time.monotonic() < deadline:
+            time.sleep(0.01)
+    """
+    run_python(restart, cwd=tmp_path, check=True)
+    names = settled(logs)
+    assert big.name + ".gz" in names and big.name not in names
+    assert gzip.open(big.with_name(big.name + ".gz")).read() == original

@@ -32,11 +32,21 @@ FIELDS = {
     s.BasicConsoleHandler: ["color", "pattern", "level"],
     s.ConsoleHandler: ["color", "pattern", "level", "max_stdout_level", "min_level"],
     s.FileHandler: ["color", "pattern", "level", "filename", "overwrite"],
-    s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
+    s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files", "compress"],
     s.JsonFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
     s.JsonStdoutHandler: ["color", "pattern", "level"],
     s.JsonStderrHandler: ["color", "pattern", "level"],
-    s.DailyFileHandler: ["color", "pattern", "level", "filename", "overwrite", "hour", "minute", "max_files"],
+    s.DailyFileHandler: [
+        "color",
+        "pattern",
+        "level",
+        "filename",
+        "overwrite",
+        "hour",
+        "minute",
+        "max_files",
+        "compress",
+    ],
     s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol", "format"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
 }
@@ -63,6 +73,7 @@ DEFAULTS = {
         overwrite=False,
         max_size=1048576,
         max_files=3,
+        compress=False,
     ),
     s.JsonFileHandler: dict(
         color=False, pattern=None, level=Level.TRACE, filename="app.log", overwrite=False, max_size=0, max_files=0
@@ -78,6 +89,7 @@ DEFAULTS = {
         hour=0,
         minute=0,
         max_files=0,
+        compress=False,
     ),
     s.SyslogHandler: dict(
         color=False,
@@ -108,7 +120,7 @@ DOCS = {
     s.JsonStdoutHandler: "JsonStdoutHandler(Level level=Level.TRACE)",
     s.JsonStderrHandler: "JsonStderrHandler(Level level=Level.TRACE)",
     s.DailyFileHandler: f"DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, {DOC_PATTERN}, "
-    "Level level=Level.TRACE)",
+    "Level level=Level.TRACE, *, bool compress=False)",
     s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
     "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
     s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
@@ -117,6 +129,7 @@ DOCS = {
 PROPERTY_DOCS = {
     "color": "color: 'bool'",
     "overwrite": "overwrite: 'bool'",
+    "compress": "compress: 'bool'",
     "pattern": "pattern: str",
     "filename": "filename: str",
     "level": "level: 'Level'",
@@ -239,6 +252,8 @@ def test_setter_errors_keep_value(cls, name, value, error, message):
         (s.ColorScheme, "info_color", -(2**31)),
         (s.ColorScheme, "info_color", 255),
         (s.FileHandler, "overwrite", [1]),
+        (s.RotatingFileHandler, "compress", [1]),
+        (s.DailyFileHandler, "compress", ""),
         (s.LogHandler, "color", ""),
         (s.LogHandler, "pattern", None),
     ],
@@ -246,7 +261,7 @@ def test_setter_errors_keep_value(cls, name, value, error, message):
 def test_setter_stores(cls, name, value):
     obj = make(cls)
     setattr(obj, name, value)
-    expected = bool(value) if name in ("color", "overwrite") else value
+    expected = bool(value) if name in ("color", "overwrite", "compress") else value
     assert getattr(obj, name) == expected
 
 
@@ -318,10 +333,12 @@ BAD_INIT = [
     (s.RotatingFileHandler, {"max_size": -1}, OverflowError),
     (s.RotatingFileHandler, {"max_files": 1.5j}, TypeError),
     (s.RotatingFileHandler, {"filename": StrSub("f")}, TypeError),
+    (s.RotatingFileHandler, {"compress": type("B", (), {"__bool__": lambda self: 1 / 0})()}, ZeroDivisionError),
     (s.DailyFileHandler, {"hour": 24}, ValueError),
     (s.DailyFileHandler, {"minute": -1}, ValueError),
     (s.DailyFileHandler, {"max_files": -1}, OverflowError),
     (s.DailyFileHandler, {"pattern": StrSub("p")}, TypeError),
+    (s.DailyFileHandler, {"compress": type("B", (), {"__bool__": lambda self: 1 / 0})()}, ZeroDivisionError),
     (s.SyslogHandler, {"facility": "local8"}, ValueError),
     (s.SyslogHandler, {"protocol": "sctp"}, ValueError),
     (s.SyslogHandler, {"address": ("host", "514")}, TypeError),
@@ -400,6 +417,16 @@ def test_syslog_argument_errors(kwargs, error, message):
     h.format = "rfc3339"  # a property takes any str; the logger built from it checks
     with pytest.raises(ValueError, match="^syslog handler: format must be 'rfc3164' or 'rfc5424', not 'rfc3339'$"):
         s.Logger("syslog-format", handlers=[h])
+
+
+@pytest.mark.parametrize(
+    "cls, positional",
+    [(s.RotatingFileHandler, ("f", PATTERN, 0, 1, 1)), (s.DailyFileHandler, ("f", 0, 0, 0, PATTERN, 0))],
+)
+def test_compress_is_keyword_only(cls, positional):
+    with pytest.raises(TypeError, match=rf"^__init__\(\) takes at most {len(positional)} positional arguments"):
+        cls(*positional, True)
+    assert cls(*positional, compress=1).compress is True
 
 
 def test_json_handler_passes_no_pattern_to_file_handler():

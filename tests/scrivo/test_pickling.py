@@ -248,3 +248,41 @@ def test_syslog_format_state(sub, fmt):
     for algo in ("sha256", "sha1", "md5"):
         loaded = unpickle_fn(cls, int(hashlib.new(algo, text).hexdigest()[:7], 16), state[: len(names)])
         assert loaded.format == fmt and state_of(loaded, s.SyslogHandler) == state_of(obj, s.SyslogHandler)
+
+
+# Pickled in the layout written before `compress` existed (the Rotating checksum is 0x2a7620a):
+# RotatingFileHandler('r.log', '%v', Level.INFO, 4096, 2) and DailyFileHandler('d.log', 1, 30, 7, '%v', Level.WARN).
+STORED_FILES = {
+    s.RotatingFileHandler: (
+        b'\x80\x04\x95\xb7\x00\x00\x00\x00\x00\x00\x00\x8c\x14zelvar.scrivo.scrivo\x94\x8c"__pyx_unpickle_RotatingFile'
+        b"Handler\x94\x93\x94\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x13RotatingFileHandler\x94\x93\x94J\nb\xa7\x02N\x87"
+        b"\x94R\x94(\x89\x8c\x05r.log\x94\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x05Level\x94\x93\x94K\x02\x85\x94R\x94K"
+        b"\x02M\x00\x10\x89\x8c\x02%v\x94t\x94b."
+    ),
+    s.DailyFileHandler: (
+        b"\x80\x04\x95\xb2\x00\x00\x00\x00\x00\x00\x00\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x1f__pyx_unpickle_DailyFile"
+        b"Handler\x94\x93\x94\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x10DailyFileHandler\x94\x93\x94J\xfbI\x1c\tN\x87\x94R"
+        b"\x94(\x89\x8c\x05d.log\x94K\x01\x8c\x14zelvar.scrivo.scrivo\x94\x8c\x05Level\x94\x93\x94K\x03\x85\x94R\x94K"
+        b"\x07K\x1e\x89\x8c\x02%v\x94t\x94b."
+    ),
+}
+
+
+# compress=True widens the state by the field (and changes the checksum); without it the state and
+# bytes are those written before it existed, and those load with compress False.
+@pytest.mark.parametrize("compress", [False, True])
+@pytest.mark.parametrize("cls", list(STORED_FILES), ids=lambda c: c.__name__)
+def test_compress_state(cls, compress):
+    stored = pickle.loads(STORED_FILES[cls])
+    assert stored.compress is False and stored.max_files in (2, 7)
+    obj = copy.copy(stored)
+    obj.compress = compress
+    assert (pickle.dumps(obj, 4) == STORED_FILES[cls]) is not compress
+    names = sorted(STATE_FIELDS[cls] + ["compress"] * compress)
+    text = " ".join(names).encode()
+    unpickle_fn, (_, checksum, _), state = obj.__reduce__()
+    assert checksum == int(hashlib.sha256(text).hexdigest()[:7], 16)
+    assert state == tuple(getattr(obj, n) for n in names)
+    for algo in ("sha256", "sha1", "md5"):
+        loaded = unpickle_fn(cls, int(hashlib.new(algo, text).hexdigest()[:7], 16), state)
+        assert loaded.compress is compress and state_of(loaded, cls) == state_of(stored, cls)

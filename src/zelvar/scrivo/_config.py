@@ -21,7 +21,7 @@ _LEVEL_ALIASES = {"WARNING": "WARN"}
 _LOGGING_LEVELS = {10: "DEBUG", 20: "INFO", 30: "WARN", 40: "ERROR", 50: "CRITICAL"}
 # What each handler keyword takes here: JSON's own types, so "false" is no truth value and 8.5 no count.
 _LEVEL_KEYS = frozenset({"level", "max_level", "max_stdout_level", "min_level"})
-_BOOL_KEYS = frozenset({"color", "overwrite"})
+_BOOL_KEYS = frozenset({"color", "overwrite", "compress"})
 _INT_KEYS = frozenset({"max_size", "max_files", "hour", "minute"})
 
 

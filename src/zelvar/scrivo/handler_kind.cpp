@@ -127,7 +127,11 @@ void store_own(const HandlerKind& kind, PyObject* self, const Taken* taken) {
         void* slot = py::slot_of(self, f);
         switch (kind.params[at].arg) {
             case Arg::truth:
-                *static_cast<bool*>(slot) = t.truth;
+                if (f.object) {  // a flag that joined the pickle state later (True, or None for False)
+                    py::field::store_object(slot, t.truth ? Py_True : Py_None);
+                } else {
+                    *static_cast<bool*>(slot) = t.truth;
+                }
                 break;
             case Arg::level:
             case Arg::int32:

@@ -34,6 +34,20 @@ int set_address(void* slot, PyObject* v) {
     return 0;
 }
 
+// A flag that joined a kind's pickle state later: an object field holding True, or None for False,
+// so handlers without it are written in the first layout.
+PyObject* get_added_flag(const void* slot) {
+    PyObject* o = *static_cast<PyObject* const*>(slot);
+    return PyBool_FromLong(o && o != Py_None);
+}
+int set_added_flag(void* slot, PyObject* v) {
+    if (!v) return field::no_delete();
+    const int t = py::truth(v);
+    if (t < 0) return -1;
+    field::store_object(slot, t ? Py_True : Py_None);
+    return 0;
+}
+
 // Levels read back as Level members, through the module's `Level` as bound now.
 PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
 
@@ -44,6 +58,7 @@ PyObject* get_level(const void* slot) { return level_to_python(*static_cast<cons
 #define ZELVAR_LEVEL(name, type) ZELVAR_FIELD(name, type, "'Level'", get_level, field::set_int32)
 #define ZELVAR_SIZE(name, type) ZELVAR_FIELD(name, type, "'size_t'", field::get_size, field::set_size)
 #define ZELVAR_INT(name, type) ZELVAR_FIELD(name, type, "'int'", field::get_int32, field::set_int32)
+#define ZELVAR_ADDED_FLAG(name, type) ZELVAR_FIELD(name, type, "'bool'", get_added_flag, set_added_flag, true, true)
 #define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"
 
 using spdlog::level::level_enum;
@@ -282,57 +297,61 @@ constexpr HandlerKind kJsonStderrHandler{
     .add = [](LoggerFactory& f, const Got* g) { f.add_json_stderr_handler(g[0].level); },
 };
 
+// `compress` joined both later, keyword-only.
 constexpr Field kDailyFields[] = {ZELVAR_INT(hour, DailyFileHandlerObject), ZELVAR_INT(minute, DailyFileHandlerObject),
-                                  ZELVAR_SIZE(max_files, DailyFileHandlerObject)};
-constexpr Param kDailyParams[] = {{"filename", Arg::text},      {"hour", Arg::bounded, 23},
-                                  {"minute", Arg::bounded, 59}, {"max_files", Arg::size, 0},
-                                  ZELVAR_PARAM_PATTERN,         {"level", Arg::level, kTrace}};
+                                  ZELVAR_SIZE(max_files, DailyFileHandlerObject),
+                                  ZELVAR_ADDED_FLAG(compress, DailyFileHandlerObject)};
+constexpr Param kDailyParams[] = {
+    {"filename", Arg::text}, {"hour", Arg::bounded, 23},    {"minute", Arg::bounded, 59}, {"max_files", Arg::size, 0},
+    ZELVAR_PARAM_PATTERN,    {"level", Arg::level, kTrace}, {"compress", Arg::truth, 0}};
 constexpr ReadArg kDailyReads[] = {{"filename", Read::text},  {"hour", Read::int32},   {"minute", Read::int32},
-                                   {"max_files", Read::size}, {"pattern", Read::text}, {"level", Read::level}};
+                                   {"max_files", Read::size}, {"pattern", Read::text}, {"level", Read::level},
+                                   {"compress", Read::truth}};
 constexpr HandlerKind kDailyFileHandler{
     .name = "zelvar.scrivo.scrivo.DailyFileHandler",
     .type = &DailyFileHandlerType,
     .base = &kFileHandler,
     .doc = "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
-           ", Level level=Level.TRACE)",
+           ", Level level=Level.TRACE, *, bool compress=False)",
     .fields = kDailyFields,
     .params = kDailyParams,
     .required = 1,
+    .positional = 6,
     .base_args = kFilePatternLevel,
     .reads = kDailyReads,
     .check_call = [](const Got* g) { LoggerFactory::check_daily_file_handler(g[0].text, g[1].int32, g[2].int32); },
     .add =
         [](LoggerFactory& f, const Got* g) {
-            f.add_daily_file_handler(g[0].text, g[1].int32, g[2].int32, g[3].size, g[4].text, g[5].level);
+            f.add_daily_file_handler(g[0].text, g[1].int32, g[2].int32, g[3].size, g[4].text, g[5].level, g[6].truth);
         },
 };
 
 constexpr Field kRotatingFields[] = {ZELVAR_SIZE(max_size, RotatingFileHandlerObject),
-                                     ZELVAR_SIZE(max_files, RotatingFileHandlerObject)};
-constexpr Param kRotatingParams[] = {{"filename", Arg::text},
-                                     ZELVAR_PARAM_PATTERN,
-                                     {"level", Arg::level, kTrace},
-                                     {"max_size", Arg::size, 1048576},
-                                     {"max_files", Arg::size, 3}};
-constexpr ReadArg kRotatingReads[] = {{"filename", Read::text},
-                                      {"max_size", Read::size},
-                                      {"max_files", Read::size},
-                                      {"pattern", Read::text},
-                                      {"level", Read::level}};
+                                     ZELVAR_SIZE(max_files, RotatingFileHandlerObject),
+                                     ZELVAR_ADDED_FLAG(compress, RotatingFileHandlerObject)};
+constexpr Param kRotatingParams[] = {{"filename", Arg::text},       ZELVAR_PARAM_PATTERN,
+                                     {"level", Arg::level, kTrace}, {"max_size", Arg::size, 1048576},
+                                     {"max_files", Arg::size, 3},   {"compress", Arg::truth, 0}};
+constexpr ReadArg kRotatingReads[] = {{"filename", Read::text}, {"max_size", Read::size}, {"max_files", Read::size},
+                                      {"pattern", Read::text},  {"level", Read::level},   {"compress", Read::truth}};
 constexpr HandlerKind kRotatingFileHandler{
     .name = "zelvar.scrivo.scrivo.RotatingFileHandler",
     .type = &RotatingFileHandlerType,
     .base = &kFileHandler,
+    // The docstring it was published with, which callers read as its signature; compress is in the stubs.
     .doc = "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
            ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
     .fields = kRotatingFields,
     .params = kRotatingParams,
     .required = 1,
+    .positional = 5,
     .base_args = kFilePatternLevel,
     .reads = kRotatingReads,
     .check_call = [](const Got* g) { LoggerFactory::check_rotating_file_handler(g[0].text, g[1].size, g[2].size); },
-    .add = [](LoggerFactory& f,
-              const Got* g) { f.add_rotating_file_handler(g[0].text, g[1].size, g[2].size, g[3].text, g[4].level); },
+    .add =
+        [](LoggerFactory& f, const Got* g) {
+            f.add_rotating_file_handler(g[0].text, g[1].size, g[2].size, g[3].text, g[4].level, g[5].truth);
+        },
 };
 
 #define ZELVAR_COLOR(name) ZELVAR_INT(name, ColorSchemeObject)
@@ -358,6 +377,7 @@ constexpr HandlerKind kColorScheme{
 #undef ZELVAR_LEVEL
 #undef ZELVAR_TEXT
 #undef ZELVAR_BOOL
+#undef ZELVAR_ADDED_FLAG
 #undef ZELVAR_FIELD
 
 constexpr const HandlerKind* kKinds[] = {

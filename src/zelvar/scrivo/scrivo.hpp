@@ -66,6 +66,7 @@ struct RotatingFileHandlerObject {
     FileHandlerObject base;
     std::size_t max_size;
     std::size_t max_files;
+    PyObject* compress;  // True, or None for False (a pickle without it reads as before it)
 };
 
 struct JsonFileHandlerObject {
@@ -88,6 +89,7 @@ struct DailyFileHandlerObject {
     int32_t hour;
     int32_t minute;
     std::size_t max_files;  // 0: all kept
+    PyObject* compress;     // True, or None for False
 };
 
 struct SyslogHandlerObject {

@@ -84,6 +84,8 @@ class FileHandler(LogHandler):
 class RotatingFileHandler(FileHandler):
     max_size: int
     max_files: int
+    # Each rotated file gzipped in the background ("<stem>.1<suffix>.gz"); max_files counts them.
+    compress: bool
     def __init__(
         self,
         filename: str | None,
@@ -91,6 +93,8 @@ class RotatingFileHandler(FileHandler):
         level: _LevelLike = ...,
         max_size: SupportsInt = 1048576,
         max_files: SupportsInt = 3,
+        *,
+        compress: object = False,
     ) -> None: ...
 
 # JSON lines: pattern is None and color False; max_size > 0 rotates like RotatingFileHandler.
@@ -121,6 +125,8 @@ class DailyFileHandler(FileHandler):
     hour: int
     minute: int
     max_files: int
+    # Each day's file gzipped in the background once the next one is open ("..._YYYY-MM-DD<suffix>.gz").
+    compress: bool
     def __init__(
         self,
         filename: str | None,
@@ -129,6 +135,8 @@ class DailyFileHandler(FileHandler):
         max_files: SupportsInt = 0,
         pattern: str | None = ...,
         level: _LevelLike = ...,
+        *,
+        compress: object = False,
     ) -> None: ...
 
 # Syslog messages to a Unix datagram socket (a str address) or a (host, port) collector over udp or tcp:

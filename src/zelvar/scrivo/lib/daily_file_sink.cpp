@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -55,13 +57,19 @@ DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, st
 
 DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
                              log_clock::time_point when)
+    : DailyFileSink(std::move(base_filename), hour, minute, max_files, when, false) {}
+
+DailyFileSink::DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
+                             log_clock::time_point when, bool compress)
     : FileSink(name_for(checked(base_filename, hour, minute), hour, minute, when), false),
       base_(std::move(base_filename)),
       hour_(hour),
       minute_(minute),
       max_files_(max_files),
-      next_day_(log_clock::from_time_t(day_start(when, hour, minute, 1))) {
+      next_day_(log_clock::from_time_t(day_start(when, hour, minute, 1))),
+      compress_(compress) {
     prune();
+    if (compress_) resume_compression();
 }
 
 DailyFileSink::~DailyFileSink() = default;
@@ -77,45 +85,103 @@ std::string DailyFileSink::file_for(log_clock::time_point when) const { return n
 void DailyFileSink::sink_it_(const spdlog::details::log_msg& msg) {
     const Writing writing(*this);
     if (msg.time >= next_day_) {
+        std::string closed = filename();
         switch_to(file_for(msg.time));
         next_day_ = log_clock::from_time_t(day_start(msg.time, hour_, minute_, 1));
         prune();
+        if (compress_ && closed != filename()) {
+            const auto names = lock_compressed_names();
+            compress_later(closed);
+        }
     }
     FileSink::sink_it_(msg);
 }
 
-// The dated files of this base, oldest first by name, beyond max_files are removed; failures are
-// left for the next day's attempt.
+namespace {
+
+namespace fs = std::filesystem;
+
+// The dated files of `base` in its folder: each day's name without a compression suffix, and with
+// `compressed` the suffixes its companions have (none when only the day's own file is there).
+std::map<std::string, std::vector<std::string>> dated_files(const std::string& base, bool compressed) {
+    const auto [stem, ext] = spdlog::details::file_helper::split_by_extension(base);
+    const fs::path stem_path(stem);
+    const std::string prefix = stem_path.filename().string() + "_";
+    fs::path dir = stem_path.parent_path();
+    if (dir.empty()) dir = ".";
+    std::map<std::string, std::vector<std::string>> days;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        std::string name = entry.path().filename().string();
+        std::string suffix;
+        if (compressed) {
+            for (const char* s : kCompressedSuffixes) {
+                const std::string_view companion(s);
+                if (name.ends_with(companion)) {
+                    suffix = std::string(companion);
+                    name.resize(name.size() - companion.size());
+                    break;
+                }
+            }
+        }
+        // prefix + YYYY-MM-DD + ext
+        if (name.size() != prefix.size() + 10 + ext.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(prefix.size() + 10, ext.size(), ext) != 0) {
+            continue;
+        }
+        const std::string date = name.substr(prefix.size(), 10);
+        const bool shaped = std::all_of(date.begin(), date.end(), [i = 0](char c) mutable {
+            const bool dash = i == 4 || i == 7;
+            ++i;
+            return dash ? c == '-' : (c >= '0' && c <= '9');
+        });
+        if (!shaped) continue;
+        auto& suffixes = days[(dir / name).string()];
+        if (!suffix.empty()) suffixes.push_back(std::move(suffix));
+    }
+    return days;
+}
+
+}  // namespace
+
+// The dated files of this base, oldest first by name, beyond max_files are removed (with their
+// compressed companions: a day counts once, whichever forms its file is in); failures are left for
+// the next day's attempt.
 void DailyFileSink::prune() noexcept {
     if (max_files_ == 0) return;
     try {
-        namespace fs = std::filesystem;
-        const auto [stem, ext] = spdlog::details::file_helper::split_by_extension(base_);
-        const fs::path stem_path(stem);
-        const std::string prefix = stem_path.filename().string() + "_";
-        fs::path dir = stem_path.parent_path();
-        if (dir.empty()) dir = ".";
-        std::vector<fs::path> dated;
+        std::unique_lock<std::mutex> names;
+        if (compress_) names = lock_compressed_names();
+        const auto days = dated_files(base_, compress_);
+        if (days.size() <= max_files_) return;
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(dir, ec)) {
-            const std::string name = entry.path().filename().string();
-            // prefix + YYYY-MM-DD + ext
-            if (name.size() != prefix.size() + 10 + ext.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-                name.compare(prefix.size() + 10, ext.size(), ext) != 0) {
-                continue;
-            }
-            const std::string date = name.substr(prefix.size(), 10);
-            const bool shaped = std::all_of(date.begin(), date.end(), [i = 0](char c) mutable {
-                const bool dash = i == 4 || i == 7;
-                ++i;
-                return dash ? c == '-' : (c >= '0' && c <= '9');
-            });
-            if (shaped) dated.push_back(entry.path());
+        std::size_t left = days.size() - max_files_;
+        for (auto it = days.begin(); left > 0; ++it, --left) {
+            fs::remove(it->first, ec);
+            for (const std::string& suffix : it->second) fs::remove(it->first + suffix, ec);
+            if (compress_) compressed_file_removed(it->first);
         }
-        if (dated.size() <= max_files_) return;
-        std::sort(dated.begin(), dated.end());
-        for (std::size_t i = 0; i + max_files_ < dated.size(); ++i) fs::remove(dated[i], ec);
     } catch (...) {
+        rethrow_forced_unwind();
+    }
+}
+
+// What a process before this one left: the files of other days not yet compressed are queued,
+// temporaries without their file removed.
+void DailyFileSink::resume_compression() noexcept {
+    try {
+        const auto names = lock_compressed_names();
+        const std::string open = fs::path(filename()).lexically_normal().string();
+        for (const auto& [day, suffixes] : dated_files(base_, true)) {
+            std::error_code ec;
+            if (fs::exists(day, ec)) {
+                if (fs::path(day).lexically_normal().string() != open) compress_later(day);
+            } else if (std::find(suffixes.begin(), suffixes.end(), kCompressedSuffixes[1]) != suffixes.end() &&
+                       !compression_queued(day)) {
+                fs::remove(day + kCompressedSuffixes[1], ec);
+            }
+        }
+    } catch (...) {  // left for the next start
         rethrow_forced_unwind();
     }
 }

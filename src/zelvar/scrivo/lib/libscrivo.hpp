@@ -169,6 +169,10 @@ class SCRIVO_API LoggerFactory {
     // zero byte, std::ios_base::failure if the file cannot be opened.
     void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
                                    const std::string& pattern, spdlog::level::level_enum level);
+    // The same; with `compress` each rotated file is gzipped in the background ("<stem>.1<ext>.gz",
+    // RotatingFileSink says how), and `max_files` counts the compressed files.
+    void add_rotating_file_handler(const std::string& filename, unsigned long max_size, unsigned long max_files,
+                                   const std::string& pattern, spdlog::level::level_enum level, bool compress);
     static constexpr unsigned long kMaxRotatedFiles = 200000;
 
     // JSON lines (a zelvar::libscrivo::JsonFormatter) to a plain file, or with
@@ -202,6 +206,10 @@ class SCRIVO_API LoggerFactory {
     // file cannot be opened.
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level);
+    // The same; with `compress` each day's file is gzipped in the background once the next day's is
+    // open ("<stem>_YYYY-MM-DD<ext>.gz"), and `max_files` counts the compressed files.
+    void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
+                                const std::string& pattern, spdlog::level::level_enum level, bool compress);
 
     // The argument checks of add_file_handler, add_rotating_file_handler,
     // add_json_file_handler, add_daily_file_handler and add_syslog_handler,

@@ -122,9 +122,15 @@ void LoggerFactory::check_rotating_file_handler(const std::string& filename, uns
 
 void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
                                               unsigned long max_files, const std::string& pattern, level_enum level) {
+    add_rotating_file_handler(filename, max_size, max_files, pattern, level, false);
+}
+
+void LoggerFactory::add_rotating_file_handler(const std::string& filename, unsigned long max_size,
+                                              unsigned long max_files, const std::string& pattern, level_enum level,
+                                              bool compress) {
     check_rotating_file_handler(filename, max_size, max_files);
-    sinks_.push_back(
-        configured(std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files), pattern, level));
+    sinks_.push_back(configured(std::make_shared<lib::RotatingFileSink>(filename, max_size, max_files, false, compress),
+                                pattern, level));
 }
 
 void LoggerFactory::check_json_file_handler(const std::string& filename, unsigned long max_size,
@@ -212,13 +218,18 @@ void LoggerFactory::check_daily_file_handler(const std::string& filename, int ho
 
 void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                            const std::string& pattern, level_enum level) {
+    add_daily_file_handler(filename, hour, minute, max_files, pattern, level, false);
+}
+
+void LoggerFactory::add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
+                                           const std::string& pattern, level_enum level, bool compress) {
     check_daily_file_handler(filename, hour, minute);
     const auto when = spdlog::log_clock::now();  // the opened file and the pruning one are the same day's
     add_opened(
         [=](bool destroy) {
             return configured(
-                std::make_shared<lib::DailyFileSink>(filename, hour, minute, destroy ? max_files : 0, when), pattern,
-                level);
+                std::make_shared<lib::DailyFileSink>(filename, hour, minute, destroy ? max_files : 0, when, compress),
+                pattern, level);
         },
         max_files > 0);
 }

@@ -155,16 +155,38 @@ void untrack_file_sink(FileSink* sink) noexcept;
 void wake_flusher() noexcept;
 extern std::atomic<bool> g_flusher_running;
 
+// Internal to the compressing sinks (compression.cpp): a closed file "x" becomes "x.gz" on one
+// background thread, written as "x.gz.tmp" and renamed when whole, "x" removed after.  Every rename
+// or removal of a file that may be queued, with its ".gz" and ".gz.tmp" companions, is made while
+// holding lock_compressed_names() and told to the queue; the other calls need the lock held too.
+// compress_later throws std::bad_alloc; a job whose file cannot be read, or whose compression fails
+// (a full disk), leaves the file as it is.
+std::unique_lock<std::mutex> lock_compressed_names();
+void compress_later(const std::string& path);
+bool compression_queued(const std::string& path) noexcept;
+void compressed_file_renamed(const std::string& from, const std::string& to) noexcept;
+void compressed_file_removed(const std::string& path) noexcept;
+// The suffixes of a compressed file and of its temporary.
+inline constexpr const char* kCompressedSuffixes[] = {".gz", ".gz.tmp"};
+
 // A FileSink rotated by size, as LoggerFactory::add_rotating_file_handler
 // describes: before a record would take the file past `max_size` bytes
 // (counting what is still buffered), the file becomes "<stem>.1<ext>", older
 // ones shift up, at most `max_files` rotated files are kept, and a fresh file
 // is started.  A file that is still empty is never rotated.
+//
+// With `compress`, each file rotation closes is gzipped in the background
+// (compress_later) into "<stem>.1<ext>.gz"; the rotated files shift with their
+// ".gz" (and any ".gz.tmp") companions, and `max_files` counts them whichever
+// form they are in.  The constructor queues every rotated file found
+// uncompressed (a compression a previous process did not finish) and removes
+// temporaries left without one.
 class SCRIVO_API RotatingFileSink final : public FileSink {
   public:
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files);
     // `truncate` empties the file first.
     RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate);
+    RotatingFileSink(std::string filename, std::size_t max_size, std::size_t max_files, bool truncate, bool compress);
     ~RotatingFileSink() override;
 
     // "logs/app.txt", 3 -> "logs/app.3.txt"; index 0 is the file itself.
@@ -175,10 +197,13 @@ class SCRIVO_API RotatingFileSink final : public FileSink {
 
   private:
     void rotate();
+    void shift_compressed();
+    void resume_compression();
 
     std::size_t max_size_;
     std::size_t max_files_;
     std::size_t current_size_;
+    bool compress_ = false;
 };
 
 // One JSON object per record and line, keys in this order: time (RFC 3339,
@@ -207,6 +232,12 @@ class SCRIVO_API JsonFormatter final : public spdlog::formatter {
 // construction and at each change of day) removes the oldest of the dated
 // files beyond `max_files` (0: keep all).  The change of day follows the
 // records' own time stamps.
+//
+// With `compress`, each day's file is gzipped in the background once the
+// next day's is open ("logs/app_2026-12-08.log.gz", as RotatingFileSink
+// compresses), and `max_files` counts the days whichever form their file is
+// in.  The constructor queues the dated files of other days found
+// uncompressed and removes temporaries left without one.
 class SCRIVO_API DailyFileSink final : public FileSink {
   public:
     // Throws std::invalid_argument for hour outside 0..23 or minute outside
@@ -217,6 +248,8 @@ class SCRIVO_API DailyFileSink final : public FileSink {
     // change fell between them).
     DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
                   spdlog::log_clock::time_point when);
+    DailyFileSink(std::string base_filename, int hour, int minute, std::size_t max_files,
+                  spdlog::log_clock::time_point when, bool compress);
     ~DailyFileSink() override;
 
     // The constructors' checks of their arguments, with the same exceptions.
@@ -230,12 +263,14 @@ class SCRIVO_API DailyFileSink final : public FileSink {
 
   private:
     void prune() noexcept;
+    void resume_compression() noexcept;
 
     std::string base_;
     int hour_;
     int minute_;
     std::size_t max_files_;
     spdlog::log_clock::time_point next_day_;
+    bool compress_ = false;
 };
 
 // Records as syslog messages in one of two formats:
