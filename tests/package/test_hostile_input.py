@@ -226,6 +226,8 @@ ADDED = {s.RotatingFileHandler: {"compress"}}
 
 def first_layout(cls):
     return sorted(n for n in FIELDS[cls] if n not in ADDED.get(cls, ()))
+
+
 PARAMS = {
     s.LogHandler: ["color", "pattern", "level"],
     s.StderrHandler: ["color", "pattern", "level"],
