@@ -255,8 +255,10 @@ bench: build build/cpp/build.ninja
 	./build/cpp/pattern_bench
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/logging_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/async_queue_bench.py
+	$(PY) bench/durability_bench.py
 	$(PY) bench/fields_bench.py
 	$(PY) bench/json_console_bench.py
+	$(PY) bench/rotation_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/dispatcher_bench.py
 	$(PY) bench/chart.py build/bench docs/benchmarks.png
 
