@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -101,13 +102,22 @@ struct Params {
         return false;
     }
 
+    // Keyword names are compact ASCII strings nearly always: compared by length and bytes, which a
+    // call with fields does for every parameter of every keyword.
+    static bool same_name(PyObject* key, const char* name) {
+        if (!PyUnicode_IS_COMPACT_ASCII(key)) return PyUnicode_CompareWithASCIIString(key, name) == 0;
+        const auto* data = static_cast<const char*>(PyUnicode_DATA(key));
+        const auto size = static_cast<std::size_t>(PyUnicode_GET_LENGTH(key));
+        return name[0] == data[0] && std::strncmp(name, data, size) == 0 && name[size] == '\0';
+    }
+
     bool place_keyword(PyObject* key, PyObject* value, Values& out, ExtraKeywords* extra = nullptr) const {
         if (!PyUnicode_Check(key)) {
             PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", func);
             return false;
         }
         for (std::size_t i = 0; i < N; ++i) {
-            if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
+            if (same_name(key, names[i])) {
                 if (out[i]) {
                     PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", func, key);
                     return false;

@@ -123,6 +123,19 @@ class JsonText {
     int depth_ = 0;
 };
 
+// str.isidentifier(), without the Unicode tables for an ASCII name (what nearly every field name is).
+bool is_identifier(PyObject* key, std::string_view name) {
+    if (!PyUnicode_IS_ASCII(key)) return PyUnicode_IsIdentifier(key) == 1;
+    const auto word = [](char c, bool first) {
+        return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (!first && c >= '0' && c <= '9');
+    };
+    if (name.empty() || !word(name[0], true)) return false;
+    for (const char c : name.substr(1)) {
+        if (!word(c, false)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool check_name(PyObject* key, std::string_view& name) {
@@ -131,7 +144,7 @@ bool check_name(PyObject* key, std::string_view& name) {
         return false;
     }
     if (!py::utf8_view(key, name)) return false;
-    if (PyUnicode_IsIdentifier(key) != 1) {
+    if (!is_identifier(key, name)) {
         if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "field name %R is not an identifier", key);
         return false;
     }
