@@ -108,7 +108,8 @@ struct Params {
         if (!PyUnicode_IS_COMPACT_ASCII(key)) return PyUnicode_CompareWithASCIIString(key, name) == 0;
         const auto* data = static_cast<const char*>(PyUnicode_DATA(key));
         const auto size = static_cast<std::size_t>(PyUnicode_GET_LENGTH(key));
-        return name[0] == data[0] && std::strncmp(name, data, size) == 0 && name[size] == '\0';
+        // strlen last: a key with a zero byte inside may match `name` up to its end.
+        return name[0] == data[0] && std::strncmp(name, data, size) == 0 && std::strlen(name) == size;
     }
 
     bool place_keyword(PyObject* key, PyObject* value, Values& out, ExtraKeywords* extra = nullptr) const {
