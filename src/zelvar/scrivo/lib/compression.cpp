@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "crash_stack.hpp"
+#include "thread_join.hpp"
 
 namespace zelvar::libscrivo {
 namespace {
@@ -222,15 +223,6 @@ void start_thread(Compressor& c) noexcept {
     c.joinable = false;
     if (::pthread_create(&c.thread, nullptr, run_thread, nullptr) != 0) return;  // the next job tries again
     c.joinable = c.running = true;
-}
-
-bool join_within(pthread_t thread, std::chrono::nanoseconds wait) noexcept {
-    struct timespec until {};
-    ::clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += wait.count();
-    until.tv_sec += until.tv_nsec / 1'000'000'000;
-    until.tv_nsec %= 1'000'000'000;
-    return ::pthread_timedjoin_np(thread, nullptr, &until) == 0;
 }
 
 // Before fork(), ahead of the fork guard's locks: the thread ends after its chunk.

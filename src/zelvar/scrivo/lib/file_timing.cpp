@@ -15,6 +15,7 @@
 
 #include "crash_stack.hpp"
 #include "polled_write.hpp"
+#include "thread_join.hpp"
 
 #include <errno.h>
 #include <pthread.h>
@@ -122,16 +123,6 @@ void* run_thread(void*) {
     const ScopedSignalStack stack;
     run();
     return nullptr;
-}
-
-// Joins the thread if it ends within `wait`.
-bool join_within(pthread_t thread, std::chrono::nanoseconds wait) noexcept {
-    struct timespec until {};
-    ::clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += wait.count();
-    until.tv_sec += until.tv_nsec / 1'000'000'000;
-    until.tv_nsec %= 1'000'000'000;
-    return ::pthread_timedjoin_np(thread, nullptr, &until) == 0;
 }
 
 // Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
