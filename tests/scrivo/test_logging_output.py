@@ -357,30 +357,55 @@ def test_color_scheme_colours_levels(child):
     assert out == b"i\n"
 
 
-# "#<" marks the line the location must name, in the script or in the package `mylogging` beside it.
+# "#<" marks the line the location must name, in the script or in the package `mylogging` beside it;
+# `options` are the logger's further arguments.
+COROUTINE = "import asyncio\nasync def step():\n    {call}  #<\nasyncio.run(step())"
+THREAD = "import threading\ndef target():\n    {call}  #<\nt = threading.Thread(target=target)\nt.start()\nt.join()"
+
+
 @pytest.mark.parametrize(
-    "body, function, package",
+    "body, function, package, options",
     [
-        ("lg.info('m')  #<", "<module>", None),
-        ("def f():\n    lg.info('m')  #<\nf()", "f", None),
-        ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g", None),
-        ("import logging\nlogging.warning('m')  #<", "<module>", None),
-        ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f", None),
+        ("lg.info('m')  #<", "<module>", None, ""),
+        ("def f():\n    lg.info('m')  #<\nf()", "f", None, ""),
+        ("def f():\n    lg.info('m')\ndef g():\n    f()  #<\ng()", "g", None, ""),
+        ("import logging\nlogging.warning('m')  #<", "<module>", None, ""),
+        ("import logging\ndef f():\n    logging.getLogger('x').warning('m')  #<\nf()", "f", None, ""),
         # Records of the standard package: the first frame outside the package counts itself.
-        ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f", None),
+        ("import logging\ndef f():\n    logging.warning('m')  #<\ndef g():\n    f()\ng()", "f", None, ""),
         # Only the standard package's own directory is skipped, not any path that looks like it.
         (
             "import mylogging\nmylogging.report()",
             "report",
             "import logging\ndef report():\n    logging.getLogger('x').warning('m')  #<\n",
+            "",
         ),
+        # stacklevel=1: the function that made the call, whoever called it; the default logger and a
+        # bound logger follow the native logger they write through.
+        (COROUTINE.format(call="lg.info('m')"), "step", None, ", stacklevel=1"),
+        (THREAD.format(call="lg.info('m')"), "target", None, ", stacklevel=1"),
+        (THREAD.format(call="DefaultLogger().bind(a=1).warning('m')"), "target", None, ", stacklevel=1"),
+        ("x = 1\nlg.info('m')  #<", "<module>", None, ", stacklevel=1"),
+        # A helper that logs for its caller; one call's stacklevel overrides the logger's; past the
+        # outermost frame, the outermost.
+        ("def helper():\n    lg.info('m', stacklevel=2)\nhelper()  #<", "<module>", None, ""),
+        ("def helper():\n    lg.log('INFO', 'm', x=1, stacklevel=2)\nhelper()  #<", "<module>", None, ", stacklevel=1"),
+        ("def f():\n    lg.exception('m', stacklevel=99)\nf()  #<", "<module>", None, ""),
+        # After the takeover: the location the standard package computed, its own stacklevel honoured.
+        (
+            "import logging\ndef helper():\n    logging.getLogger('x').warning('m', stacklevel=2)\nhelper()  #<",
+            "<module>",
+            None,
+            ", stacklevel=1",
+        ),
+        (COROUTINE.format(call="__import__('logging').getLogger('x').warning('m')"), "step", None, ", stacklevel=1"),
     ],
 )
-def test_caller_location(child, tmp_path, body, function, package):
+def test_caller_location(child, tmp_path, body, function, package, options):
     log = tmp_path / "loc.log"
     source = (
         PRELUDE + f"lg = Logger('loc', handlers=[FileHandler({str(log)!r}, pattern='%s:%#:%!')], "
-        "set_default=True)\n" + body + "\n"
+        f"set_default=True{options})\n" + body + "\n"
     )
     if package:
         (tmp_path / "mylogging").mkdir()
@@ -388,7 +413,7 @@ def test_caller_location(child, tmp_path, body, function, package):
     name, marked = ("__init__.py", package) if package else ("prog.py", source)
     line = next(i for i, text in enumerate(marked.splitlines(), 1) if text.endswith("#<"))
     child.script("prog.py", source)
-    assert log.read_text().strip() == f"{name}:{line}:{function}"
+    assert log.read_text().splitlines()[-1] == f"{name}:{line}:{function}"  # after asyncio's own debug record
 
 
 @pytest.mark.parametrize(
