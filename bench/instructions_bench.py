@@ -22,7 +22,8 @@ SETUP = {
     "location_stacklevel1": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')], stacklevel=1)\n"
     "call = lambda: lg.info('x')",
     # The standard package's call after the takeover, with and without a location printed.
-    "stdlib": "s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%v')], set_default=True)\ncall = lambda: logging.info('x')",
+    "stdlib": "s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%v')], set_default=True)\n"
+    "call = lambda: logging.info('x')",
     "stdlib_location": "s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')], set_default=True)\n"
     "call = lambda: logging.info('x')",
 }
