@@ -485,6 +485,42 @@ f()
     ]
 
 
+def test_location_names_of_many_code_objects(child, tmp_path):
+    """Names are converted once per code object and kept for a few: more functions than are kept, made
+    again and again (freed addresses reused), and code objects whose release logs, each report their
+    own; a standard record's own location is taken as far as its values make sense."""
+    log, std = tmp_path / "loc.log", tmp_path / "std.log"
+    child.script(
+        "prog.py",
+        PRELUDE
+        + f"""
+import gc, logging, weakref
+lg = Logger('many', handlers=[FileHandler({str(log)!r}, pattern='%s:%!:%v')], stacklevel=1)
+watch = []
+for turn in range(3):
+    for i in range(150):
+        ns = {{'lg': lg}}
+        exec(compile(f"def f{{i}}():\\n    lg.info('{{turn}}.{{i}}')", f"file{{i}}.py", "exec"), ns)
+        watch.append(weakref.ref(ns[f"f{{i}}"].__code__, lambda _, i=i: lg.info(f'freed {{i}}')))
+        ns[f"f{{i}}"]()
+        del ns
+    gc.collect()
+Logger('std', handlers=[FileHandler({str(std)!r}, pattern='%s:%#:%!:%v')], set_default=True, stacklevel=1)
+handler = logging.getLogger().handlers[0]
+handler.emit(logging.makeLogRecord({{'msg': 'odd', 'levelno': 20, 'pathname': None, 'lineno': 2**70, 'funcName': None}}))
+handler.emit(logging.makeLogRecord({{'msg': 'deep', 'levelno': 20, 'pathname': '/a/b/c.py', 'lineno': 7, 'funcName': 'fn'}}))
+""",
+    )
+    lines = log.read_text().splitlines()
+    freed = [line for line in lines if "freed" in line]
+    assert [line for line in lines if "freed" not in line] == [
+        f"file{i}.py:f{i}:{turn}.{i}" for turn in range(3) for i in range(150)
+    ]
+    assert len(freed) > 300 and all(re.fullmatch(r"prog\.py:<lambda>:freed \d+", line) for line in freed)
+    # Line 0 is a record without a location, as spdlog prints one.
+    assert std.read_text().splitlines() == [":::odd", "c.py:7:fn:deep"]
+
+
 SUB_INTERPRETER = """
     import sys
     # A legacy (shared-GIL) sub-interpreter, so the interpreter itself lets the import reach us.

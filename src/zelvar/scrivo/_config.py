@@ -15,7 +15,16 @@ __all__ = ["StdlibHandler", "configure"]
 _TOP_KEYS = frozenset({"version", "handlers", "loggers", "root"})
 _ROOT_KEYS = frozenset({"level"})
 _LOGGER_KEYS = frozenset(
-    {"handlers", "level", "queue_size", "overflow", "flush_interval", "stacklevel", "default", "intercept_stdlib_logging"}
+    {
+        "handlers",
+        "level",
+        "queue_size",
+        "overflow",
+        "flush_interval",
+        "stacklevel",
+        "default",
+        "intercept_stdlib_logging",
+    }
 )
 _LEVEL_ALIASES = {"WARNING": "WARN"}
 _LOGGING_LEVELS = {10: "DEBUG", 20: "INFO", 30: "WARN", 40: "ERROR", 50: "CRITICAL"}
