@@ -507,8 +507,8 @@ for turn in range(3):
     gc.collect()
 Logger('std', handlers=[FileHandler({str(std)!r}, pattern='%s:%#:%!:%v')], set_default=True, stacklevel=1)
 handler = logging.getLogger().handlers[0]
-handler.emit(logging.makeLogRecord({{'msg': 'odd', 'levelno': 20, 'pathname': None, 'lineno': 2**70, 'funcName': None}}))
-handler.emit(logging.makeLogRecord({{'msg': 'deep', 'levelno': 20, 'pathname': '/a/b/c.py', 'lineno': 7, 'funcName': 'fn'}}))
+for msg, path, line, function in (('odd', None, 2**70, None), ('deep', '/a/b/c.py', 7, 'fn')):
+    handler.emit(logging.makeLogRecord(dict(msg=msg, levelno=20, pathname=path, lineno=line, funcName=function)))
 """,
     )
     lines = log.read_text().splitlines()
