@@ -17,6 +17,8 @@ N1 = int(os.environ.get("BENCH_N1", "2000"))
 N2 = int(os.environ.get("BENCH_N2", "12000"))
 
 SETUP = {
+    # No location printed: the walk is skipped.
+    "plain": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%v')])\ncall = lambda: lg.info('x')",
     # A file sink whose pattern prints the caller's file and line: the frame walk runs on every call.
     "location": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')])\ncall = lambda: lg.info('x')",
     "location_stacklevel1": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')], stacklevel=1)\n"
