@@ -173,6 +173,8 @@ def _logger(entry):
         (_logger({"intercept_stdlib_logging": "false"}), TypeError, "loggers.cfg-b.intercept_stdlib_logging"),
         (_logger({"queue_size": 8.5}), TypeError, "loggers.cfg-b.queue_size"),
         (_logger({"flush_interval": True}), TypeError, "loggers.cfg-b.flush_interval"),
+        (_logger({"stacklevel": 0}), ValueError, "loggers.cfg-b.stacklevel"),
+        (_logger({"stacklevel": "1"}), TypeError, "loggers.cfg-b.stacklevel"),
         (
             _handler({"class": "FileHandler", "filename": "x.log", "overwrite": "yes"}),
             TypeError,
@@ -256,7 +258,7 @@ def test_configure_builds_loggers(child, tmp_path):
                 "app": {"handlers": ["text"], "level": "INFO", "default": True},
                 "jobs": {"handlers": ["json"], "queue_size": 8, "overflow": "drop_oldest",
                          "flush_interval": 0.5},
-                "svc": {"handlers": ["out"]},
+                "svc": {"handlers": ["out"], "stacklevel": 2},
             },
             "root": {"level": "INFO"},
         })
@@ -272,11 +274,12 @@ def test_configure_builds_loggers(child, tmp_path):
         jobs.info("below the handler")
         jobs.warning("queued")
         jobs.flush()
-        print(json.dumps([sorted(loggers), app.level, jobs.level, jobs.name, type(jobs).__name__, root_level]))
+        print(json.dumps([sorted(loggers), app.level, jobs.level, jobs.name, type(jobs).__name__, root_level,
+                          loggers["svc"].stacklevel, app.stacklevel]))
         """
     )
     record, summary = proc.stdout.splitlines()
-    assert json.loads(summary) == [["app", "jobs", "svc"], 4, 0, "jobs", "Logger", 20]
+    assert json.loads(summary) == [["app", "jobs", "svc"], 4, 0, "jobs", "Logger", 20, 2, None]
     assert [json.loads(record)[key] for key in ("logger", "level", "message")] == ["svc", "info", "to stdout"]
     assert (tmp_path / "app.log").read_text().splitlines() == ["app info shown", "app warning taken over"]
     lines = [json.loads(line) for line in (tmp_path / "app.jsonl").read_text().splitlines()]

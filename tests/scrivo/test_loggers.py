@@ -66,6 +66,9 @@ class StrSub(str):
             ValueError,
             "overflow must be 'block' or 'drop_oldest', not None",
         ),
+        (("app",), {"stacklevel": 0}, ValueError, "stacklevel must be 1 or more, not 0"),
+        (("app",), {"stacklevel": -(2**70)}, ValueError, f"stacklevel must be 1 or more, not {-(2**70)}"),
+        (("app",), {"stacklevel": True}, TypeError, "stacklevel must be an int, not bool"),
     ],
 )
 def test_constructor_errors(args, kwargs, error, message):
@@ -245,7 +248,8 @@ def test_logging_method_objects():
         (("x", 1, 2, 3, 4), {}, TypeError, "info() takes at most 4 positional arguments (5 given)"),
         ((), {}, TypeError, "info() takes at least 1 positional argument (0 given)"),
         (("x",), {"msg": "y"}, TypeError, "info() got multiple values for keyword argument 'msg'"),
-        (("x",), {"stacklevel": 2}, TypeError, "stacklevel is not supported yet"),
+        (("x",), {"stacklevel": 0}, ValueError, "stacklevel must be 1 or more, not 0"),
+        (("x",), {"stacklevel": 2.0}, TypeError, "stacklevel must be an int, not float"),
         (("\ud800",), {}, UnicodeEncodeError, None),
     ],
 )
@@ -277,7 +281,8 @@ def test_logging_method_errors(make, args, kwargs, error, message):
         ("warning", (b"x",), {}, TypeError, "Argument 'msg' has incorrect type (expected str, got bytes)"),
         ("warning", ("x", 1, 2, 3, 4), {}, TypeError, "warning() takes at most 4 positional arguments (5 given)"),
         ("exception", (None,), {}, AttributeError, "'NoneType' object has no attribute 'encode'"),
-        ("exception", ("x",), {"stacklevel": 1}, TypeError, "stacklevel is not supported yet"),
+        ("exception", ("x",), {"stacklevel": "1"}, TypeError, "stacklevel must be an int, not str"),
+        ("log", (2, "x"), {"stacklevel": -1}, ValueError, "stacklevel must be 1 or more, not -1"),
         ("info", ("x",), {"exc_info": True, "fg_color": "red"}, TypeError, "an integer is required"),
         ("is_enabled_for", (9,), {}, ValueError, "9 is not a valid Level"),
         ("is_enabled_for", (b"x",), {}, TypeError, "a level is a Level, an int 0 to 6 or a level name, not bytes"),
@@ -300,11 +305,18 @@ def test_new_method_errors(make, method, args, kwargs, error, message):
         assert str(info.value) == message
 
 
-@pytest.mark.parametrize("kwargs", [{}, {"queue_size": 4, "overflow": "drop_oldest"}])
-def test_name_and_dropped_are_read_only(kwargs):
+@pytest.mark.parametrize(
+    "kwargs, stacklevel",
+    [
+        ({}, None),
+        ({"queue_size": 4, "overflow": "drop_oldest", "stacklevel": 3}, 3),
+        ({"stacklevel": 2**70}, 2**31 - 1),
+    ],
+)
+def test_name_dropped_and_stacklevel_are_read_only(kwargs, stacklevel):
     lg = s.Logger("named", level=s.Level.OFF, **kwargs)
-    assert (lg.name, lg.dropped) == ("named", 0)
-    for attribute in ("name", "dropped"):
+    assert (lg.name, lg.dropped, lg.stacklevel) == ("named", 0, stacklevel)
+    for attribute in ("name", "dropped", "stacklevel"):
         with pytest.raises(AttributeError):
             setattr(lg, attribute, 1)
 

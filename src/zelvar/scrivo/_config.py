@@ -15,7 +15,16 @@ __all__ = ["StdlibHandler", "configure"]
 _TOP_KEYS = frozenset({"version", "handlers", "loggers", "root"})
 _ROOT_KEYS = frozenset({"level"})
 _LOGGER_KEYS = frozenset(
-    {"handlers", "level", "queue_size", "overflow", "flush_interval", "default", "intercept_stdlib_logging"}
+    {
+        "handlers",
+        "level",
+        "queue_size",
+        "overflow",
+        "flush_interval",
+        "stacklevel",
+        "default",
+        "intercept_stdlib_logging",
+    }
 )
 _LEVEL_ALIASES = {"WARNING": "WARN"}
 _LOGGING_LEVELS = {10: "DEBUG", 20: "INFO", 30: "WARN", 40: "ERROR", 50: "CRITICAL"}
@@ -193,7 +202,7 @@ def _logger_kwargs(name: object, entry: object, handlers: dict[str, _native.LogH
     for key in ("default", "intercept_stdlib_logging"):
         if key in entry and not isinstance(entry[key], bool):
             raise _ConfigError(TypeError, f"{path}.{key}", f"expected a bool, not {type(entry[key]).__name__}")
-    for key, number in (("queue_size", (int,)), ("flush_interval", (int, float))):
+    for key, number in (("queue_size", (int,)), ("flush_interval", (int, float)), ("stacklevel", (int,))):
         if key in entry and (isinstance(entry[key], bool) or not isinstance(entry[key], number)):
             raise _ConfigError(TypeError, f"{path}.{key}", f"expected a number, not {type(entry[key]).__name__}")
     default = entry.get("default", False)
@@ -209,7 +218,7 @@ def _logger_kwargs(name: object, entry: object, handlers: dict[str, _native.LogH
         if n not in handlers:
             raise _ConfigError(ValueError, f"{path}.handlers", f"no handler named {n!r}")
     kwargs["handlers"] = [handlers[n] for n in names]
-    for key in ("queue_size", "overflow", "flush_interval", "intercept_stdlib_logging"):
+    for key in ("queue_size", "overflow", "flush_interval", "stacklevel", "intercept_stdlib_logging"):
         if key in entry:
             kwargs[key] = entry[key]
     return kwargs
@@ -220,7 +229,8 @@ def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
 
     ``{"version": 1, "handlers": {name: {"class": "FileHandler", <keyword arguments>}},
     "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
-    "flush_interval": ..., "default": bool, "intercept_stdlib_logging": bool}}, "root": {"level": "INFO"}}``.
+    "flush_interval": ..., "stacklevel": ..., "default": bool, "intercept_stdlib_logging": bool}},
+    "root": {"level": "INFO"}}``.
     Levels are native names ("WARN"; "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool
     only, a count an int only. ``root`` is the standard ``logging`` root logger, as ``dictConfig``
     takes it: its level (a ``logging`` name or number) is set once every logger is built, so after

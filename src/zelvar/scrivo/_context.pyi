@@ -26,6 +26,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def debug(
@@ -36,6 +37,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def info(
@@ -46,6 +48,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warn(
@@ -56,6 +59,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def error(
@@ -66,6 +70,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def critical(
@@ -76,6 +81,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warning(
@@ -86,6 +92,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def exception(
@@ -96,6 +103,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def log(
@@ -107,6 +115,7 @@ class BoundLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def is_enabled_for(self, level: int | str, /) -> bool: ...

@@ -1,6 +1,7 @@
 // Where a logging call came from in Python code: the location the sinks' patterns print.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include <spdlog/logger.h>
@@ -26,8 +27,13 @@ enum class CallerRule {
 
 // Fills `out` from the calling thread's Python stack; the caller holds the interpreter lock (the
 // lookup reads the current thread state and takes no lock of its own: PyGILState_Ensure would
-// deadlock in a sub-interpreter). False with an exception on failure.
-bool find_caller(CallerRule rule, Location& out);
+// deadlock in a sub-interpreter). A `stacklevel` from 1 up replaces the rule: the frame that many
+// levels up, 1 being the one that made the call. False with an exception on failure.
+bool find_caller(CallerRule rule, Location& out, int32_t stacklevel = 0);
+
+// The location a record of the standard package carries (its pathname's last component, lineno,
+// funcName); a value of another type leaves that part as it is. False with an exception.
+bool record_location(PyObject* pathname, PyObject* lineno, PyObject* func_name, Location& out);
 
 // Whether a sink of `logger` may write the caller's location (else the walk is skipped and the
 // location left as it is). Cached for the last few loggers and their sink sets; with the

@@ -11,6 +11,7 @@
 
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -113,12 +114,14 @@ namespace {
 // bound ones), the report of a failing sink.
 int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum lvl, std::string_view plain,
                  int32_t fg, int32_t bg, int32_t effect, const char* cls, const char* method, std::string_view block,
-                 bool gather) {
+                 bool gather, int32_t stacklevel = 0) {
     std::string colored;
     if (has_color(fg, bg, effect) && py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0)
         return -1;
     Location where;
-    if (prints_location(logger) && !find_caller(CallerRule::Direct, where)) return -1;
+    if (prints_location(logger) &&
+        !find_caller(CallerRule::Direct, where, stacklevel ? stacklevel : stacklevel_of(logger)))
+        return -1;
     SinkFailure failure;
     const bool emitted = gather ? emit_with_fields(logger, lvl, where, plain, colored, failure, block)
                                 : emit(logger, lvl, where, plain, colored, failure, block);
@@ -169,7 +172,7 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
             return 0;
         }) < 0)
         return -1;
-    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, block, false);
+    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, block, false, call.stacklevel);
 }
 
 }  // namespace

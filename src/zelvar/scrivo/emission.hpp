@@ -53,10 +53,12 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
 void set_sink_error(const SinkFailure& failure) noexcept;
 
 // What a Python logging call adds to its record beyond the message: keyword arguments as fields
-// (borrowed name and value pairs, checked as `bind` checks them) and `exc_info` (null for none).
+// (borrowed name and value pairs, checked as `bind` checks them), `exc_info` (null for none) and
+// its own `stacklevel` (0 for none: the logger's applies).
 struct CallExtras {
     const py::ExtraKeywords* fields = nullptr;
     PyObject* exc_info = nullptr;
+    int32_t stacklevel = 0;
 };
 
 // The whole logging-method path for one message object: None-text error, UTF-8, cut at NUL, level

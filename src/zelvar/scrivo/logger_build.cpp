@@ -19,6 +19,7 @@
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "module_state.hpp"
+#include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -131,6 +132,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
     std::chrono::nanoseconds flush_interval;
     if (!flush_interval_option(v[9], flush_interval)) return false;
+    int32_t stacklevel = 0;
+    if (v[10] && !to_stacklevel(v[10], stacklevel)) return false;
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
 
@@ -169,6 +172,7 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
                                           : self->factory.build(name_text, false);
             libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
             if (implicit) remember_implicit_sink(self->logger_ptr);
+            if (stacklevel) set_stacklevel(self->logger_ptr, stacklevel);
             return 0;
         }) < 0)
         return false;
@@ -223,6 +227,12 @@ int set_logger_level(PyObject* self, PyObject* value, void*) {
     return set_native_level(reinterpret_cast<LoggerObject*>(self)->logger_ptr, value);
 }
 
+PyObject* logger_stacklevel(PyObject* self, void*) {
+    const int32_t depth = stacklevel_of(reinterpret_cast<LoggerObject*>(self)->logger_ptr);
+    if (!depth) Py_RETURN_NONE;
+    return PyLong_FromLong(depth);
+}
+
 PyObject* logger_dropped(PyObject* self, void*) {
     const libscrivo::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
     return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
@@ -264,6 +274,10 @@ PyGetSetDef g_logger_properties[] = {
      nullptr},
     {"dropped", logger_dropped, nullptr,
      "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},
+    {"stacklevel", logger_stacklevel, nullptr,
+     "How many frames above a logging call its location is taken from (1: the function that made the call), "
+     "or None for the default rule (the nearest non-module-level caller of the function that logged).",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -21,6 +21,7 @@
 #include "logger_build.hpp"
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -173,14 +174,10 @@ bool message_arguments(const std::array<PyObject*, N>& v, std::size_t m, const p
     if ((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
         (v[m + 3] && !py::to_int32(v[m + 3], o.effect)))
         return false;
-    if (v[m + 5]) {
-        // Reserved for the caller location's depth: refused rather than taken for a field, which it
-        // would stop being.
-        PyErr_SetString(PyExc_TypeError, "stacklevel is not supported yet");
-        return false;
-    }
-    extras = CallExtras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info};
-    call = extras.fields || extras.exc_info ? &extras : nullptr;
+    int32_t stacklevel = 0;
+    if (v[m + 5] && !to_stacklevel(v[m + 5], stacklevel)) return false;
+    extras = CallExtras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info, stacklevel};
+    call = extras.fields || extras.exc_info || stacklevel ? &extras : nullptr;
     return true;
 }
 
@@ -326,10 +323,11 @@ constexpr const char* kFlushDoc =
 // --- Logger construction (the arguments' checks and the build are in logger_build.cpp) ---------
 
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__cinit__",
-                                          {"name", "level", "pattern", "handlers", "color_scheme", "set_default",
-                                           "intercept_stdlib_logging", "queue_size", "overflow", "flush_interval"},
-                                          1, 7);
+    static const auto params =
+        py::params("__cinit__",
+                   {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging",
+                    "queue_size", "overflow", "flush_interval", "stacklevel"},
+                   1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
     py::Ref self(type->tp_alloc(type, 0));

@@ -29,12 +29,28 @@ bool find_logging_dir(PyObject* logging) {
     return true;
 }
 
+bool intern(PyObject*& slot, const char* text) {
+    if (!slot) slot = PyUnicode_InternFromString(text);
+    return slot != nullptr;
+}
+
+bool make_names(AttributeNames& n) {
+    const char* const thresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
+    for (int i = 0; i < 5; ++i)
+        if (!intern(n.thresholds[i], thresholds[i])) return false;
+    return intern(n.get_message, "getMessage") && intern(n.encode, "encode") && intern(n.levelno, "levelno") &&
+           intern(n.exc_info, "exc_info") && intern(n.stack_info, "stack_info") && intern(n.name, "name") &&
+           intern(n.dict, "__dict__") && intern(n.pathname, "pathname") && intern(n.lineno, "lineno") &&
+           intern(n.func_name, "funcName") && intern(n.zelvar_logger, "_zelvar_logger");
+}
+
 }  // namespace
 
 const ModuleState& state() { return g_state; }
 
 bool make_module_state() {
     ModuleState& s = g_state;
+    if (!make_names(s.names)) return false;
     if (!s.default_handler_pattern) s.default_handler_pattern = PyUnicode_InternFromString(kDefaultHandlerPattern);
     if (!s.default_logger_pattern) s.default_logger_pattern = PyUnicode_InternFromString(kDefaultLoggerPattern);
     if (!s.default_handlers) s.default_handlers = PyList_New(0);

@@ -21,8 +21,26 @@ inline constexpr const char* kDefaultLoggerPattern = "[%d-%m-%Y %H:%M:%S.%f] [%n
 // The module's import record (its definition in scrivo.cpp is built on it).
 extern py::ModuleOnce g_module_once;
 
+// The attribute names the standard package's records and handlers are read by, interned once: a
+// lookup by C string makes and hashes a new str each time and misses the type's attribute cache.
+struct AttributeNames {
+    PyObject* get_message = nullptr;  // "getMessage"
+    PyObject* encode = nullptr;
+    PyObject* levelno = nullptr;
+    PyObject* exc_info = nullptr;
+    PyObject* stack_info = nullptr;
+    PyObject* name = nullptr;
+    PyObject* dict = nullptr;  // "__dict__"
+    PyObject* pathname = nullptr;
+    PyObject* lineno = nullptr;
+    PyObject* func_name = nullptr;      // "funcName"
+    PyObject* zelvar_logger = nullptr;  // "_zelvar_logger"
+    PyObject* thresholds[5] = {};       // "_debug" .. "_critical"
+};
+
 // Strong references, set during the import and kept for the process.
 struct ModuleState {
+    AttributeNames names;
     PyObject* default_handler_pattern = nullptr;  // kDefaultHandlerPattern, interned
     PyObject* default_logger_pattern = nullptr;   // kDefaultLoggerPattern, interned
     // The one list every Logger() call that omits `handlers` shares.

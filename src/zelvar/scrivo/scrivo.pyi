@@ -186,7 +186,8 @@ class ColorScheme:
 # The logging methods are attached to each logger class at import; the two classes share no base.
 # Every one takes further keyword arguments as fields of that record (as `bind` names them; a call's
 # field wins over a bound or context one) and exc_info, an exception to attach (its traceback after
-# the message in text, an "exception" key in JSON); stacklevel is refused for now (TypeError).
+# the message in text, an "exception" key in JSON) and stacklevel, how many frames above the call its
+# location is taken from (1: the function that made the call; overrides the logger's).
 @disjoint_base
 class Logger:
     def __new__(
@@ -202,6 +203,7 @@ class Logger:
         queue_size: SupportsInt = 0,  # > 0: non-blocking, a writer thread and a queue of that many records
         overflow: Literal["block", "drop_oldest"] = "block",
         flush_interval: float = 0.0,  # seconds a file record may wait in its buffer; 0: written at once
+        stacklevel: int | None = None,  # the location that many frames up (1: the caller); None: the default rule
     ) -> Self: ...
     @property
     def name(self) -> str: ...
@@ -212,6 +214,8 @@ class Logger:
     def level(self, value: _LevelArg) -> None: ...
     @property
     def dropped(self) -> int: ...
+    @property
+    def stacklevel(self) -> int | None: ...
     def trace(
         self,
         msg: str | None,
@@ -220,6 +224,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def debug(
@@ -230,6 +235,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def info(
@@ -240,6 +246,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warn(
@@ -250,6 +257,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def error(
@@ -260,6 +268,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def critical(
@@ -270,6 +279,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warning(
@@ -280,6 +290,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     # Error level, with the exception being handled unless exc_info names another (or a false value).
@@ -291,6 +302,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def log(
@@ -302,6 +314,7 @@ class Logger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def is_enabled_for(self, level: _LevelArg, /) -> bool: ...
@@ -328,6 +341,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def debug(
@@ -338,6 +352,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def info(
@@ -348,6 +363,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warn(
@@ -358,6 +374,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def error(
@@ -368,6 +385,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def critical(
@@ -378,6 +396,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def warning(
@@ -388,6 +407,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     # Error level, with the exception being handled unless exc_info names another (or a false value).
@@ -399,6 +419,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def log(
@@ -410,6 +431,7 @@ class DefaultLogger:
         effect: SupportsInt = -1,
         *,
         exc_info: _ExcInfo = None,
+        stacklevel: int | None = None,
         **fields: object,
     ) -> None: ...
     def is_enabled_for(self, level: _LevelArg, /) -> bool: ...

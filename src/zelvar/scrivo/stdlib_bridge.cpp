@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
@@ -18,11 +20,11 @@
 #include "loggers.hpp"
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "stacklevel.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
-constexpr const char* kThresholds[] = {"_debug", "_info", "_warn", "_error", "_critical"};
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
 
 PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
@@ -42,19 +44,29 @@ PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     for (int i = 0; i < 5; ++i) {
         PyObject* logging = global("py_logging");
         py::Ref value(logging ? PyObject_GetAttrString(logging, kStdLevels[i]) : nullptr);
-        if (!value || PyObject_SetAttrString(self, kThresholds[i], value.get()) < 0) return nullptr;
+        if (!value || PyObject_SetAttr(self, state().names.thresholds[i], value.get()) < 0) return nullptr;
     }
     Py_RETURN_NONE;
 }
 
-// Native level of a record level: the first threshold (critical downwards) that it reaches.
+// Native level of a record level: the first threshold (critical downwards) that it reaches. The
+// thresholds are read on every record (code may change them per instance); an int one is compared
+// as a native number, anything else by Python's >= against the level as an int.
 int map_level(PyObject* self, int32_t levelno, int32_t& out) {
-    py::Ref number(PyLong_FromLong(levelno));
-    if (!number) return -1;
+    py::Ref number;
     for (int i = 4; i >= 0; --i) {
-        py::Ref threshold(PyObject_GetAttrString(self, kThresholds[i]));
+        py::Ref threshold(PyObject_GetAttr(self, state().names.thresholds[i]));
         if (!threshold) return -1;
-        const int reached = PyObject_RichCompareBool(number.get(), threshold.get(), Py_GE);
+        int reached;
+        if (PyLong_CheckExact(threshold.get())) {
+            int overflow = 0;
+            const long value = PyLong_AsLongAndOverflow(threshold.get(), &overflow);
+            if (value == -1 && PyErr_Occurred()) return -1;
+            reached = overflow ? overflow < 0 : levelno >= value;
+        } else {
+            if (!number) number.reset(PyLong_FromLong(levelno));
+            reached = number ? PyObject_RichCompareBool(number.get(), threshold.get(), Py_GE) : -1;
+        }
         if (reached < 0) return -1;
         if (reached) {
             out = i + 1;
@@ -126,9 +138,9 @@ bool handler_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
     if (Py_TYPE(self) != reinterpret_cast<PyTypeObject*>(state().py_log_handler)) {
         PyObject* routed = nullptr;
 #if PY_VERSION_HEX >= 0x030D0000
-        if (PyObject_GetOptionalAttrString(self, "_zelvar_logger", &routed) < 0) return false;
+        if (PyObject_GetOptionalAttr(self, state().names.zelvar_logger, &routed) < 0) return false;
 #else
-        routed = PyObject_GetAttrString(self, "_zelvar_logger");
+        routed = PyObject_GetAttr(self, state().names.zelvar_logger);
         if (!routed) {
             if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
             PyErr_Clear();
@@ -170,29 +182,52 @@ PyObject* standard_attributes() {
 // so the text pairs leave it out). False with an exception.
 bool stdlib_fields(PyObject* record, std::string& own) {
     PyObject* standard = standard_attributes();
-    py::Ref name(standard ? PyObject_GetAttrString(record, "name") : nullptr);
+    const AttributeNames& names = state().names;
+    py::Ref name(standard ? PyObject_GetAttr(record, names.name) : nullptr);
     if (!name || !append_value(own, "stdlib_logger", name.get())) return false;
-    py::Ref dict(PyObject_GetAttrString(record, "__dict__"));
+    py::Ref dict(PyObject_GetAttr(record, names.dict));
     if (!dict) return false;
     if (!PyDict_Check(dict.get())) return true;
-    py::Ref items(PyDict_Items(dict.get()));  // a copy: a value's __str__ may change the record
-    if (!items) return false;
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
-        PyObject* item = PyList_GET_ITEM(items.get(), i);
-        PyObject* key = PyTuple_GET_ITEM(item, 0);
+    // The extra pairs, held: a value's __str__ may change the record. An exact str is tested against
+    // the standard names here (no Python code runs while the dict is walked); a str subclass later.
+    std::vector<std::pair<py::Ref, py::Ref>> extra;
+    PyObject *key, *value;
+    Py_ssize_t pos = 0;
+    while (PyDict_Next(dict.get(), &pos, &key, &value)) {
         if (!PyUnicode_Check(key)) continue;
-        const int known = PySet_Contains(standard, key);
+        if (PyUnicode_CheckExact(key)) {
+            const int known = PySet_Contains(standard, key);
+            if (known < 0) return false;
+            if (known) continue;
+        }
+        if (py::guard([&] { return extra.emplace_back(py::Ref::borrow(key), py::Ref::borrow(value)), 0; }) < 0)
+            return false;
+    }
+    for (const auto& [k, v] : extra) {
+        const int known = PyUnicode_CheckExact(k.get()) ? 0 : PySet_Contains(standard, k.get());
         if (known < 0) return false;
         std::string_view view;
-        if (known || !py::utf8_view(key, view)) {
+        if (known || !py::utf8_view(k.get(), view)) {
             if (PyErr_Occurred()) return false;
             continue;
         }
         if (view.empty() || view == "stdlib_logger" || is_fixed_key(view)) continue;
-        const bool free_name = PyUnicode_IsIdentifier(key) != 1;
-        if (PyErr_Occurred() || !append_value(own, view, PyTuple_GET_ITEM(item, 1), free_name)) return false;
+        const bool free_name = PyUnicode_IsIdentifier(k.get()) != 1;
+        if (PyErr_Occurred() || !append_value(own, view, v.get(), free_name)) return false;
     }
     return true;
+}
+
+// Where the record came from. A logger built with `stacklevel` keeps what the standard package
+// computed (so its own `stacklevel=` counts); otherwise the walk past the package's frames.
+bool record_caller(PyObject* record, const std::shared_ptr<spdlog::logger>& target, Location& where) {
+    if (!prints_location(target)) return true;
+    if (!stacklevel_of(target)) return find_caller(CallerRule::StandardLogging, where);
+    const AttributeNames& names = state().names;
+    py::Ref path(PyObject_GetAttr(record, names.pathname));
+    py::Ref line(path ? PyObject_GetAttr(record, names.lineno) : nullptr);
+    py::Ref function(line ? PyObject_GetAttr(record, names.func_name) : nullptr);
+    return function && record_location(path.get(), line.get(), function.get(), where);
 }
 
 PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
@@ -206,18 +241,22 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     if (!params.bind(args + 1, nargs - 1, kwnames, v)) return nullptr;
     PyObject* record = v[0];
 
-    py::Ref text(PyObject_CallMethod(record, "getMessage", nullptr));
-    py::Ref message(text ? PyObject_CallMethod(text.get(), "encode", nullptr) : nullptr);
+    const AttributeNames& names = state().names;
+    py::Ref text(PyObject_CallMethodNoArgs(record, names.get_message));
+    // An exact str's encode() is UTF-8, strict: called directly.
+    py::Ref message(!text                              ? nullptr
+                    : PyUnicode_CheckExact(text.get()) ? PyUnicode_AsUTF8String(text.get())
+                                                       : PyObject_CallMethodNoArgs(text.get(), names.encode));
     if (!message) return nullptr;
     if (message.get() != Py_None && !PyBytes_CheckExact(message.get())) {
         PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "bytes", Py_TYPE(message.get())->tp_name);
         return nullptr;
     }
-    py::Ref levelno(PyObject_GetAttrString(record, "levelno"));
+    py::Ref levelno(PyObject_GetAttr(record, names.levelno));
     int32_t level;
     if (!levelno || !py::to_int32(levelno.get(), level)) return nullptr;
-    py::Ref exc_info(PyObject_GetAttrString(record, "exc_info"));
-    py::Ref stack_info(exc_info ? PyObject_GetAttrString(record, "stack_info") : nullptr);
+    py::Ref exc_info(PyObject_GetAttr(record, names.exc_info));
+    py::Ref stack_info(exc_info ? PyObject_GetAttr(record, names.stack_info) : nullptr);
     if (!stack_info) return nullptr;
     // A false exc_info (logger.info("x", exc_info=False) passes False through) means no
     // exception, as the standard formatter reads it.
@@ -242,7 +281,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     const std::string_view plain =
         cut_at_nul(PyBytes_AS_STRING(message.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
-    if (prints_location(target) && !find_caller(CallerRule::StandardLogging, where)) return nullptr;
+    if (!record_caller(record, target, where)) return nullptr;
     std::string own;
     RecordFields fields;
     if (!stdlib_fields(record, own) || !fields.gather(own)) return nullptr;
