@@ -763,8 +763,7 @@ TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
         std::vector<std::thread> callers;
         for (int k = 0; k < kThreads; ++k) {
             callers.emplace_back([&, k] {
-                for (int n = 0; n < kRecords; ++n)
-                    logger.post(level_enum::info, {}, padded(k, n), {});
+                for (int n = 0; n < kRecords; ++n) logger.post(level_enum::info, {}, padded(k, n), {});
             });
         }
         for (auto& t : callers) t.join();
