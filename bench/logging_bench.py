@@ -11,6 +11,7 @@ import queue
 import resource
 import shutil
 import socket
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -129,7 +130,66 @@ def rss_kib():
         return int(f.read().split()[1]) * resource.getpagesize() // 1024
 
 
+def timed(call, flush):
+    """(wall, calling thread's CPU) ns per call over N calls, everything written before and after."""
+    flush()
+    wall, cpu = time.perf_counter(), time.thread_time()
+    for _ in range(N):
+        call("benchmark message")
+    wall, cpu = time.perf_counter() - wall, time.thread_time() - cpu
+    flush()
+    return wall / N * 1e9, cpu / N * 1e9
+
+
+def disabled_ratios(tmp):
+    """Each Logger.info row as a ratio to a disabled Logger.info (the same method: binding and the
+    level test), so the machine's speed cancels: median of REPEAT runs, the rows' runs taking turns.
+    Beside them, one write(2) of the line (os.write, its Python call included), the price a
+    write-through record pays over a buffered one."""
+    path = os.path.join(tmp, "ratios-%s.log")
+    quiet = s.Logger("ratio-off", level=s.Level.WARN, handlers=[s.FileHandler(path % "off")])
+    through = s.Logger("ratio-through", handlers=[s.FileHandler(path % "through")])
+    buffered = s.Logger("ratio-buffered", handlers=[s.FileHandler(path % "buffered")], flush_interval=1.0)
+    json_buffered = s.Logger("ratio-json", handlers=[s.JsonFileHandler(path % "json")], flush_interval=1.0)
+    json_through = s.Logger("ratio-json-through", handlers=[s.JsonFileHandler(path % "json-through")])
+    # Its queue holds a whole run, so the caller never waits: what the caller's thread pays.
+    nonblocking = s.Logger("ratio-nb", handlers=[s.FileHandler(path % "nb")], queue_size=1 << 18)
+    line = b"[2026-01-01 00:00:00.000] [ratio-through] [info] benchmark message\n"
+    fd = os.open(path % "write", os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+    rows = {
+        "disabled level": (quiet.info, quiet.flush),
+        "buffered file (flush_interval=1)": (buffered.info, buffered.flush),
+        "write-through file (the default)": (through.info, through.flush),
+        "JsonFileHandler, buffered": (json_buffered.info, json_buffered.flush),
+        "JsonFileHandler, write-through": (json_through.info, json_through.flush),
+        "non-blocking, caller side": (nonblocking.info, nonblocking.flush),
+        "one write(2) of the line": (lambda _: os.write(fd, line), lambda: None),
+    }
+    runs = {label: [] for label in rows}
+    try:
+        for _ in range(REPEAT):
+            for label, (call, flush) in rows.items():
+                runs[label].append(timed(call, flush))
+    finally:
+        os.close(fd)
+    medians = {label: tuple(statistics.median(t[i] for t in times) for i in (0, 1)) for label, times in runs.items()}
+    off_wall, off_cpu = medians["disabled level"]
+    print(f"\nLogger.info as a ratio to a disabled Logger.info (median of {REPEAT}, side by side):")
+    print(f"  {'row':36} {'wall ns':>8} {'x off':>6} {'CPU ns':>8} {'x off':>6}")
+    for label, (wall, cpu) in medians.items():
+        print(f"  {label:36} {wall:8.0f} {wall / off_wall:5.2f}x {cpu:8.0f} {cpu / off_cpu:5.2f}x")
+    through = medians["write-through file (the default)"][0]
+    bound = medians["buffered file (flush_interval=1)"][0] + medians["one write(2) of the line"][0]
+    print(f"  write-through / (buffered + one write(2)): {through / bound:.2f}")
+    return medians
+
+
 def main():
+    if "--ratios" in sys.argv:  # only the ratios to a disabled call
+        tmp = tempfile.mkdtemp(prefix="zelvar-bench-")
+        atexit.register(shutil.rmtree, tmp, True)
+        disabled_ratios(tmp)
+        return
     tmp = tempfile.mkdtemp(prefix="zelvar-bench-")
     atexit.register(shutil.rmtree, tmp, True)  # the logs of one run reach gigabytes
     results = {}
@@ -275,6 +335,7 @@ def main():
         f"one non-blocking logger's writer to a file, sustained: {writer_rate / 1e6:.2f} M records/s "
         f"(one native thread writing the same records synchronously: {native_thread_rate / 1e6:.2f} M/s)"
     )
+    disabled_ratios(tmp)
     native_ns = results["Logger.info -> file"]
     ratios = {"Logger.info to a file\nvs stdlib logging": base_std / native_ns}
     if "picologging -> FileHandler" in results:

@@ -750,6 +750,11 @@ class HoldingSink final : public spdlog::sinks::sink {
 
 using zelvar::libscrivo::AsyncLogger;
 
+// Records that fit a queue slot, that do not, and now and then one past the buffer a slot keeps.
+std::string padded(int k, int n) {
+    return std::to_string(k) + " " + std::to_string(n) + " " + std::string(n % 97 == 0 ? 20000 : n % 3 * 40, '.');
+}
+
 TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
     constexpr int kThreads = 4, kRecords = 5000;
     for (const std::size_t queue_size : {std::size_t{1}, std::size_t{16}}) {
@@ -758,8 +763,7 @@ TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
         std::vector<std::thread> callers;
         for (int k = 0; k < kThreads; ++k) {
             callers.emplace_back([&, k] {
-                for (int n = 0; n < kRecords; ++n)
-                    logger.post(level_enum::info, {}, std::to_string(k) + " " + std::to_string(n), {});
+                for (int n = 0; n < kRecords; ++n) logger.post(level_enum::info, {}, padded(k, n), {});
             });
         }
         for (auto& t : callers) t.join();
@@ -768,6 +772,7 @@ TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
         for (const std::string& record : sink->records()) {
             const int k = std::stoi(record), n = std::stoi(record.substr(record.find(' ') + 1));
             EXPECT_EQ(n, next[k]++) << "queue_size " << queue_size;
+            EXPECT_EQ(record, padded(k, n));
         }
         EXPECT_EQ(next, std::vector<int>(kThreads, kRecords)) << "queue_size " << queue_size;
     }

@@ -208,6 +208,45 @@ lg.flush()
     ]
 
 
+# Each output as the only sink of its logger, and what it makes of a bound logger's record and of one
+# in a log_context: the fields are gathered for every sink that writes them (only a logger whose sinks
+# write none skips them).
+FIELD_SINKS = {
+    "JSON": ("z.JsonFileHandler('out')", ['a {"user": "ann"}', 'b {"ctx": 1}']),
+    "pattern with %K": ("z.FileHandler('out', pattern='%v%K')", ["a user=ann", "b ctx=1"]),
+    "syslog without %K": ("z.SyslogHandler(os.path.abspath('log.sock'), pattern='%v')", ["a user=ann", "b ctx=1"]),
+    "pattern without %K": ("z.FileHandler('out', pattern='%v')", ["a", "b"]),
+}
+
+
+@pytest.mark.parametrize("queue_size", [0, 4])
+@pytest.mark.parametrize("handler, expected", FIELD_SINKS.values(), ids=FIELD_SINKS.keys())
+def test_fields_reach_each_sink_that_writes_them(child, tmp_path, handler, expected, queue_size):
+    out = child(
+        f"""
+import json, os, socket
+import zelvar.scrivo as z
+rx = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+rx.bind('log.sock')
+rx.settimeout(10)
+lg = z.Logger('app', handlers=[{handler}], queue_size={queue_size})
+lg.bind(user='ann').info('a')
+with z.log_context(ctx=1):
+    lg.info('b')
+lg.flush()
+if 'Syslog' in {handler!r}:
+    print('\\n'.join(rx.recv(1000).decode().split(']: ', 1)[1] for _ in range(2)))
+"""
+    )
+    if "Syslog" in handler:
+        assert out.stdout.decode().splitlines() == expected
+    elif "Json" in handler:
+        records = [json.loads(line) for line in (tmp_path / "out").read_text().splitlines()]
+        assert [f"{r['message']} {json.dumps(dict(list(r.items())[8:]))}" for r in records] == expected
+    else:
+        assert (tmp_path / "out").read_text().splitlines() == expected
+
+
 # Names `bind` refuses, as a standard record's `extra` carries them after the takeover, and values with
 # the line separators of Unicode-aware readers: every output keeps one record to a line, the text pairs
 # only names `bind` accepts, JSON every name.

@@ -1144,7 +1144,7 @@ SAME_CALLS = """
     import logging, sys, threading
     from zelvar import _testing as native
     lg = Logger('same', handlers=[StdoutHandler(True, '%l %s:%#:%! %t %v'),
-                                  FileHandler({log!r}, pattern='%l %s:%#:%! %t %v')],
+                                  FileHandler({log!r}, pattern='%l %s:%#:%! %t%K %v')],
                 set_default=True, queue_size={queue_size})
     print(threading.get_native_id(), file=sys.stderr)
     def f():
@@ -1158,6 +1158,10 @@ SAME_CALLS = """
             {{}}['missing']
         except KeyError:
             lg.exception('failed', 32)
+        # Around a queue slot's own room, past it, and past the buffer kept from record to record.
+        for n in (0, 40, 50, 60, 100, 20000, 70):
+            lg.info('m' * n)
+        lg.bind(user='u', n=2).info('bound')
     f()
 """
 
@@ -1172,7 +1176,11 @@ def test_nonblocking_output_is_the_synchronous_output(child, tmp_path):
     assert outputs[0] == outputs[1]
     stdout, file = outputs[0]
     assert ESC + b"[31mcoloured" in stdout and b"info prog" not in file and b"TID coloured\n" in file
-    assert b"error <string>:19:f TID failed\nTraceback" in file and file.endswith(b"\nKeyError: 'missing'\n")
+    assert b"error <string>:19:f TID failed\nTraceback" in file and b"\nKeyError: 'missing'\n" in file
+    assert file.endswith(
+        b"".join(b"info <string>:22:f TID " + b"m" * n + b"\n" for n in (0, 40, 50, 60, 100, 20000, 70))
+        + b"info <string>:23:f TID user=u n=2 bound\n"
+    )
 
 
 def test_new_methods_output(child, tmp_path):
@@ -1400,10 +1408,16 @@ def test_a_dropped_nonblocking_logger_releases_its_thread_and_files(child, tmp_p
         Logger('warm-up', handlers=[FileHandler({str(tmp_path / "warm.log")!r})], queue_size=8).info('x')
         gc.collect()
         before = counts()
+        quiet = lambda: [StderrHandler(level=Level.OFF)]
+        Logger('next', handlers=quiet())
         for n in range(50):
+            # Every other one is the default for a while, written through DefaultLogger, which keeps it
+            # until the default moves on: then it must not keep it from being released.
             lg = Logger(f'dropped-{{n}}', handlers=[FileHandler({str(tmp_path)!r} + f'/{{n}}.log', pattern='%v')],
-                        queue_size=8)
-            lg.info(f'record {{n}}')
+                        queue_size=8, set_default=n % 2 == 0)
+            (DefaultLogger() if n % 2 == 0 else lg).info(f'record {{n}}')
+            if n % 2 == 0:
+                Logger('next', handlers=quiet(), set_default=True)
             del lg
         gc.collect()
         assert counts() == before, (before, counts())

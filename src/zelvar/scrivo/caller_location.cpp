@@ -166,13 +166,13 @@ bool same_owner(const std::weak_ptr<T>& a, const std::shared_ptr<T>& b) {
     return !a.owner_before(b) && !b.owner_before(a);
 }
 
-// A logger's sinks as prints_location last saw them. The weak references keep the control blocks,
+// A logger's sinks as prints_location and wants_fields last saw them. The weak references keep the control blocks,
 // so a logger or sink made later can never pass for one seen here.
 struct LocationUse {
     std::weak_ptr<spdlog::logger> logger;
     std::vector<std::weak_ptr<spdlog::sinks::sink>> sinks;
     unsigned generation = 0;
-    bool prints = true;
+    bool prints = true, fields = true;
 
     bool matches(const std::shared_ptr<spdlog::logger>& l, unsigned now) const {
         if (!same_owner(logger, l) || generation != now) return false;
@@ -187,25 +187,38 @@ struct LocationUse {
 std::array<LocationUse, 4> g_location_use;  // used with the interpreter lock
 std::size_t g_location_next = 0;
 
-}  // namespace
-
-bool prints_location(const std::shared_ptr<spdlog::logger>& logger) noexcept {
+// The entry for `logger` and its sinks as they are now, or null (no memory: the caller assumes both
+// are printed).
+const LocationUse* sink_use(const std::shared_ptr<spdlog::logger>& logger) noexcept {
     // Read before the sinks are: a change meanwhile leaves an entry that is already stale.
     const unsigned now = libscrivo::location_generation();
     for (const LocationUse& use : g_location_use)
-        if (use.matches(logger, now)) return use.prints;
+        if (use.matches(logger, now)) return &use;
     try {
         LocationUse& use = g_location_use[g_location_next++ % g_location_use.size()];
         use = {};
         use.prints = libscrivo::prints_location(*logger);
+        use.fields = libscrivo::prints_fields(*logger);
         use.sinks.assign(logger->sinks().begin(), logger->sinks().end());
         use.generation = now;
         use.logger = logger;
-        return use.prints;
-    } catch (...) {  // no memory for the entry: walk
+        return &use;
+    } catch (...) {
         rethrow_forced_unwind();
-        return true;
+        return nullptr;
     }
+}
+
+}  // namespace
+
+bool prints_location(const std::shared_ptr<spdlog::logger>& logger) noexcept {
+    const LocationUse* use = sink_use(logger);
+    return !use || use->prints;
+}
+
+bool wants_fields(const std::shared_ptr<spdlog::logger>& logger) noexcept {
+    const LocationUse* use = sink_use(logger);
+    return !use || use->fields;
 }
 
 bool find_caller(CallerRule rule, Location& out, int32_t stacklevel) {

@@ -40,4 +40,10 @@ bool record_location(PyObject* pathname, PyObject* lineno, PyObject* func_name, 
 // interpreter lock.
 bool prints_location(const std::shared_ptr<spdlog::logger>& logger) noexcept;
 
+// Whether a record through `logger` needs its fields (the current log_context's and a bound
+// logger's) gathered: a sink may write them (JSON, syslog, a pattern with %K). Cached as
+// prints_location is; with the interpreter lock. Whatever else reads a record's fields ORs its own
+// need into this one decision.
+bool wants_fields(const std::shared_ptr<spdlog::logger>& logger) noexcept;
+
 }  // namespace zelvar::scrivo

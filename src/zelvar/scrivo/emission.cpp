@@ -196,8 +196,9 @@ int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObj
     if (call)
         return log_call(logger, lvl, {data, static_cast<std::size_t>(size)}, fg, bg, effect, cls, method, bound, *call);
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    if (!with_fields) return write_record(logger, lvl, plain, fg, bg, effect, cls, method, {}, false);
-    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, bound, may_have_fields(bound));
+    if (!with_fields || !may_have_fields(bound) || !wants_fields(logger))
+        return write_record(logger, lvl, plain, fg, bg, effect, cls, method, {}, false);
+    return write_record(logger, lvl, plain, fg, bg, effect, cls, method, bound, true);
 }
 
 }  // namespace zelvar::scrivo

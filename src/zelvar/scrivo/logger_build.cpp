@@ -18,6 +18,7 @@
 
 #include "emission.hpp"
 #include "handlers.hpp"
+#include "loggers.hpp"
 #include "module_state.hpp"
 #include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
@@ -190,6 +191,7 @@ void logger_dealloc(PyObject* self) {
     py::free_object(self);
     libscrivo::AsyncLogger* queue = as_async(native.get());
     if (!queue) return;
+    drop_stale_default();
     // A non-blocking logger nobody else uses (not the default, no native module's reference) leaves
     // the registry and ends here: its writer drains and ends, its files close. One that lives on
     // still has what this object logged written now.

@@ -31,6 +31,32 @@ namespace {
 constexpr int kMethods = 6;
 constexpr const char* kMethodNames[kMethods] = {"trace", "debug", "info", "warn", "error", "critical"};
 
+// The process default as the last call through it found it, looked up again only once libscrivo
+// says it was replaced. Used with the interpreter lock (one interpreter imports the module).
+struct DefaultTarget {
+    unsigned generation = 0;
+    std::shared_ptr<spdlog::logger> logger;
+};
+DefaultTarget g_default_target;
+
+// The process default, kept; null when the lookup failed (the caller looks it up itself, which sets
+// the exception).
+const std::shared_ptr<spdlog::logger>* default_target() noexcept {
+    const unsigned now = LoggerRegistry::default_generation();
+    if (!g_default_target.logger || g_default_target.generation != now) {
+        try {
+            // The count read first: a replacement meanwhile leaves a target that is already stale.
+            g_default_target.logger = LoggerRegistry::get_logger("", true);
+            g_default_target.generation = now;
+        } catch (...) {
+            py::rethrow_forced_unwind();
+            g_default_target.logger.reset();
+            return nullptr;
+        }
+    }
+    return &g_default_target.logger;
+}
+
 // What differs between the two classes, for the code shared by both.
 template <class Self>
 struct Traits;
@@ -54,8 +80,8 @@ struct Traits<DefaultLoggerObject> {
     static PyTypeObject* type() { return &DefaultLoggerType; }
     static constexpr const char* name = "DefaultLogger";
     static inline PyObject* functions[kMethods];
-    // Looked up on every call, so a newer default is seen at once.
-    static const std::shared_ptr<spdlog::logger>* held(DefaultLoggerObject*) { return nullptr; }
+    // Kept until the default is replaced, so a newer default is seen at once.
+    static const std::shared_ptr<spdlog::logger>* held(DefaultLoggerObject*) { return default_target(); }
     static std::shared_ptr<spdlog::logger> target(DefaultLoggerObject*) { return LoggerRegistry::get_logger("", true); }
     static std::string_view fields(DefaultLoggerObject*) { return {}; }
 };
@@ -67,7 +93,8 @@ struct Traits<BoundLoggerObject> {
     static constexpr const char* name = "BoundLogger";
     static inline PyObject* functions[kMethods];
     static const std::shared_ptr<spdlog::logger>* held(BoundLoggerObject* self) {
-        return self->is_default ? nullptr : Traits<LoggerObject>::held(reinterpret_cast<LoggerObject*>(self->owner));
+        return self->is_default ? default_target()
+                                : Traits<LoggerObject>::held(reinterpret_cast<LoggerObject*>(self->owner));
     }
     static std::shared_ptr<spdlog::logger> target(BoundLoggerObject* self) {
         const auto* own = held(self);
@@ -441,6 +468,10 @@ PyObject* stop_writers(PyObject*, PyObject*) {
 }
 
 }  // namespace
+
+void drop_stale_default() noexcept {
+    if (g_default_target.generation != LoggerRegistry::default_generation()) g_default_target.logger.reset();
+}
 
 PyTypeObject LoggerType = py::make_type({
     .name = "zelvar.scrivo.scrivo.Logger",

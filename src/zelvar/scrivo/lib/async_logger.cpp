@@ -12,6 +12,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -24,20 +26,40 @@
 namespace zelvar::libscrivo {
 namespace {
 
-// A record waiting for the writer. Its texts share one buffer (plain, colored, then the file and
-// function names, each with its terminating zero, then the fields), which keeps its capacity from
-// record to record.
-struct Record {
-    spdlog::level::level_enum level;
-    int line;
-    bool has_file, has_function;
-    std::size_t plain, colored, file, fields;  // sizes of the parts in `text`
+// A record waiting for the writer: one slot of two cache lines. Its texts (plain, colored, then the
+// file and function names, each with its terminating zero, then the fields) are copied once into the
+// slot's own bytes, or when they do not fit into a buffer of its own, kept from record to record.
+struct alignas(64) Record {
+    static constexpr std::size_t kSize = 128;
+
     RecordStamp stamp;
-    std::string text;
+    std::unique_ptr<char[]> spill;
+    std::uint32_t spill_capacity = 0;
+    std::uint32_t plain = 0, colored = 0, file = 0, fields = 0, function = 0;  // sizes of the parts
+    int line = 0;
+    spdlog::level::level_enum level = spdlog::level::trace;
+    bool has_file = false, has_function = false;
+    char inline_text[kSize - sizeof(RecordStamp) - sizeof(std::unique_ptr<char[]>) - 7 * sizeof(std::uint32_t) -
+                     sizeof(spdlog::level::level_enum) - 2];
+
+    std::size_t size() const { return std::size_t{plain} + colored + file + function + 2 + fields; }
+    const char* text() const { return size() <= sizeof inline_text ? inline_text : spill.get(); }
+
+    // Room for `size` bytes of text; throws std::bad_alloc (the slot is left as it was).
+    char* room(std::size_t size) {
+        if (size <= sizeof inline_text) return inline_text;
+        if (size > spill_capacity) {
+            spill.reset(new char[size]);
+            spill_capacity = static_cast<std::uint32_t>(size);
+        }
+        return spill.get();
+    }
 };
+static_assert(sizeof(Record) == Record::kSize);
 
 // A buffer grown by one huge record is given back rather than kept for the logger's life.
 constexpr std::size_t kKeptTextCapacity = 16 * 1024;
+
 // A writer that ran out of records looks again after this long before it sleeps until woken: under a
 // steady flow of records callers then wake it only when the queue is half full, not on every record.
 constexpr std::chrono::microseconds kPollInterval{500};
@@ -300,22 +322,32 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
     const std::size_t at = s.slot(s.head + s.count);
     if (at == s.waiting.size()) s.waiting.emplace_back();  // slots fill in order from 0 (see run())
     Record& r = s.waiting[at];
-    r.level = level;
-    r.line = where.line;
+    const std::string_view file = where.filename ? std::string_view(where.filename) : std::string_view();
+    const std::string_view function = where.funcname ? std::string_view(where.funcname) : std::string_view();
+    const std::size_t size = plain.size() + colored.size() + file.size() + function.size() + 2 + fields.size();
+    if (size > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    char* to = r.room(size);
+    const auto put = [&to](std::string_view part) {
+        if (!part.empty()) std::memcpy(to, part.data(), part.size());
+        to += part.size();
+    };
+    put(plain);
+    put(colored);
+    put(file);
+    *to++ = '\0';
+    put(function);
+    *to++ = '\0';
+    put(fields);
     r.stamp = RecordStamp{time, thread_id};
+    r.plain = static_cast<std::uint32_t>(plain.size());
+    r.colored = static_cast<std::uint32_t>(colored.size());
+    r.file = static_cast<std::uint32_t>(file.size());
+    r.function = static_cast<std::uint32_t>(function.size());
+    r.fields = static_cast<std::uint32_t>(fields.size());
+    r.line = where.line;
+    r.level = level;
     r.has_file = where.filename != nullptr;
     r.has_function = where.funcname != nullptr;
-    const std::string_view file = r.has_file ? std::string_view(where.filename) : std::string_view();
-    const std::string_view function = r.has_function ? std::string_view(where.funcname) : std::string_view();
-    r.plain = plain.size();
-    r.colored = colored.size();
-    r.file = file.size();
-    r.fields = fields.size();
-    r.text.clear();
-    r.text.reserve(plain.size() + colored.size() + file.size() + function.size() + 2 + fields.size());
-    r.text.append(plain).append(colored).append(file).push_back('\0');
-    r.text.append(function).push_back('\0');
-    r.text.append(fields);
     ++s.count;
     ++s.posted;
     if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && s.count >= s.eager)) {
@@ -436,13 +468,16 @@ void AsyncLogger::run() noexcept {
                 if (s.pause.load(std::memory_order_relaxed)) park();
                 const std::size_t at = first + i;
                 Record& r = taken[at < capacity ? at : at - capacity];
-                const char* text = r.text.data();
+                const char* text = r.text();
                 const char* file = text + r.plain + r.colored;
                 const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
                                                r.has_function ? file + r.file + 1 : nullptr};
                 write_now(r.level, r.stamp, where, {text, r.plain}, {text + r.plain, r.colored},
-                          {text + r.text.size() - r.fields, r.fields});
-                if (r.text.capacity() > kKeptTextCapacity) std::string().swap(r.text);
+                          {file + r.file + 1 + r.function + 1, r.fields});
+                if (r.spill_capacity > kKeptTextCapacity) {
+                    r.spill.reset();
+                    r.spill_capacity = 0;
+                }
                 s.progress.fetch_add(1, std::memory_order_relaxed);
             }
             s.taken_count = 0;

@@ -69,7 +69,14 @@ SCRIVO_API bool pattern_prints_location(std::string_view pattern) noexcept;
 // with a location that way calls forget_location_free first.  Throws std::bad_alloc.
 SCRIVO_API void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink);
 
-// Unmarks `sink` (its pattern changed).
+// Whether a sink with `pattern` may write a record's fields: our %K, or a flag spdlog does not know.
+SCRIVO_API bool pattern_prints_fields(std::string_view pattern) noexcept;
+
+// Marks `sink` (a factory's text sink, given a pattern without fields) as writing none, as
+// mark_location_free does.  Throws std::bad_alloc.
+SCRIVO_API void mark_fields_free(const std::shared_ptr<spdlog::sinks::sink>& sink);
+
+// Unmarks `sink` (its pattern changed): it may write the location and the fields.
 SCRIVO_API void forget_location_free(const spdlog::sinks::sink* sink) noexcept;
 
 // Whether any sink of `logger` may write the source location: every sink not marked location free,
@@ -77,7 +84,11 @@ SCRIVO_API void forget_location_free(const spdlog::sinks::sink* sink) noexcept;
 // per logger and sink set by callers that cache it, together with location_generation().
 SCRIVO_API bool prints_location(const spdlog::logger& logger);
 
-// Changes whenever a sink stops being marked location free.
+// Whether any sink of `logger` may write a record's fields, as prints_location decides (JSON and
+// syslog sinks, a pattern with %K, sinks added from outside).
+SCRIVO_API bool prints_fields(const spdlog::logger& logger);
+
+// Changes whenever a sink stops being marked location or fields free.
 SCRIVO_API unsigned location_generation() noexcept;
 
 // Whether a failure of `sink` is to be reported now: at most once per second per sink, so a full

@@ -291,6 +291,10 @@ class SCRIVO_API LoggerRegistry {
     // fresh default of that kind.
     static std::shared_ptr<spdlog::logger> get_logger(const std::string& name, bool create_if_missing);
 
+    // Changes whenever the process default is replaced (only this library reaches spdlog's
+    // registry): a caller may keep the default get_logger("") gave while this stays the same.
+    static unsigned default_generation() noexcept;
+
     // spdlog's own registry lookup (spdlog::get) done inside this library: a module built with
     // its own hidden copy of spdlog has a registry of its own, which holds none of these loggers.
     static std::shared_ptr<spdlog::logger> find(const std::string& name);

@@ -34,6 +34,8 @@ SinkPtr configured(SinkPtr sink, const std::string& pattern, level_enum level) {
     if (!pattern.empty()) {
         sink->set_formatter(lib::make_pattern_formatter(pattern));
         if (!lib::pattern_prints_location(pattern)) lib::mark_location_free(sink);
+        if (!lib::pattern_prints_fields(pattern) && !dynamic_cast<lib::SyslogSink*>(sink.get()))
+            lib::mark_fields_free(sink);  // structured data carries them whatever the pattern
     }
     sink->set_level(level);
     return sink;

@@ -4,6 +4,7 @@
 #include <spdlog/details/registry.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -40,6 +41,12 @@ std::shared_ptr<spdlog::sinks::sink> make_fallback_sink() {
     return true;
 }();
 
+// Bumped after each replacement of the default, so a reader that saw the old count and then the
+// new default only looks it up once more.
+std::atomic<unsigned> g_default_generation{0};
+
+void default_replaced() { g_default_generation.fetch_add(1, std::memory_order_release); }
+
 std::shared_ptr<spdlog::logger> make_fallback_logger(const std::string& name) {
     auto sink = make_fallback_sink();
     auto logger = std::make_shared<spdlog::logger>(name, std::move(sink));
@@ -57,6 +64,7 @@ void set_default_locked(std::shared_ptr<spdlog::logger> logger) {
     // the registry's lock is released, never under it.
     const auto displaced = registry.get(name);
     registry.set_default_logger(logger);
+    default_replaced();
     // spdlog unregisters the outgoing default's name; a named logger should not
     // vanish just because it stopped being the default.  The empty name only
     // ever means "the default", so spdlog's unnamed initial logger stays gone.
@@ -116,6 +124,7 @@ std::shared_ptr<spdlog::logger> LoggerRegistry::get_logger(const std::string& na
         if (!current) {
             current = make_fallback_logger(name);
             registry.set_default_logger(current);
+            default_replaced();
         }
         return current;
     }
@@ -143,3 +152,5 @@ void LoggerRegistry::release(const std::shared_ptr<spdlog::logger>& logger) {
 std::shared_ptr<spdlog::logger> LoggerRegistry::find(const std::string& name) {
     return spdlog::details::registry::instance().get(name);
 }
+
+unsigned LoggerRegistry::default_generation() noexcept { return g_default_generation.load(std::memory_order_acquire); }

@@ -79,10 +79,19 @@ bool reaches_a_sink(const spdlog::logger& logger, spdlog::level::level_enum leve
 
 namespace {
 
-// Sinks marked location free. Held weakly: a sink made later at a freed one's address is not marked.
+// What a sink's pattern is known not to write.
+enum Mark : unsigned char { kNoLocation = 1, kNoFields = 2 };
+
+// Marked sinks. Held weakly: a sink made later at a freed one's address is not marked.
+struct Marked {
+    std::weak_ptr<spdlog::sinks::sink> sink;
+    unsigned char marks = 0;
+    bool expired() const { return sink.expired(); }
+};
+
 struct LocationFree {
     std::mutex mutex;
-    std::unordered_map<const spdlog::sinks::sink*, std::weak_ptr<spdlog::sinks::sink>> sinks;
+    std::unordered_map<const spdlog::sinks::sink*, Marked> sinks;
     std::atomic<unsigned> generation{0};
 };
 
@@ -103,13 +112,17 @@ bool flag_reads_location(char flag) {
     return kWithout.find(flag) == std::string_view::npos;
 }
 
-}  // namespace
+// Our %K writes the record's fields; spdlog's own flags do not, a custom one may.
+bool flag_reads_fields(char flag) {
+    static constexpr std::string_view kWithout = "nlLtvaAbhBcCYDxmdHIMSefFEprRTXzP^$%uioO@sg#!";
+    return kWithout.find(flag) == std::string_view::npos;
+}
 
-bool pattern_prints_location(std::string_view pattern) noexcept {
-    if (pattern.empty()) return true;  // spdlog's default, %+
+// Whether a flag of `pattern` passes `reads`, as spdlog's pattern_formatter::compile_pattern_ and
+// handle_padspec_ read a pattern.
+bool any_flag(std::string_view pattern, bool (*reads)(char)) {
     const char* it = pattern.data();
     const char* end = it + pattern.size();
-    // As spdlog's pattern_formatter::compile_pattern_ and handle_padspec_ read a pattern.
     while (it != end) {
         if (*it++ != '%') continue;
         if (it != end && (*it == '-' || *it == '=')) ++it;
@@ -118,17 +131,43 @@ bool pattern_prints_location(std::string_view pattern) noexcept {
             if (it != end && *it == '!') ++it;
         }
         if (it == end) break;
-        if (flag_reads_location(*it++)) return true;
+        if (reads(*it++)) return true;
     }
     return false;
 }
 
-void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink) {
+void mark(const std::shared_ptr<spdlog::sinks::sink>& sink, Mark m) {
     LocationFree& l = location_free();
     std::lock_guard<std::mutex> lock(l.mutex);
     std::erase_if(l.sinks, [](const auto& entry) { return entry.second.expired(); });
-    l.sinks[sink.get()] = sink;
+    Marked& entry = l.sinks[sink.get()];
+    if (entry.expired()) entry = Marked{sink, 0};
+    entry.marks |= m;
 }
+
+// Whether a sink of `logger` lacks mark `m`.
+bool any_unmarked(const spdlog::logger& logger, Mark m) {
+    LocationFree& l = location_free();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    for (const auto& sink : logger.sinks()) {
+        const auto found = l.sinks.find(innermost_sink(sink.get()));
+        if (found == l.sinks.end() || found->second.expired() || !(found->second.marks & m)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool pattern_prints_location(std::string_view pattern) noexcept {
+    if (pattern.empty()) return true;  // spdlog's default, %+
+    return any_flag(pattern, flag_reads_location);
+}
+
+bool pattern_prints_fields(std::string_view pattern) noexcept { return any_flag(pattern, flag_reads_fields); }
+
+void mark_location_free(const std::shared_ptr<spdlog::sinks::sink>& sink) { mark(sink, kNoLocation); }
+
+void mark_fields_free(const std::shared_ptr<spdlog::sinks::sink>& sink) { mark(sink, kNoFields); }
 
 void forget_location_free(const spdlog::sinks::sink* sink) noexcept {
     LocationFree& l = location_free();
@@ -136,15 +175,9 @@ void forget_location_free(const spdlog::sinks::sink* sink) noexcept {
     if (l.sinks.erase(sink)) l.generation.fetch_add(1, std::memory_order_release);
 }
 
-bool prints_location(const spdlog::logger& logger) {
-    LocationFree& l = location_free();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    for (const auto& sink : logger.sinks()) {
-        const auto found = l.sinks.find(innermost_sink(sink.get()));
-        if (found == l.sinks.end() || found->second.expired()) return true;
-    }
-    return false;
-}
+bool prints_location(const spdlog::logger& logger) { return any_unmarked(logger, kNoLocation); }
+
+bool prints_fields(const spdlog::logger& logger) { return any_unmarked(logger, kNoFields); }
 
 unsigned location_generation() noexcept { return location_free().generation.load(std::memory_order_acquire); }
 
