@@ -11,6 +11,7 @@
 
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "record_hooks.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -48,6 +49,10 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger) {
 
 bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
           std::string_view plain, std::string_view colored, SinkFailure& failure, std::string_view fields) {
+    if (g_record_hooks) {
+        const int hooked = run_record_hooks(logger, level, where, plain, fields);
+        if (hooked <= 0) return hooked == 0;
+    }
     const spdlog::source_loc loc{where.file, where.line, where.function};
     libscrivo::AsyncLogger* queue = as_async(logger.get());
     if (!queue) {
@@ -118,7 +123,7 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
     if (has_color(fg, bg, effect) && py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0)
         return -1;
     Location where;
-    if (prints_location(logger) && !find_caller(CallerRule::Direct, where)) return -1;
+    if (needs_location(logger) && !find_caller(CallerRule::Direct, where)) return -1;
     SinkFailure failure;
     const bool emitted = gather ? emit_with_fields(logger, lvl, where, plain, colored, failure, block)
                                 : emit(logger, lvl, where, plain, colored, failure, block);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "module_state.hpp"
+#include "record_hooks.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -131,6 +133,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     if (!queue_options(v[7], v[8], queue_size, overflow)) return false;
     std::chrono::nanoseconds flush_interval;
     if (!flush_interval_option(v[9], flush_interval)) return false;
+    if (v[10] && v[10] != Py_None && !PyCallable_Check(v[10]))
+        return py::raise_argument_type(v[10], "filter", "callable");
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
 
@@ -164,20 +168,39 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
             return 0;
         }) < 0)
         return false;
-    if (py::guard([&] {
-            self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
-                                          : self->factory.build(name_text, false);
-            libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
-            if (implicit) remember_implicit_sink(self->logger_ptr);
-            return 0;
-        }) < 0)
-        return false;
-    if (set_default && py::guard([&] { return LoggerRegistry::set_default(self->logger_ptr), 0; }) < 0) return false;
+    // Without the interpreter lock: a logger this one replaces (by name, or as the default) may end
+    // here, and its writer may be waiting for the lock to run a CallbackHandler's callable.
+    std::exception_ptr error;
+    Py_BEGIN_ALLOW_THREADS try {
+        self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
+                                      : self->factory.build(name_text, false);
+        libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
+        if (set_default) LoggerRegistry::set_default(self->logger_ptr);
+    } catch (...) {
+        py::rethrow_forced_unwind();
+        error = std::current_exception();
+    }
+    Py_END_ALLOW_THREADS;
+    if (error) return py::guard([&] { return std::rethrow_exception(error), 0; }) == 0;
+    if (implicit && py::guard([&] { return remember_implicit_sink(self->logger_ptr), 0; }) < 0) return false;
     self->logger = SpdLogger(self->logger_ptr);
+    if (v[10] && !set_logger_filter(self, v[10])) return false;
     return !(set_default && intercept) || redirect_pylog() == 0;
 }
 
+int logger_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<LoggerObject*>(self)->filter);
+    return 0;
+}
+
+int logger_clear(PyObject* self) {
+    clear_logger_filter(reinterpret_cast<LoggerObject*>(self));
+    return 0;
+}
+
 void logger_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    logger_clear(self);
     auto* lg = reinterpret_cast<LoggerObject*>(self);
     std::shared_ptr<spdlog::logger> native = lg->logger_ptr;
     lg->factory.~LoggerFactory();
@@ -223,6 +246,11 @@ int set_logger_level(PyObject* self, PyObject* value, void*) {
     return set_native_level(reinterpret_cast<LoggerObject*>(self)->logger_ptr, value);
 }
 
+PyObject* logger_filter(PyObject* self, void*) {
+    PyObject* filter = reinterpret_cast<LoggerObject*>(self)->filter;
+    return Py_NewRef(filter ? filter : Py_None);
+}
+
 PyObject* logger_dropped(PyObject* self, void*) {
     const libscrivo::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
     return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
@@ -264,6 +292,10 @@ PyGetSetDef g_logger_properties[] = {
      nullptr},
     {"dropped", logger_dropped, nullptr,
      "Records a non-blocking logger with overflow='drop_oldest' has lost so far (0 for the others).", nullptr},
+    {"filter", logger_filter, nullptr,
+     "The callable given as `filter` (None without one): it gets each record's dict before any sink and drops the "
+     "record when it returns a false value.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

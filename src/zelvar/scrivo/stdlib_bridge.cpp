@@ -18,6 +18,7 @@
 #include "loggers.hpp"
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "record_hooks.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -242,7 +243,7 @@ PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, 
     const std::string_view plain =
         cut_at_nul(PyBytes_AS_STRING(message.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(message.get())));
     Location where;
-    if (prints_location(target) && !find_caller(CallerRule::StandardLogging, where)) return nullptr;
+    if (needs_location(target) && !find_caller(CallerRule::StandardLogging, where)) return nullptr;
     std::string own;
     RecordFields fields;
     if (!stdlib_fields(record, own) || !fields.gather(own)) return nullptr;
