@@ -50,7 +50,8 @@ def bound(log):
 
 
 def context(log):
-    with z.log_context(req=9): log.bind(user="u").info("m")  # fmt: skip
+    with z.log_context(req=9):
+        log.bind(user="u").info("m")
 
 
 def exception(log):

@@ -16,14 +16,14 @@ namespace zelvar::scrivo {
 
 // How an __init__ argument is taken: the conversion, and the native value it yields.
 enum class Arg {
-    truth,    // bool, by truth value
-    level,    // int32_t, an int (not limited to the Level members)
-    int32,    // int32_t
-    bounded,  // int32_t in 0..number (ValueError naming the argument otherwise)
-    size,     // std::size_t
-    text,     // exactly str or None
-    address,  // a syslog address (str, (str, int) tuple or None)
-    callable, // a callable object
+    truth,     // bool, by truth value
+    level,     // int32_t, an int (not limited to the Level members)
+    int32,     // int32_t
+    bounded,   // int32_t in 0..number (ValueError naming the argument otherwise)
+    size,      // std::size_t
+    text,      // exactly str or None
+    address,   // a syslog address (str, (str, int) tuple or None)
+    callable,  // a callable object
 };
 
 // The handler pattern the module holds, as a text default: told by its address, which an array

@@ -326,10 +326,11 @@ constexpr const char* kFlushDoc =
 // --- Logger construction (the arguments' checks and the build are in logger_build.cpp) ---------
 
 PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const auto params = py::params("__cinit__",
-                                          {"name", "level", "pattern", "handlers", "color_scheme", "set_default",
-                                           "intercept_stdlib_logging", "queue_size", "overflow", "flush_interval", "filter"},
-                                          1, 7);
+    static const auto params =
+        py::params("__cinit__",
+                   {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging",
+                    "queue_size", "overflow", "flush_interval", "filter"},
+                   1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
     py::Ref self(type->tp_alloc(type, 0));

@@ -81,9 +81,78 @@ PyObject* exception_dict(std::string_view members) {
     return Py_NewRef(exception ? exception : Py_None);
 }
 
-bool set(PyObject* dict, const char* key, PyObject* value) {
+// The dict's keys, interned once for the process.
+enum Key { kLogger, kLevel, kMessage, kFile, kLine, kFunction, kFields, kException, kKeys };
+constexpr const char* kKeyNames[kKeys] = {"logger", "level",    "message", "file",
+                                          "line",   "function", "fields",  "exception"};
+
+PyObject* key(Key k) {
+    static PyObject* keys[kKeys] = {};  // held for the process
+    if (!keys[k]) keys[k] = PyUnicode_InternFromString(kKeyNames[k]);
+    return keys[k];
+}
+
+// The Level member of `level`, through the module's `Level` as bound now; the members of the class
+// last seen are kept (an enum's attribute lookup runs Python code).
+PyObject* level_member(int32_t level) {
+    static PyObject* seen_class = nullptr;  // strong references, replaced when `Level` is rebound
+    static PyObject* members[7] = {};
+    static PyObject* name = PyUnicode_InternFromString("Level");
+    PyObject* level_class = name ? PyDict_GetItemWithError(PyModule_GetDict(module()), name) : nullptr;
+    if (level < 0 || level > 6 || !level_class || level_class != seen_class) {
+        if (PyErr_Occurred()) return nullptr;
+        PyObject* member = level_to_python(level);
+        if (!member || level < 0 || level > 6 || !level_class) return member;
+        Py_XSETREF(seen_class, Py_NewRef(level_class));
+        for (PyObject*& m : members) Py_CLEAR(m);
+        members[level] = member;
+        return Py_NewRef(member);
+    }
+    if (!members[level]) members[level] = level_to_python(level);
+    return Py_XNewRef(members[level]);
+}
+
+// The last component a caller's file name had, by the str it came from: a record's file repeats.
+PyObject* file_name(const RecordView& r) {
+    static PyObject* holder = nullptr;  // strong: the pointer into it stays valid while it is held
+    static const char* at = nullptr;
+    static PyObject* value = nullptr;
+    if (r.file_text && r.file_text == holder && r.file == at) return Py_NewRef(value);
+    PyObject* made = PyUnicode_DecodeFSDefault(r.file ? r.file : "<unknown>");
+    if (made && r.file_text) {
+        Py_XSETREF(holder, Py_NewRef(r.file_text));
+        Py_XSETREF(value, Py_NewRef(made));
+        at = r.file;
+    }
+    return made;
+}
+
+PyObject* function_name(const RecordView& r) {
+    if (r.function_text && PyUnicode_Check(r.function_text) && r.function == PyUnicode_AsUTF8(r.function_text))
+        return Py_NewRef(r.function_text);
+    PyErr_Clear();
+    return text(r.function ? r.function : "<module>");
+}
+
+// The logger's name: the last one made is kept.
+PyObject* logger_name(std::string_view name) {
+    static std::string last;
+    static PyObject* value = nullptr;
+    if (value && name == last) return Py_NewRef(value);
+    PyObject* made = text(name);
+    if (made && py::guard([&] { return last.assign(name), 0; }) == 0) {
+        Py_XSETREF(value, Py_NewRef(made));
+    } else {
+        Py_CLEAR(value);
+        PyErr_Clear();
+    }
+    return made;
+}
+
+bool set(PyObject* dict, Key k, PyObject* value) {
     py::Ref held(value);
-    return held && PyDict_SetItemString(dict, key, held.get()) == 0;
+    PyObject* name = held ? key(k) : nullptr;
+    return name && PyDict_SetItem(dict, name, held.get()) == 0;
 }
 
 }  // namespace
@@ -93,15 +162,14 @@ PyObject* make_record_dict(const RecordView& r) {
     const bool has_exception = libscrivo::find_exception(r.block, exception);
     std::string_view message = r.payload;
     if (has_exception && exception.message_size <= message.size()) message = message.substr(0, exception.message_size);
-    py::Ref dict(PyDict_New());
+    py::Ref dict(_PyDict_NewPresized(kKeys));
     if (!dict) return nullptr;
     PyObject* d = dict.get();
     const bool ok =
-        set(d, "logger", text(r.logger)) && set(d, "level", level_to_python(static_cast<int32_t>(r.level))) &&
-        set(d, "message", text(message)) && set(d, "file", PyUnicode_DecodeFSDefault(r.file ? r.file : "<unknown>")) &&
-        set(d, "line", PyLong_FromLong(r.line)) &&
-        set(d, "function", text(r.function ? r.function : "<module>")) && set(d, "fields", fields_dict(r.block)) &&
-        set(d, "exception", has_exception ? exception_dict(exception.members) : Py_NewRef(Py_None));
+        set(d, kLogger, logger_name(r.logger)) && set(d, kLevel, level_member(static_cast<int32_t>(r.level))) &&
+        set(d, kMessage, text(message)) && set(d, kFile, file_name(r)) && set(d, kLine, PyLong_FromLong(r.line)) &&
+        set(d, kFunction, function_name(r)) && set(d, kFields, r.block.empty() ? PyDict_New() : fields_dict(r.block)) &&
+        set(d, kException, has_exception ? exception_dict(exception.members) : Py_NewRef(Py_None));
     return ok ? dict.release() : nullptr;
 }
 

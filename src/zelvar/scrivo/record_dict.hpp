@@ -21,6 +21,10 @@ struct RecordView {
     int line;
     const char* function;
     std::string_view block;
+    // The str objects `file` and `function` point into, when known (a Python caller's): the function's
+    // name is then used as it is, and the file's last component cached by its object.
+    PyObject* file_text = nullptr;
+    PyObject* function_text = nullptr;
 };
 
 // {"logger", "level" (a Level), "message", "file", "line", "function", "fields" (a dict),

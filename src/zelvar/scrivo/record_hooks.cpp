@@ -59,16 +59,13 @@ int run_record_hooks(const std::shared_ptr<spdlog::logger>& logger, spdlog::leve
                      const Location& where, std::string_view plain, std::string_view fields) {
     PyObject* filter = g_filters.empty() || t_in_filter ? nullptr : filter_of(logger.get());
     if (!filter && g_captures.empty()) return 1;
-    py::Ref record(make_record_dict({logger->name(), level, plain, where.file, where.line, where.function, fields}));
+    py::Ref record(make_record_dict({logger->name(), level, plain, where.file, where.line, where.function, fields,
+                                     where.file_text.get(), where.function_text.get()}));
     if (!record) return -1;
     if (filter && ask_filter(filter, record.get()) == 0) return 0;
-    // A copy: an append may run code (a list subclass) that ends a capture.
-    std::vector<PyObject*> lists;
-    if (py::guard([&] { return lists = g_captures, 0; }) < 0) return -1;
-    for (PyObject* list : lists) {
-        py::Ref held = py::Ref::borrow(list);
-        if (PyList_Append(list, record.get()) < 0) return -1;
-    }
+    // By index: no Python code runs in an append, but the list is read afresh each time all the same.
+    for (std::size_t i = 0; i < g_captures.size(); ++i)
+        if (PyList_Append(g_captures[i], record.get()) < 0) return -1;
     return 1;
 }
 
