@@ -122,9 +122,13 @@ def test_capture_default_bound_and_standard_records(child):
         """
         import json, logging
         from zelvar import scrivo as z
-        log = z.Logger("app", handlers=[z.FileHandler("app.log", pattern="%v")], set_default=True)
+        # No reference kept: the filter stays with the default's native logger.
+        z.Logger("app", handlers=[z.FileHandler("app.log", pattern="%v")], set_default=True,
+                 filter=lambda r: "dropped" not in r["message"])
         with z.capture_records() as records:
             z.DefaultLogger().info("default")
+            z.DefaultLogger().info("dropped")
+            logging.getLogger("lib").info("dropped too")
             z.DefaultLogger().bind(k=1).warn("bound")
             logging.getLogger("lib").warning("std %s", 1, extra={"extra_key": 2})
             try:
@@ -225,20 +229,26 @@ def test_callback_handler_thread_and_level(tmp_path, queue_size):
     assert (got[0][1] == threading.get_ident()) == (queue_size == 0)
 
 
-def test_callback_that_logs_does_not_recurse(tmp_path):
+@pytest.mark.parametrize("hook", ["filter", "callback"])
+def test_a_hook_that_logs_does_not_recurse(tmp_path, hook):
     path = tmp_path / "n.log"
     got = []
 
     def relog(record):
         got.append(record["message"])
         log.info("nested " + record["message"])
+        return True
 
-    log = z.Logger("relog", handlers=[z.FileHandler(str(path), pattern="%v"), z.CallbackHandler(relog)])
+    handlers = [z.FileHandler(str(path), pattern="%v")]
+    if hook == "callback":
+        handlers.append(z.CallbackHandler(relog))
+    log = z.Logger(f"relog-{hook}", handlers=handlers, filter=relog if hook == "filter" else None)
     before = z.callback_skipped()
     log.info("x")
     assert got == ["x"]
-    assert lines(path) == ["x", "nested x"]
-    assert z.callback_skipped() == before + 1
+    # The nested record is written; a callback does not get it (and counts it), a filter is not asked.
+    assert lines(path) == (["x", "nested x"] if hook == "callback" else ["nested x", "x"])
+    assert z.callback_skipped() == before + (hook == "callback")
 
 
 def test_non_blocking_callback_at_exit(child):

@@ -194,13 +194,13 @@ int logger_traverse(PyObject* self, visitproc visit, void* arg) {
 }
 
 int logger_clear(PyObject* self) {
-    clear_logger_filter(reinterpret_cast<LoggerObject*>(self));
+    clear_logger_filter(reinterpret_cast<LoggerObject*>(self), false);
     return 0;
 }
 
 void logger_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    logger_clear(self);
+    clear_logger_filter(reinterpret_cast<LoggerObject*>(self), true);
     auto* lg = reinterpret_cast<LoggerObject*>(self);
     std::shared_ptr<spdlog::logger> native = lg->logger_ptr;
     lg->factory.~LoggerFactory();

@@ -28,11 +28,13 @@ inline bool needs_location(const std::shared_ptr<spdlog::logger>& logger) noexce
 int run_record_hooks(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level,
                      const Location& where, std::string_view plain, std::string_view fields);
 
-// A Logger's filter: `filter` (a callable, or null) is stored in the logger and runs for every
-// record through its native logger while the Logger lives. False with TypeError for a non-callable.
+// A Logger's filter: `filter` (a callable, None or null) is stored in the Logger and runs for every
+// record through its native logger (bound loggers and the default logger made from it included).
+// False with TypeError for a non-callable.
 bool set_logger_filter(LoggerObject* self, PyObject* filter);
-// The Logger's tp_clear part: its filter leaves the table and the object.
-void clear_logger_filter(LoggerObject* self);
+// The Logger's filter leaves it: kept for its native logger when the Logger is freed (`freed`)
+// while that is the process default, dropped otherwise (the collector clearing a cycle through it).
+void clear_logger_filter(LoggerObject* self, bool freed);
 
 // capture_records' native side: _capture_start(list) / _capture_stop(list).
 bool add_capture_functions(PyObject* module);
