@@ -92,6 +92,22 @@ PyObject* key(Key k) {
     return keys[k];
 }
 
+// A record dict's start: a copy of one with every key (None each), which is one allocation of the
+// final size where inserting the keys one by one would grow the table on the way.
+PyObject* new_record() {
+    static PyObject* shape = nullptr;  // held for the process
+    if (!shape) {
+        py::Ref made(PyDict_New());
+        for (int k = 0; made && k < kKeys; ++k) {
+            PyObject* name = key(static_cast<Key>(k));
+            if (!name || PyDict_SetItem(made.get(), name, Py_None) < 0) made.reset();
+        }
+        if (!made) return nullptr;
+        shape = made.release();
+    }
+    return PyDict_Copy(shape);
+}
+
 // The Level member of `level`, through the module's `Level` as bound now; the members of the class
 // last seen are kept (an enum's attribute lookup runs Python code).
 PyObject* level_member(int32_t level) {
@@ -162,14 +178,14 @@ PyObject* make_record_dict(const RecordView& r) {
     const bool has_exception = libscrivo::find_exception(r.block, exception);
     std::string_view message = r.payload;
     if (has_exception && exception.message_size <= message.size()) message = message.substr(0, exception.message_size);
-    py::Ref dict(_PyDict_NewPresized(kKeys));
+    py::Ref dict(new_record());
     if (!dict) return nullptr;
     PyObject* d = dict.get();
     const bool ok =
         set(d, kLogger, logger_name(r.logger)) && set(d, kLevel, level_member(static_cast<int32_t>(r.level))) &&
         set(d, kMessage, text(message)) && set(d, kFile, file_name(r)) && set(d, kLine, PyLong_FromLong(r.line)) &&
         set(d, kFunction, function_name(r)) && set(d, kFields, r.block.empty() ? PyDict_New() : fields_dict(r.block)) &&
-        set(d, kException, has_exception ? exception_dict(exception.members) : Py_NewRef(Py_None));
+        (!has_exception || set(d, kException, exception_dict(exception.members)));
     return ok ? dict.release() : nullptr;
 }
 
