@@ -63,9 +63,12 @@ void CallbackSink::log(const spdlog::details::log_msg& msg) {
 }
 
 void CallbackSink::call(const spdlog::details::log_msg& msg) noexcept {
-    // A record written from inside a call that is raising keeps that exception for its caller.
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    // Python code may not run while an exception is set (a native caller's record, written in the
+    // middle of its own failure): such a record is skipped.
+    if (PyErr_Occurred()) {
+        g_skipped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     t_in_callback = true;
     const RecordView view{{msg.logger_name.data(), msg.logger_name.size()},
                           msg.level,
@@ -82,7 +85,6 @@ void CallbackSink::call(const spdlog::details::log_msg& msg) noexcept {
         PyErr_WriteUnraisable(context ? context.get() : Py_None);
     }
     t_in_callback = false;
-    PyErr_Restore(type, value, traceback);
 }
 
 std::uint64_t callback_skipped() noexcept { return g_skipped.load(std::memory_order_relaxed); }
