@@ -16,8 +16,8 @@ namespace zelvar::scrivo {
 // non-blocking one (the lock is taken for the call). Records it cannot hand over are counted in
 // callback_skipped(): one logged on a thread already inside a callback (the callable's own logging
 // reaches the other sinks only, so a callable that logs never recurses), one written by a thread
-// without the lock while the interpreter is finalizing (or from outside the interpreter that
-// imported the module), where taking the lock is not allowed, and one written while the writing
+// without the lock while the interpreter is finalizing, or while the module lives in a
+// sub-interpreter (the GILState API serves the main one only), and one written while the writing
 // thread has a Python exception set. A callable that raises is
 // reported through sys.unraisablehook and logging goes on.
 class CallbackSink final : public spdlog::sinks::sink {
