@@ -459,6 +459,9 @@ def expected_logger(args):
             "Argument 'color_scheme' has incorrect type (expected zelvar.scrivo.scrivo.ColorScheme, "
             f"got {tp_name(scheme)})"
         )
+    filter_ = args.get("filter")
+    if filter_ is not None and not callable(filter_):
+        raise TypeError(f"Argument 'filter' has incorrect type (expected callable, got {tp_name(filter_)})")
     name = none_text(args["name"])  # before any sink exists
     if not handlers:
         none_text(args.get("pattern", ""))  # the default sink's pattern
@@ -474,7 +477,7 @@ def test_logger_construction(data):
     names = data.draw(
         st.lists(
             st.sampled_from(
-                ["level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging"]
+                ["level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging", "filter"]
             ),
             max_size=3,
             unique=True,

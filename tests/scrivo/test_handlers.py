@@ -21,6 +21,7 @@ HANDLERS = [
     s.JsonStderrHandler,
     s.DailyFileHandler,
     s.SyslogHandler,
+    s.CallbackHandler,
 ]
 ALL = HANDLERS + [s.ColorScheme]
 
@@ -48,6 +49,7 @@ FIELDS = {
         "compress",
     ],
     s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol", "format"],
+    s.CallbackHandler: ["color", "pattern", "level", "callable"],
     s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
 }
 REQUIRED = {
@@ -55,6 +57,7 @@ REQUIRED = {
     s.RotatingFileHandler: ("app.log",),
     s.JsonFileHandler: ("app.log",),
     s.DailyFileHandler: ("app.log",),
+    s.CallbackHandler: (print,),
 }
 DEFAULTS = {
     s.LogHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE),
@@ -101,6 +104,7 @@ DEFAULTS = {
         protocol="udp",
         format=None,
     ),
+    s.CallbackHandler: dict(color=False, pattern=None, level=Level.TRACE, callable=print),
     s.ColorScheme: dict.fromkeys(FIELDS[s.ColorScheme], -1),
 }
 DOCS = {
@@ -123,6 +127,7 @@ DOCS = {
     "Level level=Level.TRACE, *, bool compress=False)",
     s.SyslogHandler: "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
     "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
+    s.CallbackHandler: "CallbackHandler(callable, Level level=Level.TRACE)",
     s.ColorScheme: "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
     "int error_color=-1, int critical_color=-1)",
 }
@@ -145,6 +150,7 @@ PROPERTY_DOCS = {
     "ident": "ident: str",
     "protocol": "protocol: str",
     "format": "format: str",
+    "callable": "callable: object",
     **{f"{c}_color": f"{c}_color: 'int'" for c in ["trace", "debug", "info", "warn", "error", "critical"]},
 }
 
@@ -169,7 +175,11 @@ def test_class_tree():
     assert s.RotatingFileHandler.__bases__ == (s.FileHandler,)
     assert s.JsonFileHandler.__bases__ == s.DailyFileHandler.__bases__ == (s.FileHandler,)
     assert (
-        s.SyslogHandler.__bases__ == s.JsonStdoutHandler.__bases__ == s.JsonStderrHandler.__bases__ == (s.LogHandler,)
+        s.SyslogHandler.__bases__
+        == s.JsonStdoutHandler.__bases__
+        == s.JsonStderrHandler.__bases__
+        == s.CallbackHandler.__bases__
+        == (s.LogHandler,)
     )
     assert s.LogHandler.__bases__ == s.ColorScheme.__bases__ == (object,)
 
@@ -188,7 +198,7 @@ def test_docs_module_and_defaults(cls):
 def test_fresh_object_state(cls):
     obj = cls.__new__(cls)
     for name in FIELDS[cls]:
-        expected = None if name in TEXT_FIELDS else 0
+        expected = None if name in TEXT_FIELDS or name == "callable" else 0
         assert getattr(obj, name) == expected, name
     assert not hasattr(obj, "__dict__")
 

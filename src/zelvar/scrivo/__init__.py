@@ -1,9 +1,11 @@
 """Native spdlog loggers driven from Python."""
 
+from ._capture import capture_records
 from ._config import StdlibHandler, configure
 from ._context import BoundLogger, log_context
 from .scrivo import (
     BasicConsoleHandler,
+    CallbackHandler,
     ColorScheme,
     ConsoleHandler,
     DailyFileHandler,
@@ -20,11 +22,13 @@ from .scrivo import (
     StderrHandler,
     StdoutHandler,
     SyslogHandler,
+    callback_skipped,
 )
 
 __all__ = [
     "BasicConsoleHandler",
     "BoundLogger",
+    "CallbackHandler",
     "ColorScheme",
     "ConsoleHandler",
     "DailyFileHandler",
@@ -42,6 +46,8 @@ __all__ = [
     "StdlibHandler",
     "StdoutHandler",
     "SyslogHandler",
+    "callback_skipped",
+    "capture_records",
     "configure",
     "log_context",
 ]

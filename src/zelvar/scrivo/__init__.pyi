@@ -1,9 +1,13 @@
+from ._capture import capture_records as capture_records
 from ._config import StdlibHandler as StdlibHandler
 from ._config import configure as configure
 from ._context import BoundLogger as BoundLogger
 from ._context import log_context as log_context
 from .scrivo import (
     BasicConsoleHandler as BasicConsoleHandler,
+)
+from .scrivo import (
+    CallbackHandler as CallbackHandler,
 )
 from .scrivo import (
     ColorScheme as ColorScheme,
@@ -53,10 +57,14 @@ from .scrivo import (
 from .scrivo import (
     SyslogHandler as SyslogHandler,
 )
+from .scrivo import (
+    callback_skipped as callback_skipped,
+)
 
 __all__ = [
     "BasicConsoleHandler",
     "BoundLogger",
+    "CallbackHandler",
     "ColorScheme",
     "ConsoleHandler",
     "DailyFileHandler",
@@ -74,6 +82,8 @@ __all__ = [
     "StdlibHandler",
     "StdoutHandler",
     "SyslogHandler",
+    "callback_skipped",
+    "capture_records",
     "configure",
     "log_context",
 ]

@@ -4,6 +4,7 @@ handler class that ``dictConfig`` itself can build."""
 from __future__ import annotations
 
 import functools
+import importlib
 import logging
 from collections.abc import Callable, Iterable
 from typing import Any
@@ -96,8 +97,28 @@ def _stdlib_level(value: object, path: str) -> int:
     return value
 
 
+def _callable(value: object, path: str) -> Callable[..., object]:
+    """A CallbackHandler's ``callable``: ``"module:function"`` (``"module:Class.method"`` too), imported."""
+    if not isinstance(value, str):
+        raise _ConfigError(TypeError, path, f"expected 'module:function', not {type(value).__name__}")
+    module_name, _, attribute = value.partition(":")
+    if not module_name or not attribute:
+        raise _ConfigError(ValueError, path, f"expected 'module:function', not {value!r}")
+    try:
+        found: object = importlib.import_module(module_name)
+        for part in attribute.split("."):
+            found = getattr(found, part)
+    except (ImportError, AttributeError) as e:
+        raise _ConfigError(type(e), path, f"cannot import {value!r}: {e}") from None
+    if not callable(found):
+        raise _ConfigError(TypeError, path, f"{value!r} is not callable")
+    return found
+
+
 def _typed(key: object, value: object, path: str) -> object:
     """A handler keyword's value, refused here when it is not of the JSON type the key takes."""
+    if key == "callable":
+        return _callable(value, path)
     if key in _LEVEL_KEYS:
         return _level(value, path)
     if key in _BOOL_KEYS and not isinstance(value, bool):
@@ -231,7 +252,8 @@ def configure(config: dict[str, Any]) -> dict[str, _native.Logger]:
     "loggers": {name: {"handlers": [names], "level": ..., "queue_size": ..., "overflow": ...,
     "flush_interval": ..., "stacklevel": ..., "default": bool, "intercept_stdlib_logging": bool}},
     "root": {"level": "INFO"}}``.
-    Levels are native names ("WARN"; "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool
+    A ``CallbackHandler``'s ``callable`` is ``"module:function"``, imported when the configuration
+    is read. Levels are native names ("WARN"; "WARNING" too; any case) or numbers 0 to 6; a flag takes a bool
     only, a count an int only. ``root`` is the standard ``logging`` root logger, as ``dictConfig``
     takes it: its level (a ``logging`` name or number) is set once every logger is built, so after
     any takeover they made (which sets it to DEBUG).

@@ -11,6 +11,7 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
+#include "callback_sink.hpp"
 #include "handler_kind.hpp"
 #include "handlers.hpp"
 
@@ -102,6 +103,17 @@ class Reader {
         return out;
     }
 
+    // The sink that calls the callable the attribute holds (TypeError for anything else).
+    std::shared_ptr<spdlog::sinks::sink> callback(const char* name) {
+        py::Ref v = get(name);
+        std::shared_ptr<spdlog::sinks::sink> sink;
+        if (!v) return sink;
+        if (!check_callable(v.get(), name) ||
+            py::guard([&] { return sink = std::make_shared<CallbackSink>(v.get()), 0; }) < 0)
+            ok_ = false;
+        return sink;
+    }
+
   private:
     py::Ref get(const char* name) {
         if (!ok_) return py::Ref();
@@ -140,6 +152,9 @@ void read(Reader& r, const ReadArg& arg, Got& out) {
             break;
         case Read::size:
             out.size = r.size(arg.name);
+            break;
+        case Read::callback:
+            out.sink = r.callback(arg.name);
             break;
         case Read::address: {
             unsigned long port = 0;

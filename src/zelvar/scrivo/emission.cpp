@@ -11,6 +11,7 @@
 
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "record_hooks.hpp"
 #include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
 
@@ -49,6 +50,10 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger) {
 
 bool emit(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::level_enum level, const Location& where,
           std::string_view plain, std::string_view colored, SinkFailure& failure, std::string_view fields) {
+    if (g_record_hooks) {
+        const int hooked = run_record_hooks(logger, level, where, plain, fields);
+        if (hooked <= 0) return hooked == 0;
+    }
     const spdlog::source_loc loc{where.file, where.line, where.function};
     libscrivo::AsyncLogger* queue = as_async(logger.get());
     if (!queue) {
@@ -119,7 +124,7 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
     if (has_color(fg, bg, effect) && py::guard([&] { return colored = color_wrap(plain, fg, bg, effect), 0; }) < 0)
         return -1;
     Location where;
-    if (prints_location(logger) &&
+    if (needs_location(logger) &&
         !find_caller(CallerRule::Direct, where, stacklevel ? stacklevel : stacklevel_of(logger)))
         return -1;
     SinkFailure failure;
@@ -196,7 +201,7 @@ int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObj
     if (call)
         return log_call(logger, lvl, {data, static_cast<std::size_t>(size)}, fg, bg, effect, cls, method, bound, *call);
     const std::string_view plain = cut_at_nul(data, static_cast<std::size_t>(size));
-    if (!with_fields || !may_have_fields(bound) || !wants_fields(logger))
+    if (!with_fields || !may_have_fields(bound) || !needs_fields(logger))
         return write_record(logger, lvl, plain, fg, bg, effect, cls, method, {}, false);
     return write_record(logger, lvl, plain, fg, bg, effect, cls, method, bound, true);
 }

@@ -17,7 +17,8 @@
 namespace zelvar::scrivo {
 namespace {
 
-bool is_text(Arg arg) { return arg == Arg::text || arg == Arg::address; }
+// Arguments kept as objects.
+bool is_text(Arg arg) { return arg == Arg::text || arg == Arg::address || arg == Arg::callable; }
 
 // The native value of a numeric argument (its default when not given).
 bool take_number(const Param& p, PyObject* v, Taken& out) {
@@ -51,6 +52,7 @@ bool take_number(const Param& p, PyObject* v, Taken& out) {
             return !v || py::to_size_t(v, out.size);
         case Arg::text:
         case Arg::address:
+        case Arg::callable:
             break;
     }
     return true;
@@ -72,6 +74,7 @@ bool take_text(const Param& p, PyObject* v, py::Ref& owned, Taken& out) {
 }
 
 bool check_text(const Param& p, PyObject* v) {
+    if (p.arg == Arg::callable) return check_callable(v, p.name);
     return p.arg == Arg::address ? check_address(v) : py::check_str_argument(v, p.name);
 }
 
@@ -143,6 +146,7 @@ void store_own(const HandlerKind& kind, PyObject* self, const Taken* taken) {
                 break;
             case Arg::text:
             case Arg::address:
+            case Arg::callable:
                 py::field::store_object(slot, t.object);
                 break;
         }
@@ -200,6 +204,10 @@ void kind_dealloc(PyObject* self) {
         }
     }
     py::free_object(self);
+}
+
+bool check_callable(PyObject* v, const char* name) {
+    return PyCallable_Check(v) || py::raise_argument_type(v, name, "callable");
 }
 
 bool check_address(PyObject* v) {

@@ -16,13 +16,14 @@ namespace zelvar::scrivo {
 
 // How an __init__ argument is taken: the conversion, and the native value it yields.
 enum class Arg {
-    truth,    // bool, by truth value
-    level,    // int32_t, an int (not limited to the Level members)
-    int32,    // int32_t
-    bounded,  // int32_t in 0..number (ValueError naming the argument otherwise)
-    size,     // std::size_t
-    text,     // exactly str or None
-    address,  // a syslog address (str, (str, int) tuple or None)
+    truth,     // bool, by truth value
+    level,     // int32_t, an int (not limited to the Level members)
+    int32,     // int32_t
+    bounded,   // int32_t in 0..number (ValueError naming the argument otherwise)
+    size,      // std::size_t
+    text,      // exactly str or None
+    address,   // a syslog address (str, (str, int) tuple or None)
+    callable,  // a callable object
 };
 
 // The handler pattern the module holds, as a text default: told by its address, which an array
@@ -63,6 +64,7 @@ enum class Read {
     int32,          // int32_t
     size,           // unsigned long
     address,        // a str (Unix socket path, port 0) or a (host, port) tuple; a port over 65535 reads 65536
+    callback,       // a callable: the sink that calls it, made now
 };
 
 struct ReadArg {
@@ -78,6 +80,7 @@ struct Got {
     unsigned long size = 0;
     unsigned port = 0;
     std::string text;
+    std::shared_ptr<spdlog::sinks::sink> sink;
 };
 
 struct HandlerKind {
@@ -117,6 +120,9 @@ void make_pickle(const HandlerKind& kind, KindPickle& out);
 // fields start as None and are released.
 PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 void kind_dealloc(PyObject* self);
+
+// TypeError unless `v` is callable.
+bool check_callable(PyObject* v, const char* name);
 
 // A syslog address: a str (Unix socket path), an exact (str host, int port) tuple, or None;
 // TypeError otherwise.

@@ -34,6 +34,13 @@ int set_address(void* slot, PyObject* v) {
     return 0;
 }
 
+int set_callable(void* slot, PyObject* v) {
+    if (!v) return field::no_delete();
+    if (!check_callable(v, "callable")) return -1;
+    field::store_object(slot, v);
+    return 0;
+}
+
 // A flag that joined a kind's pickle state later: an object field holding True, or None for False,
 // so handlers without it are written in the first layout.
 PyObject* get_added_flag(const void* slot) {
@@ -76,7 +83,7 @@ constexpr ReadArg kColorPatternLevelReads[] = {{"color", Read::truth}, {"pattern
 // Their type objects, made from them below.
 extern PyTypeObject LogHandlerType, StdoutHandlerType, StderrHandlerType, ConsoleHandlerType, BasicConsoleHandlerType,
     SyslogHandlerType, FileHandlerType, JsonFileHandlerType, JsonStdoutHandlerType, JsonStderrHandlerType,
-    DailyFileHandlerType, RotatingFileHandlerType;
+    DailyFileHandlerType, RotatingFileHandlerType, CallbackHandlerType;
 
 constexpr Field kLogHandlerFields[] = {ZELVAR_BOOL(color, LogHandlerObject), ZELVAR_TEXT(pattern, LogHandlerObject),
                                        ZELVAR_LEVEL(level, LogHandlerObject)};
@@ -354,6 +361,29 @@ constexpr HandlerKind kRotatingFileHandler{
         },
 };
 
+// Each record's dict to a Python callable (callback_sink.hpp); pattern None, color False.
+constexpr Field kCallbackFields[] = {
+    ZELVAR_FIELD(callable, CallbackHandlerObject, "object", field::get_object, set_callable, true)};
+constexpr Param kCallbackParams[] = {{"callable", Arg::callable}, {"level", Arg::level, kTrace}};
+constexpr BaseArg kCallbackBaseArgs[] = {{nullptr, Arg::truth, 0}, {nullptr}, {"level"}};
+constexpr ReadArg kCallbackReads[] = {{"callable", Read::callback}, {"level", Read::level}};
+constexpr HandlerKind kCallbackHandler{
+    .name = "zelvar.scrivo.scrivo.CallbackHandler",
+    .type = &CallbackHandlerType,
+    .base = &kLogHandler,
+    .doc = "CallbackHandler(callable, Level level=Level.TRACE)",
+    .fields = kCallbackFields,
+    .params = kCallbackParams,
+    .required = 1,
+    .base_args = kCallbackBaseArgs,
+    .reads = kCallbackReads,
+    .add =
+        [](LoggerFactory& f, const Got* g) {
+            g[0].sink->set_level(g[1].level);
+            f.add_sink(g[0].sink);
+        },
+};
+
 #define ZELVAR_COLOR(name) ZELVAR_INT(name, ColorSchemeObject)
 constexpr Field kColorFields[] = {ZELVAR_COLOR(trace_color), ZELVAR_COLOR(debug_color), ZELVAR_COLOR(info_color),
                                   ZELVAR_COLOR(warn_color),  ZELVAR_COLOR(error_color), ZELVAR_COLOR(critical_color)};
@@ -383,7 +413,7 @@ constexpr HandlerKind kColorScheme{
 constexpr const HandlerKind* kKinds[] = {
     &kLogHandler,          &kStdoutHandler,   &kStderrHandler,     &kConsoleHandler,    &kBasicConsoleHandler,
     &kSyslogHandler,       &kJsonFileHandler, &kJsonStdoutHandler, &kJsonStderrHandler, &kDailyFileHandler,
-    &kRotatingFileHandler, &kFileHandler,     &kColorScheme,
+    &kRotatingFileHandler, &kFileHandler,     &kCallbackHandler,   &kColorScheme,
 };
 constexpr std::size_t kKindCount = std::size(kKinds);
 
@@ -458,6 +488,7 @@ PyTypeObject JsonStdoutHandlerType = kind_type<kJsonStdoutHandler>(sizeof(JsonSt
 PyTypeObject JsonStderrHandlerType = kind_type<kJsonStderrHandler>(sizeof(JsonStderrHandlerObject));
 PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler>(sizeof(DailyFileHandlerObject));
 PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler>(sizeof(RotatingFileHandlerObject));
+PyTypeObject CallbackHandlerType = kind_type<kCallbackHandler>(sizeof(CallbackHandlerObject));
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "handlers.hpp"
 #include "loggers.hpp"
 #include "module_state.hpp"
+#include "record_hooks.hpp"
 #include "stacklevel.hpp"
 #include "stdlib_bridge.hpp"
 
@@ -135,6 +137,8 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
     if (!flush_interval_option(v[9], flush_interval)) return false;
     int32_t stacklevel = 0;
     if (v[10] && !to_stacklevel(v[10], stacklevel)) return false;
+    if (v[11] && v[11] != Py_None && !PyCallable_Check(v[11]))
+        return py::raise_argument_type(v[11], "filter", "callable");
     std::string name_text;
     if (!encode_text(name, name_text)) return false;
 
@@ -168,21 +172,46 @@ bool build_logger(LoggerObject* self, PyObject* const* v) {
             return 0;
         }) < 0)
         return false;
-    if (py::guard([&] {
+    // Without the interpreter lock: a logger this one replaces (by name, or as the default) may end
+    // here, and its writer may be waiting for the lock to run a CallbackHandler's callable.
+    const auto unlocked = [&](auto&& step) {
+        std::exception_ptr error;
+        Py_BEGIN_ALLOW_THREADS try { step(); } catch (...) {
+            py::rethrow_forced_unwind();
+            error = std::current_exception();
+        }
+        Py_END_ALLOW_THREADS;
+        return !error || py::guard([&] { return std::rethrow_exception(error), 0; }) == 0;
+    };
+    if (!unlocked([&] {
             self->logger_ptr = queue_size ? self->factory.build(name_text, false, queue_size, overflow)
                                           : self->factory.build(name_text, false);
             libscrivo::set_file_flush_interval(*self->logger_ptr, flush_interval);
-            if (implicit) remember_implicit_sink(self->logger_ptr);
-            if (stacklevel) set_stacklevel(self->logger_ptr, stacklevel);
-            return 0;
-        }) < 0)
+        }))
         return false;
-    if (set_default && py::guard([&] { return LoggerRegistry::set_default(self->logger_ptr), 0; }) < 0) return false;
+    // The depth and the filter are in place before the logger can become the default and other threads write through
+    // it.
+    if (stacklevel && py::guard([&] { return set_stacklevel(self->logger_ptr, stacklevel), 0; }) < 0) return false;
+    if (v[11] && !set_logger_filter(self, v[11])) return false;
+    if (set_default && !unlocked([&] { LoggerRegistry::set_default(self->logger_ptr); })) return false;
+    if (implicit && py::guard([&] { return remember_implicit_sink(self->logger_ptr), 0; }) < 0) return false;
     self->logger = SpdLogger(self->logger_ptr);
     return !(set_default && intercept) || redirect_pylog() == 0;
 }
 
+int logger_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<LoggerObject*>(self)->filter);
+    return 0;
+}
+
+int logger_clear(PyObject* self) {
+    clear_logger_filter(reinterpret_cast<LoggerObject*>(self), false);
+    return 0;
+}
+
 void logger_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    clear_logger_filter(reinterpret_cast<LoggerObject*>(self), true);
     auto* lg = reinterpret_cast<LoggerObject*>(self);
     std::shared_ptr<spdlog::logger> native = lg->logger_ptr;
     lg->factory.~LoggerFactory();
@@ -235,6 +264,11 @@ PyObject* logger_stacklevel(PyObject* self, void*) {
     return PyLong_FromLong(depth);
 }
 
+PyObject* logger_filter(PyObject* self, void*) {
+    PyObject* filter = reinterpret_cast<LoggerObject*>(self)->filter;
+    return Py_NewRef(filter ? filter : Py_None);
+}
+
 PyObject* logger_dropped(PyObject* self, void*) {
     const libscrivo::AsyncLogger* queue = as_async(reinterpret_cast<LoggerObject*>(self)->logger_ptr.get());
     return PyLong_FromUnsignedLongLong(queue ? queue->dropped() : 0);
@@ -279,6 +313,10 @@ PyGetSetDef g_logger_properties[] = {
     {"stacklevel", logger_stacklevel, nullptr,
      "How many frames above a logging call its location is taken from (1: the function that made the call), "
      "or None for the default rule (the nearest non-module-level caller of the function that logged).",
+     nullptr},
+    {"filter", logger_filter, nullptr,
+     "The callable given as `filter` (None without one): it gets each record's dict before any sink and drops the "
+     "record when it returns a false value.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

@@ -7,9 +7,13 @@
 namespace zelvar::scrivo {
 
 // Checks Logger's bound arguments (name, level, pattern, handlers, color_scheme, set_default,
-// intercept_stdlib_logging, queue_size, overflow, flush_interval, stacklevel; null where not given) and builds its
-// native logger. False with an exception; the half-built object is then released by its dealloc.
+// intercept_stdlib_logging, queue_size, overflow, flush_interval, stacklevel, filter; null where not given) and builds
+// its native logger. False with an exception; the half-built object is then released by its dealloc.
 bool build_logger(LoggerObject* self, PyObject* const* v);
+
+// Logger's collector support: its filter.
+int logger_traverse(PyObject* self, visitproc visit, void* arg);
+int logger_clear(PyObject* self);
 
 // Logger's tp_dealloc: what a non-blocking logger still holds is written first.
 void logger_dealloc(PyObject* self);
@@ -19,7 +23,7 @@ void logger_dealloc(PyObject* self);
 PyObject* native_level(const std::shared_ptr<spdlog::logger>& logger);
 int set_native_level(const std::shared_ptr<spdlog::logger>& logger, PyObject* value);
 
-// name, level, dropped and stacklevel.
+// name, level, dropped, stacklevel and filter.
 extern PyGetSetDef g_logger_properties[];
 
 }  // namespace zelvar::scrivo

@@ -353,7 +353,7 @@ PyObject* logger_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static const auto params =
         py::params("__cinit__",
                    {"name", "level", "pattern", "handlers", "color_scheme", "set_default", "intercept_stdlib_logging",
-                    "queue_size", "overflow", "flush_interval", "stacklevel"},
+                    "queue_size", "overflow", "flush_interval", "stacklevel", "filter"},
                    1, 7);
     decltype(params)::Values v;
     if (!params.bind(args, kwargs, v)) return nullptr;
@@ -476,11 +476,13 @@ void drop_stale_default() noexcept {
 PyTypeObject LoggerType = py::make_type({
     .name = "zelvar.scrivo.scrivo.Logger",
     .basicsize = sizeof(LoggerObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
     .methods = g_logger_methods,
     .getset = g_logger_properties,
     .new_ = logger_new,
     .dealloc = logger_dealloc,
+    .traverse = logger_traverse,
+    .clear = logger_clear,
 });
 
 PyTypeObject BoundLoggerType = py::make_type({

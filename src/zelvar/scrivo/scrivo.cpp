@@ -3,10 +3,12 @@
 #include <zelvar/_pyext/module.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "callback_sink.hpp"
 #include "capi.hpp"
 #include "handlers.hpp"
 #include "loggers.hpp"
 #include "module_state.hpp"
+#include "record_hooks.hpp"
 #include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
@@ -41,7 +43,8 @@ bool make_level(PyObject* m) {
 bool fill(PyObject* m) {
     return make_module_state() && add_capi(m) && add_handler_types(m) && add_logger_types(m) && make_level(m) &&
            bind_standard_modules(m) && add_py_log_handler(m) && attach_logging_methods(m) &&
-           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m) && add_exit_hook(m);
+           add_handler_unpickle_functions(m) && add_default_logger_unpickle_function(m) && add_exit_hook(m) &&
+           add_capture_functions(m) && add_callback_functions(m);
 }
 
 }  // namespace

@@ -101,6 +101,12 @@ struct SyslogHandlerObject {
     PyObject* format;       // str or None (by transport): "rfc3164" or "rfc5424"
 };
 
+// Records to a Python callable: pattern None, color False.
+struct CallbackHandlerObject {
+    LogHandlerObject base;
+    PyObject* callable;
+};
+
 struct ColorSchemeObject {
     PyObject_HEAD int32_t trace_color;
     int32_t debug_color;
@@ -141,6 +147,7 @@ struct LoggerObject {
     LoggerFactory factory;
     SpdLogger logger;
     std::shared_ptr<spdlog::logger> logger_ptr;
+    PyObject* filter;  // the `filter` callable, or null
 };
 
 struct DefaultLoggerObject {

@@ -1,6 +1,7 @@
 import enum
 import logging
 import traceback as traceback
+from collections.abc import Callable
 from typing import Any, Literal, NoReturn, SupportsInt
 
 from typing_extensions import Self, disjoint_base
@@ -163,6 +164,15 @@ class SyslogHandler(LogHandler):
         format: Literal["rfc3164", "rfc5424"] | None = None,
     ) -> None: ...
 
+# Each record's dict (see capture_records) to `callable`, on the thread that writes the record.
+@disjoint_base
+class CallbackHandler(LogHandler):
+    @property
+    def callable(self) -> Callable[[dict[str, Any]], object]: ...
+    @callable.setter
+    def callable(self, value: Callable[[dict[str, Any]], object]) -> None: ...
+    def __init__(self, callable: Callable[[dict[str, Any]], object], level: _LevelLike = ...) -> None: ...
+
 @disjoint_base
 class ColorScheme:
     trace_color: int
@@ -204,9 +214,12 @@ class Logger:
         overflow: Literal["block", "drop_oldest"] = "block",
         flush_interval: float = 0.0,  # seconds a file record may wait in its buffer; 0: written at once
         stacklevel: int | None = None,  # the location that many frames up (1: the caller); None: the default rule
+        filter: Callable[[dict[str, Any]], object] | None = None,  # a false result drops the record
     ) -> Self: ...
     @property
     def name(self) -> str: ...
+    @property
+    def filter(self) -> Callable[[dict[str, Any]], object] | None: ...
     # A level outside 0..6 that the constructor took reads back as an int.
     @property
     def level(self) -> Level | int: ...
@@ -453,6 +466,9 @@ class PyLogHandler(logging.Handler):
 
 __pyx_capi__: dict[str, Any]
 
+def callback_skipped() -> int: ...
+def _capture_start(records: list[dict[str, Any]], /) -> None: ...
+def _capture_stop(records: list[dict[str, Any]], /) -> None: ...
 def __pyx_unpickle_LogHandler(
     __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
 ) -> LogHandler: ...
@@ -489,6 +505,9 @@ def __pyx_unpickle_DailyFileHandler(
 def __pyx_unpickle_SyslogHandler(
     __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
 ) -> SyslogHandler: ...
+def __pyx_unpickle_CallbackHandler(
+    __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
+) -> CallbackHandler: ...
 def __pyx_unpickle_ColorScheme(
     __pyx_type: type, __pyx_checksum: int, __pyx_state: tuple[Any, ...] | None
 ) -> ColorScheme: ...

@@ -20,6 +20,7 @@
 #include "loggers.hpp"
 #include "module_state.hpp"
 #include "record_fields.hpp"
+#include "record_hooks.hpp"
 #include "stacklevel.hpp"
 
 namespace zelvar::scrivo {
@@ -221,7 +222,7 @@ bool stdlib_fields(PyObject* record, std::string& own) {
 // Where the record came from. A logger built with `stacklevel` keeps what the standard package
 // computed (so its own `stacklevel=` counts); otherwise the walk past the package's frames.
 bool record_caller(PyObject* record, const std::shared_ptr<spdlog::logger>& target, Location& where) {
-    if (!prints_location(target)) return true;
+    if (!needs_location(target)) return true;
     if (!stacklevel_of(target)) return find_caller(CallerRule::StandardLogging, where);
     const AttributeNames& names = state().names;
     py::Ref path(PyObject_GetAttr(record, names.pathname));

@@ -211,6 +211,10 @@ class SCRIVO_API LoggerFactory {
     void add_daily_file_handler(const std::string& filename, int hour, int minute, unsigned long max_files,
                                 const std::string& pattern, spdlog::level::level_enum level, bool compress);
 
+    // A sink made elsewhere (the logging module's Python callback sink), added as it is, with the
+    // level it has.
+    void add_sink(std::shared_ptr<spdlog::sinks::sink> sink);
+
     // The argument checks of add_file_handler, add_rotating_file_handler,
     // add_json_file_handler, add_daily_file_handler and add_syslog_handler,
     // and of build()'s name, with the same exceptions: they touch nothing.

@@ -94,6 +94,8 @@ void LoggerFactory::add_basic_console_handler(bool color, const std::string& pat
     sinks_.push_back(configured(make_stdout_sink(color), pattern, level));
 }
 
+void LoggerFactory::add_sink(std::shared_ptr<spdlog::sinks::sink> sink) { sinks_.push_back(std::move(sink)); }
+
 void LoggerFactory::add_opened(const SinkMaker& make, bool destroys) {
     if (destroys) deferred_.reserve(deferred_.size() + 1);  // nothing can fail once the sink is added
     sinks_.push_back(make(false));
