@@ -192,9 +192,11 @@ test: check-format test-cpp stubtest test-py example-producer test-tsan $(addpre
 # manylinux policies and retags it to WHEEL_PLAT, failing if a binary needs something newer. It has
 # nothing to graft (libscrivo.so.0 is found inside the wheel through the modules' own search paths),
 # so no binary changes: tests/package/test_linkage.py checks that.
+# The policy is ours (glibc 2.34); the machine is this one's, as the wheel tag names it.
 CPTAG := cp$(subst .,,$(PYVER))
-WHEEL_BUILD := build/$(CPTAG)-$(CPTAG)-linux_x86_64
-WHEEL_PLAT := manylinux_2_34_x86_64
+MACHINE := $(shell uname -m)
+WHEEL_BUILD := build/$(CPTAG)-$(CPTAG)-linux_$(MACHINE)
+WHEEL_PLAT := manylinux_2_34_$(MACHINE)
 wheel: $(addprefix wheel-py,$(PY_VERSIONS)) sdist
 
 $(addprefix wheel-py,$(PY_VERSIONS)): wheel-py%:
