@@ -261,6 +261,7 @@ bench: build build/cpp/build.ninja
 	$(PY) bench/fields_bench.py
 	$(PY) bench/json_console_bench.py
 	$(PY) bench/rotation_bench.py
+	$(PY) bench/records_bench.py
 	BENCH_RESULTS=build/bench/results.json $(PY) bench/dispatcher_bench.py
 	$(PY) bench/chart.py build/bench docs/benchmarks.png
 
