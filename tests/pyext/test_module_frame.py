@@ -132,8 +132,26 @@ def test_halyard_defines_only_test_dict():
 
 
 def test_get_include_holds_public_headers():
+    """get_include() holds the published headers, self-contained (every header of ours they include ships
+    beside them), and none of the modules' private ones."""
+    import re
     from pathlib import Path
 
     root = Path(zelvar.get_include())
-    for header in ["zelvar/spsc_queue/spsc_queue.hpp", "zelvar/spsc_queue/ring.hpp", "zelvar/scrivo/lib/libscrivo.hpp"]:
-        assert (root / header).is_file(), header
+    for header in [
+        "spsc_queue/spsc_queue.hpp",
+        "spsc_queue/ring.hpp",
+        "scrivo/lib/libscrivo.hpp",
+        "scrivo/scrivo.hpp",
+        "utils/ferrix/ferrix.hpp",
+        "_pyext/capsule.hpp",
+    ]:
+        assert (root / "zelvar" / header).is_file(), header
+    for header in ["scrivo/module_state.hpp", "scrivo/loggers.hpp", "utils/ferrix/consumer.hpp", "_pyext/coro.hpp"]:
+        assert not (root / "zelvar" / header).exists(), header
+    for path in (root / "zelvar").rglob("*.hpp"):
+        for quote, name in re.findall(r'^\s*#\s*include\s*([<"])([^>"]+)', path.read_text(), re.M):
+            if quote == '"':
+                assert (path.parent / name).is_file(), (path, name)
+            elif name.startswith("zelvar/"):
+                assert (root / name).is_file(), (path, name)

@@ -9,11 +9,11 @@
 #include <zelvar/_pyext/errors.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "bound_logger.hpp"
 #include "module_state.hpp"
 #include "record_fields.hpp"
 #include "record_hooks.hpp"
 #include "stacklevel.hpp"
-#include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -181,6 +181,15 @@ int write_record(const std::shared_ptr<spdlog::logger>& logger, spdlog::level::l
 }
 
 }  // namespace
+
+PyObject* format_exception(PyObject* exc_info) {
+    py::Ref items(PySequence_Tuple(exc_info));
+    PyObject* traceback = items ? global("traceback") : nullptr;
+    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
+    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
+    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
+    return empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr;
+}
 
 int log_text(const std::shared_ptr<spdlog::logger>& logger, int32_t level, PyObject* msg, int32_t fg, int32_t bg,
              int32_t effect, const char* cls, const char* method, std::string_view bound, bool with_fields,

@@ -52,6 +52,10 @@ libscrivo::AsyncLogger* as_async(spdlog::logger* logger);
 // Sets the Python exception of a sink failure (the agreed mapping of native exceptions).
 void set_sink_error(const SinkFailure& failure) noexcept;
 
+// The text of traceback.format_exception(*exc_info), joined: what the standard package appends to a
+// record's message, and the logging methods with `exc_info` too. New reference, or null with an exception.
+PyObject* format_exception(PyObject* exc_info);
+
 // What a Python logging call adds to its record beyond the message: keyword arguments as fields
 // (borrowed name and value pairs, checked as `bind` checks them), `exc_info` (null for none) and
 // its own `stacklevel` (0 for none: the logger's applies).

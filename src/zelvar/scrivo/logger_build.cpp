@@ -17,9 +17,9 @@
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/_pyext/types.hpp>
 
+#include "default_target.hpp"
 #include "emission.hpp"
 #include "handlers.hpp"
-#include "loggers.hpp"
 #include "module_state.hpp"
 #include "record_hooks.hpp"
 #include "stacklevel.hpp"

@@ -16,13 +16,13 @@
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
+#include "bound_logger.hpp"
+#include "default_target.hpp"
 #include "emission.hpp"
 #include "handlers.hpp"
 #include "logger_build.hpp"
 #include "module_state.hpp"
-#include "record_fields.hpp"
 #include "stacklevel.hpp"
-#include "stdlib_bridge.hpp"
 
 namespace zelvar::scrivo {
 namespace {
@@ -30,32 +30,6 @@ namespace {
 // The logging entries of the native tables.
 constexpr int kMethods = 6;
 constexpr const char* kMethodNames[kMethods] = {"trace", "debug", "info", "warn", "error", "critical"};
-
-// The process default as the last call through it found it, looked up again only once libscrivo
-// says it was replaced. Used with the interpreter lock (one interpreter imports the module).
-struct DefaultTarget {
-    unsigned generation = 0;
-    std::shared_ptr<spdlog::logger> logger;
-};
-DefaultTarget g_default_target;
-
-// The process default, kept; null when the lookup failed (the caller looks it up itself, which sets
-// the exception).
-const std::shared_ptr<spdlog::logger>* default_target() noexcept {
-    const unsigned now = LoggerRegistry::default_generation();
-    if (!g_default_target.logger || g_default_target.generation != now) {
-        try {
-            // The count read first: a replacement meanwhile leaves a target that is already stale.
-            g_default_target.logger = LoggerRegistry::get_logger("", true);
-            g_default_target.generation = now;
-        } catch (...) {
-            py::rethrow_forced_unwind();
-            g_default_target.logger.reset();
-            return nullptr;
-        }
-    }
-    return &g_default_target.logger;
-}
 
 // What differs between the two classes, for the code shared by both.
 template <class Self>
@@ -430,8 +404,8 @@ PyGetSetDef g_default_properties[] = {
 PyMethodDef g_default_methods[] = {
     {"is_enabled_for", is_enabled_for<DefaultLoggerObject>, METH_O, kIsEnabledForDoc},
     {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
-    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_logger)), METH_VARARGS | METH_KEYWORDS,
-     kBindDoc},
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_default_logger)),
+     METH_VARARGS | METH_KEYWORDS, kBindDoc},
     ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle),
     {nullptr, nullptr, 0, nullptr},
 };
@@ -468,10 +442,6 @@ PyObject* stop_writers(PyObject*, PyObject*) {
 }
 
 }  // namespace
-
-void drop_stale_default() noexcept {
-    if (g_default_target.generation != LoggerRegistry::default_generation()) g_default_target.logger.reset();
-}
 
 PyTypeObject LoggerType = py::make_type({
     .name = "zelvar.scrivo.scrivo.Logger",

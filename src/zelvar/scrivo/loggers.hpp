@@ -14,9 +14,6 @@ bool add_logger_types(PyObject* module);
 bool attach_logging_methods(PyObject* module);
 // Registers the atexit hook that drains the non-blocking loggers before finalisation.
 bool add_exit_hook(PyObject* module);
-// Lets go of the process default DefaultLogger calls keep, if it is no longer the default: a
-// logger that is to leave the registry once unused must not be kept by it.
-void drop_stale_default() noexcept;
 // Binds __pyx_unpickle_DefaultLogger.
 bool add_default_logger_unpickle_function(PyObject* module);
 

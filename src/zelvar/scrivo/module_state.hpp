@@ -13,12 +13,14 @@
 namespace zelvar::scrivo {
 
 inline constexpr const char* kModuleName = "zelvar.scrivo.scrivo";
+// The file name the module's native functions give in tracebacks. Fixed: it is part of what users
+// see, not the name of a file in this tree.
 inline constexpr const char* kSourceFile = "zelvar/scrivo/scrivo.cpp";
 
 inline constexpr const char* kDefaultHandlerPattern = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v";
 inline constexpr const char* kDefaultLoggerPattern = "[%d-%m-%Y %H:%M:%S.%f] [%n] [%^%l%$] %v";
 
-// The module's import record (its definition in scrivo.cpp is built on it).
+// The module's import record (its definition in scrivo_module.cpp is built on it).
 extern py::ModuleOnce g_module_once;
 
 // The attribute names the standard package's records and handlers are read by, interned once: a

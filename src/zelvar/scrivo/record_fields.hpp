@@ -1,5 +1,5 @@
 // Fields from Python: the names and values a caller binds to a logger or sets for a block of code
-// (log_context), converted once into libscrivo's encoded block, and the block a record carries.
+// (log_context), converted once into libscrivo's encoded block; a record's exception as data.
 #pragma once
 
 #include <string>
@@ -41,52 +41,5 @@ bool encode_fields(PyObject* kwargs, std::string& block);
 
 // `base`'s fields whose names `over` lacks, then `over`'s.  Throws std::bad_alloc.
 std::string merge_fields(std::string_view base, std::string_view over);
-
-// The ContextVar log_context sets, once a log_context has been entered (null before: no record can be
-// inside one, and a plain logging call reads nothing more than this pointer).
-extern PyObject* g_context_var;
-
-// BoundLogger._watch_context(var), called by log_context: records read `var` (a ContextVar holding
-// the context's BoundLogger, or None) for their context fields from now on.
-PyObject* watch_context(PyObject*, PyObject* var);
-
-// Whether a record with these own fields (a bound logger's) may carry any.
-inline bool may_have_fields(std::string_view own) { return !own.empty() || g_context_var != nullptr; }
-
-// The fields a record carries: those of the current log_context, then `own` (a bound logger's, or a
-// standard record's name and extras), an own field winning over a context one of the same name.
-class RecordFields {
-  public:
-    // False with an exception.
-    bool gather(std::string_view own);
-    std::string_view block() const { return block_; }
-
-  private:
-    py::Ref context_;  // the context's bound logger, which holds its block
-    std::string merged_;
-    std::string_view block_;
-};
-
-// A logger that writes through a Logger or DefaultLogger (`owner`, the same native logger, read at
-// each call) and adds `fields` to each record. The collector may clear `owner` to break a cycle: a
-// cleared one writes through the process default, as a DefaultLogger's would.
-struct BoundLoggerObject {
-    PyObject_HEAD PyObject* owner;
-    bool is_default;
-    std::string fields;
-};
-
-extern PyTypeObject BoundLoggerType;
-
-// Logger.bind / DefaultLogger.bind (bind_logger) and BoundLogger.bind (bind_bound): a BoundLogger
-// through the same owner, its fields merged with later names winning; keyword arguments only.
-PyObject* bind_logger(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* bind_bound(PyObject* self, PyObject* args, PyObject* kwargs);
-
-// BoundLogger's collector support and deallocation: a Logger subclass's instance may hold its own
-// bound logger.
-int bound_traverse(PyObject* self, visitproc visit, void* arg);
-int bound_clear(PyObject* self);
-void bound_dealloc(PyObject* self);
 
 }  // namespace zelvar::scrivo

@@ -11,7 +11,6 @@
 #include <zelvar/forced_unwind.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
-#include "module_state.hpp"
 #include "record_dict.hpp"
 
 namespace zelvar::scrivo {

@@ -16,6 +16,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
+#include "bound_logger.hpp"
 #include "emission.hpp"
 #include "loggers.hpp"
 #include "module_state.hpp"
@@ -304,15 +305,6 @@ bool set_function(PyObject* ns, const py::FunctionDef& def) {
 }
 
 }  // namespace
-
-PyObject* format_exception(PyObject* exc_info) {
-    py::Ref items(PySequence_Tuple(exc_info));
-    PyObject* traceback = items ? global("traceback") : nullptr;
-    py::Ref format(traceback ? PyObject_GetAttrString(traceback, "format_exception") : nullptr);
-    py::Ref lines(format ? PyObject_Call(format.get(), items.get(), nullptr) : nullptr);
-    py::Ref empty(lines ? PyUnicode_FromString("") : nullptr);
-    return empty ? PyUnicode_Join(empty.get(), lines.get()) : nullptr;
-}
 
 bool add_py_log_handler(PyObject* m) {
     PyObject* logging = global("py_logging");

@@ -6,7 +6,6 @@
 #include <zelvar/_pyext/ref.hpp>
 
 #include "module_state.hpp"
-#include "ring_arguments.hpp"
 
 namespace zelvar::ferrix {
 

@@ -17,9 +17,11 @@
 
 namespace zelvar::ferrix {
 
+// The file name the module's native functions give in tracebacks. Fixed: it is part of what users
+// see, not the name of a file in this tree.
 inline constexpr const char* kSourceFile = "zelvar/utils/ferrix/ferrix.cpp";
 
-// The module's import record (its definition in ferrix.cpp is built on it).
+// The module's import record (its definition in ferrix_module.cpp is built on it).
 extern py::ModuleOnce g_module_once;
 
 // The module object.
