@@ -11,22 +11,21 @@
 
 namespace zelvar::scrivo {
 
-PyObject* g_context_var = nullptr;  // held for the process
-
 PyObject* watch_context(PyObject*, PyObject* var) {
     if (!PyContextVar_CheckExact(var)) {
         PyErr_Format(PyExc_TypeError, "expected a ContextVar, not %.200s", Py_TYPE(var)->tp_name);
         return nullptr;
     }
-    if (var != g_context_var) Py_XSETREF(g_context_var, Py_NewRef(var));
+    set_context_var(var);
     Py_RETURN_NONE;
 }
 
 bool RecordFields::gather(std::string_view own) {
     block_ = own;
-    if (!g_context_var) return true;
+    PyObject* const var = state().context_var;
+    if (!var) return true;
     PyObject* value = nullptr;
-    if (PyContextVar_Get(g_context_var, nullptr, &value) < 0) return false;
+    if (PyContextVar_Get(var, nullptr, &value) < 0) return false;
     if (!value) return true;
     context_.reset(value);
     if (Py_TYPE(value) != &BoundLoggerType) return true;

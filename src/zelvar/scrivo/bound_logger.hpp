@@ -8,18 +8,16 @@
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/_pyext/ref.hpp>
 
+#include "module_state.hpp"
+
 namespace zelvar::scrivo {
 
-// The ContextVar log_context sets, once a log_context has been entered (null before: no record can be
-// inside one, and a plain logging call reads nothing more than this pointer).
-extern PyObject* g_context_var;
-
 // BoundLogger._watch_context(var), called by log_context: records read `var` (a ContextVar holding
-// the context's BoundLogger, or None) for their context fields from now on.
+// the context's BoundLogger, or None) for their context fields from now on (ModuleState::context_var).
 PyObject* watch_context(PyObject*, PyObject* var);
 
 // Whether a record with these own fields (a bound logger's) may carry any.
-inline bool may_have_fields(std::string_view own) { return !own.empty() || g_context_var != nullptr; }
+inline bool may_have_fields(std::string_view own) { return !own.empty() || state().context_var != nullptr; }
 
 // The fields a record carries: those of the current log_context, then `own` (a bound logger's, or a
 // standard record's name and extras), an own field winning over a context one of the same name.

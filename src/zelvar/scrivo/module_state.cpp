@@ -41,7 +41,38 @@ bool make_names(AttributeNames& n) {
     return intern(n.get_message, "getMessage") && intern(n.encode, "encode") && intern(n.levelno, "levelno") &&
            intern(n.exc_info, "exc_info") && intern(n.stack_info, "stack_info") && intern(n.name, "name") &&
            intern(n.dict, "__dict__") && intern(n.pathname, "pathname") && intern(n.lineno, "lineno") &&
-           intern(n.func_name, "funcName") && intern(n.zelvar_logger, "_zelvar_logger");
+           intern(n.func_name, "funcName") && intern(n.zelvar_logger, "_zelvar_logger") &&
+           intern(n.level_class, "Level");
+}
+
+bool make_record_keys(RecordKeys& k) {
+    if (!(intern(k.logger, "logger") && intern(k.level, "level") && intern(k.message, "message") &&
+          intern(k.file, "file") && intern(k.line, "line") && intern(k.function, "function") &&
+          intern(k.fields, "fields") && intern(k.exception, "exception")))
+        return false;
+    if (k.shape) return true;
+    py::Ref shape(PyDict_New());
+    for (PyObject* key : {k.logger, k.level, k.message, k.file, k.line, k.function, k.fields, k.exception})
+        if (!shape || PyDict_SetItem(shape.get(), key, Py_None) < 0) return false;
+    k.shape = shape.release();
+    return true;
+}
+
+// The attributes a fresh LogRecord has, with "message" and "asctime" (see ModuleState).
+bool find_standard_attributes(PyObject* logging) {
+    if (g_state.standard_attributes) return true;
+    py::Ref args(PyTuple_New(0));
+    py::Ref record(args ? PyObject_CallMethod(logging, "LogRecord", "sisisOO", "", 0, "", 0, "", args.get(), Py_None)
+                        : nullptr);
+    py::Ref dict(record ? PyObject_GetAttrString(record.get(), "__dict__") : nullptr);
+    py::Ref set(dict ? PySet_New(dict.get()) : nullptr);
+    if (!set) return false;
+    for (const char* added : {"message", "asctime"}) {
+        py::Ref name(PyUnicode_InternFromString(added));
+        if (!name || PySet_Add(set.get(), name.get()) < 0) return false;
+    }
+    g_state.standard_attributes = set.release();
+    return true;
 }
 
 }  // namespace
@@ -50,7 +81,7 @@ const ModuleState& state() { return g_state; }
 
 bool make_module_state() {
     ModuleState& s = g_state;
-    if (!make_names(s.names)) return false;
+    if (!make_names(s.names) || !make_record_keys(s.record_keys)) return false;
     if (!s.default_handler_pattern) s.default_handler_pattern = PyUnicode_InternFromString(kDefaultHandlerPattern);
     if (!s.default_logger_pattern) s.default_logger_pattern = PyUnicode_InternFromString(kDefaultLoggerPattern);
     if (!s.default_handlers) s.default_handlers = PyList_New(0);
@@ -59,13 +90,18 @@ bool make_module_state() {
 
 bool bind_standard_modules(PyObject* m) {
     py::Ref logging(PyImport_ImportModule("logging"));
-    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0 || !find_logging_dir(logging.get()))
+    if (!logging || PyModule_AddObjectRef(m, "py_logging", logging.get()) < 0 || !find_logging_dir(logging.get()) ||
+        !find_standard_attributes(logging.get()))
         return false;
     py::Ref traceback(PyImport_ImportModule("traceback"));
     return traceback && PyModule_AddObjectRef(m, "traceback", traceback.get()) == 0;
 }
 
 void set_py_log_handler(PyObject* cls) { Py_XSETREF(g_state.py_log_handler, Py_NewRef(cls)); }
+
+void set_context_var(PyObject* var) {
+    if (var != g_state.context_var) Py_XSETREF(g_state.context_var, Py_NewRef(var));
+}
 
 PyObject* module() { return g_module_once.module; }
 

@@ -38,11 +38,28 @@ struct AttributeNames {
     PyObject* func_name = nullptr;      // "funcName"
     PyObject* zelvar_logger = nullptr;  // "_zelvar_logger"
     PyObject* thresholds[5] = {};       // "_debug" .. "_critical"
+    PyObject* level_class = nullptr;    // "Level", the module global levels are given out as
 };
 
-// Strong references, set during the import and kept for the process.
+// The keys of a record dict (capture_records, filters, CallbackHandler), interned, and `shape`: a dict
+// holding every key (None each) that each record dict starts as a copy of.
+struct RecordKeys {
+    PyObject* logger = nullptr;
+    PyObject* level = nullptr;
+    PyObject* message = nullptr;
+    PyObject* file = nullptr;
+    PyObject* line = nullptr;
+    PyObject* function = nullptr;
+    PyObject* fields = nullptr;
+    PyObject* exception = nullptr;
+    PyObject* shape = nullptr;
+};
+
+// Strong references, set during the import and kept for the process. Every member is read and
+// written with the interpreter lock held; all but `context_var` are written only by the import.
 struct ModuleState {
     AttributeNames names;
+    RecordKeys record_keys;
     PyObject* default_handler_pattern = nullptr;  // kDefaultHandlerPattern, interned
     PyObject* default_logger_pattern = nullptr;   // kDefaultLoggerPattern, interned
     // The one list every Logger() call that omits `handlers` shares.
@@ -52,16 +69,25 @@ struct ModuleState {
     PyObject* logging_dir = nullptr;
     // PyLogHandler, for its __init__'s super().
     PyObject* py_log_handler = nullptr;
+    // The names of a fresh standard record's attributes and those the standard formatter adds (a
+    // set): a record's other attributes came from `extra` or a filter.
+    PyObject* standard_attributes = nullptr;
+    // The ContextVar log_context keeps its fields in: null until the first log_context registers it
+    // (BoundLogger._watch_context; no record can be inside a block before that, and a plain logging
+    // call reads nothing more than this pointer). Every logging call reads it.
+    PyObject* context_var = nullptr;
 };
 
 const ModuleState& state();
 
-// Import steps: the constants and the default handler list; the standard `logging` and `traceback`
-// modules bound as the globals `py_logging` and `traceback`, and the logging package's directory;
+// Import steps: the constants, the record keys and the default handler list; the standard `logging`
+// and `traceback` modules bound as the globals `py_logging` and `traceback`, the logging package's
+// directory and its records' attribute names;
 // PyLogHandler once the class exists. False with an exception.
 bool make_module_state();
 bool bind_standard_modules(PyObject* module);
 void set_py_log_handler(PyObject* cls);
+void set_context_var(PyObject* var);
 
 // The module object.
 PyObject* module();

@@ -81,40 +81,16 @@ PyObject* exception_dict(std::string_view members) {
     return Py_NewRef(exception ? exception : Py_None);
 }
 
-// The dict's keys, interned once for the process.
-enum Key { kLogger, kLevel, kMessage, kFile, kLine, kFunction, kFields, kException, kKeys };
-constexpr const char* kKeyNames[kKeys] = {"logger", "level",    "message", "file",
-                                          "line",   "function", "fields",  "exception"};
-
-PyObject* key(Key k) {
-    static PyObject* keys[kKeys] = {};  // held for the process
-    if (!keys[k]) keys[k] = PyUnicode_InternFromString(kKeyNames[k]);
-    return keys[k];
-}
-
-// A record dict's start: a copy of one with every key (None each), which is one allocation of the
-// final size where inserting the keys one by one would grow the table on the way.
-PyObject* new_record() {
-    static PyObject* shape = nullptr;  // held for the process
-    if (!shape) {
-        py::Ref made(PyDict_New());
-        for (int k = 0; made && k < kKeys; ++k) {
-            PyObject* name = key(static_cast<Key>(k));
-            if (!name || PyDict_SetItem(made.get(), name, Py_None) < 0) made.reset();
-        }
-        if (!made) return nullptr;
-        shape = made.release();
-    }
-    return PyDict_Copy(shape);
-}
+// A record dict's start: a copy of the module's shape, which holds every key (None each): one
+// allocation of the final size where inserting the keys one by one would grow the table on the way.
+PyObject* new_record() { return PyDict_Copy(state().record_keys.shape); }
 
 // The Level member of `level`, through the module's `Level` as bound now; the members of the class
 // last seen are kept (an enum's attribute lookup runs Python code).
 PyObject* level_member(int32_t level) {
     static PyObject* seen_class = nullptr;  // strong references, replaced when `Level` is rebound
     static PyObject* members[7] = {};
-    static PyObject* name = PyUnicode_InternFromString("Level");
-    PyObject* level_class = name ? PyDict_GetItemWithError(PyModule_GetDict(module()), name) : nullptr;
+    PyObject* level_class = PyDict_GetItemWithError(PyModule_GetDict(module()), state().names.level_class);
     if (level < 0 || level > 6 || !level_class || level_class != seen_class) {
         if (PyErr_Occurred()) return nullptr;
         PyObject* member = level_to_python(level);
@@ -165,10 +141,9 @@ PyObject* logger_name(std::string_view name) {
     return made;
 }
 
-bool set(PyObject* dict, Key k, PyObject* value) {
+bool set(PyObject* dict, PyObject* key, PyObject* value) {
     py::Ref held(value);
-    PyObject* name = held ? key(k) : nullptr;
-    return name && PyDict_SetItem(dict, name, held.get()) == 0;
+    return held && PyDict_SetItem(dict, key, held.get()) == 0;
 }
 
 }  // namespace
@@ -181,11 +156,13 @@ PyObject* make_record_dict(const RecordView& r) {
     py::Ref dict(new_record());
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    const bool ok =
-        set(d, kLogger, logger_name(r.logger)) && set(d, kLevel, level_member(static_cast<int32_t>(r.level))) &&
-        set(d, kMessage, text(message)) && set(d, kFile, file_name(r)) && set(d, kLine, PyLong_FromLong(r.line)) &&
-        set(d, kFunction, function_name(r)) && set(d, kFields, r.block.empty() ? PyDict_New() : fields_dict(r.block)) &&
-        (!has_exception || set(d, kException, exception_dict(exception.members)));
+    const RecordKeys& k = state().record_keys;
+    const bool ok = set(d, k.logger, logger_name(r.logger)) &&
+                    set(d, k.level, level_member(static_cast<int32_t>(r.level))) && set(d, k.message, text(message)) &&
+                    set(d, k.file, file_name(r)) && set(d, k.line, PyLong_FromLong(r.line)) &&
+                    set(d, k.function, function_name(r)) &&
+                    set(d, k.fields, r.block.empty() ? PyDict_New() : fields_dict(r.block)) &&
+                    (!has_exception || set(d, k.exception, exception_dict(exception.members)));
     return ok ? dict.release() : nullptr;
 }
 

@@ -159,33 +159,13 @@ bool handler_target(PyObject* self, std::shared_ptr<spdlog::logger>& out) {
     return py::guard([&] { return out = LoggerRegistry::get_logger("", true), 0; }) == 0;
 }
 
-// The names of a fresh record's attributes, and those the standard formatter adds: what is not
-// among them came from `extra` (or a filter). Made once, for the process.
-PyObject* standard_attributes() {
-    static PyObject* names = nullptr;
-    if (names) return names;
-    py::Ref logging(PyImport_ImportModule("logging"));
-    py::Ref record(
-        logging ? PyObject_CallMethod(logging.get(), "LogRecord", "sisisNO", "", 0, "", 0, "", PyTuple_New(0), Py_None)
-                : nullptr);
-    py::Ref dict(record ? PyObject_GetAttrString(record.get(), "__dict__") : nullptr);
-    py::Ref set(dict ? PySet_New(dict.get()) : nullptr);
-    if (!set) return nullptr;
-    for (const char* added : {"message", "asctime"}) {
-        py::Ref name(PyUnicode_FromString(added));
-        if (!name || PySet_Add(set.get(), name.get()) < 0) return nullptr;
-    }
-    names = set.release();
-    return names;
-}
-
 // A standard record's fields: its logger's name as `stdlib_logger`, then its extra attributes (those
 // named as a fixed JSON key are left out; a name `bind` would refuse as no identifier is marked free,
 // so the text pairs leave it out). False with an exception.
 bool stdlib_fields(PyObject* record, std::string& own) {
-    PyObject* standard = standard_attributes();
+    PyObject* const standard = state().standard_attributes;
     const AttributeNames& names = state().names;
-    py::Ref name(standard ? PyObject_GetAttr(record, names.name) : nullptr);
+    py::Ref name(PyObject_GetAttr(record, names.name));
     if (!name || !append_value(own, "stdlib_logger", name.get())) return false;
     py::Ref dict(PyObject_GetAttr(record, names.dict));
     if (!dict) return false;

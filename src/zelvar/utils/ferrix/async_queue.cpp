@@ -32,8 +32,6 @@ using Q = AsyncQueueObject;
 
 Q* queue_of(CoroFrame& f) { return reinterpret_cast<Q*>(f.arg(0)); }
 
-PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); }
-
 // --- the ring -----------------------------------------------------------------------------------
 
 // False, with RuntimeError, for a queue that never got a ring (`__new__` alone, or unpickled so).
@@ -271,10 +269,7 @@ PyObject* py_empty(PyObject* self, PyObject*) {
 // loop ends only by break or an exception.
 PyObject* queue_aiter(PyObject* self) { return Py_NewRef(self); }
 
-PyObject* queue_anext(PyObject* self) {
-    static PyObject* const pop_name = interned("pop");
-    return PyObject_CallMethodNoArgs(self, pop_name);
-}
+PyObject* queue_anext(PyObject* self) { return PyObject_CallMethodNoArgs(self, imported().pop); }
 
 PyAsyncMethods g_as_async = {nullptr, queue_aiter, queue_anext, nullptr};
 

@@ -15,8 +15,6 @@ using py::Task;
 
 namespace {
 
-PyObject* interned(const char* text) { return PyUnicode_InternFromString(text); }
-
 // A "length" of zero or None, read from a container attribute; false when anything is unexpected.
 bool attribute_is_empty(PyObject* obj, PyObject* name) {
     Ref value(PyObject_GetAttr(obj, name));
@@ -32,7 +30,6 @@ bool attribute_is_empty(PyObject* obj, PyObject* name) {
 
 // Whether every future in `obj.<name>` (None counts as none) is done: notify() skips those.
 bool all_waiters_done(PyObject* obj, PyObject* name) {
-    static PyObject* const done_name = interned("done");
     Ref waiters(PyObject_GetAttr(obj, name));
     if (waiters && waiters.get() == Py_None) return true;
     Ref it(waiters ? PyObject_GetIter(waiters.get()) : nullptr);
@@ -40,7 +37,7 @@ bool all_waiters_done(PyObject* obj, PyObject* name) {
     while (all_done) {
         Ref fut(PyIter_Next(it.get()));
         if (!fut) break;
-        Ref done(PyObject_CallMethodNoArgs(fut.get(), done_name));
+        Ref done(PyObject_CallMethodNoArgs(fut.get(), imported().done));
         all_done = done.get() == Py_True;
     }
     if (PyErr_Occurred()) {
@@ -53,19 +50,18 @@ bool all_waiters_done(PyObject* obj, PyObject* name) {
 }  // namespace
 
 bool notify_is_noop(PyObject* cond) {
-    static PyObject* const waiters = interned("_waiters");
-    static PyObject* const lock_name = interned("_lock");
-    static PyObject* const locked = interned("_locked");
+    const ImportedObjects& names = imported();
     if (reinterpret_cast<PyObject*>(Py_TYPE(cond)) != imported().condition_type) return false;
-    Ref lock(PyObject_GetAttr(cond, lock_name));
+    Ref lock(PyObject_GetAttr(cond, names.lock));
     if (!lock) {
         PyErr_Clear();
         return false;
     }
     if (reinterpret_cast<PyObject*>(Py_TYPE(lock.get())) != imported().lock_type) return false;
-    Ref is_locked(PyObject_GetAttr(lock.get(), locked));
+    Ref is_locked(PyObject_GetAttr(lock.get(), names.locked));
     if (!is_locked) PyErr_Clear();
-    return is_locked.get() == Py_False && attribute_is_empty(lock.get(), waiters) && all_waiters_done(cond, waiters);
+    return is_locked.get() == Py_False && attribute_is_empty(lock.get(), names.waiters) &&
+           all_waiters_done(cond, names.waiters);
 }
 
 Task call_under_condition(CoroFrame& f, PyObject* condition, const char* method) {

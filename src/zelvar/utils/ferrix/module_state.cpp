@@ -37,6 +37,10 @@ bool bind_imported_objects() {
         if (!*field && !(*field = PyObject_GetAttrString(asyncio.get(), name))) return false;
     }
     if (!o.socket_module && !(o.socket_module = PyImport_ImportModule("socket"))) return false;
+    for (auto [field, name] : {std::pair{&o.pop, "pop"}, std::pair{&o.done, "done"}, std::pair{&o.waiters, "_waiters"},
+                               std::pair{&o.lock, "_lock"}, std::pair{&o.locked, "_locked"}}) {
+        if (!*field && !(*field = PyUnicode_InternFromString(name))) return false;
+    }
     return true;
 }
 

@@ -31,8 +31,9 @@ PyObject* module();
 // the moment.
 PyObject* global(const char* name);
 
-// Objects of other modules the bridge needs on every call, taken once at import (the module lives
-// for the process, so they do too). Borrowed; never null after a successful import.
+// Objects of other modules the bridge needs on every call, and the names it reads them by, taken
+// once at import (the module lives for the process, so they do too). Never null after a successful
+// import.
 struct ImportedObjects {
     PyObject* get_running_loop = nullptr;   // asyncio.get_running_loop
     PyObject* peek_running_loop = nullptr;  // asyncio._get_running_loop
@@ -40,7 +41,14 @@ struct ImportedObjects {
     PyObject* lock_type = nullptr;          // asyncio.Lock
     PyObject* condition_type = nullptr;     // asyncio.Condition
     PyObject* socket_module = nullptr;      // socket (its `socket` attribute is read at each use)
+    // Attribute names, interned: a lookup by C string makes and hashes a new str each time.
+    PyObject* pop = nullptr;      // "pop": AsyncQueue's `async for` step
+    PyObject* done = nullptr;     // "done", of a waiter future
+    PyObject* waiters = nullptr;  // "_waiters", of an asyncio.Lock or Condition
+    PyObject* lock = nullptr;     // "_lock", of an asyncio.Condition
+    PyObject* locked = nullptr;   // "_locked", of an asyncio.Lock
 };
+// Read with the interpreter lock, by any thread that holds it; written only by the import.
 const ImportedObjects& imported();
 // Takes them (an import step).
 bool bind_imported_objects();
