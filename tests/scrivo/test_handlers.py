@@ -2,6 +2,7 @@
 
 import pytest
 
+import zelvar.scrivo as package
 from zelvar.scrivo import scrivo as s
 from zelvar.scrivo.scrivo import Level
 
@@ -188,6 +189,7 @@ def test_class_tree():
 def test_docs_module_and_defaults(cls):
     assert cls.__doc__ == DOCS[cls]
     assert cls.__module__ == "zelvar.scrivo.scrivo"
+    assert getattr(package, cls.__name__) is cls and cls.__name__ in package.__all__
     assert values(make(cls)) == DEFAULTS[cls]
     for name in FIELDS[cls]:
         prop = next(vars(k)[name] for k in cls.__mro__ if name in vars(k))

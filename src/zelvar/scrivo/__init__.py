@@ -1,53 +1,32 @@
 """Native spdlog loggers driven from Python."""
 
+from . import scrivo as _native
 from ._capture import capture_records
 from ._config import StdlibHandler, configure
 from ._context import BoundLogger, log_context
-from .scrivo import (
-    BasicConsoleHandler,
-    CallbackHandler,
-    ColorScheme,
-    ConsoleHandler,
-    DailyFileHandler,
-    DefaultLogger,
-    FileHandler,
-    JsonFileHandler,
-    JsonStderrHandler,
-    JsonStdoutHandler,
-    Level,
-    Logger,
-    LogHandler,
-    PyLogHandler,
-    RotatingFileHandler,
-    StderrHandler,
-    StdoutHandler,
-    SyslogHandler,
-    callback_skipped,
-)
+from .scrivo import ColorScheme, DefaultLogger, Level, Logger, PyLogHandler, callback_skipped
+
+# Every handler kind the native module defines (LogHandler and its subclasses), so a new kind needs
+# no line here; the stub (__init__.pyi) names them for type checkers.
+_HANDLER_KINDS = {
+    name: kind
+    for name, kind in vars(_native).items()
+    if isinstance(kind, type) and issubclass(kind, _native.LogHandler)
+}
+globals().update(_HANDLER_KINDS)
 
 __all__ = [
-    "BasicConsoleHandler",
     "BoundLogger",
-    "CallbackHandler",
     "ColorScheme",
-    "ConsoleHandler",
-    "DailyFileHandler",
     "DefaultLogger",
-    "FileHandler",
-    "JsonFileHandler",
-    "JsonStderrHandler",
-    "JsonStdoutHandler",
     "Level",
-    "LogHandler",
     "Logger",
     "PyLogHandler",
-    "RotatingFileHandler",
-    "StderrHandler",
     "StdlibHandler",
-    "StdoutHandler",
-    "SyslogHandler",
     "callback_skipped",
     "capture_records",
     "configure",
     "log_context",
 ]
+__all__ += _HANDLER_KINDS
+__all__.sort()

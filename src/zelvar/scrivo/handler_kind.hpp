@@ -2,15 +2,19 @@
 // row from which its type object, properties, __init__, pickle hooks and factory call are made.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/python.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
+
+#include "module_state.hpp"
 
 namespace zelvar::scrivo {
 
@@ -83,22 +87,159 @@ struct Got {
     std::shared_ptr<spdlog::sinks::sink> sink;
 };
 
+// Values by the names of a row's parameters or reads (`Named<kFooReads, Got> a(got); a["max_size"].size`):
+// the name is looked up when the row compiles, so a name the list does not hold is a compile error.
+template <const auto& Names, typename Value>
+class Named {
+  public:
+    struct Key {
+        std::size_t at;
+        consteval Key(const char* name) : at(index_of(name)) {}  // NOLINT: made from a literal
+    };
+    explicit Named(const Value* values) : values_(values) {}
+    const Value& operator[](Key key) const { return values_[key.at]; }
+
+  private:
+    static consteval std::size_t index_of(std::string_view name) {
+        for (std::size_t i = 0; i < std::size(Names); ++i) {
+            if (name == Names[i].name) return i;
+        }
+        throw "no value of that name";  // not a constant expression: the row does not compile
+    }
+    const Value* values_;
+};
+
 struct HandlerKind {
     const char* name;  // the Python name, bound in the module
     PyTypeObject* type;
-    const HandlerKind* base;  // null: allocation and deallocation are this kind's own
-    const char* doc;
+    const HandlerKind* base;            // null: allocation and deallocation are this kind's own
     std::span<const py::Field> fields;  // its own fields, in declared order: its properties
     // __init__: the first `required` parameters are required, those from `positional` on keyword-only.
     std::span<const Param> params;
     std::size_t required = 0;
     std::size_t positional = static_cast<std::size_t>(-1);  // all of them
+    // The class docstring (its signature, as help() shows it) is made from the first `documented`
+    // parameters: kind_doc below.
+    std::size_t documented = static_cast<std::size_t>(-1);  // all of them
     std::span<const BaseArg> base_args = {};                // with a base: what its __init__ is given
     bool (*check)(const Taken* taken) = nullptr;            // after the conversions, before the base's __init__
     std::span<const ReadArg> reads = {};                    // the factory call's arguments, read in this order
     void (*check_call)(const Got* got) = nullptr;           // throws as the factory call would, before any call
     void (*add)(LoggerFactory&, const Got*) = nullptr;      // null: contributes no handler
 };
+
+// The class docstring made from a row: "Name(type name=default, ..., *, type name=default)", each
+// parameter as its conversion reads (a text default quoted, a level as its Level member); an
+// address or a callable has no type word. Made when the row compiles, so it cannot drift from it.
+namespace kind_doc {
+
+inline constexpr const char* kLevelNames[] = {"TRACE", "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL", "OFF"};
+
+// Counts what it is given, and copies it when it has somewhere to.
+struct Writer {
+    char* out = nullptr;
+    std::size_t size = 0;
+    constexpr void put(std::string_view s) {
+        for (char c : s) {
+            if (out) out[size] = c;
+            ++size;
+        }
+    }
+    constexpr void put_number(long long n) {
+        if (n < 0) {
+            put("-");
+            n = -n;
+        }
+        char digits[20] = {};
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n);
+        while (count) put(std::string_view(&digits[--count], 1));
+    }
+};
+
+constexpr void write_param(Writer& w, const Param& p, bool required) {
+    switch (p.arg) {
+        case Arg::truth:
+            w.put("bool ");
+            break;
+        case Arg::level:
+            w.put("Level ");
+            break;
+        case Arg::int32:
+        case Arg::bounded:
+            w.put("int ");
+            break;
+        case Arg::size:
+            w.put("size_t ");
+            break;
+        case Arg::text:
+            w.put("str ");
+            break;
+        case Arg::address:
+        case Arg::callable:
+            break;
+    }
+    w.put(p.name);
+    if (required) return;
+    w.put("=");
+    switch (p.arg) {
+        case Arg::truth:
+            w.put(p.number ? "True" : "False");
+            break;
+        case Arg::level:
+            w.put("Level.");
+            w.put(kLevelNames[p.number]);
+            break;
+        case Arg::int32:
+        case Arg::size:
+            w.put_number(p.number);
+            break;
+        case Arg::bounded:
+            w.put("0");
+            break;  // `number` is the bound; the default is 0
+        case Arg::text:
+        case Arg::address:
+        case Arg::callable:
+            if (!p.text) {
+                w.put("None");
+                break;
+            }
+            w.put("'");
+            w.put(p.text == kHandlerPatternDefault ? kDefaultHandlerPattern : p.text);
+            w.put("'");
+            break;
+    }
+}
+
+constexpr void write(Writer& w, const HandlerKind& k) {
+    const std::string_view name(k.name);
+    w.put(name.substr(name.rfind('.') + 1));
+    w.put("(");
+    for (std::size_t i = 0; i < k.params.size() && i < k.documented; ++i) {
+        if (i) w.put(", ");
+        if (i == k.positional) w.put("*, ");
+        write_param(w, k.params[i], i < k.required);
+    }
+    w.put(")");
+}
+
+template <const HandlerKind& K>
+inline constexpr auto text = [] {
+    constexpr std::size_t size = [] {
+        Writer w;
+        write(w, K);
+        return w.size;
+    }();
+    std::array<char, size + 1> out{};
+    Writer w{out.data()};
+    write(w, K);
+    return out;
+}();
+
+}  // namespace kind_doc
 
 // Every row, registered in this order; a handler matches the first kind it is an instance of, so a
 // kind comes before its base.

@@ -66,7 +66,6 @@ PyObject* get_level(const void* slot) { return level_to_python(*static_cast<cons
 #define ZELVAR_SIZE(name, type) ZELVAR_FIELD(name, type, "'size_t'", field::get_size, field::set_size)
 #define ZELVAR_INT(name, type) ZELVAR_FIELD(name, type, "'int'", field::get_int32, field::set_int32)
 #define ZELVAR_ADDED_FLAG(name, type) ZELVAR_FIELD(name, type, "'bool'", get_added_flag, set_added_flag, true, true)
-#define ZELVAR_DOC_PATTERN "str pattern='[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v'"
 
 using spdlog::level::level_enum;
 constexpr long long kTrace = 0, kInfo = 2, kWarn = 3;
@@ -92,7 +91,6 @@ constexpr HandlerKind kLogHandler{
     .name = "zelvar.scrivo.scrivo.LogHandler",
     .type = &LogHandlerType,
     .base = nullptr,
-    .doc = "LogHandler(bool color=True, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
     .fields = kLogHandlerFields,
     .params = kLogHandlerParams,
 };
@@ -106,13 +104,15 @@ constexpr HandlerKind kStdoutHandler{
     .name = "zelvar.scrivo.scrivo.StdoutHandler",
     .type = &StdoutHandlerType,
     .base = &kLogHandler,
-    .doc =
-        "StdoutHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE, Level max_level=Level.INFO)",
     .fields = kStdoutFields,
     .params = kStdoutParams,
     .base_args = kColorPatternLevel,
     .reads = kStdoutReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_stdout_handler(g[0].truth, g[1].text, g[2].level, g[3].level); },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kStdoutReads, Got> a(got);
+            f.add_stdout_handler(a["color"].truth, a["pattern"].text, a["level"].level, a["max_level"].level);
+        },
 };
 
 constexpr Param kStderrParams[] = {{"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kWarn}};
@@ -120,12 +120,15 @@ constexpr HandlerKind kStderrHandler{
     .name = "zelvar.scrivo.scrivo.StderrHandler",
     .type = &StderrHandlerType,
     .base = &kLogHandler,
-    .doc = "StderrHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.WARN)",
     .fields = {},
     .params = kStderrParams,
     .base_args = kColorPatternLevel,
     .reads = kColorPatternLevelReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_stderr_handler(g[0].truth, g[1].text, g[2].level); },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kColorPatternLevelReads, Got> a(got);
+            f.add_stderr_handler(a["color"].truth, a["pattern"].text, a["level"].level);
+        },
 };
 
 constexpr Field kConsoleFields[] = {ZELVAR_LEVEL(max_stdout_level, ConsoleHandlerObject),
@@ -141,13 +144,16 @@ constexpr HandlerKind kConsoleHandler{
     .name = "zelvar.scrivo.scrivo.ConsoleHandler",
     .type = &ConsoleHandlerType,
     .base = &kLogHandler,
-    .doc = "ConsoleHandler(bool color=True, " ZELVAR_DOC_PATTERN
-           ", Level max_stdout_level=Level.INFO, Level min_level=Level.TRACE)",
     .fields = kConsoleFields,
     .params = kConsoleParams,
     .base_args = kConsoleBaseArgs,
     .reads = kConsoleReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_console_handler(g[0].truth, g[1].text, g[2].level, g[3].level); },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kConsoleReads, Got> a(got);
+            f.add_console_handler(a["color"].truth, a["pattern"].text, a["max_stdout_level"].level,
+                                  a["min_level"].level);
+        },
 };
 
 constexpr Param kBasicConsoleParams[] = {{"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}};
@@ -155,12 +161,15 @@ constexpr HandlerKind kBasicConsoleHandler{
     .name = "zelvar.scrivo.scrivo.BasicConsoleHandler",
     .type = &BasicConsoleHandlerType,
     .base = &kLogHandler,
-    .doc = "BasicConsoleHandler(bool color=False, " ZELVAR_DOC_PATTERN ", Level level=Level.TRACE)",
     .fields = {},
     .params = kBasicConsoleParams,
     .base_args = kColorPatternLevel,
     .reads = kColorPatternLevelReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_basic_console_handler(g[0].truth, g[1].text, g[2].level); },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kColorPatternLevelReads, Got> a(got);
+            f.add_basic_console_handler(a["color"].truth, a["pattern"].text, a["level"].level);
+        },
 };
 
 // A chosen format joined the pickle state later: handlers without one are written as before it.
@@ -186,8 +195,9 @@ constexpr ReadArg kSyslogReads[] = {
     {"pattern", Read::text},    {"level", Read::level},   {"format", Read::optional_text},
 };
 // The names are checked where the sink checks them, with the same messages.
-bool check_syslog_names(const Taken* t) {
-    PyObject *facility = t[1].object, *protocol = t[3].object, *format = t[6].object;
+bool check_syslog_names(const Taken* taken) {
+    const Named<kSyslogParams, Taken> t(taken);
+    PyObject *facility = t["facility"].object, *protocol = t["protocol"].object, *format = t["format"].object;
     if (facility != Py_None && protocol != Py_None) {
         const char* f = PyUnicode_AsUTF8(facility);
         const char* p = f ? PyUnicode_AsUTF8(protocol) : nullptr;
@@ -203,9 +213,6 @@ constexpr HandlerKind kSyslogHandler{
     .name = "zelvar.scrivo.scrivo.SyslogHandler",
     .type = &SyslogHandlerType,
     .base = &kLogHandler,
-    .doc =
-        "SyslogHandler(address='/dev/log', str facility='user', str ident=None, str protocol='udp', "
-        "str pattern='%v', Level level=Level.TRACE, *, str format=None)",
     .fields = kSyslogFields,
     .params = kSyslogParams,
     .positional = 6,
@@ -213,13 +220,16 @@ constexpr HandlerKind kSyslogHandler{
     .check = check_syslog_names,
     .reads = kSyslogReads,
     .check_call =
-        [](const Got* g) {
-            LoggerFactory::check_syslog_handler(g[0].text, g[0].port, g[1].text, g[2].text, g[3].text, g[6].text);
+        [](const Got* got) {
+            const Named<kSyslogReads, Got> a(got);
+            LoggerFactory::check_syslog_handler(a["address"].text, a["address"].port, a["facility"].text,
+                                                a["ident"].text, a["protocol"].text, a["format"].text);
         },
     .add =
-        [](LoggerFactory& f, const Got* g) {
-            f.add_syslog_handler(g[0].text, g[0].port, g[1].text, g[2].text, g[3].text, g[4].text, g[5].level,
-                                 g[6].text);
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kSyslogReads, Got> a(got);
+            f.add_syslog_handler(a["address"].text, a["address"].port, a["facility"].text, a["ident"].text,
+                                 a["protocol"].text, a["pattern"].text, a["level"].level, a["format"].text);
         },
 };
 
@@ -235,15 +245,18 @@ constexpr HandlerKind kFileHandler{
     .name = "zelvar.scrivo.scrivo.FileHandler",
     .type = &FileHandlerType,
     .base = &kLogHandler,
-    .doc = "FileHandler(str filename, bool color=False, " ZELVAR_DOC_PATTERN
-           ", Level level=Level.TRACE, bool overwrite=False)",
     .fields = kFileFields,
     .params = kFileParams,
     .required = 1,
     .base_args = kColorPatternLevel,
     .reads = kFileReads,
-    .check_call = [](const Got* g) { LoggerFactory::check_file_handler(g[0].text); },
-    .add = [](LoggerFactory& f, const Got* g) { f.add_file_handler(g[0].text, g[1].text, g[2].level, g[3].truth); },
+    .check_call =
+        [](const Got* got) { LoggerFactory::check_file_handler(Named<kFileReads, Got>(got)["filename"].text); },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kFileReads, Got> a(got);
+            f.add_file_handler(a["filename"].text, a["pattern"].text, a["level"].level, a["overwrite"].truth);
+        },
 };
 
 // JSON records whatever a pattern would say: no pattern, color False.
@@ -264,17 +277,22 @@ constexpr HandlerKind kJsonFileHandler{
     .name = "zelvar.scrivo.scrivo.JsonFileHandler",
     .type = &JsonFileHandlerType,
     .base = &kFileHandler,
-    .doc =
-        "JsonFileHandler(str filename, Level level=Level.TRACE, bool overwrite=False, size_t max_size=0, "
-        "size_t max_files=0)",
     .fields = kJsonFields,
     .params = kJsonParams,
     .required = 1,
     .base_args = kJsonBaseArgs,
     .reads = kJsonReads,
-    .check_call = [](const Got* g) { LoggerFactory::check_json_file_handler(g[0].text, g[3].size, g[4].size); },
-    .add = [](LoggerFactory& f,
-              const Got* g) { f.add_json_file_handler(g[0].text, g[1].level, g[2].truth, g[3].size, g[4].size); },
+    .check_call =
+        [](const Got* got) {
+            const Named<kJsonReads, Got> a(got);
+            LoggerFactory::check_json_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size);
+        },
+    .add =
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kJsonReads, Got> a(got);
+            f.add_json_file_handler(a["filename"].text, a["level"].level, a["overwrite"].truth, a["max_size"].size,
+                                    a["max_files"].size);
+        },
 };
 
 // The same lines to a standard stream, by its descriptor.
@@ -285,23 +303,23 @@ constexpr HandlerKind kJsonStdoutHandler{
     .name = "zelvar.scrivo.scrivo.JsonStdoutHandler",
     .type = &JsonStdoutHandlerType,
     .base = &kLogHandler,
-    .doc = "JsonStdoutHandler(Level level=Level.TRACE)",
     .fields = {},
     .params = kJsonConsoleParams,
     .base_args = kJsonConsoleBaseArgs,
     .reads = kJsonConsoleReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_json_stdout_handler(g[0].level); },
+    .add = [](LoggerFactory& f,
+              const Got* got) { f.add_json_stdout_handler(Named<kJsonConsoleReads, Got>(got)["level"].level); },
 };
 constexpr HandlerKind kJsonStderrHandler{
     .name = "zelvar.scrivo.scrivo.JsonStderrHandler",
     .type = &JsonStderrHandlerType,
     .base = &kLogHandler,
-    .doc = "JsonStderrHandler(Level level=Level.TRACE)",
     .fields = {},
     .params = kJsonConsoleParams,
     .base_args = kJsonConsoleBaseArgs,
     .reads = kJsonConsoleReads,
-    .add = [](LoggerFactory& f, const Got* g) { f.add_json_stderr_handler(g[0].level); },
+    .add = [](LoggerFactory& f,
+              const Got* got) { f.add_json_stderr_handler(Named<kJsonConsoleReads, Got>(got)["level"].level); },
 };
 
 // `compress` joined both later, keyword-only.
@@ -318,18 +336,22 @@ constexpr HandlerKind kDailyFileHandler{
     .name = "zelvar.scrivo.scrivo.DailyFileHandler",
     .type = &DailyFileHandlerType,
     .base = &kFileHandler,
-    .doc = "DailyFileHandler(str filename, int hour=0, int minute=0, size_t max_files=0, " ZELVAR_DOC_PATTERN
-           ", Level level=Level.TRACE, *, bool compress=False)",
     .fields = kDailyFields,
     .params = kDailyParams,
     .required = 1,
     .positional = 6,
     .base_args = kFilePatternLevel,
     .reads = kDailyReads,
-    .check_call = [](const Got* g) { LoggerFactory::check_daily_file_handler(g[0].text, g[1].int32, g[2].int32); },
+    .check_call =
+        [](const Got* got) {
+            const Named<kDailyReads, Got> a(got);
+            LoggerFactory::check_daily_file_handler(a["filename"].text, a["hour"].int32, a["minute"].int32);
+        },
     .add =
-        [](LoggerFactory& f, const Got* g) {
-            f.add_daily_file_handler(g[0].text, g[1].int32, g[2].int32, g[3].size, g[4].text, g[5].level, g[6].truth);
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kDailyReads, Got> a(got);
+            f.add_daily_file_handler(a["filename"].text, a["hour"].int32, a["minute"].int32, a["max_files"].size,
+                                     a["pattern"].text, a["level"].level, a["compress"].truth);
         },
 };
 
@@ -345,19 +367,24 @@ constexpr HandlerKind kRotatingFileHandler{
     .name = "zelvar.scrivo.scrivo.RotatingFileHandler",
     .type = &RotatingFileHandlerType,
     .base = &kFileHandler,
-    // The docstring it was published with, which callers read as its signature; compress is in the stubs.
-    .doc = "RotatingFileHandler(str filename, " ZELVAR_DOC_PATTERN
-           ", Level level=Level.TRACE, size_t max_size=1048576, size_t max_files=3)",
     .fields = kRotatingFields,
     .params = kRotatingParams,
     .required = 1,
     .positional = 5,
+    // The docstring it was published with, which callers read as its signature; compress is in the stubs.
+    .documented = 5,
     .base_args = kFilePatternLevel,
     .reads = kRotatingReads,
-    .check_call = [](const Got* g) { LoggerFactory::check_rotating_file_handler(g[0].text, g[1].size, g[2].size); },
+    .check_call =
+        [](const Got* got) {
+            const Named<kRotatingReads, Got> a(got);
+            LoggerFactory::check_rotating_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size);
+        },
     .add =
-        [](LoggerFactory& f, const Got* g) {
-            f.add_rotating_file_handler(g[0].text, g[1].size, g[2].size, g[3].text, g[4].level, g[5].truth);
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kRotatingReads, Got> a(got);
+            f.add_rotating_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size, a["pattern"].text,
+                                        a["level"].level, a["compress"].truth);
         },
 };
 
@@ -371,16 +398,16 @@ constexpr HandlerKind kCallbackHandler{
     .name = "zelvar.scrivo.scrivo.CallbackHandler",
     .type = &CallbackHandlerType,
     .base = &kLogHandler,
-    .doc = "CallbackHandler(callable, Level level=Level.TRACE)",
     .fields = kCallbackFields,
     .params = kCallbackParams,
     .required = 1,
     .base_args = kCallbackBaseArgs,
     .reads = kCallbackReads,
     .add =
-        [](LoggerFactory& f, const Got* g) {
-            g[0].sink->set_level(g[1].level);
-            f.add_sink(g[0].sink);
+        [](LoggerFactory& f, const Got* got) {
+            const Named<kCallbackReads, Got> a(got);
+            a["callable"].sink->set_level(a["level"].level);
+            f.add_sink(a["callable"].sink);
         },
 };
 
@@ -394,9 +421,6 @@ constexpr HandlerKind kColorScheme{
     .name = "zelvar.scrivo.scrivo.ColorScheme",
     .type = &ColorSchemeType,
     .base = nullptr,
-    .doc =
-        "ColorScheme(int trace_color=-1, int debug_color=-1, int info_color=-1, int warn_color=-1, "
-        "int error_color=-1, int critical_color=-1)",
     .fields = kColorFields,
     .params = kColorParams,
 };
@@ -459,7 +483,7 @@ PyTypeObject kind_type(std::size_t size) {
         .name = K.name,
         .basicsize = static_cast<Py_ssize_t>(size),
         .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-        .doc = K.doc,
+        .doc = kind_doc::text<K>.data(),
         .base = base ? base->type : nullptr,
         .methods = g_methods<K>,
         .getset = K.fields.empty() ? nullptr : g_properties<K>.defs,

@@ -374,15 +374,17 @@ PyObject* default_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-const py::PickleDef kDefaultLoggerPickle{
+// No state: its layout, made at import, is the empty one.
+py::PickleDef g_default_logger_pickle{
     &DefaultLoggerType,
     "__pyx_unpickle_DefaultLogger",
     "__pyx_unpickle_DefaultLogger(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
     nullptr,
     0,
-    {0xe3b0c44, 0xda39a3e, 0xd41d8cd},
+    {},
     "",
     module};
+py::LayoutStore g_default_logger_layout;
 
 // The level of the native logger the call writes through: the process default's at that moment.
 PyObject* default_level(PyObject* self, void*) {
@@ -406,7 +408,7 @@ PyMethodDef g_default_methods[] = {
     {"flush", flush<DefaultLoggerObject>, METH_NOARGS, kFlushDoc},
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind_default_logger)),
      METH_VARARGS | METH_KEYWORDS, kBindDoc},
-    ZELVAR_PICKLE_METHODS(kDefaultLoggerPickle),
+    ZELVAR_PICKLE_METHODS(g_default_logger_pickle),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -504,7 +506,9 @@ bool add_exit_hook(PyObject*) {
 }
 
 bool add_default_logger_unpickle_function(PyObject* module) {
-    static PyMethodDef defs[] = {py::unpickle_def<kDefaultLoggerPickle>(), {nullptr, nullptr, 0, nullptr}};
+    static const bool made = (py::make_layout(g_default_logger_pickle, g_default_logger_layout, {}), true);
+    (void)made;
+    static PyMethodDef defs[] = {py::unpickle_def<g_default_logger_pickle>(), {nullptr, nullptr, 0, nullptr}};
     return PyModule_AddFunctions(module, defs) == 0;
 }
 

@@ -29,7 +29,7 @@ using zelvar::rethrow_forced_unwind;
 // How the logging module writes a record, whether on the caller's thread or on the writer of an
 // AsyncLogger: every sink whose level lets the record through gets it, spdlog's thread-safe console
 // sinks (and types derived from them, looked through any depth of MaxSinkLevel) the `colored` text
-// when it is not empty, unless the sink was made escape-free (EscapeFree, sinks.hpp); every other sink
+// when it is not empty, unless the sink was made escape-free (EscapeFree, console_sinks.hpp); every other sink
 // the `plain` one.  A sink that throws does not stop the
 // others; the first failure is handed back.  The record's fields are those current on the calling
 // thread (CurrentFields, record_fields.hpp).

@@ -13,6 +13,8 @@
 // between two chunks as well, and is not waited for: what is left is redone on the next start.
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "compression.hpp"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/resource.h>

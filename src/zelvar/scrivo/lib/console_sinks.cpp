@@ -1,4 +1,4 @@
-// The console sinks, each stream with a lock of its own, and the environment's say on colour (sinks.hpp).
+// The console sinks, each stream with a lock of its own, and the environment's say on colour (console_sinks.hpp).
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 // spdlog is compiled, not header-only, in this build: its sink templates over these mutexes are

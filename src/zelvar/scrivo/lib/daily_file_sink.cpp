@@ -1,5 +1,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "compression.hpp"
+
 #include <spdlog/details/file_helper.h>
 #include <spdlog/details/log_msg.h>
 #include <spdlog/details/os.h>

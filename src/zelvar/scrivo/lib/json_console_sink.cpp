@@ -1,4 +1,4 @@
-// JsonConsoleSink: JSON lines to standard output or standard error by descriptor (sinks.hpp).
+// JsonConsoleSink: JSON lines to standard output or standard error by descriptor (json_console_sink.hpp).
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include <spdlog/common.h>

@@ -49,9 +49,16 @@
 #include <vector>
 
 #include "async_logger.hpp"
+#include "console_sinks.hpp"
+#include "daily_file_sink.hpp"
 #include "export.hpp"
+#include "file_sink.hpp"
+#include "json_console_sink.hpp"
+#include "json_formatter.hpp"
 #include "record_fields.hpp"
+#include "rotating_file_sink.hpp"
 #include "sinks.hpp"
+#include "syslog_sink.hpp"
 
 namespace spdlog_internal {
 
@@ -118,7 +125,7 @@ inline const char* background_prefix(int code) {
 // files of the handlers before it as they were.  A caller that can check all
 // its handlers first (the check_* functions) fails before any file is touched.
 // Console sinks are spdlog's console sinks over one mutex per stream
-// (sinks.hpp): with `color` true zelvar::libscrivo::std{out,err}_color_sink
+// (console_sinks.hpp): with `color` true zelvar::libscrivo::std{out,err}_color_sink
 // (colour only when the stream is a terminal), otherwise
 // zelvar::libscrivo::std{out,err}_plain_sink; either way the escape-free
 // plain sink when the environment refuses colour as the handler is added

@@ -348,14 +348,16 @@ const py::Field kTask = QUEUE_OBJECT_FIELD(_task, py::field::set_object);
 
 const py::Field* const kState[] = {&kCallback, &kLock, &kLoop, &kNotifyCond, &kRing, &kRunning, &kTask};
 
-const py::PickleDef kPickle{&AsyncQueueType,
-                            "__pyx_unpickle_AsyncQueue",
-                            "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
-                            kState,
-                            std::size(kState),
-                            {0xb5fb52f, 0x4bd5b12, 0x5d4ebbc},
-                            "_callback, _lock, _loop, _notify_cond, _q, _running, _task",
-                            module};
+// The state, member list and checksums are made from kState at import.
+py::PickleDef g_pickle{&AsyncQueueType,
+                       "__pyx_unpickle_AsyncQueue",
+                       "__pyx_unpickle_AsyncQueue(__pyx_type, long __pyx_checksum, tuple __pyx_state)",
+                       nullptr,
+                       0,
+                       {},
+                       "",
+                       module};
+py::LayoutStore g_layout;
 
 // --- the type -----------------------------------------------------------------------------------------------
 
@@ -390,7 +392,7 @@ PyMethodDef g_methods[] = {
      METH_FASTCALL | METH_KEYWORDS, "AsyncQueue.start_dispatcher(self, callback)"},
     {"qsize", py_qsize, METH_NOARGS, "AsyncQueue.qsize(self) -> int\n\nMessages waiting in the ring now."},
     {"empty", py_empty, METH_NOARGS, "AsyncQueue.empty(self) -> bool\n\nWhether no message waits in the ring now."},
-    ZELVAR_PICKLE_METHODS(kPickle),
+    ZELVAR_PICKLE_METHODS(g_pickle),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -422,7 +424,9 @@ bool add_coroutine_method(const char* attribute, const char* doc) {
 }  // namespace
 
 bool add_async_queue_type(PyObject* module) {
-    static PyMethodDef unpickle[] = {py::unpickle_def<kPickle>(), {nullptr, nullptr, 0, nullptr}};
+    static const bool made = (py::make_layout(g_pickle, g_layout, {std::begin(kState), std::end(kState)}), true);
+    (void)made;
+    static PyMethodDef unpickle[] = {py::unpickle_def<g_pickle>(), {nullptr, nullptr, 0, nullptr}};
     Ref shutdown_method(py::make_coroutine_function(
         {"shutdown", "AsyncQueue.shutdown", "AsyncQueue.shutdown(self, *excinfo)", shutdown_entry}, kModuleName));
     return py::ready_coroutine_type() &&
