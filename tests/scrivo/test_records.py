@@ -287,6 +287,25 @@ def test_callback_handler_pickles_and_configures():
         z.CallbackHandler("print")
 
 
+@pytest.mark.parametrize("subclass", [False, True])
+def test_a_callback_handler_in_a_cycle_with_its_callable_is_collected(subclass):
+    freed = []
+
+    class Sink:
+        def __call__(self, record):
+            pass
+
+        def __del__(self):
+            freed.append(True)
+
+    kind = type("Sub", (z.CallbackHandler,), {}) if subclass else z.CallbackHandler
+    sink = Sink()
+    sink.handler = kind(sink)
+    del sink
+    gc.collect()
+    assert freed == [True]
+
+
 @pytest.mark.parametrize(
     "value, error, message",
     [

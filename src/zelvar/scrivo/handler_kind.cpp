@@ -196,14 +196,39 @@ PyObject* kind_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-void kind_dealloc(PyObject* self) {
+// Calls `visit` with each object field `self` holds, of every kind it is an instance of.
+template <typename Visit>
+void for_each_object_field(PyObject* self, Visit&& visit) {
     for (const HandlerKind* kind : handler_kinds()) {
         if (!PyObject_TypeCheck(self, kind->type)) continue;
         for (const py::Field& f : kind->fields) {
-            if (f.object) Py_CLEAR(*static_cast<PyObject**>(py::slot_of(self, f)));
+            if (f.object) visit(*static_cast<PyObject**>(py::slot_of(self, f)));
         }
     }
+}
+
+void kind_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    for_each_object_field(self, [](PyObject*& field) { Py_CLEAR(field); });
     py::free_object(self);
+}
+
+// A CallbackHandler's callable may refer back to its handler: the collector sees the fields. (A
+// Python subclass's traversal visits its type before it calls this.)
+int kind_traverse(PyObject* self, visitproc visit, void* arg) {
+    int result = 0;
+    for_each_object_field(self, [&](PyObject* field) {
+        if (!result && field) result = visit(field, arg);
+    });
+    return result;
+}
+
+// Fields left None, as a fresh object's, for what may still read them while the cycle is freed.
+int kind_clear(PyObject* self) {
+    for_each_object_field(self, [](PyObject*& field) {
+        if (field != Py_None) Py_XSETREF(field, Py_NewRef(Py_None));
+    });
+    return 0;
 }
 
 bool check_callable(PyObject* v, const char* name) {

@@ -261,6 +261,8 @@ void make_pickle(const HandlerKind& kind, KindPickle& out);
 // fields start as None and are released.
 PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 void kind_dealloc(PyObject* self);
+int kind_traverse(PyObject* self, visitproc visit, void* arg);
+int kind_clear(PyObject* self);
 
 // TypeError unless `v` is callable.
 bool check_callable(PyObject* v, const char* name);

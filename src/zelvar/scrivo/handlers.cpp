@@ -482,7 +482,7 @@ PyTypeObject kind_type(std::size_t size) {
     return py::make_type({
         .name = K.name,
         .basicsize = static_cast<Py_ssize_t>(size),
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
         .doc = kind_doc::text<K>.data(),
         .base = base ? base->type : nullptr,
         .methods = g_methods<K>,
@@ -490,6 +490,8 @@ PyTypeObject kind_type(std::size_t size) {
         .new_ = base ? nullptr : kind_new,
         .init = init_kind<K>,
         .dealloc = base ? nullptr : kind_dealloc,
+        .traverse = kind_traverse,
+        .clear = kind_clear,
     });
 }
 
