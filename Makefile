@@ -169,6 +169,7 @@ test-asan3.10:
 	$(MAKE) --no-print-directory test-asan PYTHON=python3.10
 
 # --- house style: clang-format for the C++, ruff (lint + format) for the Python -------------------
+# third_party/ is neither formatted nor linted: it is checked to be as released (its manifest).
 CXX_FILES = $(shell find src tests bench examples -name '*.cpp' -o -name '*.hpp')
 format: $(STAMPS)/style-deps
 	@echo "clang-format -i (every .cpp/.hpp)"; $(VENV)/bin/clang-format -i $(CXX_FILES)
@@ -180,6 +181,7 @@ check-format: $(STAMPS)/style-deps
 	@echo "clang-format --dry-run --Werror (every .cpp/.hpp)"; $(VENV)/bin/clang-format --dry-run --Werror $(CXX_FILES)
 	$(VENV)/bin/ruff check -q .
 	$(VENV)/bin/ruff format --check -q .
+	tools/refresh-third-party --check
 
 # Cheap first: the house style, C++ tests, stubs, the suite on $(PYTHON), the outside producer, ThreadSanitizer, the other CPythons, the
 # sanitizer build, then the wheels and the sdist (installed and checked with the system spdlog and fmt hidden).

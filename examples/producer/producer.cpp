@@ -14,10 +14,12 @@
 #include <system_error>
 #include <thread>
 
-#include <spdlog/logger.h>
+// zelvar's headers first: they set spdlog and fmt up for the copies shipped beside them.
 #include <zelvar/_pyext/capsule.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 #include <zelvar/utils/ferrix/ferrix.hpp>
+
+#include <spdlog/logger.h>
 
 namespace {
 

@@ -537,7 +537,9 @@ TEST(FileSink, FailedWriteThrowsAndDropsItsRecords) {
         }
         // Written through, every record fails; buffered, once per full buffer (PIPE_BUF bytes).
         EXPECT_EQ(failures, buffered ? 100 * 101 / PIPE_BUF : 100);
-        if (buffered) EXPECT_THROW(sink->flush(), spdlog::spdlog_ex);
+        if (buffered) {
+            EXPECT_THROW(sink->flush(), spdlog::spdlog_ex);
+        }
         EXPECT_NO_THROW(sink->flush());  // dropped, not retried
     }
 }

@@ -1,5 +1,6 @@
 """What the dynamic linker sees: sonames, needed libraries and search paths."""
 
+import hashlib
 import re
 import shutil
 import subprocess
@@ -68,6 +69,21 @@ def test_spdlog_and_fmt_hidden_inside():
     assert all(
         (include / name).is_file() for name in ("fmt/core.h", "fmt/LICENSE", "spdlog/spdlog.h", "spdlog/LICENSE")
     )
+
+
+def test_shipped_headers_are_the_carried_releases():
+    """Every header under third_party ships under get_include() byte for byte (the manifest's sums)."""
+    manifest = Path(__file__).resolve().parents[2] / "third_party" / "MANIFEST.sha256"
+    include = Path(scrivo.__file__).parents[1] / "include"
+    expected = {}
+    for line in manifest.read_text().splitlines():
+        digest, path = line.split("  ", 1)
+        rest = path.partition("/")[2]
+        if rest.startswith("include/"):
+            expected[rest.removeprefix("include/")] = digest
+    shipped = {name: hashlib.sha256((include / name).read_bytes()).hexdigest() for name in expected}
+    assert len(expected) > 50
+    assert shipped == expected
 
 
 # What the manylinux policies let a wheel's binaries need from the system (a subset of their list:

@@ -2,6 +2,8 @@
 // logger. Included by libscrivo.hpp, the header to include.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>

@@ -1,6 +1,8 @@
 // The console sinks of the console handlers, and make_console_sink, which picks one.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 

@@ -1,6 +1,8 @@
 // DailyFileSink, the sink of DailyFileHandler.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 
 #include <cstddef>

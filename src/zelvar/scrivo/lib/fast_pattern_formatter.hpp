@@ -12,6 +12,8 @@
 // advance.  A record is then its pieces appended in order.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
 

@@ -1,6 +1,8 @@
 // FileSink, the sink of the file handlers and the base of the rotating and daily ones.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>

@@ -1,6 +1,8 @@
 // JsonConsoleSink, the sink of JsonStdoutHandler and JsonStderrHandler.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
 #include <spdlog/sinks/sink.h>

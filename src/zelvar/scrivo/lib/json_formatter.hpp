@@ -1,6 +1,8 @@
 // JsonFormatter, the record format of the JSON sinks.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
 

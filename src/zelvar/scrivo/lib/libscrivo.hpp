@@ -29,6 +29,8 @@
 //   synchronised: use each one from a single thread at a time.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/formatter.h>
 #include <spdlog/logger.h>

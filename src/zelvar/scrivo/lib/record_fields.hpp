@@ -5,6 +5,8 @@
 // Included by libscrivo.hpp.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 
 #include <cstdint>

@@ -3,6 +3,8 @@
 // include; each sink class has its own header beside its source.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/formatter.h>
 
 #include <chrono>

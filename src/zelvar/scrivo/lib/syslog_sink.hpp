@@ -1,6 +1,8 @@
 // SyslogSink, the sink of SyslogHandler.
 #pragma once
 
+#include "carried_libraries.hpp"  // before any spdlog or fmt header
+
 #include <spdlog/common.h>
 #include <spdlog/sinks/base_sink.h>
 
