@@ -64,7 +64,7 @@ bool take_text(const Param& p, PyObject* v, py::Ref& owned, Taken& out) {
         out.object = v;
     } else if (!p.text) {
         out.object = Py_None;
-    } else if (p.text == kHandlerPatternDefault) {
+    } else if (is_handler_pattern_default(p.text)) {
         out.object = state().default_handler_pattern;
     } else {
         owned.reset(PyUnicode_FromString(p.text));

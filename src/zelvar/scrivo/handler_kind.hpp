@@ -30,9 +30,11 @@ enum class Arg {
     callable,  // a callable object
 };
 
-// The handler pattern the module holds, as a text default: told by its address, which an array
-// (unlike a pointer to a literal, whose copies each file may keep apart) has once in the program.
-inline constexpr char kHandlerPatternDefault[] = "\x01";
+// The handler pattern the module holds, as a text default: a mark no pattern is, told by its
+// content. (Not by an array's address: with the sanitizers on, the compiler will not compare an
+// object's address with null in a constant expression, which the docstrings are made in.)
+inline constexpr const char* kHandlerPatternDefault = "\x01";
+constexpr bool is_handler_pattern_default(const char* text) { return text && text[0] == '\x01' && !text[1]; }
 
 // One __init__ parameter: its default is `number` for a numeric kind; for a text kind `text` made
 // into a fresh str each call, the module's handler pattern (kHandlerPatternDefault), or None.
@@ -208,7 +210,7 @@ constexpr void write_param(Writer& w, const Param& p, bool required) {
                 break;
             }
             w.put("'");
-            w.put(p.text == kHandlerPatternDefault ? kDefaultHandlerPattern : p.text);
+            w.put(is_handler_pattern_default(p.text) ? kDefaultHandlerPattern : p.text);
             w.put("'");
             break;
     }
