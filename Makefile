@@ -137,7 +137,8 @@ $(addprefix test-py,$(PY_VERSIONS)): test-py%:
 
 # The stubs against the built modules: stubtest walks every module of the installed package, so a
 # module without a stub (or a package without py.typed) fails as surely as a wrong signature.
-stubtest: build $(STAMPS)/stubtest-deps
+# With the test deps: the pytest plugin's module imports pytest.
+stubtest: build $(STAMPS)/stubtest-deps $(STAMPS)/test-deps
 	$(PY) -m mypy.stubtest zelvar
 
 # The sanitizer environment: the interpreter is not instrumented, so the runtimes are preloaded;
