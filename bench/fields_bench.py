@@ -12,11 +12,11 @@ import logging
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import textwrap
 import timeit
+
+from baseline import add_baseline_ratio
 
 import zelvar.scrivo as z
 
@@ -82,29 +82,6 @@ def exception_contenders(tmp):
     return ours, {"Logger.exception -> JSON file": in_except(ours), "stdlib exception -> JSON": in_except(theirs)}
 
 
-PLAIN = """
-import os, sys, tempfile, timeit
-import zelvar.scrivo.scrivo as s
-path = os.path.join(tempfile.mkdtemp(prefix="zelvar-bench-"), "plain.log")
-try:  # buffered in both builds: a build from before write-through knows no flush_interval and buffers
-    lg = s.Logger("bench", handlers=[s.FileHandler(path)], flush_interval=600)
-except TypeError:
-    lg = s.Logger("bench", handlers=[s.FileHandler(path)])
-print(timeit.timeit(lambda: lg.info("benchmark message"), number=int(sys.argv[1])) / int(sys.argv[1]) * 1e9)
-os.remove(path)
-"""
-
-
-def against_baseline(baseline):
-    """Median ns per Logger.info to a file in this interpreter and in `baseline`, runs alternating."""
-    runs = {sys.executable: [], baseline: []}
-    for _ in range(REPEAT):
-        for python in runs:
-            out = subprocess.run([python, "-c", textwrap.dedent(PLAIN), str(N)], capture_output=True, check=True)
-            runs[python].append(float(out.stdout))
-    return statistics.median(runs[sys.executable]), statistics.median(runs[baseline])
-
-
 def main():
     tmp = tempfile.mkdtemp(prefix="zelvar-bench-")
     atexit.register(shutil.rmtree, tmp, True)
@@ -156,11 +133,7 @@ def main():
         "stdlib exception / ours, into JSON (>= 5)": results["stdlib exception -> JSON"]
         / results["Logger.exception -> JSON file"],
     }
-    baseline = os.environ.get("BENCH_BASELINE_PYTHON")
-    if baseline:
-        ours, theirs = against_baseline(baseline)
-        print(f"\nLogger.info -> buffered file: this build {ours:.0f} ns, {baseline}: {theirs:.0f} ns")
-        ratios["Logger.info to a buffered file, this build / baseline (<= 1.02)"] = ours / theirs
+    add_baseline_ratio(ratios, N, REPEAT)
     print()
     for label, ratio in ratios.items():
         print(f"{label:58} {ratio:5.2f}x")

@@ -10,11 +10,11 @@ import atexit
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import textwrap
 import timeit
+
+from baseline import add_baseline_ratio
 
 import zelvar.scrivo as z
 
@@ -41,26 +41,6 @@ def side_by_side(contenders, number):
                     total += timeit.timeit(fn, number=CHUNK)
             runs[label].append(total / (max(1, number // CHUNK) * CHUNK) * 1e9)
     return {label: statistics.median(times) for label, times in runs.items()}
-
-
-PLAIN = """
-import os, sys, tempfile, timeit
-import zelvar.scrivo.scrivo as s
-path = os.path.join(tempfile.mkdtemp(prefix="zelvar-bench-"), "plain.log")
-lg = s.Logger("bench", handlers=[s.FileHandler(path)], flush_interval=600)
-print(timeit.timeit(lambda: lg.info("benchmark message"), number=int(sys.argv[1])) / int(sys.argv[1]) * 1e9)
-os.remove(path)
-"""
-
-
-def against_baseline(baseline):
-    """Median ns per Logger.info to a buffered file in this interpreter and in `baseline`, runs alternating."""
-    runs = {sys.executable: [], baseline: []}
-    for _ in range(REPEAT):
-        for python in runs:
-            out = subprocess.run([python, "-c", textwrap.dedent(PLAIN), str(N)], capture_output=True, check=True)
-            runs[python].append(float(out.stdout))
-    return statistics.median(runs[sys.executable]), statistics.median(runs[baseline])
 
 
 def keep(record):
@@ -112,11 +92,7 @@ def main():
         "filter's added cost / filter's own call": extra / filter_call,
         "no filter, another logger filtered / plain": results["Logger.info -> file, another logger filtered"] / base,
     }
-    baseline = os.environ.get("BENCH_BASELINE_PYTHON")
-    if baseline:
-        ours, theirs = against_baseline(baseline)
-        print(f"\nLogger.info -> buffered file: this build {ours:.0f} ns, {baseline}: {theirs:.0f} ns")
-        ratios["Logger.info to a buffered file, this build / baseline (<= 1.02)"] = ours / theirs
+    add_baseline_ratio(ratios, N, REPEAT)
     print()
     for label, ratio in ratios.items():
         print(f"{label:64} {ratio:5.2f}x")

@@ -158,6 +158,16 @@ inline void add_traceback(const char* qualname, const char* filename, int line =
     PyTraceBack_Here(reinterpret_cast<PyFrameObject*>(frame.get()));
 }
 
+// Hands the current exception to sys.unraisablehook with `where` as a str context (None when no str
+// can be made), and nothing else: a hook the user set decides what is shown.
+inline void hand_to_unraisablehook(const char* where) noexcept {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    Ref context(PyUnicode_FromString(where));
+    PyErr_Restore(type, value, tb);
+    PyErr_WriteUnraisable(context ? context.get() : Py_None);
+}
+
 // Reports the current exception where it cannot be raised (threads, destructors): prints it with
 // its traceback, then hands it to sys.unraisablehook with `qualname` as a str context.
 inline void write_unraisable(const char* qualname) noexcept {

@@ -1,6 +1,7 @@
 // CallbackSink: the record dict to a Python callable, on whichever thread writes the record.
 #include "callback_sink.hpp"
 
+#include <zelvar/_pyext/errors.hpp>
 #include <zelvar/_pyext/interpreter_lock.hpp>
 #include <zelvar/_pyext/ref.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
@@ -80,10 +81,7 @@ void CallbackSink::call(const spdlog::details::log_msg& msg) noexcept {
     py::Ref record(make_record_dict(view));
     py::Ref held = py::Ref::borrow(callable_);
     py::Ref result(record ? PyObject_CallOneArg(held.get(), record.get()) : nullptr);
-    if (!result) {
-        py::Ref context(PyUnicode_FromString("zelvar.scrivo.scrivo.CallbackHandler callable"));
-        PyErr_WriteUnraisable(context ? context.get() : Py_None);
-    }
+    if (!result) py::hand_to_unraisablehook("zelvar.scrivo.scrivo.CallbackHandler callable");
     t_in_callback = false;
 }
 

@@ -81,8 +81,7 @@ int ask_filter(PyObject* filter, PyObject* record) {
     t_in_filter = false;
     const int keep = result ? PyObject_IsTrue(result.get()) : -1;
     if (keep >= 0) return keep;
-    py::Ref context(PyUnicode_FromString("zelvar.scrivo.scrivo.Logger filter"));
-    PyErr_WriteUnraisable(context ? context.get() : Py_None);
+    py::hand_to_unraisablehook("zelvar.scrivo.scrivo.Logger filter");
     return 1;
 }
 
