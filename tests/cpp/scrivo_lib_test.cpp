@@ -209,26 +209,39 @@ INSTANTIATE_TEST_SUITE_P(SetBeforeOrAfterAdd, Colors, testing::Bool());
 
 // ---------------------------------------------------------------- files
 
+// A sink handed to add_sink with a pattern and level gets them as add_file_handler's own does.
 TEST(FileHandler, OverwriteTruncatesOtherwiseAppends) {
     TempDir dir;
-    for (bool overwrite : {true, false}) {
-        const auto path = dir.path / (overwrite ? "t.log" : "a.log");
-        std::ofstream(path) << "old\n";
-        LoggerFactory factory;
-        factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
-        EXPECT_EQ(read_file(path), "old\n") << overwrite;  // emptied only by build()
-        auto logger = factory.build(unique_name("file"), false);
-        EXPECT_NE(dynamic_cast<zelvar::libscrivo::FileSink*>(logger->sinks().at(0).get()), nullptr);
-        EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
-        logger->info("dropped");
-        logger->warn("kept");  // written through: in the file when the call returns
-        EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
-        zelvar::libscrivo::set_file_flush_interval(*logger, std::chrono::hours(1));
-        logger->warn("held");
-        EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
-        logger->flush();
-        EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\nwarning held\n") << overwrite;
-    }
+    for (bool overwrite : {true, false})
+        for (bool handed : {false, true}) {
+            SCOPED_TRACE(handed ? "add_sink" : "add_file_handler");
+            const auto path = dir.path / fmt::format("{}{}.log", overwrite ? "t" : "a", handed ? "h" : "");
+            std::ofstream(path) << "old\n";
+            LoggerFactory factory;
+            if (handed) {
+                const auto make = [name = path.string()](bool destroy) {
+                    return std::make_shared<zelvar::libscrivo::FileSink>(name, destroy);
+                };
+                factory.add_sink(make, overwrite, "%l %v", spdlog::level::warn);
+            } else {
+                factory.add_file_handler(path.string(), "%l %v", spdlog::level::warn, overwrite);
+            }
+            EXPECT_EQ(read_file(path), "old\n") << overwrite;  // emptied only by build()
+            auto logger = factory.build(unique_name("file"), false);
+            EXPECT_NE(dynamic_cast<zelvar::libscrivo::FileSink*>(logger->sinks().at(0).get()), nullptr);
+            EXPECT_FALSE(zelvar::libscrivo::prints_location(*logger));  // the pattern's marks were made
+            EXPECT_FALSE(zelvar::libscrivo::prints_fields(*logger));
+            EXPECT_EQ(read_file(path), overwrite ? "" : "old\n") << overwrite;
+            logger->info("dropped");
+            logger->warn("kept");  // written through: in the file when the call returns
+            EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
+            zelvar::libscrivo::set_file_flush_interval(*logger, std::chrono::hours(1));
+            logger->warn("held");
+            EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\n") << overwrite;
+            logger->flush();
+            EXPECT_EQ(read_file(path), std::string(overwrite ? "" : "old\n") + "warning kept\nwarning held\n")
+                << overwrite;
+        }
 }
 
 TEST(FileHandler, RotatesAtMaxSizeKeepingMaxFiles) {
@@ -615,6 +628,10 @@ TEST(Errors, BadArgumentsThrowTheDocumentedTypes) {
 
     EXPECT_THROW(LoggerRegistry::set_default(nullptr), std::invalid_argument);
     EXPECT_THROW(MaxSinkLevel(nullptr, spdlog::level::info), std::invalid_argument);
+    EXPECT_THROW(factory.add_sink(nullptr, "%v", lvl(0)), std::invalid_argument);
+    EXPECT_THROW(factory.add_sink([](bool) { return nullptr; }, false, "%v", lvl(0)), std::invalid_argument);
+    EXPECT_THROW(factory.add_sink(LoggerFactory::SinkMaker(), false, "%v", lvl(0)), std::invalid_argument);
+    EXPECT_TRUE(factory.build(unique_name("errors"), false)->sinks().empty());
 }
 
 TEST(GetLogger, EmptyNameIsTheDefault) {

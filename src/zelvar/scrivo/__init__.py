@@ -7,7 +7,7 @@ from ._context import BoundLogger, log_context
 from .scrivo import ColorScheme, DefaultLogger, Level, Logger, PyLogHandler, callback_skipped
 
 # Every handler kind the native module defines (LogHandler and its subclasses), so a new kind needs
-# no line here; the stub (__init__.pyi) names them for type checkers.
+# no line here; the stub (__init__.pyi) takes them from scrivo.pyi's __all__.
 _HANDLER_KINDS = {
     name: kind
     for name, kind in vars(_native).items()

@@ -8,6 +8,30 @@ from typing_extensions import Self, disjoint_base
 
 from ._context import BoundLogger, _ExcInfo
 
+# What the package re-exports, every handler kind among it: zelvar/scrivo/__init__.pyi takes the
+# whole list. The module itself has none (tools/stubtest-allowlist.txt).
+__all__ = [
+    "BasicConsoleHandler",
+    "CallbackHandler",
+    "ColorScheme",
+    "ConsoleHandler",
+    "DailyFileHandler",
+    "DefaultLogger",
+    "FileHandler",
+    "JsonFileHandler",
+    "JsonStderrHandler",
+    "JsonStdoutHandler",
+    "Level",
+    "LogHandler",
+    "Logger",
+    "PyLogHandler",
+    "RotatingFileHandler",
+    "StderrHandler",
+    "StdoutHandler",
+    "SyslogHandler",
+    "callback_skipped",
+]
+
 _LevelLike = SupportsInt
 # What a logger's level setter, log() and is_enabled_for() take: a Level, 0 to 6, or a level name in
 # any case ("WARNING" too); a `logging` number (10 to 50), bool and float are refused.

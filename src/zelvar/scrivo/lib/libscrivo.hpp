@@ -224,6 +224,20 @@ class SCRIVO_API LoggerFactory {
     // level it has.
     void add_sink(std::shared_ptr<spdlog::sinks::sink> sink);
 
+    // A sink made by the caller, given `pattern` and `level` as every add_*_handler gives its sinks
+    // (an empty pattern keeps the sink's formatter), so a new sink needs no method of its own here.
+    // Throws std::invalid_argument for a null sink (or maker, or a maker that makes none).
+    void add_sink(std::shared_ptr<spdlog::sinks::sink> sink, const std::string& pattern,
+                  spdlog::level::level_enum level);
+
+    // Makes a sink that writes a file; `destroy` true: one that empties or prunes what it finds.
+    using SinkMaker = std::function<std::shared_ptr<spdlog::sinks::sink>(bool destroy)>;
+    // A file sink that may destroy data, added as add_file_handler adds its own: make(false) now,
+    // opening the file and destroying nothing, and when `destroys`, make(true) in its place in
+    // build(), once every handler's file is open.  Each gets `pattern` and `level` as add_sink gives
+    // them.
+    void add_sink(const SinkMaker& make, bool destroys, const std::string& pattern, spdlog::level::level_enum level);
+
     // The argument checks of add_file_handler, add_rotating_file_handler,
     // add_json_file_handler, add_daily_file_handler and add_syslog_handler,
     // and of build()'s name, with the same exceptions: they touch nothing.
@@ -266,7 +280,6 @@ class SCRIVO_API LoggerFactory {
     template <class Make>
     std::shared_ptr<spdlog::logger> build_with(const std::string& name, bool make_default, Make&& make);
 
-    using SinkMaker = std::function<std::shared_ptr<spdlog::sinks::sink>(bool destroy)>;
     // Adds make(false), a sink that opens its file and destroys nothing; when `destroys`, build()
     // puts make(true) (the same file, emptied or pruned) in its place.
     void add_opened(const SinkMaker& make, bool destroys);

@@ -96,6 +96,24 @@ void LoggerFactory::add_basic_console_handler(bool color, const std::string& pat
 
 void LoggerFactory::add_sink(std::shared_ptr<spdlog::sinks::sink> sink) { sinks_.push_back(std::move(sink)); }
 
+namespace {
+
+SinkPtr non_null(SinkPtr sink) {
+    if (!sink) throw std::invalid_argument("LoggerFactory::add_sink: null sink");
+    return sink;
+}
+
+}  // namespace
+
+void LoggerFactory::add_sink(std::shared_ptr<spdlog::sinks::sink> sink, const std::string& pattern, level_enum level) {
+    sinks_.push_back(configured(non_null(std::move(sink)), pattern, level));
+}
+
+void LoggerFactory::add_sink(const SinkMaker& make, bool destroys, const std::string& pattern, level_enum level) {
+    if (!make) throw std::invalid_argument("LoggerFactory::add_sink: no sink maker");
+    add_opened([=](bool destroy) { return configured(non_null(make(destroy)), pattern, level); }, destroys);
+}
+
 void LoggerFactory::add_opened(const SinkMaker& make, bool destroys) {
     if (destroys) deferred_.reserve(deferred_.size() + 1);  // nothing can fail once the sink is added
     sinks_.push_back(make(false));
@@ -107,9 +125,8 @@ void LoggerFactory::check_file_handler(const std::string& filename) { lib::FileS
 void LoggerFactory::add_file_handler(const std::string& filename, const std::string& pattern, level_enum level,
                                      bool overwrite) {
     check_file_handler(filename);
-    add_opened(
-        [=](bool destroy) { return configured(std::make_shared<lib::FileSink>(filename, destroy), pattern, level); },
-        overwrite);
+    add_sink([=](bool destroy) { return std::make_shared<lib::FileSink>(filename, destroy); }, overwrite, pattern,
+             level);
 }
 
 void LoggerFactory::check_rotating_file_handler(const std::string& filename, unsigned long max_size,
