@@ -265,4 +265,32 @@ int init_bound(const HandlerKind& kind, PyObject* self, PyObject* const* given) 
     return 0;
 }
 
+int set_address(void* slot, PyObject* v) {
+    if (!v) v = Py_None;
+    if (!check_address(v)) return -1;
+    py::field::store_object(slot, v);
+    return 0;
+}
+
+int set_callable(void* slot, PyObject* v) {
+    if (!v) return py::field::no_delete();
+    if (!check_callable(v, "callable")) return -1;
+    py::field::store_object(slot, v);
+    return 0;
+}
+
+PyObject* get_added_flag(const void* slot) {
+    PyObject* o = *static_cast<PyObject* const*>(slot);
+    return PyBool_FromLong(o && o != Py_None);
+}
+int set_added_flag(void* slot, PyObject* v) {
+    if (!v) return py::field::no_delete();
+    const int t = py::truth(v);
+    if (t < 0) return -1;
+    py::field::store_object(slot, t ? Py_True : Py_None);
+    return 0;
+}
+
+PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
+
 }  // namespace zelvar::scrivo

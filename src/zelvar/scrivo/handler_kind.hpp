@@ -12,6 +12,7 @@
 #include <zelvar/_pyext/fields.hpp>
 #include <zelvar/_pyext/pickle.hpp>
 #include <zelvar/_pyext/python.hpp>
+#include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
 #include "module_state.hpp"
@@ -273,6 +274,16 @@ bool check_callable(PyObject* v, const char* name);
 // TypeError otherwise.
 bool check_address(PyObject* v);
 
+// Field accessors the rows use beyond py::field's: a syslog address and a callable, checked as
+// __init__ checks them; a flag that joined a kind's pickle state later (an object field holding True,
+// or None for False, so handlers without it are written in the first layout); a level read back as a
+// Level member, through the module's `Level` as bound now.
+int set_address(void* slot, PyObject* v);
+int set_callable(void* slot, PyObject* v);
+PyObject* get_added_flag(const void* slot);
+int set_added_flag(void* slot, PyObject* v);
+PyObject* get_level(const void* slot);
+
 // The most parameters a kind's __init__ takes.
 inline constexpr std::size_t kMaxParams = 8;
 
@@ -292,6 +303,43 @@ int init_kind(PyObject* self, PyObject* args, PyObject* kwargs) {
     typename py::Params<n>::Values given;
     if (!params.bind(args, kwargs, given)) return -1;
     return init_bound(K, self, given.data());
+}
+
+// Kind K's pickle hooks and module-level unpickle function (defined beside the rows, which hold the
+// layouts).
+template <const HandlerKind& K>
+PyObject* reduce(PyObject* self, PyObject*);
+template <const HandlerKind& K>
+PyObject* set_state(PyObject* self, PyObject* state);
+template <const HandlerKind& K>
+PyObject* unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
+template <const HandlerKind& K>
+PyMethodDef g_methods[] = {{"__reduce__", reduce<K>, METH_NOARGS, nullptr},
+                           {"__setstate__", set_state<K>, METH_O, nullptr},
+                           {nullptr, nullptr, 0, nullptr}};
+
+template <const HandlerKind& K>
+py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
+
+// A subclass inherits allocation and deallocation from its base.
+template <const HandlerKind& K>
+PyTypeObject kind_type(std::size_t size) {
+    const HandlerKind* base = K.base;  // a variable: a constant address would draw "never null" warnings
+    return py::make_type({
+        .name = K.name,
+        .basicsize = static_cast<Py_ssize_t>(size),
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+        .doc = kind_doc::text<K>.data(),
+        .base = base ? base->type : nullptr,
+        .methods = g_methods<K>,
+        .getset = K.fields.empty() ? nullptr : g_properties<K>.defs,
+        .new_ = base ? nullptr : kind_new,
+        .init = init_kind<K>,
+        .dealloc = base ? nullptr : kind_dealloc,
+        .traverse = kind_traverse,
+        .clear = kind_clear,
+    });
 }
 
 }  // namespace zelvar::scrivo

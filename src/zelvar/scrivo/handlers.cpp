@@ -1,6 +1,6 @@
-// The handler kinds and the colour scheme, one row each; their types, properties, pickle hooks and
-// unpickle functions are made here from the rows, their __init__ in handler_kind.cpp and their
-// factory calls in contribution.cpp.
+// The handler kinds and the colour scheme, one row each. Their types, properties, pickle hooks and
+// unpickle functions are made from the rows (by handler_kind.hpp's templates), their __init__ in
+// handler_kind.cpp and their factory calls in factory_calls.cpp.
 #include "handlers.hpp"
 
 #include <array>
@@ -24,39 +24,6 @@ namespace {
 
 using py::Field;
 namespace field = py::field;
-
-// --- field accessors -----------------------------------------------------------------------
-
-int set_address(void* slot, PyObject* v) {
-    if (!v) v = Py_None;
-    if (!check_address(v)) return -1;
-    field::store_object(slot, v);
-    return 0;
-}
-
-int set_callable(void* slot, PyObject* v) {
-    if (!v) return field::no_delete();
-    if (!check_callable(v, "callable")) return -1;
-    field::store_object(slot, v);
-    return 0;
-}
-
-// A flag that joined a kind's pickle state later: an object field holding True, or None for False,
-// so handlers without it are written in the first layout.
-PyObject* get_added_flag(const void* slot) {
-    PyObject* o = *static_cast<PyObject* const*>(slot);
-    return PyBool_FromLong(o && o != Py_None);
-}
-int set_added_flag(void* slot, PyObject* v) {
-    if (!v) return field::no_delete();
-    const int t = py::truth(v);
-    if (t < 0) return -1;
-    field::store_object(slot, t ? Py_True : Py_None);
-    return 0;
-}
-
-// Levels read back as Level members, through the module's `Level` as bound now.
-PyObject* get_level(const void* slot) { return level_to_python(*static_cast<const int32_t*>(slot)); }
 
 #define ZELVAR_FIELD(name, type, doc, get, set, ...) \
     Field { #name, offsetof(type, name), #name ": " doc, get, set, __VA_ARGS__ }
@@ -452,6 +419,8 @@ constexpr std::size_t kIndex = [] {
 
 KindPickle g_pickles[kKindCount];
 
+}  // namespace
+
 template <const HandlerKind& K>
 PyObject* reduce(PyObject* self, PyObject*) {
     return py::reduce(self, g_pickles[kIndex<K>].def);
@@ -467,33 +436,7 @@ PyObject* unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     return py::unpickle(args, nargs, kwnames, g_pickles[kIndex<K>].def);
 }
 
-template <const HandlerKind& K>
-PyMethodDef g_methods[] = {{"__reduce__", reduce<K>, METH_NOARGS, nullptr},
-                           {"__setstate__", set_state<K>, METH_O, nullptr},
-                           {nullptr, nullptr, 0, nullptr}};
-
-template <const HandlerKind& K>
-py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
-
-// A subclass inherits allocation and deallocation from its base.
-template <const HandlerKind& K>
-PyTypeObject kind_type(std::size_t size) {
-    const HandlerKind* base = K.base;  // a variable: a constant address would draw "never null" warnings
-    return py::make_type({
-        .name = K.name,
-        .basicsize = static_cast<Py_ssize_t>(size),
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
-        .doc = kind_doc::text<K>.data(),
-        .base = base ? base->type : nullptr,
-        .methods = g_methods<K>,
-        .getset = K.fields.empty() ? nullptr : g_properties<K>.defs,
-        .new_ = base ? nullptr : kind_new,
-        .init = init_kind<K>,
-        .dealloc = base ? nullptr : kind_dealloc,
-        .traverse = kind_traverse,
-        .clear = kind_clear,
-    });
-}
+namespace {
 
 using UnpickleFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 

@@ -16,90 +16,20 @@
 #include <zelvar/_pyext/types.hpp>
 #include <zelvar/scrivo/scrivo.hpp>
 
-#include "bound_logger.hpp"
-#include "default_target.hpp"
-#include "emission.hpp"
 #include "handlers.hpp"
 #include "logger_build.hpp"
-#include "module_state.hpp"
-#include "stacklevel.hpp"
+#include "logging_methods.hpp"
 
 namespace zelvar::scrivo {
 namespace {
 
-// The logging entries of the native tables.
-constexpr int kMethods = 6;
-constexpr const char* kMethodNames[kMethods] = {"trace", "debug", "info", "warn", "error", "critical"};
-
-// What differs between the two classes, for the code shared by both.
-template <class Self>
-struct Traits;
-
-template <>
-struct Traits<LoggerObject> {
-    using Table = LoggerVTable;
-    static PyTypeObject* type() { return &LoggerType; }
-    static constexpr const char* name = "Logger";
-    static inline PyObject* functions[kMethods];  // attached at import; anything else is an override
-    // The object's own logger: emit() takes a reference of its own only when the call lets go of
-    // the interpreter lock (a reference count changed on every call costs a shared cache line).
-    static const std::shared_ptr<spdlog::logger>* held(LoggerObject* self) { return &self->logger.logger; }
-    static const std::shared_ptr<spdlog::logger>& target(LoggerObject* self) { return self->logger.logger; }
-    static std::string_view fields(LoggerObject*) { return {}; }
-};
-
-template <>
-struct Traits<DefaultLoggerObject> {
-    using Table = DefaultLoggerVTable;
-    static PyTypeObject* type() { return &DefaultLoggerType; }
-    static constexpr const char* name = "DefaultLogger";
-    static inline PyObject* functions[kMethods];
-    // Kept until the default is replaced, so a newer default is seen at once.
-    static const std::shared_ptr<spdlog::logger>* held(DefaultLoggerObject*) { return default_target(); }
-    static std::shared_ptr<spdlog::logger> target(DefaultLoggerObject*) { return LoggerRegistry::get_logger("", true); }
-    static std::string_view fields(DefaultLoggerObject*) { return {}; }
-};
-
-// Through its owner's logger, as the owner would write.
-template <>
-struct Traits<BoundLoggerObject> {
-    static PyTypeObject* type() { return &BoundLoggerType; }
-    static constexpr const char* name = "BoundLogger";
-    static inline PyObject* functions[kMethods];
-    static const std::shared_ptr<spdlog::logger>* held(BoundLoggerObject* self) {
-        return self->is_default ? default_target()
-                                : Traits<LoggerObject>::held(reinterpret_cast<LoggerObject*>(self->owner));
-    }
-    static std::shared_ptr<spdlog::logger> target(BoundLoggerObject* self) {
-        const auto* own = held(self);
-        return own ? *own : LoggerRegistry::get_logger("", true);
-    }
-    static std::string_view fields(BoundLoggerObject* self) { return self->fields; }
-};
-
 // Dispatch flag 0: a Python subclass's own method of that name runs instead, its result dropped.
 // True when it ran (or failed, with the exception set).
 bool ran_override(PyObject* self, int method, PyObject* own, PyObject* msg, int32_t fg, int32_t bg, int32_t effect) {
-    py::Ref override(py::find_override(self, kMethodNames[method], own));
+    py::Ref override(py::find_override(self, kLevelMethods[method].name, own));
     if (!override) return PyErr_Occurred() != nullptr;
     py::Ref result(PyObject_CallFunction(override.get(), "Oiii", msg, fg, bg, effect));
     return true;
-}
-
-// A record at `level` through `self`'s logger, for a caller that holds the interpreter lock;
-// `method` names the call in failure reports. A native caller's record (`with_fields` false) carries
-// no fields.
-template <class Self>
-void log_at(Self* self, int32_t level, const char* method, PyObject* msg, int32_t fg, int32_t bg, int32_t effect,
-            bool with_fields = true, const CallExtras* call = nullptr) {
-    const std::string_view fields = Traits<Self>::fields(self);
-    if (const std::shared_ptr<spdlog::logger>* held = Traits<Self>::held(self)) {
-        log_text(*held, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields, call);
-        return;
-    }
-    std::shared_ptr<spdlog::logger> target;
-    if (py::guard([&] { return target = Traits<Self>::target(self), 0; }) < 0) return;
-    log_text(target, level, msg, fg, bg, effect, Traits<Self>::name, method, fields, with_fields, call);
 }
 
 // Method N for a caller that holds the interpreter lock.
@@ -111,7 +41,7 @@ void log_body(Self* self, PyObject* msg, int dispatch, const LogOptions* o) {
     if (dispatch == py::kHonourOverride &&
         ran_override(reinterpret_cast<PyObject*>(self), N, Traits<Self>::functions[N], msg, fg, bg, effect))
         return;
-    log_at(self, N, kMethodNames[N], msg, fg, bg, effect, false);
+    log_at(self, N, kLevelMethods[N].name, msg, fg, bg, effect, false);
 }
 
 // The native table entry of method N. Its callers are to hold the interpreter lock; a native thread
@@ -141,147 +71,6 @@ const DefaultLoggerVTable g_default_vtable = {
     log_entry<DefaultLoggerObject, 0>, log_entry<DefaultLoggerObject, 1>, log_entry<DefaultLoggerObject, 2>,
     log_entry<DefaultLoggerObject, 3>, log_entry<DefaultLoggerObject, 4>, log_entry<DefaultLoggerObject, 5>,
 };
-
-// --- the Python-visible logging methods ---------------------------------------------------------
-
-// Those at a fixed level: the six of the native table, then `warning`, the same as `warn`.
-struct LevelMethod {
-    const char* name;
-    int32_t level;
-};
-constexpr LevelMethod kLevelMethods[] = {{"trace", 0}, {"debug", 1},    {"info", 2},   {"warn", 3},
-                                         {"error", 4}, {"critical", 5}, {"warning", 3}};
-constexpr int kLevelMethodCount = static_cast<int>(std::size(kLevelMethods));
-
-// The instance a method was called on (args[0]), or null with TypeError.
-template <class Self>
-Self* instance(PyObject* const* args, Py_ssize_t nargs, const char* method) {
-    if (nargs >= 1 && PyObject_TypeCheck(args[0], Traits<Self>::type())) return reinterpret_cast<Self*>(args[0]);
-    PyErr_Format(PyExc_TypeError, "descriptor '%s' requires a '%s' object", method, Traits<Self>::type()->tp_name);
-    return nullptr;
-}
-
-// The parameters every Python logging method has after its own (`log`'s level): msg and the colour
-// codes, then keyword-only the options; any other keyword is a field of the record.
-#define ZELVAR_LOG_PARAMETERS "msg", "fg_color", "bg_color", "effect", "exc_info", "stacklevel"
-
-// The bound values from `m`, msg's index: msg (str or None), the colour codes, the options; `call`
-// points at the call's own fields and exception, or is null for a call with neither.
-template <std::size_t N>
-bool message_arguments(const std::array<PyObject*, N>& v, std::size_t m, const py::ExtraKeywords& fields, LogOptions& o,
-                       CallExtras& extras, const CallExtras*& call, PyObject* exc_info = nullptr) {
-    if (!py::check_str_argument(v[m], "msg")) return false;
-    o = LogOptions{3, -1, -1, -1};
-    if ((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
-        (v[m + 3] && !py::to_int32(v[m + 3], o.effect)))
-        return false;
-    int32_t stacklevel = 0;
-    if (v[m + 5] && !to_stacklevel(v[m + 5], stacklevel)) return false;
-    extras = CallExtras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info, stacklevel};
-    call = extras.fields || extras.exc_info || stacklevel ? &extras : nullptr;
-    return true;
-}
-
-PyObject* finished() {
-    if (PyErr_Occurred()) return nullptr;
-    Py_RETURN_NONE;
-}
-
-// Method M of kLevelMethods: binds and converts, then writes as the table entry does with dispatch 1.
-template <class Self, int M>
-PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    constexpr LevelMethod method = kLevelMethods[M];
-    static const auto params = py::params(method.name, {ZELVAR_LOG_PARAMETERS}, 1, 4);
-    Self* self = instance<Self>(args, nargs, method.name);
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
-        !message_arguments(v, 0, fields, o, extras, call))
-        return nullptr;
-    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
-}
-
-// log(level, msg, ...): a record at a level given as an argument; at OFF nothing is written.
-template <class Self>
-PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params("log", {"level", ZELVAR_LOG_PARAMETERS}, 2, 5);
-    Self* self = instance<Self>(args, nargs, "log");
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    int32_t level;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) || !py::to_level_value(v[0], level) ||
-        !message_arguments(v, 1, fields, o, extras, call))
-        return nullptr;
-    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
-}
-
-// exception(msg, ...): an error record with the exception being handled, unless exc_info says otherwise.
-template <class Self>
-PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params("exception", {ZELVAR_LOG_PARAMETERS}, 1, 4);
-    Self* self = instance<Self>(args, nargs, "exception");
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
-        !message_arguments(v, 0, fields, o, extras, call, Py_True))
-        return nullptr;
-    log_at(self, spdlog::level::err, "exception", v[0], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
-}
-
-#undef ZELVAR_LOG_PARAMETERS
-
-template <class Self, std::size_t... M>
-bool attach_methods(PyObject* defaults, std::index_sequence<M...>) {
-    static const std::string docs[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name +
-                                        "(self, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) -> void")...};
-    static const std::string qualnames[] = {(std::string(Traits<Self>::name) + "." + kLevelMethods[M].name)...};
-    const py::NativeBody bodies[] = {log_method<Self, M>...};
-    static const std::string exception_doc = std::string(Traits<Self>::name) +
-                                             ".exception(self, str msg, int fg_color=-1, int bg_color=-1, "
-                                             "int effect=-1) -> void";
-    static const std::string exception_qualname = std::string(Traits<Self>::name) + ".exception";
-    static const std::string log_doc = std::string(Traits<Self>::name) +
-                                       ".log(self, level, str msg, int fg_color=-1, int bg_color=-1, int effect=-1) "
-                                       "-> void";
-    static const std::string log_qualname = std::string(Traits<Self>::name) + ".log";
-    for (int i = 0; i <= kLevelMethodCount + 1; ++i) {
-        const bool level_method = i < kLevelMethodCount;
-        const bool exception = i == kLevelMethodCount;
-        const py::FunctionDef def =
-            level_method ? py::FunctionDef{kLevelMethods[i].name,
-                                           qualnames[i].c_str(),
-                                           docs[i].c_str(),
-                                           bodies[i],
-                                           nullptr,
-                                           defaults}
-            : exception
-                ? py::FunctionDef{"exception",
-                                  exception_qualname.c_str(),
-                                  exception_doc.c_str(),
-                                  exception_method<Self>,
-                                  nullptr,
-                                  defaults}
-                : py::FunctionDef{"log", log_qualname.c_str(), log_doc.c_str(), log_any_level<Self>, nullptr, defaults};
-        PyObject* fn = py::make_function(def, kModuleName);
-        if (!fn) return false;
-        if (i < kMethods) Traits<Self>::functions[i] = fn;  // owned for the life of the process
-        if (!py::set_type_attribute(Traits<Self>::type(), def.name, fn)) return false;
-        if (i >= kMethods) Py_DECREF(fn);  // the type's dict holds it
-    }
-    return true;
-}
 
 // The native logger a call on `self` writes through; false with an exception.
 template <class Self>
@@ -484,13 +273,6 @@ bool add_logger_types(PyObject* module) {
            py::add_type(module, &DefaultLoggerType, "DefaultLogger",
                         const_cast<DefaultLoggerVTable*>(&g_default_vtable)) &&
            PyType_Ready(&BoundLoggerType) == 0;
-}
-
-bool attach_logging_methods(PyObject*) {
-    py::Ref defaults(Py_BuildValue("(iii)", -1, -1, -1));
-    return defaults && attach_methods<LoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
-           attach_methods<DefaultLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>()) &&
-           attach_methods<BoundLoggerObject>(defaults.get(), std::make_index_sequence<kLevelMethodCount>());
 }
 
 bool add_exit_hook(PyObject*) {
