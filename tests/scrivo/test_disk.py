@@ -64,6 +64,33 @@ def test_urgent_record_writes_out_the_buffer(tmp_path, kind, queue_size):
     assert wait_for(folder, 4, 0 if queue_size == 0 else 5) is not None
 
 
+@pytest.mark.parametrize("target", ["file", "fifo"])
+def test_buffer_size_follows_what_the_file_is(tmp_path, target):
+    # A regular file holds 64 KiB of records back; a pipe gets them in writes of at most PIPE_BUF,
+    # which never tear a line among other writers.
+    path = tmp_path / "out"
+    reader = None
+    if target == "fifo":
+        os.mkfifo(path)
+        reader = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+    log = s.Logger(f"size-{target}", handlers=[s.FileHandler(str(path), pattern="%v")], flush_interval=600)
+    line = "r" * 99
+    try:
+        for _ in range(100):  # 10,000 bytes
+            log.info(line)
+        if reader is None:
+            assert path.stat().st_size == 0
+        else:
+            early = os.read(reader, 1 << 16)
+            assert 10_000 - 4096 <= len(early) < 10_000 and early.endswith(b"\n")
+        log.flush()
+        rest = path.read_bytes() if reader is None else early + os.read(reader, 1 << 16)
+        assert rest == (line + "\n").encode() * 100
+    finally:
+        if reader is not None:
+            os.close(reader)
+
+
 @pytest.mark.parametrize("queue_size", [0, 64])
 @pytest.mark.parametrize("interval", [None, 0.3, 0, 1.5e-9])
 def test_quiet_record_reaches_the_disk_within_the_interval(tmp_path, interval, queue_size):

@@ -82,7 +82,7 @@ const std::string& checked_name(const std::string& filename) {
 }  // namespace
 
 FileSink::FileSink(std::string filename, bool truncate) : filename_(std::move(filename)) {
-    fd_ = open_file(checked_name(filename_), truncate);
+    adopt(open_file(checked_name(filename_), truncate));
     try {
         buffer_.reserve(kBufferSize);
         watch(this);
@@ -173,10 +173,11 @@ FileSink::Writing::~Writing() {
 }
 
 // Writes out what the file takes without waiting (a pipe with room for the buffer, which holds at
-// most PIPE_BUF bytes between records, takes all of it in one write); the rest stays with the parent.
+// most PIPE_BUF bytes between records there, takes all of it in one write); the rest stays with the
+// parent.
 void FileSink::ready_for_fork(void* sink, std::chrono::steady_clock::time_point deadline) noexcept {
     auto& self = *static_cast<FileSink*>(sink);
-    if (self.fd_ < 0 || self.buffer_.size() == 0 || self.buffer_.size() > kBufferSize) return;
+    if (self.fd_ < 0 || self.buffer_.size() == 0 || self.buffer_.size() > self.capacity_) return;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd ready{self.fd_, POLLOUT, 0};
@@ -231,9 +232,9 @@ void FileSink::settle(std::size_t start, spdlog::level::level_enum level) {
     // The first record of a fresh buffer: the thread that writes it out in time must be running
     // (a forked child has none until then).
     if (timed && start == 0 && !g_flusher_running.load(std::memory_order_relaxed)) wake_flusher();
-    if (buffer_.size() > kBufferSize) {
+    if (buffer_.size() > capacity_) {
         if (start > 0) write_front(start);  // the records before it, so that it starts the next write
-        if (buffer_.size() > kBufferSize) write_front(buffer_.size());
+        if (buffer_.size() > capacity_) write_front(buffer_.size());
     }
     whole_.store(buffer_.size(), std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_release);
@@ -286,16 +287,22 @@ void FileSink::close_file() noexcept {
     }
 }
 
+void FileSink::adopt(int fd) noexcept {
+    struct stat st {};
+    fd_ = fd;
+    capacity_ = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? kFileBufferSize : kBufferSize;
+}
+
 void FileSink::reopen(bool truncate) {
     close_file();
-    fd_ = open_file(filename_, truncate);
+    adopt(open_file(filename_, truncate));
 }
 
 void FileSink::switch_to(std::string filename) {
     flush_();
     const int fd = open_file(checked_name(filename), false);
     close_file();
-    fd_ = fd;
+    adopt(fd);
     filename_ = std::move(filename);
 }
 

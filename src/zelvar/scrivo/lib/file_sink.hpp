@@ -25,20 +25,22 @@ namespace zelvar::libscrivo {
 // By default every record reaches the file through one write(2) before the logging call returns
 // (no stdio layer): a kill, a crash or a worker's exit loses nothing already logged.  A positive
 // flush interval (set_flush_interval) keeps records in the sink's own buffer instead, which reaches
-// the file in whole records only: when the next record would not fit (kBufferSize), with a record
+// the file in whole records only: when the next record would not fit (see below), with a record
 // at error or above, within the flush interval, on flush(), on destruction, for every sink still
 // open at exit, on a fatal signal (see write_out_on_crash), and just before fork() as far as the
 // file takes them without waiting (see guard_across_fork: a forked child drops what it inherited
 // unwritten).  A thread inside a BatchOfRecords buffers in either mode until the batch ends.  The
 // file is opened with O_APPEND, so writers sharing it, loggers of this process or other processes,
-// interleave whole lines; a record larger than the buffer is written alone, in one call.  A buffer
-// of PIPE_BUF bytes keeps that true for a pipe as well.
+// interleave whole lines; a record larger than the buffer is written alone, in one call.  The
+// buffer of a regular file holds kFileBufferSize bytes (appends to a regular file do not tear
+// however large); that of anything else kBufferSize, PIPE_BUF, which keeps lines whole in a pipe.
 //
 // A failed write throws spdlog::spdlog_ex ("Failed writing to file <name>:
 // <strerror>"); the records of that write are dropped, never retried.
 class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
   public:
     static constexpr std::size_t kBufferSize = 4096;
+    static constexpr std::size_t kFileBufferSize = 64 * 1024;
 
     // Opens `filename` for appending (creating missing parent directories);
     // `truncate` empties it first.  Throws std::invalid_argument ("embedded
@@ -79,7 +81,7 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     bool write_out_on_crash(const struct timespec& lock_deadline, const struct timespec& write_deadline) noexcept;
 
     // While one lives on a thread, the file sinks that thread writes to keep its records in their
-    // buffers (up to kBufferSize) until write_out_batch: the non-blocking logger's writer hands a
+    // buffers (up to their size) until write_out_batch: the non-blocking logger's writer hands a
     // drained batch over in as few writes as it fits in.
     class SCRIVO_API BatchOfRecords {
       public:
@@ -121,6 +123,8 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
     std::size_t buffered() const;
     std::size_t file_size() const;
     void close_file() noexcept;
+    // Takes `fd` as the file, sizing the buffer for its kind.
+    void adopt(int fd) noexcept;
     void reopen(bool truncate);
     // Writes out what is buffered, then appends to `filename` from now on.
     void switch_to(std::string filename);
@@ -131,6 +135,8 @@ class SCRIVO_API FileSink : public spdlog::sinks::base_sink<std::mutex> {
 
     std::string filename_;
     int fd_ = -1;
+    // What buffer_ holds before it is written out: by the kind of file fd_ is (see the class).
+    std::size_t capacity_ = kBufferSize;
     spdlog::memory_buf_t buffer_;
     // The leading bytes of buffer_ that are whole records and not being written, for
     // write_out_on_crash.
