@@ -911,6 +911,7 @@ JSON_TEXTS = [
     "é ∑ 😀 \u2028",
     '{"already": ["json"]}',
     "",
+    "".join(map(chr, range(1, 128))) + "tail",  # plain runs between every escape
 ]
 JSON_KEYS = ["time", "level", "logger", "message", "file", "line", "thread", "pid"]
 

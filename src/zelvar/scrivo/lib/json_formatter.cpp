@@ -4,6 +4,7 @@
 #include <spdlog/details/os.h>
 #include <spdlog/fmt/fmt.h>
 
+#include <array>
 #include <chrono>
 #include <ctime>
 
@@ -48,6 +49,13 @@ std::size_t sequence_length(const unsigned char* p, const unsigned char* end) {
     return n;
 }
 
+// Bytes written as they are: printable ASCII other than the quote and the backslash.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+    return plain;
+}();
+
 }  // namespace
 
 void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& dest) {
@@ -56,6 +64,11 @@ void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& d
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
+        // Most text needs no escape: copy each run of plain bytes in one append.
+        const auto* run = p;
+        while (p < end && kPlain[*p]) ++p;
+        if (p != run) dest.append(reinterpret_cast<const char*>(run), reinterpret_cast<const char*>(p));
+        if (p == end) break;
         const unsigned char c = *p;
         if (c >= 0x80) {
             const std::size_t n = sequence_length(p, end);
