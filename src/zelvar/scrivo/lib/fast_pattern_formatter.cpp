@@ -13,6 +13,7 @@
 #include <iterator>
 #include <utility>
 
+#include "buffer_put.hpp"
 #include "libscrivo.hpp"
 
 namespace zelvar::libscrivo {
@@ -21,12 +22,7 @@ namespace {
 namespace fmt_helper = spdlog::details::fmt_helper;
 using spdlog::memory_buf_t;
 
-// One resize and one copy: fmt's append goes through its chunked loop.
-inline void put(memory_buf_t& dest, const char* text, std::size_t size) {
-    const std::size_t at = dest.size();
-    dest.resize(at + size);
-    std::memcpy(dest.data() + at, text, size);
-}
+using libscrivo::put;
 inline void put(memory_buf_t& dest, spdlog::string_view_t text) { put(dest, text.data(), text.size()); }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "buffer_put.hpp"
+
 #include <spdlog/details/log_msg.h>
 #include <spdlog/details/os.h>
 #include <spdlog/fmt/fmt.h>
@@ -13,15 +15,6 @@ namespace {
 
 constexpr std::string_view kLevelNames[] = {"trace", "debug", "info", "warning", "error", "critical", "off"};
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-void append(spdlog::memory_buf_t& dest, std::string_view text) { dest.append(text.data(), text.data() + text.size()); }
-
-// Integers written as "{}" writes them, without parsing a format at run time.
-template <class Int>
-void append_int(spdlog::memory_buf_t& dest, Int value) {
-    const fmt::format_int digits(value);
-    dest.append(digits.data(), digits.data() + digits.size());
-}
 
 // Length of the well-formed UTF-8 sequence starting at `p`, or 0 (overlong forms, surrogates and
 // code points past U+10FFFF are not well formed).
@@ -67,47 +60,47 @@ void JsonFormatter::append_string(std::string_view text, spdlog::memory_buf_t& d
         // Most text needs no escape: copy each run of plain bytes in one append.
         const auto* run = p;
         while (p < end && kPlain[*p]) ++p;
-        if (p != run) dest.append(reinterpret_cast<const char*>(run), reinterpret_cast<const char*>(p));
+        if (p != run) put(dest, reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
         if (p == end) break;
         const unsigned char c = *p;
         if (c >= 0x80) {
             const std::size_t n = sequence_length(p, end);
             if (n == 0) {
-                append(dest, kReplacement);
+                put(dest, kReplacement);
                 ++p;
             } else if (n == 3 && c == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)) {
                 // Line and paragraph separators and NEL: valid JSON raw, but line-splitting readers break on them.
-                append(dest, p[2] == 0xA8 ? "\\u2028" : "\\u2029");
+                put(dest, p[2] == 0xA8 ? "\\u2028" : "\\u2029");
                 p += n;
             } else if (n == 2 && c == 0xC2 && p[1] == 0x85) {
-                append(dest, "\\u0085");
+                put(dest, "\\u0085");
                 p += n;
             } else {
-                dest.append(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(p + n));
+                put(dest, reinterpret_cast<const char*>(p), n);
                 p += n;
             }
             continue;
         }
         switch (c) {
             case '"':
-                append(dest, "\\\"");
+                put(dest, "\\\"");
                 break;
             case '\\':
-                append(dest, "\\\\");
+                put(dest, "\\\\");
                 break;
             case '\n':
-                append(dest, "\\n");
+                put(dest, "\\n");
                 break;
             case '\r':
-                append(dest, "\\r");
+                put(dest, "\\r");
                 break;
             case '\t':
-                append(dest, "\\t");
+                put(dest, "\\t");
                 break;
             default:
                 if (c < 0x20) {
                     const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                    dest.append(escape, escape + sizeof escape);
+                    put(dest, escape, sizeof escape);
                 } else {
                     dest.push_back(static_cast<char>(c));
                 }
@@ -132,54 +125,54 @@ void JsonFormatter::format(const spdlog::details::log_msg& msg, spdlog::memory_b
                        utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
         cached_second_ = secs.count();
     }
-    append(dest, "{\"time\":\"");
-    dest.append(cached_time_.data(), cached_time_.data() + cached_time_.size());
+    put(dest, "{\"time\":\"");
+    put(dest, cached_time_.data(), cached_time_.size());
     if (micros >= 0) {
         char fraction[] = ".000000Z\",\"level\":\"";
         auto rest = micros;
         for (int i = 6; i >= 1; --i, rest /= 10) fraction[i] = static_cast<char>('0' + rest % 10);
-        dest.append(fraction, fraction + sizeof fraction - 1);
+        put(dest, fraction, sizeof fraction - 1);
     } else {  // a clock before 1970: as fmt pads a negative count
         fmt::format_to(std::back_inserter(dest), ".{:06}Z\",\"level\":\"", micros);
     }
     const auto level = static_cast<std::size_t>(msg.level);
-    append(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
-    append(dest, "\",\"logger\":");
+    put(dest, level < std::size(kLevelNames) ? kLevelNames[level] : "off");
+    put(dest, "\",\"logger\":");
     append_string(std::string_view(msg.logger_name.data(), msg.logger_name.size()), dest);
     const std::string_view fields = current_fields();
     std::string_view message(msg.payload.data(), msg.payload.size());
     RecordException exception;
     const bool has_exception = !fields.empty() && find_exception(fields, exception);
     if (has_exception) message = message.substr(0, exception.message_size);  // the traceback has its own key
-    append(dest, ",\"message\":");
+    put(dest, ",\"message\":");
     append_string(message, dest);
     if (msg.source.empty() || msg.source.filename == nullptr) {
-        append(dest, ",\"file\":null,\"line\":null");
+        put(dest, ",\"file\":null,\"line\":null");
     } else {
-        append(dest, ",\"file\":");
+        put(dest, ",\"file\":");
         append_string(msg.source.filename, dest);
-        append(dest, ",\"line\":");
-        append_int(dest, msg.source.line);
+        put(dest, ",\"line\":");
+        put_int(dest, msg.source.line);
     }
-    append(dest, ",\"thread\":");
-    append_int(dest, written_thread_id(msg.thread_id));
-    append(dest, ",\"pid\":");
-    append_int(dest, process_id());
+    put(dest, ",\"thread\":");
+    put_int(dest, written_thread_id(msg.thread_id));
+    put(dest, ",\"pid\":");
+    put_int(dest, process_id());
     if (has_exception) {
         dest.push_back(',');
-        append(dest, exception.members);
+        put(dest, exception.members);
     }
     for_each_field(fields, [&](const Field& f) {
         dest.push_back(',');
         append_string(f.key, dest);
         dest.push_back(':');
         if (f.kind != FieldKind::text) {
-            append(dest, f.value);
+            put(dest, f.value);
         } else {
             append_string(f.value, dest);
         }
     });
-    append(dest, "}\n");
+    put(dest, "}\n");
 }
 
 std::unique_ptr<spdlog::formatter> JsonFormatter::clone() const { return std::make_unique<JsonFormatter>(); }

@@ -1,12 +1,12 @@
 // The fields of the record being written on this thread, and their logfmt form.
 #include <zelvar/scrivo/lib/libscrivo.hpp>
 
+#include "buffer_put.hpp"
+
 namespace zelvar::libscrivo {
 namespace {
 
 thread_local std::string_view t_fields;
-
-void append(spdlog::memory_buf_t& dest, std::string_view text) { dest.append(text.data(), text.data() + text.size()); }
 
 // The escape of the Unicode line separator (U+0085, U+2028, U+2029) at the start of `text`, or
 // empty: readers that split lines the Unicode way split on them.
@@ -38,31 +38,31 @@ void append_quoted(std::string_view value, spdlog::memory_buf_t& dest) {
         if (c == 0xC2 || c == 0xE2) {
             const std::string_view escape = line_separator(value.substr(i));
             if (!escape.empty()) {
-                append(dest, escape);
+                put(dest, escape);
                 i += c == 0xC2 ? 1 : 2;
                 continue;
             }
         }
         switch (c) {
             case '"':
-                append(dest, "\\\"");
+                put(dest, "\\\"");
                 break;
             case '\\':
-                append(dest, "\\\\");
+                put(dest, "\\\\");
                 break;
             case '\n':
-                append(dest, "\\n");
+                put(dest, "\\n");
                 break;
             case '\r':
-                append(dest, "\\r");
+                put(dest, "\\r");
                 break;
             case '\t':
-                append(dest, "\\t");
+                put(dest, "\\t");
                 break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                    dest.append(escape, escape + sizeof escape);
+                    put(dest, escape, sizeof escape);
                 } else {
                     dest.push_back(ch);
                 }
@@ -85,12 +85,12 @@ void append_logfmt(std::string_view block, spdlog::memory_buf_t& dest) {
     for_each_field(block, [&](const Field& f) {
         if (f.free_name) return;
         dest.push_back(' ');
-        append(dest, f.key);
+        put(dest, f.key);
         dest.push_back('=');
         if (needs_quotes(f.value)) {
             append_quoted(f.value, dest);
         } else {
-            append(dest, f.value);
+            put(dest, f.value);
         }
     });
 }
