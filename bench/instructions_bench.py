@@ -4,7 +4,9 @@ cancels the start-up. Counts do not depend on the machine's load, so two builds 
 
     PYTHONHASHSEED=0 python bench/instructions_bench.py [scenario ...]
 
-Prints one line per scenario; the ratios of the stacklevel rows are against the default rule's row."""
+Only the main thread's instructions are counted (the writer of a non-blocking logger runs on its own).
+Prints one line per scenario; the ratios of the stacklevel rows are against the default rule's row,
+that of the nonblocking row against the disabled row when both ran."""
 
 import os
 import re
@@ -19,6 +21,13 @@ N2 = int(os.environ.get("BENCH_N2", "12000"))
 SETUP = {
     # No location printed: the walk is skipped.
     "plain": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%v')])\ncall = lambda: lg.info('x')",
+    # The level test alone: the unit the ratios of logging_bench.py --ratios are given in.
+    "disabled": "lg = s.Logger('b', level=s.Level.WARN, handlers=[s.FileHandler(PATH, pattern='%v')])\n"
+    "call = lambda: lg.info('x')",
+    # The caller's side of a non-blocking logger whose queue never fills (the writer's thread is not
+    # counted; see CALLER_ONLY).
+    "nonblocking": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%v')], queue_size=1 << 15)\n"
+    "call = lambda: lg.info('x')",
     # A file sink whose pattern prints the caller's file and line: the frame walk runs on every call.
     "location": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')])\ncall = lambda: lg.info('x')",
     "location_stacklevel1": "lg = s.Logger('b', handlers=[s.FileHandler(PATH, pattern='%s:%# %v')], stacklevel=1)\n"
@@ -51,6 +60,7 @@ def total_instructions(setup, n, workdir):
         [
             "valgrind",
             "--tool=callgrind",
+            "--separate-threads=yes",
             f"--callgrind-out-file={out}",
             sys.executable,
             script,
@@ -62,7 +72,7 @@ def total_instructions(setup, n, workdir):
         stderr=subprocess.DEVNULL,
         env={**os.environ, "PYTHONHASHSEED": "0"},
     )
-    with open(out) as f:
+    with open(out + "-01") as f:  # the main thread
         return int(re.search(r"^summary: (\d+)", f.read(), re.M).group(1))
 
 
@@ -83,7 +93,7 @@ def main():
             print(f"{name:24} failed (not supported by this build?)")
             continue
         ratio = ""
-        base = name.replace("_stacklevel1", "")
+        base = "disabled" if name == "nonblocking" else name.replace("_stacklevel1", "")
         if base != name and base in results:
             ratio = f"  {results[name] / results[base]:.3f}x {base}"
         print(f"{name:24} {results[name]:10.0f} instructions/call{ratio}", flush=True)

@@ -774,26 +774,54 @@ std::string padded(int k, int n) {
     return std::to_string(k) + " " + std::to_string(n) + " " + std::string(n % 97 == 0 ? 20000 : n % 3 * 40, '.');
 }
 
-TEST(AsyncLogger, FullSmallQueueWritesEveryRecordInEachThreadsOrder) {
-    constexpr int kThreads = 4, kRecords = 5000;
-    for (const std::size_t queue_size : {std::size_t{1}, std::size_t{16}}) {
-        auto sink = std::make_shared<HoldingSink>();
-        AsyncLogger logger(unique_name("small-queue"), {sink}, queue_size, AsyncLogger::Overflow::block);
-        std::vector<std::thread> callers;
-        for (int k = 0; k < kThreads; ++k) {
-            callers.emplace_back([&, k] {
-                for (int n = 0; n < kRecords; ++n) logger.post(level_enum::info, {}, padded(k, n), {});
-            });
+// Callers queue without the lock while the queue has room and the writer needs no waking; a full
+// queue, a drop and a flush go through it. Either way each thread's records come out in order, every
+// one of them (block) or every one not counted as dropped (drop_oldest), and a flush returns only
+// once the caller's own records before it are written or dropped.
+TEST(AsyncLogger, ManyCallersWriteEachThreadsRecordsInOrder) {
+    constexpr int kThreads = 4, kRecords = 5000, kFlushEvery = 1000;
+    for (const auto overflow : {AsyncLogger::Overflow::block, AsyncLogger::Overflow::drop_oldest}) {
+        for (const std::size_t queue_size : {std::size_t{1}, std::size_t{16}, std::size_t{1024}}) {
+            const bool drops = overflow == AsyncLogger::Overflow::drop_oldest;
+            SCOPED_TRACE("queue_size " + std::to_string(queue_size) + (drops ? " drop_oldest" : " block"));
+            auto sink = std::make_shared<HoldingSink>();
+            AsyncLogger logger(unique_name("many-callers"), {sink}, queue_size, overflow);
+            std::atomic<int> unflushed{0};
+            std::vector<std::thread> callers;
+            for (int k = 0; k < kThreads; ++k) {
+                callers.emplace_back([&, k] {
+                    for (int n = 0; n < kRecords; ++n) {
+                        const std::uint64_t dropped = logger.dropped();
+                        logger.post(level_enum::info, {}, padded(k, n), {});
+                        if (n % kFlushEvery != kFlushEvery - 1) continue;
+                        logger.flush();
+                        const auto written = sink->records();
+                        if (std::find(written.begin(), written.end(), padded(k, n)) == written.end() &&
+                            logger.dropped() == dropped) {
+                            ++unflushed;
+                        }
+                    }
+                });
+            }
+            for (auto& t : callers) t.join();
+            logger.flush();
+            EXPECT_EQ(unflushed, 0);
+            std::vector<int> next(kThreads, 0);
+            std::size_t written = 0;
+            for (const std::string& record : sink->records()) {
+                const int k = std::stoi(record), n = std::stoi(record.substr(record.find(' ') + 1));
+                if (drops) {
+                    EXPECT_GE(n, next[k]);
+                    next[k] = n + 1;
+                } else {
+                    EXPECT_EQ(n, next[k]++);
+                }
+                EXPECT_EQ(record, padded(k, n));
+                ++written;
+            }
+            EXPECT_EQ(written + logger.dropped(), std::size_t{kThreads} * kRecords);
+            if (!drops) EXPECT_EQ(next, std::vector<int>(kThreads, kRecords));
         }
-        for (auto& t : callers) t.join();
-        logger.flush();
-        std::vector<int> next(kThreads, 0);
-        for (const std::string& record : sink->records()) {
-            const int k = std::stoi(record), n = std::stoi(record.substr(record.find(' ') + 1));
-            EXPECT_EQ(n, next[k]++) << "queue_size " << queue_size;
-            EXPECT_EQ(record, padded(k, n));
-        }
-        EXPECT_EQ(next, std::vector<int>(kThreads, kRecords)) << "queue_size " << queue_size;
     }
 }
 

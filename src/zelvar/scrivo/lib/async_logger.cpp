@@ -3,6 +3,7 @@
 #include <spdlog/details/os.h>
 
 #include "crash_stack.hpp"
+#include "slot_gate.hpp"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ namespace {
 // A record waiting for the writer: one slot of two cache lines. Its texts (plain, colored, then the
 // file and function names, each with its terminating zero, then the fields) are copied once into the
 // slot's own bytes, or when they do not fit into a buffer of its own, kept from record to record.
+// A hole is a slot reserved through the gate whose text could not be stored: the writer skips it.
 struct alignas(64) Record {
     static constexpr std::size_t kSize = 128;
 
@@ -38,9 +40,10 @@ struct alignas(64) Record {
     std::uint32_t plain = 0, colored = 0, file = 0, fields = 0, function = 0;  // sizes of the parts
     int line = 0;
     spdlog::level::level_enum level = spdlog::level::trace;
-    bool has_file = false, has_function = false;
+    bool has_file = false, has_function = false, hole = false;
+    Published published;  // filled by the caller that reserved it through the gate
     char inline_text[kSize - sizeof(RecordStamp) - sizeof(std::unique_ptr<char[]>) - 7 * sizeof(std::uint32_t) -
-                     sizeof(spdlog::level::level_enum) - 2];
+                     sizeof(spdlog::level::level_enum) - 3 - sizeof(Published)];
 
     std::size_t size() const { return std::size_t{plain} + colored + file + function + 2 + fields; }
     const char* text() const { return size() <= sizeof inline_text ? inline_text : spill.get(); }
@@ -53,6 +56,37 @@ struct alignas(64) Record {
             spill_capacity = static_cast<std::uint32_t>(size);
         }
         return spill.get();
+    }
+
+    // `file_name` and `function_name` are those of `where`. Throws std::bad_alloc (the slot is left as
+    // it was).
+    void fill(spdlog::level::level_enum level, const RecordStamp& made, const spdlog::source_loc& where,
+              std::string_view file_name, std::string_view function_name, std::string_view plain_text,
+              std::string_view colored_text, std::string_view fields_block) {
+        char* to = room(plain_text.size() + colored_text.size() + file_name.size() + function_name.size() + 2 +
+                        fields_block.size());
+        const auto put = [&to](std::string_view part) {
+            if (!part.empty()) std::memcpy(to, part.data(), part.size());
+            to += part.size();
+        };
+        put(plain_text);
+        put(colored_text);
+        put(file_name);
+        *to++ = '\0';
+        put(function_name);
+        *to++ = '\0';
+        put(fields_block);
+        stamp = made;
+        plain = static_cast<std::uint32_t>(plain_text.size());
+        colored = static_cast<std::uint32_t>(colored_text.size());
+        file = static_cast<std::uint32_t>(file_name.size());
+        function = static_cast<std::uint32_t>(function_name.size());
+        fields = static_cast<std::uint32_t>(fields_block.size());
+        line = where.line;
+        this->level = level;
+        has_file = where.filename != nullptr;
+        has_function = where.funcname != nullptr;
+        hole = false;
     }
 };
 static_assert(sizeof(Record) == Record::kSize);
@@ -88,13 +122,17 @@ struct AsyncLogger::State {
     const std::size_t eager;
     const Overflow overflow;
 
+    // While open, callers queue records into `waiting` without `mutex` (see open_gate()). Whoever
+    // holds `mutex` calls close_gate() before reading or changing the queue.
+    SlotGate gate;
     // The queue and everything below up to `writer`.
     std::mutex mutex;
     std::condition_variable wake;     // the writer: records, a flush request, or stop
     std::condition_variable room;     // callers waiting for room, or for the writer to end
     std::condition_variable flushed;  // flush() callers
     std::condition_variable forking;  // a fork waiting for the writer to park, the writer for the fork's end
-    // Slots are added as the queue first reaches them, so an unused capacity costs no memory.
+    // Slots are added as the queue first reaches them (in steps that double), so an unused capacity
+    // costs no memory.
     std::vector<Record> waiting;
     std::size_t head = 0, count = 0;
     std::uint64_t posted = 0;        // records ever queued, dropped ones included
@@ -111,13 +149,15 @@ struct AsyncLogger::State {
     bool cut_off = false;    // (in a child) a sink may be mid-record: records are dropped, sinks left alone
     bool given_up = false;   // (at exit) the writer's sinks stalled: it is left where it is
     std::uint64_t done = 0;  // records of the batches written out so far, dropped ones aside
-    std::atomic<std::uint64_t> progress{0};  // moves with every record and batch the writer finishes
     std::unique_ptr<std::thread> writer;
 
     // The writer's own: the records it took out of the queue.
     alignas(64) std::vector<Record> taken;
     std::size_t taken_head = 0, taken_count = 0;
     std::atomic<bool> pause{false};  // a fork waits for the writer to park between two records
+    // Moves with every record and batch the writer finishes: on the writer's line, not on the one
+    // whose flags every caller reads.
+    std::atomic<std::uint64_t> progress{0};
 
     std::mutex life;  // one stop() at a time
 
@@ -130,6 +170,30 @@ struct AsyncLogger::State {
 
     std::size_t slot(std::size_t index) const { return index < capacity ? index : index - capacity; }
 
+    // Called with `mutex` held: counts in the records callers queued through the gate, once they are
+    // filled, and keeps the gate closed.
+    void close_gate() noexcept {
+        const std::uint32_t reserved = gate.close();
+        if (reserved <= count) return;
+        for (std::size_t i = count; i < reserved; ++i) waiting[i].published.await();
+        posted += reserved - count;
+        count = reserved;
+    }
+
+    // Called with `mutex` held and the gate closed: lets callers queue through the gate while a record
+    // needs nothing else, that is while there is a writer that is neither stopping nor asked to park,
+    // the queue has an existing slot to spare and has not wrapped (drop_oldest), and the record does
+    // not have to wake the writer (see post_record()).
+    void open_gate() noexcept {
+        std::size_t limit = 0;
+        if (writer && !stopped && !stopping && !closing && !given_up && head == 0 &&
+            !pause.load(std::memory_order_relaxed) && writer_state != Writer::sleeping) {
+            limit = std::min(capacity, waiting.size());
+            if (writer_state == Writer::polling) limit = std::min(limit, eager - 1);
+        }
+        gate.open(static_cast<std::uint32_t>(count), static_cast<std::uint32_t>(limit));
+    }
+
     // The child of a fork: no writer, nothing queued (the parent writes its own records), fresh
     // locks (the forking thread held them; other threads no longer exist).
     void reset_in_child() {
@@ -139,6 +203,7 @@ struct AsyncLogger::State {
         new (&flushed) std::condition_variable();
         new (&forking) std::condition_variable();
         new (&life) std::mutex();
+        gate.open(0, 0);  // closed, nothing reserved
         head = count = taken_count = 0;
         flush_wanted = flushed_upto = posted;
         blocked = 0;
@@ -181,12 +246,14 @@ struct ForkHandlers {
         for (AsyncLogger* logger : live().loggers) {
             State& s = *logger->state_;
             std::unique_lock<std::mutex> lock(s.mutex);
+            s.close_gate();  // no caller mid-record in the queue the child inherits
             s.pause.store(true);
             s.whole = true;
             if (s.writer && !s.stopped) {
                 s.wake_writer();
                 s.whole = s.forking.wait_until(lock, deadline, [&] { return s.parked; });
             }
+            s.close_gate();
             (void)lock.release();  // held across the fork
         }
     }
@@ -267,8 +334,29 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
                               std::size_t thread_id, const spdlog::source_loc& where, std::string_view plain,
                               std::string_view colored, bool wait, std::string_view fields) {
     State& s = *state_;
+    const std::string_view file = where.filename ? std::string_view(where.filename) : std::string_view();
+    const std::string_view function = where.funcname ? std::string_view(where.funcname) : std::string_view();
+    if (plain.size() + colored.size() + file.size() + function.size() + 2 + fields.size() >
+        std::numeric_limits<std::uint32_t>::max()) {
+        throw std::bad_alloc();
+    }
+    const RecordStamp stamp{time, thread_id};
+    if (std::uint32_t index = 0; s.gate.reserve(index)) {
+        // The slot is this caller's until published; the writer and the gate's owner wait for it.
+        Record& r = s.waiting[index];
+        try {
+            r.fill(level, stamp, where, file, function, plain, colored, fields);
+        } catch (...) {
+            r.hole = true;
+            r.published.set();
+            throw;
+        }
+        r.published.set();
+        return true;
+    }
     std::unique_lock<std::mutex> lock(s.mutex);
     for (int spins = 0;;) {
+        s.close_gate();
         if (s.given_up) {  // at exit, behind a writer that may never come back
             s.dropped.fetch_add(1, std::memory_order_relaxed);
             return true;
@@ -294,7 +382,7 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
                 return true;
             }
             lock.unlock();
-            write_now(level, RecordStamp{time, thread_id}, where, plain, colored, fields);
+            write_now(level, stamp, where, plain, colored, fields);
             return true;
         }
         if (s.count < s.capacity) break;
@@ -320,40 +408,20 @@ bool AsyncLogger::post_record(spdlog::level::level_enum level, spdlog::log_clock
         --s.blocked;
     }
     const std::size_t at = s.slot(s.head + s.count);
-    if (at == s.waiting.size()) s.waiting.emplace_back();  // slots fill in order from 0 (see run())
-    Record& r = s.waiting[at];
-    const std::string_view file = where.filename ? std::string_view(where.filename) : std::string_view();
-    const std::string_view function = where.funcname ? std::string_view(where.funcname) : std::string_view();
-    const std::size_t size = plain.size() + colored.size() + file.size() + function.size() + 2 + fields.size();
-    if (size > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-    char* to = r.room(size);
-    const auto put = [&to](std::string_view part) {
-        if (!part.empty()) std::memcpy(to, part.data(), part.size());
-        to += part.size();
-    };
-    put(plain);
-    put(colored);
-    put(file);
-    *to++ = '\0';
-    put(function);
-    *to++ = '\0';
-    put(fields);
-    r.stamp = RecordStamp{time, thread_id};
-    r.plain = static_cast<std::uint32_t>(plain.size());
-    r.colored = static_cast<std::uint32_t>(colored.size());
-    r.file = static_cast<std::uint32_t>(file.size());
-    r.function = static_cast<std::uint32_t>(function.size());
-    r.fields = static_cast<std::uint32_t>(fields.size());
-    r.line = where.line;
-    r.level = level;
-    r.has_file = where.filename != nullptr;
-    r.has_function = where.funcname != nullptr;
+    if (at == s.waiting.size()) {
+        // Slots fill in order from 0 (see run()); made in steps that double, callers find the next
+        // ones ready behind the gate.
+        s.waiting.resize(std::min(s.capacity, std::max<std::size_t>(2 * at, 16)));
+    }
+    s.waiting[at].fill(level, stamp, where, file, function, plain, colored, fields);
     ++s.count;
     ++s.posted;
+    // The gate lets through only records that need no wake-up (see open_gate()).
     if (s.writer_state == Writer::sleeping || (s.writer_state == Writer::polling && s.count >= s.eager)) {
         s.writer_state = Writer::busy;
         s.wake.notify_one();
     }
+    s.open_gate();
     return true;
 }
 
@@ -421,24 +489,30 @@ void AsyncLogger::run() noexcept {
         // A small queue fills sooner than a sleeping writer wakes: under a stream of records the
         // writer looks again a few times first (for kSpinTime at most, so that an idle logger's
         // record is not kept past the poll), leaving its core to the callers in between.
+        // The gate is open only while the writer waits: callers then queue without the lock.
+        s.close_gate();
         const auto spin_until = std::chrono::steady_clock::now() + kSpinTime;
         for (int spin = 0; streaming && spin < kSpins && s.eager < kEagerBatch && s.count < s.eager &&
                            s.flush_wanted <= s.flushed_upto && !s.stopping &&
                            !s.pause.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < spin_until;
              ++spin) {
+            s.open_gate();
             lock.unlock();
             std::this_thread::yield();
             lock.lock();
+            s.close_gate();
         }
         for (bool polled = false; s.count < (polled ? 1 : s.eager) && s.flush_wanted <= s.flushed_upto && !s.stopping &&
                                   !s.pause.load(std::memory_order_relaxed);
              polled = true) {
             s.writer_state = polled ? Writer::sleeping : Writer::polling;
+            s.open_gate();
             if (polled) {
                 s.wake.wait(lock);
             } else {
                 s.wake.wait_for(lock, kPollInterval);
             }
+            s.close_gate();
         }
         s.writer_state = Writer::busy;
         if (s.pause.load(std::memory_order_relaxed)) {
@@ -456,6 +530,7 @@ void AsyncLogger::run() noexcept {
         const std::uint64_t end = s.posted;
         if (last) s.closing = true;
         if (s.blocked) s.room.notify_all();
+        s.open_gate();
         lock.unlock();
         const std::size_t count = s.taken_count;
         streaming = count > 1;
@@ -468,6 +543,7 @@ void AsyncLogger::run() noexcept {
                 if (s.pause.load(std::memory_order_relaxed)) park();
                 const std::size_t at = first + i;
                 Record& r = taken[at < capacity ? at : at - capacity];
+                if (r.hole) continue;
                 const char* text = r.text();
                 const char* file = text + r.plain + r.colored;
                 const spdlog::source_loc where{r.has_file ? file : nullptr, r.line,
@@ -518,6 +594,7 @@ void AsyncLogger::flush_() {
     State& s = *state_;
     std::unique_lock<std::mutex> lock(s.mutex);
     s.room.wait(lock, [&] { return !s.closing || s.stopped || s.given_up; });
+    s.close_gate();
     if (s.cut_off || s.given_up) return;
     if (s.stopped || !s.writer) {
         lock.unlock();
@@ -538,6 +615,7 @@ void AsyncLogger::stop_within(std::chrono::milliseconds stall) noexcept {
     std::lock_guard<std::mutex> life(s.life);
     {
         std::unique_lock<std::mutex> lock(s.mutex);
+        s.close_gate();  // and closed for good: nothing is queued past the stop
         if (s.stopped || s.given_up) return;
         if (!s.writer) {
             s.stopped = true;  // nothing can be queued without a writer
