@@ -241,8 +241,8 @@ $(addprefix test-wheel-py,$(PY_VERSIONS)): test-wheel-py%:
 # suite takes what installation can break: the package checks, the native interfaces through
 # zelvar._testing, native producers and the README.
 WHEEL_CHECK ?= import
-WHEEL_SUITE ?= package/test_linkage.py package/test_readme.py package/test_hostile_input.py pyext \
-  scrivo/test_native_api.py ferrix/test_pipe.py
+WHEEL_SUITE ?= package/test_linkage.py package/test_readme.py package/test_hostile_logging.py \
+  package/test_hostile_bridge.py pyext scrivo/test_native_api.py ferrix/test_pipe.py
 test-wheel-one: $(STAMPS)/wheel
 	PYTEST_ARGS="$(WHEEL_SUITE)" tools/check-wheel dist/zelvar-*-$(CPTAG)-$(CPTAG)-*.whl $(PYTHON) $(WHEEL_CHECK) \
 	  $(if $(filter suite,$(WHEEL_CHECK)),$(WHEEL_BUILD)/_testing.*.so $(VENV)/bin)

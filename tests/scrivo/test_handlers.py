@@ -1,65 +1,16 @@
-"""Handler descriptions and the colour scheme: fields, properties and initialisers."""
+"""Handler descriptions and the colour scheme: the class tree, docs, defaults and a fresh object's
+state; initialisers, their argument errors and the initialisers they call in turn."""
 
 import pytest
+from handler_tables import ALL, FIELDS, PATTERN, REQUIRED, TEXT_FIELDS, BadInt, StrSub, make, values
 
 import zelvar.scrivo as package
 from zelvar.scrivo import scrivo as s
 from zelvar.scrivo.scrivo import Level
 
-PATTERN = "[%Y-%m-%d %H:%M:%S.%e] [%n] [%^%l%$] %v"
 DOC_PATTERN = f"str pattern='{PATTERN}'"
 
-HANDLERS = [
-    s.LogHandler,
-    s.StdoutHandler,
-    s.StderrHandler,
-    s.BasicConsoleHandler,
-    s.ConsoleHandler,
-    s.FileHandler,
-    s.RotatingFileHandler,
-    s.JsonFileHandler,
-    s.JsonStdoutHandler,
-    s.JsonStderrHandler,
-    s.DailyFileHandler,
-    s.SyslogHandler,
-    s.CallbackHandler,
-]
-ALL = HANDLERS + [s.ColorScheme]
 
-# Class -> (fields, positional arguments needed, defaults after construction).
-FIELDS = {
-    s.LogHandler: ["color", "pattern", "level"],
-    s.StdoutHandler: ["color", "pattern", "level", "max_level"],
-    s.StderrHandler: ["color", "pattern", "level"],
-    s.BasicConsoleHandler: ["color", "pattern", "level"],
-    s.ConsoleHandler: ["color", "pattern", "level", "max_stdout_level", "min_level"],
-    s.FileHandler: ["color", "pattern", "level", "filename", "overwrite"],
-    s.RotatingFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files", "compress"],
-    s.JsonFileHandler: ["color", "pattern", "level", "filename", "overwrite", "max_size", "max_files"],
-    s.JsonStdoutHandler: ["color", "pattern", "level"],
-    s.JsonStderrHandler: ["color", "pattern", "level"],
-    s.DailyFileHandler: [
-        "color",
-        "pattern",
-        "level",
-        "filename",
-        "overwrite",
-        "hour",
-        "minute",
-        "max_files",
-        "compress",
-    ],
-    s.SyslogHandler: ["color", "pattern", "level", "address", "facility", "ident", "protocol", "format"],
-    s.CallbackHandler: ["color", "pattern", "level", "callable"],
-    s.ColorScheme: ["trace_color", "debug_color", "info_color", "warn_color", "error_color", "critical_color"],
-}
-REQUIRED = {
-    s.FileHandler: ("app.log",),
-    s.RotatingFileHandler: ("app.log",),
-    s.JsonFileHandler: ("app.log",),
-    s.DailyFileHandler: ("app.log",),
-    s.CallbackHandler: (print,),
-}
 DEFAULTS = {
     s.LogHandler: dict(color=True, pattern=PATTERN, level=Level.TRACE),
     s.StdoutHandler: dict(color=False, pattern=PATTERN, level=Level.TRACE, max_level=Level.INFO),
@@ -156,20 +107,6 @@ PROPERTY_DOCS = {
 }
 
 
-TEXT_FIELDS = {"pattern", "filename", "address", "facility", "ident", "protocol", "format"}
-
-
-def make(cls, **kwargs):
-    return cls(*REQUIRED.get(cls, ()), **kwargs)
-
-
-def values(obj):
-    return {
-        name: getattr(obj, name)
-        for name in FIELDS[type(obj).__mro__[0] if type(obj) in FIELDS else type(obj).__mro__[1]]
-    }
-
-
 def test_class_tree():
     for cls in [s.StdoutHandler, s.StderrHandler, s.BasicConsoleHandler, s.ConsoleHandler, s.FileHandler]:
         assert cls.__bases__ == (s.LogHandler,)
@@ -210,95 +147,6 @@ def test_fresh_object_state(cls):
     sub = Sub(*REQUIRED.get(cls, ()))
     sub.extra = 1
     assert sub.__dict__ == {"extra": 1}
-
-
-@pytest.mark.parametrize(
-    "value, stored", [(True, Level.DEBUG), (2.9, Level.INFO), (Level.ERROR, Level.ERROR), (-0.5, Level.TRACE)]
-)
-def test_level_setter_conversions(value, stored):
-    h = s.LogHandler()
-    h.level = value
-    assert h.level is stored
-
-
-class BadInt:
-    def __int__(self):
-        raise ArithmeticError("boom")
-
-
-class StrSub(str):
-    pass
-
-
-@pytest.mark.parametrize(
-    "cls, name, value, error, message",
-    [
-        (s.LogHandler, "level", 2**31, OverflowError, "value too large to convert to int"),
-        (s.LogHandler, "level", -(2**31) - 1, OverflowError, "value too large to convert to int"),
-        (s.LogHandler, "level", "INFO", TypeError, "an integer is required"),
-        (s.LogHandler, "level", BadInt(), ArithmeticError, "boom"),
-        (s.LogHandler, "pattern", StrSub("x"), TypeError, "Expected str, got StrSub"),
-        (s.LogHandler, "pattern", b"x", TypeError, "Expected str, got bytes"),
-        (s.FileHandler, "filename", 3, TypeError, "Expected str, got int"),
-        (s.RotatingFileHandler, "max_files", -1, OverflowError, "can't convert negative value to size_t"),
-        (s.RotatingFileHandler, "max_size", 2**64, OverflowError, "value too large to convert to size_t"),
-        (s.RotatingFileHandler, "max_size", "1", TypeError, "an integer is required"),
-        (s.ColorScheme, "warn_color", 2**31, OverflowError, "value too large to convert to int"),
-        (s.ColorScheme, "warn_color", None, TypeError, "an integer is required"),
-    ],
-)
-def test_setter_errors_keep_value(cls, name, value, error, message):
-    obj = make(cls)
-    before = getattr(obj, name)
-    with pytest.raises(error) as info:
-        setattr(obj, name, value)
-    assert str(info.value) == message
-    assert getattr(obj, name) == before
-
-
-@pytest.mark.parametrize(
-    "cls, name, value",
-    [
-        (s.RotatingFileHandler, "max_files", 2**64 - 1),
-        (s.RotatingFileHandler, "max_size", 0),
-        (s.ColorScheme, "info_color", -(2**31)),
-        (s.ColorScheme, "info_color", 255),
-        (s.FileHandler, "overwrite", [1]),
-        (s.RotatingFileHandler, "compress", [1]),
-        (s.DailyFileHandler, "compress", ""),
-        (s.LogHandler, "color", ""),
-        (s.LogHandler, "pattern", None),
-    ],
-)
-def test_setter_stores(cls, name, value):
-    obj = make(cls)
-    setattr(obj, name, value)
-    expected = bool(value) if name in ("color", "overwrite", "compress") else value
-    assert getattr(obj, name) == expected
-
-
-@pytest.mark.parametrize("cls", ALL, ids=lambda c: c.__name__)
-def test_deleting_properties(cls):
-    obj = make(cls)
-    for name in FIELDS[cls]:
-        if name in TEXT_FIELDS:
-            delattr(obj, name)
-            assert getattr(obj, name) is None
-        else:
-            with pytest.raises(NotImplementedError, match="^__del__$"):
-                delattr(obj, name)
-
-
-@pytest.mark.parametrize(
-    "stored, message", [(9, "9 is not a valid Level"), (-1, "-1 is not a valid Level"), (42, "42 is not a valid Level")]
-)
-def test_out_of_range_level_is_stored_but_not_readable(stored, message):
-    h = s.LogHandler(level=stored)
-    with pytest.raises(ValueError) as info:
-        h.level
-    assert str(info.value) == message
-    h.level = 3
-    assert h.level is Level.WARN
 
 
 @pytest.mark.parametrize(
@@ -499,11 +347,3 @@ def test_next_initialiser_in_the_instance_mro_is_called():
     calls.clear()
     RotLeaf("f.log", "p", 2)
     assert calls == [("f.log", False, "p", Level.INFO, False)]
-
-
-def test_level_lookup_follows_module_rebinding(monkeypatch):
-    class Other:
-        TRACE, DEBUG, INFO, WARN, ERROR, CRITICAL, OFF = "tdiwecO"
-
-    monkeypatch.setattr(s, "Level", Other)
-    assert s.LogHandler(level=2).level == "i"
