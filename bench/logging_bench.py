@@ -28,6 +28,9 @@ from zelvar.scrivo import scrivo as s
 
 N = int(os.environ.get("BENCH_CALLS", "200000"))
 REPEAT = int(os.environ.get("BENCH_REPEAT", "5"))
+# --ratios: the rows take turns in this many slices of this many calls each.
+RATIO_SLICES = int(os.environ.get("BENCH_RATIO_SLICES", "41"))
+RATIO_SLICE_CALLS = int(os.environ.get("BENCH_RATIO_SLICE_CALLS", "20000"))
 STD_FORMAT = "[%(asctime)s.%(msecs)03d] [%(name)s] [%(levelname)s] %(message)s"
 STD_DATEFMT = "%Y-%m-%d %H:%M:%S"
 
@@ -130,20 +133,21 @@ def rss_kib():
         return int(f.read().split()[1]) * resource.getpagesize() // 1024
 
 
-def timed(call, flush):
-    """(wall, calling thread's CPU) ns per call over N calls, everything written before and after."""
+def timed(call, flush, n=N):
+    """(wall, calling thread's CPU) ns per call over n calls, everything written before and after."""
     flush()
     wall, cpu = time.perf_counter(), time.thread_time()
-    for _ in range(N):
+    for _ in range(n):
         call("benchmark message")
     wall, cpu = time.perf_counter() - wall, time.thread_time() - cpu
     flush()
-    return wall / N * 1e9, cpu / N * 1e9
+    return wall / n * 1e9, cpu / n * 1e9
 
 
 def disabled_ratios(tmp):
     """Each Logger.info row as a ratio to a disabled Logger.info (the same method: binding and the
-    level test), so the machine's speed cancels: median of REPEAT runs, the rows' runs taking turns.
+    level test), so the machine's speed cancels: the rows take turns, and each row's ratio is the
+    median over the turns of its time against the disabled call's in the same turn.
     Beside them, one write(2) of the line (os.write, its Python call included), the price a
     write-through record pays over a buffered one."""
     path = os.path.join(tmp, "ratios-%s.log")
@@ -165,19 +169,26 @@ def disabled_ratios(tmp):
         "non-blocking, caller side": (nonblocking.info, nonblocking.flush),
         "one write(2) of the line": (lambda _: os.write(fd, line), lambda: None),
     }
+    # This virtual machine's speed drifts by a third from second to second: short slices taking turns
+    # many times put every row through the same drift, and the median drops the slices a switch hit.
     runs = {label: [] for label in rows}
     try:
-        for _ in range(REPEAT):
+        for _ in range(RATIO_SLICES):
             for label, (call, flush) in rows.items():
-                runs[label].append(timed(call, flush))
+                runs[label].append(timed(call, flush, RATIO_SLICE_CALLS))
     finally:
         os.close(fd)
     medians = {label: tuple(statistics.median(t[i] for t in times) for i in (0, 1)) for label, times in runs.items()}
-    off_wall, off_cpu = medians["disabled level"]
-    print(f"\nLogger.info as a ratio to a disabled Logger.info (median of {REPEAT}, side by side):")
+    off = runs["disabled level"]
+    # Each slice against the disabled slice of its own turn, then the median: drift between turns cancels.
+    ratios = {
+        label: tuple(statistics.median(t[i] / o[i] for t, o in zip(times, off)) for i in (0, 1))
+        for label, times in runs.items()
+    }
+    print(f"\nLogger.info as a ratio to a disabled Logger.info (median of {RATIO_SLICES} turns, side by side):")
     print(f"  {'row':36} {'wall ns':>8} {'x off':>6} {'CPU ns':>8} {'x off':>6}")
     for label, (wall, cpu) in medians.items():
-        print(f"  {label:36} {wall:8.0f} {wall / off_wall:5.2f}x {cpu:8.0f} {cpu / off_cpu:5.2f}x")
+        print(f"  {label:36} {wall:8.0f} {ratios[label][0]:5.2f}x {cpu:8.0f} {ratios[label][1]:5.2f}x")
     through = medians["write-through file (the default)"][0]
     bound = medians["buffered file (flush_interval=1)"][0] + medians["one write(2) of the line"][0]
     print(f"  write-through / (buffered + one write(2)): {through / bound:.2f}")
