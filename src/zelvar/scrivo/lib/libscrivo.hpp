@@ -1,11 +1,13 @@
 // libscrivo: process-wide logger construction and lookup on top of spdlog.
 //
-// Native extension modules link against libscrivo.so.0 and spdlog (the shared,
-// compiled library with an external fmt) and log through the loggers this
-// library registers, so every module in the process shares one set of loggers
-// and one default logger.  In a wheel, spdlog and fmt are compiled in header-only
-// with hidden symbols instead: each module then has a private copy (and registry),
-// so loggers are reached through this library, never through spdlog's globals.
+// Native extension modules link against libscrivo.so.0 and log through the
+// loggers this library registers, so every module in the process shares one set
+// of loggers and one default logger.  spdlog and fmt (the releases carried under
+// third_party/) are compiled into every binary with hidden symbols: each module
+// has a private copy of them, and of spdlog's registry, so loggers are reached
+// through this library, never through spdlog's globals.  An outside module uses
+// them header-only (carried_libraries.hpp) and is built against the headers of
+// the zelvar it runs with.
 //
 // Levels
 //   All level arguments are spdlog::level::level_enum values that may come from
