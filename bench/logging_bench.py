@@ -182,7 +182,7 @@ def disabled_ratios(tmp):
     off = runs["disabled level"]
     # Each slice against the disabled slice of its own turn, then the median: drift between turns cancels.
     ratios = {
-        label: tuple(statistics.median(t[i] / o[i] for t, o in zip(times, off)) for i in (0, 1))
+        label: tuple(statistics.median(t[i] / o[i] for t, o in zip(times, off, strict=True)) for i in (0, 1))
         for label, times in runs.items()
     }
     print(f"\nLogger.info as a ratio to a disabled Logger.info (median of {RATIO_SLICES} turns, side by side):")

@@ -133,7 +133,7 @@ class Reader {
 };
 
 // Reads one factory argument.
-void read(Reader& r, const ReadArg& arg, Got& out) {
+void read(Reader& r, const ReadArg& arg, ReadValue& out) {
     switch (arg.read) {
         case Read::truth:
             out.truth = r.truth(arg.name);
@@ -171,7 +171,7 @@ int prepare_handler(PyObject* handler, HandlerCall& call) {
     for (const HandlerKind* kind : handler_kinds()) {
         if (!kind->add || !PyObject_TypeCheck(handler, kind->type)) continue;
         Reader r(handler);
-        std::vector<Got> got(kind->reads.size());
+        std::vector<ReadValue> got(kind->reads.size());
         for (std::size_t i = 0; i < got.size(); ++i) read(r, kind->reads[i], got[i]);
         if (!r.ok()) return -1;
         // The values are checked as the factory call would check them, then the call is kept.

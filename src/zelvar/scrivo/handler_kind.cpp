@@ -21,7 +21,7 @@ namespace {
 bool is_text(Arg arg) { return arg == Arg::text || arg == Arg::address || arg == Arg::callable; }
 
 // The native value of a numeric argument (its default when not given).
-bool take_number(const Param& p, PyObject* v, Taken& out) {
+bool take_number(const Param& p, PyObject* v, InitValue& out) {
     switch (p.arg) {
         case Arg::truth: {
             if (!v) {
@@ -59,7 +59,7 @@ bool take_number(const Param& p, PyObject* v, Taken& out) {
 }
 
 // A text argument's object: the one given, or its default (a new reference kept in `owned`).
-bool take_text(const Param& p, PyObject* v, py::Ref& owned, Taken& out) {
+bool take_text(const Param& p, PyObject* v, py::Ref& owned, InitValue& out) {
     if (v) {
         out.object = v;
     } else if (!p.text) {
@@ -79,7 +79,7 @@ bool check_text(const Param& p, PyObject* v) {
 }
 
 // A taken value as an argument of the base's __init__: a new reference.
-PyObject* as_argument(Arg arg, const Taken& t) {
+PyObject* as_argument(Arg arg, const InitValue& t) {
     switch (arg) {
         case Arg::truth:
             return Py_NewRef(t.truth ? Py_True : Py_False);
@@ -97,12 +97,12 @@ std::size_t param_index(const HandlerKind& kind, const char* name) {
 }
 
 // The base's arguments, in the base's parameter order.
-PyObject* base_arguments(const HandlerKind& kind, const Taken* taken) {
+PyObject* base_arguments(const HandlerKind& kind, const InitValue* taken) {
     py::Ref args(PyTuple_New(static_cast<Py_ssize_t>(kind.base_args.size())));
     if (!args) return nullptr;
     for (std::size_t i = 0; i < kind.base_args.size(); ++i) {
         const BaseArg& b = kind.base_args[i];
-        Taken constant;
+        InitValue constant;
         constant.truth = b.number != 0;
         constant.int32 = static_cast<int32_t>(b.number);
         const std::size_t at = b.param ? param_index(kind, b.param) : kind.params.size();
@@ -123,10 +123,10 @@ bool init_next(PyTypeObject* own, PyObject* self, PyObject* args) {
 }
 
 // Stores the kind's own fields from the arguments of the same names.
-void store_own(const HandlerKind& kind, PyObject* self, const Taken* taken) {
+void store_own(const HandlerKind& kind, PyObject* self, const InitValue* taken) {
     for (const py::Field& f : kind.fields) {
         const std::size_t at = param_index(kind, f.name);
-        const Taken& t = taken[at];
+        const InitValue& t = taken[at];
         void* slot = py::slot_of(self, f);
         switch (kind.params[at].arg) {
             case Arg::truth:
@@ -248,7 +248,7 @@ bool check_address(PyObject* v) {
 // parameter order, so the first bad argument of each group names itself.
 int init_bound(const HandlerKind& kind, PyObject* self, PyObject* const* given) {
     const std::size_t n = kind.params.size();
-    Taken taken[kMaxParams];
+    InitValue taken[kMaxParams];
     py::Ref owned[kMaxParams];
     for (std::size_t i = 0; i < n; ++i) {
         if (!is_text(kind.params[i].arg) && !take_number(kind.params[i], given[i], taken[i])) return -1;

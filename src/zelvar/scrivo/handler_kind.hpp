@@ -55,7 +55,7 @@ struct BaseArg {
 };
 
 // An __init__ argument once taken: the native value of its kind, or the object.
-struct Taken {
+struct InitValue {
     bool truth = false;
     int32_t int32 = 0;
     std::size_t size = 0;
@@ -80,7 +80,7 @@ struct ReadArg {
 };
 
 // A factory argument once read.
-struct Got {
+struct ReadValue {
     bool truth = false;
     int32_t int32 = 0;
     spdlog::level::level_enum level = spdlog::level::trace;
@@ -90,7 +90,7 @@ struct Got {
     std::shared_ptr<spdlog::sinks::sink> sink;
 };
 
-// Values by the names of a row's parameters or reads (`Named<kFooReads, Got> a(got); a["max_size"].size`):
+// Values by the names of a row's parameters or reads (`Named<kFooReads, ReadValue> a(got); a["max_size"].size`):
 // the name is looked up when the row compiles, so a name the list does not hold is a compile error.
 template <const auto& Names, typename Value>
 class Named {
@@ -123,12 +123,12 @@ struct HandlerKind {
     std::size_t positional = static_cast<std::size_t>(-1);  // all of them
     // The class docstring (its signature, as help() shows it) is made from the first `documented`
     // parameters: kind_doc below.
-    std::size_t documented = static_cast<std::size_t>(-1);  // all of them
-    std::span<const BaseArg> base_args = {};                // with a base: what its __init__ is given
-    bool (*check)(const Taken* taken) = nullptr;            // after the conversions, before the base's __init__
-    std::span<const ReadArg> reads = {};                    // the factory call's arguments, read in this order
-    void (*check_call)(const Got* got) = nullptr;           // throws as the factory call would, before any call
-    void (*add)(LoggerFactory&, const Got*) = nullptr;      // null: contributes no handler
+    std::size_t documented = static_cast<std::size_t>(-1);    // all of them
+    std::span<const BaseArg> base_args = {};                  // with a base: what its __init__ is given
+    bool (*check)(const InitValue* taken) = nullptr;          // after the conversions, before the base's __init__
+    std::span<const ReadArg> reads = {};                      // the factory call's arguments, read in this order
+    void (*check_call)(const ReadValue* got) = nullptr;       // throws as the factory call would, before any call
+    void (*add)(LoggerFactory&, const ReadValue*) = nullptr;  // null: contributes no handler
 };
 
 // The class docstring made from a row: "Name(type name=default, ..., *, type name=default)", each

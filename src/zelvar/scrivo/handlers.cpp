@@ -76,8 +76,8 @@ constexpr HandlerKind kStdoutHandler{
     .base_args = kColorPatternLevel,
     .reads = kStdoutReads,
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kStdoutReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kStdoutReads, ReadValue> a(got);
             f.add_stdout_handler(a["color"].truth, a["pattern"].text, a["level"].level, a["max_level"].level);
         },
 };
@@ -92,8 +92,8 @@ constexpr HandlerKind kStderrHandler{
     .base_args = kColorPatternLevel,
     .reads = kColorPatternLevelReads,
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kColorPatternLevelReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kColorPatternLevelReads, ReadValue> a(got);
             f.add_stderr_handler(a["color"].truth, a["pattern"].text, a["level"].level);
         },
 };
@@ -116,8 +116,8 @@ constexpr HandlerKind kConsoleHandler{
     .base_args = kConsoleBaseArgs,
     .reads = kConsoleReads,
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kConsoleReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kConsoleReads, ReadValue> a(got);
             f.add_console_handler(a["color"].truth, a["pattern"].text, a["max_stdout_level"].level,
                                   a["min_level"].level);
         },
@@ -133,8 +133,8 @@ constexpr HandlerKind kBasicConsoleHandler{
     .base_args = kColorPatternLevel,
     .reads = kColorPatternLevelReads,
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kColorPatternLevelReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kColorPatternLevelReads, ReadValue> a(got);
             f.add_basic_console_handler(a["color"].truth, a["pattern"].text, a["level"].level);
         },
 };
@@ -162,8 +162,8 @@ constexpr ReadArg kSyslogReads[] = {
     {"pattern", Read::text},    {"level", Read::level},   {"format", Read::optional_text},
 };
 // The names are checked where the sink checks them, with the same messages.
-bool check_syslog_names(const Taken* taken) {
-    const Named<kSyslogParams, Taken> t(taken);
+bool check_syslog_names(const InitValue* taken) {
+    const Named<kSyslogParams, InitValue> t(taken);
     PyObject *facility = t["facility"].object, *protocol = t["protocol"].object, *format = t["format"].object;
     if (facility != Py_None && protocol != Py_None) {
         const char* f = PyUnicode_AsUTF8(facility);
@@ -187,14 +187,14 @@ constexpr HandlerKind kSyslogHandler{
     .check = check_syslog_names,
     .reads = kSyslogReads,
     .check_call =
-        [](const Got* got) {
-            const Named<kSyslogReads, Got> a(got);
+        [](const ReadValue* got) {
+            const Named<kSyslogReads, ReadValue> a(got);
             LoggerFactory::check_syslog_handler(a["address"].text, a["address"].port, a["facility"].text,
                                                 a["ident"].text, a["protocol"].text, a["format"].text);
         },
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kSyslogReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kSyslogReads, ReadValue> a(got);
             f.add_syslog_handler(a["address"].text, a["address"].port, a["facility"].text, a["ident"].text,
                                  a["protocol"].text, a["pattern"].text, a["level"].level, a["format"].text);
         },
@@ -218,10 +218,12 @@ constexpr HandlerKind kFileHandler{
     .base_args = kColorPatternLevel,
     .reads = kFileReads,
     .check_call =
-        [](const Got* got) { LoggerFactory::check_file_handler(Named<kFileReads, Got>(got)["filename"].text); },
+        [](const ReadValue* got) {
+            LoggerFactory::check_file_handler(Named<kFileReads, ReadValue>(got)["filename"].text);
+        },
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kFileReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kFileReads, ReadValue> a(got);
             f.add_file_handler(a["filename"].text, a["pattern"].text, a["level"].level, a["overwrite"].truth);
         },
 };
@@ -250,13 +252,13 @@ constexpr HandlerKind kJsonFileHandler{
     .base_args = kJsonBaseArgs,
     .reads = kJsonReads,
     .check_call =
-        [](const Got* got) {
-            const Named<kJsonReads, Got> a(got);
+        [](const ReadValue* got) {
+            const Named<kJsonReads, ReadValue> a(got);
             LoggerFactory::check_json_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size);
         },
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kJsonReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kJsonReads, ReadValue> a(got);
             f.add_json_file_handler(a["filename"].text, a["level"].level, a["overwrite"].truth, a["max_size"].size,
                                     a["max_files"].size);
         },
@@ -274,8 +276,10 @@ constexpr HandlerKind kJsonStdoutHandler{
     .params = kJsonConsoleParams,
     .base_args = kJsonConsoleBaseArgs,
     .reads = kJsonConsoleReads,
-    .add = [](LoggerFactory& f,
-              const Got* got) { f.add_json_stdout_handler(Named<kJsonConsoleReads, Got>(got)["level"].level); },
+    .add =
+        [](LoggerFactory& f, const ReadValue* got) {
+            f.add_json_stdout_handler(Named<kJsonConsoleReads, ReadValue>(got)["level"].level);
+        },
 };
 constexpr HandlerKind kJsonStderrHandler{
     .name = "zelvar.scrivo.scrivo.JsonStderrHandler",
@@ -285,8 +289,10 @@ constexpr HandlerKind kJsonStderrHandler{
     .params = kJsonConsoleParams,
     .base_args = kJsonConsoleBaseArgs,
     .reads = kJsonConsoleReads,
-    .add = [](LoggerFactory& f,
-              const Got* got) { f.add_json_stderr_handler(Named<kJsonConsoleReads, Got>(got)["level"].level); },
+    .add =
+        [](LoggerFactory& f, const ReadValue* got) {
+            f.add_json_stderr_handler(Named<kJsonConsoleReads, ReadValue>(got)["level"].level);
+        },
 };
 
 // `compress` joined both later, keyword-only.
@@ -310,13 +316,13 @@ constexpr HandlerKind kDailyFileHandler{
     .base_args = kFilePatternLevel,
     .reads = kDailyReads,
     .check_call =
-        [](const Got* got) {
-            const Named<kDailyReads, Got> a(got);
+        [](const ReadValue* got) {
+            const Named<kDailyReads, ReadValue> a(got);
             LoggerFactory::check_daily_file_handler(a["filename"].text, a["hour"].int32, a["minute"].int32);
         },
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kDailyReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kDailyReads, ReadValue> a(got);
             f.add_daily_file_handler(a["filename"].text, a["hour"].int32, a["minute"].int32, a["max_files"].size,
                                      a["pattern"].text, a["level"].level, a["compress"].truth);
         },
@@ -343,13 +349,13 @@ constexpr HandlerKind kRotatingFileHandler{
     .base_args = kFilePatternLevel,
     .reads = kRotatingReads,
     .check_call =
-        [](const Got* got) {
-            const Named<kRotatingReads, Got> a(got);
+        [](const ReadValue* got) {
+            const Named<kRotatingReads, ReadValue> a(got);
             LoggerFactory::check_rotating_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size);
         },
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kRotatingReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kRotatingReads, ReadValue> a(got);
             f.add_rotating_file_handler(a["filename"].text, a["max_size"].size, a["max_files"].size, a["pattern"].text,
                                         a["level"].level, a["compress"].truth);
         },
@@ -371,8 +377,8 @@ constexpr HandlerKind kCallbackHandler{
     .base_args = kCallbackBaseArgs,
     .reads = kCallbackReads,
     .add =
-        [](LoggerFactory& f, const Got* got) {
-            const Named<kCallbackReads, Got> a(got);
+        [](LoggerFactory& f, const ReadValue* got) {
+            const Named<kCallbackReads, ReadValue> a(got);
             a["callable"].sink->set_level(a["level"].level);
             f.add_sink(a["callable"].sink);
         },
