@@ -116,7 +116,8 @@ SCRIVO_API bool due_for_report(const std::shared_ptr<spdlog::sinks::sink>& sink)
 // return) is cut off in the child: the child cannot know what of the sinks' state is whole, so its
 // records there are dropped (counted in dropped()) rather than written twice or in part.  A sink
 // that throws on the writer is reported on standard error at most once per second per sink; the
-// writer goes on.  The queue's slots are made as records first need them.
+// writer goes on.  The queue's slots are made as records first reach them, in steps that double (16,
+// 32, ... up to queue_size), so an unused capacity costs no memory.
 class SCRIVO_API AsyncLogger final : public spdlog::logger, public std::enable_shared_from_this<AsyncLogger> {
   public:
     enum class Overflow { block, drop_oldest };
