@@ -1,6 +1,7 @@
 // The Python-visible logging methods of Logger, DefaultLogger and BoundLogger: binding, conversion,
 // then the record written as the native tables write it.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -29,24 +30,30 @@ Self* instance(PyObject* const* args, Py_ssize_t nargs, const char* method) {
 // codes, then keyword-only the options; any other keyword is a field of the record.
 #define ZELVAR_LOG_PARAMETERS "msg", "fg_color", "bg_color", "effect", "exc_info", "stacklevel"
 
-// The bound values from `m`, msg's index: msg (str or None), the colour codes, the options; `call`
-// points at the call's own fields and exception, or is null for a call with neither.
-template <std::size_t N>
-bool message_arguments(const std::array<PyObject*, N>& v, std::size_t m, const py::ExtraKeywords& fields, LogOptions& o,
-                       CallExtras& extras, const CallExtras*& call, PyObject* exc_info = nullptr) {
-    if (!py::check_str_argument(v[m], "msg")) return false;
-    o = LogOptions{3, -1, -1, -1};
+// Binds a logging method's arguments after the instance (args[0]), converts them in parameter order
+// (`level` first when the method takes one, then msg (str or None), the colour codes, the options)
+// and writes the record at `level` or, for `log`, at the level given; `exc_info` is what the call
+// carries when its own exc_info is not given. Every other keyword is a field of the record.
+template <class Self, std::size_t N>
+PyObject* logged_call(const py::Params<N>& params, const char* method, std::optional<int32_t> level,
+                      PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject* exc_info = nullptr) {
+    Self* self = instance<Self>(args, nargs, method);
+    typename py::Params<N>::Values v;
+    py::ExtraKeywords fields;
+    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields)) return nullptr;
+    const std::size_t m = level ? 0 : 1;  // msg's index
+    int32_t at = level.value_or(0);
+    if (!level && !py::to_level_value(v[0], at)) return nullptr;
+    if (!py::check_str_argument(v[m], "msg")) return nullptr;
+    LogOptions o{3, -1, -1, -1};
     if ((v[m + 1] && !py::to_int32(v[m + 1], o.fg_color)) || (v[m + 2] && !py::to_int32(v[m + 2], o.bg_color)) ||
         (v[m + 3] && !py::to_int32(v[m + 3], o.effect)))
-        return false;
+        return nullptr;
     int32_t stacklevel = 0;
-    if (v[m + 5] && !to_stacklevel(v[m + 5], stacklevel)) return false;
-    extras = CallExtras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info, stacklevel};
-    call = extras.fields || extras.exc_info || stacklevel ? &extras : nullptr;
-    return true;
-}
-
-PyObject* finished() {
+    if (v[m + 5] && !to_stacklevel(v[m + 5], stacklevel)) return nullptr;
+    const CallExtras extras{fields.empty() ? nullptr : &fields, v[m + 4] ? v[m + 4] : exc_info, stacklevel};
+    const CallExtras* call = extras.fields || extras.exc_info || stacklevel ? &extras : nullptr;
+    log_at(self, at, method, v[m], o.fg_color, o.bg_color, o.effect, true, call);
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
@@ -56,52 +63,21 @@ template <class Self, int M>
 PyObject* log_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     constexpr LevelMethod method = kLevelMethods[M];
     static const auto params = py::params(method.name, {ZELVAR_LOG_PARAMETERS}, 1, 4);
-    Self* self = instance<Self>(args, nargs, method.name);
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
-        !message_arguments(v, 0, fields, o, extras, call))
-        return nullptr;
-    log_at(self, method.level, method.name, v[0], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
+    return logged_call<Self>(params, method.name, method.level, args, nargs, kwnames);
 }
 
 // log(level, msg, ...): a record at a level given as an argument; at OFF nothing is written.
 template <class Self>
 PyObject* log_any_level(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("log", {"level", ZELVAR_LOG_PARAMETERS}, 2, 5);
-    Self* self = instance<Self>(args, nargs, "log");
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    int32_t level;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) || !py::to_level_value(v[0], level) ||
-        !message_arguments(v, 1, fields, o, extras, call))
-        return nullptr;
-    log_at(self, level, "log", v[1], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
+    return logged_call<Self>(params, "log", std::nullopt, args, nargs, kwnames);
 }
 
 // exception(msg, ...): an error record with the exception being handled, unless exc_info says otherwise.
 template <class Self>
 PyObject* exception_method(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("exception", {ZELVAR_LOG_PARAMETERS}, 1, 4);
-    Self* self = instance<Self>(args, nargs, "exception");
-    decltype(params)::Values v;
-    py::ExtraKeywords fields;
-    LogOptions o;
-    CallExtras extras;
-    const CallExtras* call;
-    if (!self || !params.bind(args + 1, nargs - 1, kwnames, v, &fields) ||
-        !message_arguments(v, 0, fields, o, extras, call, Py_True))
-        return nullptr;
-    log_at(self, spdlog::level::err, "exception", v[0], o.fg_color, o.bg_color, o.effect, true, call);
-    return finished();
+    return logged_call<Self>(params, "exception", spdlog::level::err, args, nargs, kwnames, Py_True);
 }
 
 #undef ZELVAR_LOG_PARAMETERS
