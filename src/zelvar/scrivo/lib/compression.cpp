@@ -33,8 +33,8 @@
 #include <thread>
 #include <utility>
 
+#include "bounded_waits.hpp"
 #include "crash_stack.hpp"
-#include "thread_join.hpp"
 
 namespace zelvar::libscrivo {
 namespace {
@@ -231,10 +231,7 @@ void start_thread(Compressor& c) noexcept {
 void pause_for_fork() noexcept {
     Compressor& c = compressor();
     const auto deadline = Clock::now() + kForkLockWait;
-    while (!c.mutex.try_lock()) {  // held only for renames and queue changes
-        if (Clock::now() >= deadline) return;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    if (!lock_before(c.mutex, deadline)) return;  // held only for renames and queue changes
     if (!c.joinable) {
         c.mutex.unlock();
         return;

@@ -13,9 +13,9 @@
 
 #include <sys/syscall.h>
 
+#include "bounded_waits.hpp"
 #include "crash_stack.hpp"
 #include "polled_write.hpp"
-#include "thread_join.hpp"
 
 #include <errno.h>
 #include <pthread.h>
@@ -132,10 +132,7 @@ void* run_thread(void*) {
 void pause_for_fork() noexcept {
     Flusher& f = flusher();
     const auto deadline = Clock::now() + kForkLockWait;
-    while (!f.mutex.try_lock()) {  // the thread may be writing to a file that does not take it yet
-        if (Clock::now() >= deadline) return;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    if (!lock_before(f.mutex, deadline)) return;  // the thread may be writing to a file that does not take it yet
     if (!f.joinable) {
         f.mutex.unlock();
         return;

@@ -6,6 +6,8 @@
 #include <spdlog/fmt/fmt.h>
 #include <spdlog/pattern_formatter.h>
 
+#include "bounded_waits.hpp"
+
 #include <pthread.h>
 #include <stdio_ext.h>
 #include <unistd.h>
@@ -40,16 +42,6 @@ Guards& guards() {
     return *g;
 }
 
-bool take(std::mutex& lock, Clock::time_point deadline) {
-    auto pause = std::chrono::microseconds(10);
-    while (!lock.try_lock()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::microseconds(1000));
-    }
-    return true;
-}
-
 // Ids a forked child writes as its own: what the forking thread stamped records with in the parent
 // (spdlog's cached id, which may be a grandparent's after a second fork, and the thread's real id).
 std::atomic<std::size_t> stale_cached{0}, stale_real{0}, fresh{0};
@@ -67,7 +59,7 @@ void prepare() noexcept {
     g.mutex.lock();
     const auto deadline = Clock::now() + kForkLockWait;
     for (Guarded& e : g.entries) {
-        e.held = take(*e.lock, deadline);
+        e.held = lock_before(*e.lock, deadline);
         if (e.held && e.hooks.ready) e.hooks.ready(e.owner, deadline);
     }
 }
