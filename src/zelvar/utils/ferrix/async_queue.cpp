@@ -3,6 +3,7 @@
 // only when it is empty. No thread, no doorbell: everything runs on the loop's thread.
 #include "async_queue.hpp"
 
+#include <array>
 #include <cstddef>
 
 #include <zelvar/_pyext/args.hpp>
@@ -361,29 +362,24 @@ py::LayoutStore g_layout;
 
 // --- the type -----------------------------------------------------------------------------------------------
 
+// The references a queue owns: visited by the collector, reset to None by clear, dropped by dealloc.
+std::array<PyObject**, 6> owned_references(Q* q) {
+    return {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task};
+}
+
 int queue_traverse(PyObject* self, visitproc visit, void* arg) {
-    auto* q = reinterpret_cast<Q*>(self);
-    Py_VISIT(q->_q);
-    Py_VISIT(q->_loop);
-    Py_VISIT(q->_callback);
-    Py_VISIT(q->_lock);
-    Py_VISIT(q->_notify_cond);
-    Py_VISIT(q->_task);
+    for (PyObject** field : owned_references(reinterpret_cast<Q*>(self))) Py_VISIT(*field);
     return 0;
 }
 
 int queue_clear(PyObject* self) {
-    auto* q = reinterpret_cast<Q*>(self);
-    for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
-        Py_SETREF(*field, Py_NewRef(Py_None));
+    for (PyObject** field : owned_references(reinterpret_cast<Q*>(self))) Py_SETREF(*field, Py_NewRef(Py_None));
     return 0;
 }
 
 void queue_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    auto* q = reinterpret_cast<Q*>(self);
-    for (PyObject** field : {&q->_q, &q->_loop, &q->_callback, &q->_lock, &q->_notify_cond, &q->_task})
-        Py_CLEAR(*field);
+    for (PyObject** field : owned_references(reinterpret_cast<Q*>(self))) Py_CLEAR(*field);
     py::free_object(self);
 }
 
