@@ -82,6 +82,17 @@ namespace {
 // What a sink's pattern is known not to write.
 enum Mark : unsigned char { kNoLocation = 1, kNoFields = 2 };
 
+// The one T, made on first use with its `mutex` guarded across fork, and never destroyed.
+template <class T>
+T& never_destroyed() {
+    static T* const made = [] {
+        auto* t = new T();
+        guard_across_fork(t->mutex, t);
+        return t;
+    }();
+    return *made;
+}
+
 // Marked sinks. Held weakly: a sink made later at a freed one's address is not marked.
 struct Marked {
     std::weak_ptr<spdlog::sinks::sink> sink;
@@ -95,15 +106,8 @@ struct LocationFree {
     std::atomic<unsigned> generation{0};
 };
 
-LocationFree& location_free() {
-    // Never destroyed: sinks may be destroyed during static destruction.
-    static auto* l = [] {
-        auto* made = new LocationFree();
-        guard_across_fork(made->mutex, made);
-        return made;
-    }();
-    return *l;
-}
+// Never destroyed: sinks may be destroyed during static destruction.
+LocationFree& location_free() { return never_destroyed<LocationFree>(); }
 
 // spdlog's flags that read msg.source, and the ones it knows that do not (its own and our custom %t
 // and %K); anything else may be a custom flag.
@@ -195,15 +199,8 @@ struct Reports {
     std::unordered_map<const spdlog::sinks::sink*, Reported> last;
 };
 
-Reports& reports() {
-    // Never destroyed: writers may report during static destruction.
-    static auto* r = [] {
-        auto* made = new Reports();
-        guard_across_fork(made->mutex, made);
-        return made;
-    }();
-    return *r;
-}
+// Never destroyed: writers may report during static destruction.
+Reports& reports() { return never_destroyed<Reports>(); }
 
 }  // namespace
 
