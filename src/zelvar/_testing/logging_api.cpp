@@ -131,6 +131,16 @@ PyObject* log_through(PyObject*, PyObject* args) {
     Py_RETURN_NONE;
 }
 
+// Entry `index` (0 trace .. 5 critical) of `self`'s native table, bound to it.
+template <class Self>
+std::function<void(PyObject*, int, const LogOptions*)> bound_entry(Self* self, int index) {
+    const zelvar::scrivo::LogMethod<Self> entries[] = {self->vtab->trace, self->vtab->debug, self->vtab->info,
+                                                       self->vtab->warn,  self->vtab->error, self->vtab->critical};
+    return [self, entry = entries[index]](PyObject* msg, int dispatch, const LogOptions* o) {
+        entry(self, msg, dispatch, o);
+    };
+}
+
 // Entry `index` (0 trace .. 5 critical) of a Logger's or DefaultLogger's native table, bound to `obj`;
 // empty with TypeError/IndexError set for anything else.
 std::function<void(PyObject*, int, const LogOptions*)> table_entry(PyObject* obj, int index) {
@@ -145,24 +155,8 @@ std::function<void(PyObject*, int, const LogOptions*)> table_entry(PyObject* obj
         is_logger |= std::string(n) == "zelvar.scrivo.scrivo.Logger";
         is_default |= std::string(n) == "zelvar.scrivo.scrivo.DefaultLogger";
     }
-    if (is_logger) {
-        auto* self = reinterpret_cast<LoggerObject*>(obj);
-        const zelvar::scrivo::LogMethod<LoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
-                                                                   self->vtab->info,  self->vtab->warn,
-                                                                   self->vtab->error, self->vtab->critical};
-        return [self, entry = entries[index]](PyObject* msg, int dispatch, const LogOptions* o) {
-            entry(self, msg, dispatch, o);
-        };
-    }
-    if (is_default) {
-        auto* self = reinterpret_cast<DefaultLoggerObject*>(obj);
-        const zelvar::scrivo::LogMethod<DefaultLoggerObject> entries[] = {self->vtab->trace, self->vtab->debug,
-                                                                          self->vtab->info,  self->vtab->warn,
-                                                                          self->vtab->error, self->vtab->critical};
-        return [self, entry = entries[index]](PyObject* msg, int dispatch, const LogOptions* o) {
-            entry(self, msg, dispatch, o);
-        };
-    }
+    if (is_logger) return bound_entry(reinterpret_cast<LoggerObject*>(obj), index);
+    if (is_default) return bound_entry(reinterpret_cast<DefaultLoggerObject*>(obj), index);
     PyErr_Format(PyExc_TypeError, "not a logger: %s", Py_TYPE(obj)->tp_name);
     return {};
 }
