@@ -29,16 +29,24 @@ namespace {
 
 constexpr const char* kStdLevels[] = {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
 
-PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
-    static const auto params = py::params("__init__", {"level"}, 1);
+// Self (args[0]) with the arguments after it bound to `v`, or null with an exception set: the
+// handler's methods are plain functions, so the instance may be missing.
+template <class Params>
+PyObject* bind_method(const Params& params, const char* method, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames, typename Params::Values& v) {
     if (nargs < 1) {
-        PyErr_SetString(PyExc_TypeError, "__init__() needs an instance");
+        PyErr_Format(PyExc_TypeError, "%s() needs an instance", method);
         return nullptr;
     }
-    PyObject* self = args[0];
+    return params.bind(args + 1, nargs - 1, kwnames, v) ? args[0] : nullptr;
+}
+
+PyObject* init_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
+    static const auto params = py::params("__init__", {"level"}, 1);
     decltype(params)::Values v;
+    PyObject* self = bind_method(params, "__init__", args, nargs, kwnames, v);
     int32_t level;
-    if (!params.bind(args + 1, nargs - 1, kwnames, v) || !py::to_level(v[0], level)) return nullptr;
+    if (!self || !py::to_level(v[0], level)) return nullptr;
     py::Ref super(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), state().py_log_handler, self,
                                                nullptr));
     py::Ref done(super ? PyObject_CallMethod(super.get(), "__init__", "i", level) : nullptr);
@@ -214,13 +222,9 @@ bool record_caller(PyObject* record, const std::shared_ptr<spdlog::logger>& targ
 
 PyObject* emit_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, void*) {
     static const auto params = py::params("emit", {"record"}, 1);
-    if (nargs < 1) {
-        PyErr_SetString(PyExc_TypeError, "emit() needs an instance");
-        return nullptr;
-    }
-    PyObject* self = args[0];
     decltype(params)::Values v;
-    if (!params.bind(args + 1, nargs - 1, kwnames, v)) return nullptr;
+    PyObject* self = bind_method(params, "emit", args, nargs, kwnames, v);
+    if (!self) return nullptr;
     PyObject* record = v[0];
 
     const AttributeNames& names = state().names;
