@@ -66,18 +66,10 @@ class Reader {
     }
 
   public:
-    level_enum level(const char* name) {
-        py::Ref v = get(name);
-        int32_t out = 0;
-        if (v && !py::to_level_enum(v.get(), out)) ok_ = false;
-        return static_cast<level_enum>(out);
-    }
+    level_enum level(const char* name) { return static_cast<level_enum>(converted<int32_t>(name, py::to_level_enum)); }
 
     int32_t int32(const char* name) {
-        py::Ref v = get(name);
-        int32_t out = 0;
-        if (v && !py::to_int32(v.get(), out)) ok_ = false;
-        return out;
+        return converted<int32_t>(name, [](PyObject* o, int32_t& out) { return py::to_int32(o, out); });
     }
 
     // A str is a Unix socket path (port 0); a (host, port) tuple a remote collector.
@@ -96,12 +88,7 @@ class Reader {
         return encode(PyTuple_GET_ITEM(v.get(), 0));
     }
 
-    unsigned long size(const char* name) {
-        py::Ref v = get(name);
-        std::size_t out = 0;
-        if (v && !py::to_size_t(v.get(), out)) ok_ = false;
-        return out;
-    }
+    unsigned long size(const char* name) { return converted<std::size_t>(name, py::to_size_t); }
 
     // The sink that calls the callable the attribute holds (TypeError for anything else).
     std::shared_ptr<spdlog::sinks::sink> callback(const char* name) {
@@ -115,6 +102,15 @@ class Reader {
     }
 
   private:
+    // The attribute through one of py's converters; 0 where it is missing or does not convert.
+    template <class T, class Convert>
+    T converted(const char* name, Convert convert) {
+        py::Ref v = get(name);
+        T out = 0;
+        if (v && !convert(v.get(), out)) ok_ = false;
+        return out;
+    }
+
     py::Ref get(const char* name) {
         if (!ok_) return py::Ref();
         py::Ref v(PyObject_GetAttrString(handler_, name));
