@@ -1,5 +1,5 @@
 // Waits with a time limit, for the fork handlers (which must not wait for good): joining a thread of
-// the library's own, taking a lock. Private to libscrivo.
+// the library's own, taking a lock, ending a worker thread before a fork. Private to libscrivo.
 #pragma once
 
 #include <pthread.h>
@@ -9,6 +9,8 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+
+#include "sinks.hpp"
 
 namespace zelvar::libscrivo {
 
@@ -31,6 +33,35 @@ inline bool lock_before(std::mutex& lock, std::chrono::steady_clock::time_point 
         pause = std::min(pause * 2, std::chrono::microseconds(1000));
     }
     return true;
+}
+
+// Before fork(): ends `worker`'s thread, waiting at most `wait` for its lock and again for the
+// thread, so the process forks with no thread of the library's making. The worker has `mutex`, `wake`,
+// `thread` and `joinable`, and `pause(bool)`, called under the lock before the thread is woken and
+// after it is joined: it tells the thread to end, then lets it start again.
+template <class Worker>
+void end_thread_for_fork(Worker& worker, std::chrono::milliseconds wait) noexcept {
+    if (!lock_before(worker.mutex, std::chrono::steady_clock::now() + wait)) return;
+    if (!worker.joinable) {
+        worker.mutex.unlock();
+        return;
+    }
+    worker.pause(true);
+    worker.mutex.unlock();
+    worker.wake.notify_all();
+    const bool joined = join_within(worker.thread, wait);
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    if (joined) worker.joinable = false;
+    worker.pause(false);
+}
+
+// Guards `worker`'s lock across fork(), `forked` running in the child. Prepare handlers run last
+// registered first, parent handlers first registered first: `pause` ends the thread before the
+// guard takes the lock, and `resume` runs after the guard lets it go.
+template <class Worker>
+void guard_worker_across_fork(Worker& worker, void (*forked)(void*, bool) noexcept, void (*pause)(), void (*resume)()) {
+    guard_across_fork(worker.mutex, &worker, {nullptr, forked});
+    ::pthread_atfork(pause, resume, nullptr);
 }
 
 }  // namespace zelvar::libscrivo

@@ -61,6 +61,12 @@ struct Compressor {
     bool running = false;
     bool joinable = false;
     pthread_t thread{};
+
+    // Under the lock: a fork is coming (the thread ends after its chunk), or has been made.
+    void pause(bool on) {
+        pausing = on;
+        stop.store(on || exiting, std::memory_order_relaxed);
+    }
 };
 
 Compressor& compressor() {
@@ -227,25 +233,9 @@ void start_thread(Compressor& c) noexcept {
     c.joinable = c.running = true;
 }
 
-// Before fork(), ahead of the fork guard's locks: the thread ends after its chunk.
-void pause_for_fork() noexcept {
-    Compressor& c = compressor();
-    const auto deadline = Clock::now() + kForkLockWait;
-    if (!lock_before(c.mutex, deadline)) return;  // held only for renames and queue changes
-    if (!c.joinable) {
-        c.mutex.unlock();
-        return;
-    }
-    c.pausing = true;
-    c.stop.store(true, std::memory_order_relaxed);
-    c.mutex.unlock();
-    c.wake.notify_all();
-    const bool joined = join_within(c.thread, kForkLockWait);
-    std::lock_guard<std::mutex> lock(c.mutex);
-    if (joined) c.joinable = false;
-    c.pausing = false;
-    c.stop.store(c.exiting, std::memory_order_relaxed);
-}
+// Before fork(), ahead of the fork guard's locks: the thread ends after its chunk (the queue's lock is
+// held only for renames and queue changes).
+void pause_for_fork() noexcept { end_thread_for_fork(compressor(), kForkLockWait); }
 
 void resume_after_fork() noexcept {
     Compressor& c = compressor();
@@ -291,9 +281,7 @@ std::unique_lock<std::mutex> lock_compressed_names() {
     Compressor& c = compressor();
     static std::once_flag once;
     std::call_once(once, [&] {
-        guard_across_fork(c.mutex, &c, {nullptr, forked});
-        // Prepare handlers run last registered first: the thread stops before the guard takes the lock.
-        ::pthread_atfork(pause_for_fork, resume_after_fork, nullptr);
+        guard_worker_across_fork(c, forked, pause_for_fork, resume_after_fork);
         std::atexit(stop_at_exit);
     });
     return std::unique_lock<std::mutex>(c.mutex);

@@ -57,6 +57,8 @@ struct Flusher {
     bool missed = false;   // a record wanted the thread while it was paused: the parent starts it after the fork
     pthread_t thread{};
     bool joinable = false;
+
+    void pause(bool on) { pausing = on; }
 };
 
 Flusher& flusher() {
@@ -128,23 +130,9 @@ void* run_thread(void*) {
 // Before fork(), ahead of the sink locks: the thread ends, waiting at most kForkLockWait for it,
 // so the process forks with no thread of this library's making (the next record into an empty
 // buffer starts one again, in parent and child).  While `pausing`, this is the thread's only
-// joiner: wake_flusher neither joins nor starts one.
-void pause_for_fork() noexcept {
-    Flusher& f = flusher();
-    const auto deadline = Clock::now() + kForkLockWait;
-    if (!lock_before(f.mutex, deadline)) return;  // the thread may be writing to a file that does not take it yet
-    if (!f.joinable) {
-        f.mutex.unlock();
-        return;
-    }
-    f.pausing = true;
-    f.mutex.unlock();
-    f.wake.notify_all();
-    const bool joined = join_within(f.thread, kForkLockWait);
-    std::lock_guard<std::mutex> lock(f.mutex);
-    if (joined) f.joinable = false;
-    f.pausing = false;
-}
+// joiner: wake_flusher neither joins nor starts one.  The list's lock may take a while: the thread may
+// be writing to a file that does not take it yet.
+void pause_for_fork() noexcept { end_thread_for_fork(flusher(), kForkLockWait); }
 
 // In the parent after fork(): a record that came while the thread was paused still gets its time limit.
 void resume_after_fork() noexcept {
@@ -242,10 +230,7 @@ void track_file_sink(FileSink* sink) {
     Flusher& f = flusher();
     static std::once_flag once;
     std::call_once(once, [&] {
-        guard_across_fork(f.mutex, &f, {nullptr, forked});
-        // Prepare handlers run last registered first, parent handlers first registered first: the
-        // thread pauses before the guard takes the list lock, and resumes after it lets it go.
-        ::pthread_atfork(pause_for_fork, resume_after_fork, nullptr);
+        guard_worker_across_fork(f, forked, pause_for_fork, resume_after_fork);
         std::atexit(stop_at_exit);
         install_signal_handlers();
     });
