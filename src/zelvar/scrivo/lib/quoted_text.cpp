@@ -47,6 +47,17 @@ constexpr std::array<bool, 256> plain_bytes(Quoting rules) {
 constexpr auto kJsonPlain = plain_bytes(Quoting::json);
 constexpr auto kLogfmtPlain = plain_bytes(Quoting::logfmt);
 
+// The two-character escapes (both rule sets); every other ASCII byte that is not plain takes \u00XX.
+constexpr auto kShortEscapes = [] {
+    std::array<std::string_view, 128> escapes{};
+    escapes['"'] = "\\\"";
+    escapes['\\'] = "\\\\";
+    escapes['\n'] = "\\n";
+    escapes['\r'] = "\\r";
+    escapes['\t'] = "\\t";
+    return escapes;
+}();
+
 }  // namespace
 
 std::string_view line_separator_escape(std::string_view text) noexcept {
@@ -89,26 +100,11 @@ void put_quoted(std::string_view text, spdlog::memory_buf_t& dest, Quoting rules
             p += n;
             continue;
         }
-        switch (c) {
-            case '"':
-                put(dest, "\\\"");
-                break;
-            case '\\':
-                put(dest, "\\\\");
-                break;
-            case '\n':
-                put(dest, "\\n");
-                break;
-            case '\r':
-                put(dest, "\\r");
-                break;
-            case '\t':
-                put(dest, "\\t");
-                break;
-            default: {  // the other control characters, and DEL for logfmt
-                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                put(dest, escape, sizeof escape);
-            }
+        if (!kShortEscapes[c].empty()) {
+            put(dest, kShortEscapes[c]);
+        } else {  // the other control characters, and DEL for logfmt
+            const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            put(dest, escape, sizeof escape);
         }
         ++p;
     }
