@@ -6,7 +6,7 @@ from typing import Any, Literal, NoReturn, SupportsInt
 
 from typing_extensions import Self, disjoint_base
 
-from ._context import BoundLogger, _ExcInfo
+from ._context import BoundLogger, _LevelArg, _LoggingMethods
 
 # What the package re-exports, every handler kind among it: zelvar/scrivo/__init__.pyi takes the
 # whole list. The module itself has none (tools/stubtest-allowlist.txt).
@@ -33,9 +33,6 @@ __all__ = [
 ]
 
 _LevelLike = SupportsInt
-# What a logger's level setter, log() and is_enabled_for() take: a Level, 0 to 6, or a level name in
-# any case ("WARNING" too); a `logging` number (10 to 50), bool and float are refused.
-_LevelArg = int | str
 
 class Level(enum.IntEnum):
     TRACE = 0
@@ -217,13 +214,9 @@ class ColorScheme:
     def __reduce__(self) -> tuple[Any, ...]: ...
     def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
-# The logging methods are attached to each logger class at import; the two classes share no base.
-# Every one takes further keyword arguments as fields of that record (as `bind` names them; a call's
-# field wins over a bound or context one) and exc_info, an exception to attach (its traceback after
-# the message in text, an "exception" key in JSON) and stacklevel, how many frames above the call its
-# location is taken from (1: the function that made the call; overrides the logger's).
+# The logging methods (trace to log, is_enabled_for, flush) are _LoggingMethods' in _context.pyi.
 @disjoint_base
-class Logger:
+class Logger(_LoggingMethods):
     def __new__(
         cls,
         name: str | None,
@@ -253,110 +246,6 @@ class Logger:
     def dropped(self) -> int: ...
     @property
     def stacklevel(self) -> int | None: ...
-    def trace(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def debug(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def info(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def warn(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def error(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def critical(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def warning(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    # Error level, with the exception being handled unless exc_info names another (or a false value).
-    def exception(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def log(
-        self,
-        level: _LevelArg,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def is_enabled_for(self, level: _LevelArg, /) -> bool: ...
-    # Returns once everything logged before the call is written and the sinks are flushed.
-    def flush(self) -> None: ...
     # A logger through this one that adds `fields` to each record (values converted when bound).
     def bind(self, /, **fields: object) -> BoundLogger: ...
     # A logger is not picklable: both hooks raise TypeError.
@@ -364,116 +253,12 @@ class Logger:
     def __setstate__(self, state: object, /) -> NoReturn: ...
 
 @disjoint_base
-class DefaultLogger:
+class DefaultLogger(_LoggingMethods):
     def __new__(cls, *args: object, **kwargs: object) -> Self: ...
     @property
     def level(self) -> Level | int: ...
     @level.setter
     def level(self, value: _LevelArg) -> None: ...
-    def trace(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def debug(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def info(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def warn(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def error(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def critical(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def warning(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    # Error level, with the exception being handled unless exc_info names another (or a false value).
-    def exception(
-        self,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def log(
-        self,
-        level: _LevelArg,
-        msg: str | None,
-        fg_color: SupportsInt = -1,
-        bg_color: SupportsInt = -1,
-        effect: SupportsInt = -1,
-        *,
-        exc_info: _ExcInfo = None,
-        stacklevel: int | None = None,
-        **fields: object,
-    ) -> None: ...
-    def is_enabled_for(self, level: _LevelArg, /) -> bool: ...
-    # Returns once everything logged before the call is written and the sinks are flushed.
-    def flush(self) -> None: ...
     # A logger through this one that adds `fields` to each record (values converted when bound).
     def bind(self, /, **fields: object) -> BoundLogger: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
