@@ -55,12 +55,19 @@ def test_stop_iteration_from_body_becomes_runtime_error():
     [
         ("invalid_argument", ValueError, "bad argument"),
         ("bad_alloc", MemoryError, None),
+        ("bad_cast", TypeError, None),
+        ("ios_failure", OSError, None),  # a runtime_error too: the first match of the mapping wins
+        ("out_of_range", IndexError, "past the end"),
+        ("overflow_error", OverflowError, "too big"),
+        ("underflow_error", ArithmeticError, "too small"),
+        ("runtime_error", RuntimeError, "plain"),
         ("int", RuntimeError, "Unknown exception"),
     ],
 )
 def test_cpp_exception_raises_mapped_error(loop, kind, error, message):
     with pytest.raises(error) as raised:
         loop.run_until_complete(t.raise_native(kind, asyncio.sleep(0)))
+    assert type(raised.value) is error
     assert message is None or str(raised.value) == message
 
 

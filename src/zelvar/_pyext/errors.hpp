@@ -62,6 +62,29 @@ struct ErrorAlreadySet {};
 
 using zelvar::rethrow_forced_unwind;
 
+// The agreed mapping of C++ exceptions to Python ones, the first that `e` is an instance of;
+// RuntimeError for any other.
+template <class E>
+bool is_a(const std::exception& e) noexcept {
+    return dynamic_cast<const E*>(&e) != nullptr;
+}
+inline PyObject* python_type_of(const std::exception& e) noexcept {
+    static const struct {
+        bool (*is)(const std::exception&) noexcept;
+        PyObject* const* type;
+    } kMapping[] = {
+        {is_a<std::bad_alloc>, &PyExc_MemoryError},       {is_a<std::bad_cast>, &PyExc_TypeError},
+        {is_a<std::bad_typeid>, &PyExc_TypeError},        {is_a<std::domain_error>, &PyExc_ValueError},
+        {is_a<std::invalid_argument>, &PyExc_ValueError}, {is_a<std::ios_base::failure>, &PyExc_OSError},
+        {is_a<std::out_of_range>, &PyExc_IndexError},     {is_a<std::overflow_error>, &PyExc_OverflowError},
+        {is_a<std::range_error>, &PyExc_ArithmeticError}, {is_a<std::underflow_error>, &PyExc_ArithmeticError},
+    };
+    for (const auto& m : kMapping) {
+        if (m.is(e)) return *m.type;
+    }
+    return PyExc_RuntimeError;
+}
+
 // Translates the exception being handled into the Python one of the agreed mapping. Call only
 // inside a `catch`, after rethrow_forced_unwind. A Python exception raised on the way (ErrorAlreadySet) is kept.
 inline void set_error_from_current_exception() noexcept {
@@ -69,28 +92,8 @@ inline void set_error_from_current_exception() noexcept {
         throw;
     } catch (const ErrorAlreadySet&) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception set");
-    } catch (const std::bad_alloc& e) {
-        PyErr_SetString(PyExc_MemoryError, e.what());
-    } catch (const std::bad_cast& e) {
-        PyErr_SetString(PyExc_TypeError, e.what());
-    } catch (const std::bad_typeid& e) {
-        PyErr_SetString(PyExc_TypeError, e.what());
-    } catch (const std::domain_error& e) {
-        PyErr_SetString(PyExc_ValueError, e.what());
-    } catch (const std::invalid_argument& e) {
-        PyErr_SetString(PyExc_ValueError, e.what());
-    } catch (const std::ios_base::failure& e) {
-        PyErr_SetString(PyExc_OSError, e.what());
-    } catch (const std::out_of_range& e) {
-        PyErr_SetString(PyExc_IndexError, e.what());
-    } catch (const std::overflow_error& e) {
-        PyErr_SetString(PyExc_OverflowError, e.what());
-    } catch (const std::range_error& e) {
-        PyErr_SetString(PyExc_ArithmeticError, e.what());
-    } catch (const std::underflow_error& e) {
-        PyErr_SetString(PyExc_ArithmeticError, e.what());
     } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
+        PyErr_SetString(python_type_of(e), e.what());
     } catch (...) {
         PyErr_SetString(PyExc_RuntimeError, "Unknown exception");
     }

@@ -1,9 +1,11 @@
 // zelvar._testing, coroutine part: bodies written with the coroutine bridge, so the tests drive it
 // through asyncio exactly as the modules' own coroutine methods are driven.
 #include <exception>
+#include <ios>
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <typeinfo>
 
 #include <zelvar/_pyext/args.hpp>
 #include <zelvar/_pyext/convert.hpp>
@@ -68,6 +70,12 @@ Task raise_native(CoroFrame& f) {
     if (!py::utf8_view(f.arg(0), kind)) throw py::ErrorAlreadySet{};
     if (kind == "invalid_argument") throw std::invalid_argument("bad argument");
     if (kind == "bad_alloc") throw std::bad_alloc();
+    if (kind == "bad_cast") throw std::bad_cast();
+    if (kind == "ios_failure") throw std::ios_base::failure("disk");
+    if (kind == "out_of_range") throw std::out_of_range("past the end");
+    if (kind == "overflow_error") throw std::overflow_error("too big");
+    if (kind == "underflow_error") throw std::underflow_error("too small");
+    if (kind == "runtime_error") throw std::runtime_error("plain");
     throw 42;
 }
 
