@@ -163,28 +163,12 @@ struct Writer {
     }
 };
 
+// The type word of each Arg, in the enum's order: an address or a callable has none.
+inline constexpr std::string_view kTypeWords[] = {"bool ", "Level ", "int ", "int ", "size_t ", "str ", "", ""};
+static_assert(std::size(kTypeWords) == static_cast<std::size_t>(Arg::callable) + 1);
+
 constexpr void write_param(Writer& w, const Param& p, bool required) {
-    switch (p.arg) {
-        case Arg::truth:
-            w.put("bool ");
-            break;
-        case Arg::level:
-            w.put("Level ");
-            break;
-        case Arg::int32:
-        case Arg::bounded:
-            w.put("int ");
-            break;
-        case Arg::size:
-            w.put("size_t ");
-            break;
-        case Arg::text:
-            w.put("str ");
-            break;
-        case Arg::address:
-        case Arg::callable:
-            break;
-    }
+    w.put(kTypeWords[static_cast<std::size_t>(p.arg)]);
     w.put(p.name);
     if (required) return;
     w.put("=");
