@@ -23,9 +23,7 @@ namespace zelvar::ferrix {
 namespace {
 
 namespace py = zelvar::py;
-using py::CoroFrame;
 using py::Ref;
-using py::Task;
 using D = AsyncDispatcherObject;
 
 int try_push_bell(D* d, const char* data, std::size_t size) { return try_push_with_bell<D, false>(d, data, size); }
@@ -40,7 +38,7 @@ constexpr int kYieldMask = 127;
 // empty it announces that it may sleep, looks once more, then awaits one doorbell byte. Ends when
 // close clears the run flag, or with the first exception.
 template <bool Var>
-Task reader(CoroFrame& f) {
+py::Task reader(py::CoroFrame& f) {
     auto* d = reinterpret_cast<D*>(f.arg(0));
     PyObject* loop = f.arg(1);
     PyObject* sock = f.arg(2);
