@@ -181,13 +181,8 @@ inline void write_unraisable(const char* qualname) noexcept {
     Py_XINCREF(tb);
     PyErr_Restore(type, value, tb);
     PyErr_PrintEx(0);
-    Ref context(PyUnicode_FromString(qualname));
     PyErr_Restore(type, value, tb);
-    if (context) {
-        PyErr_WriteUnraisable(context.get());
-    } else {
-        PyErr_WriteUnraisable(Py_None);
-    }
+    hand_to_unraisablehook(qualname);
 }
 
 }  // namespace zelvar::py

@@ -2,6 +2,7 @@
 // or a non-blocking logger, and the report of a sink that failed.
 #include "emission.hpp"
 
+#include <cstdio>
 #include <cstring>
 #include <typeinfo>
 
@@ -105,9 +106,10 @@ namespace {
 
 void report_sink_failure(const SinkFailure& failure, const char* cls, const char* method) {
     if (!libscrivo::due_for_report(failure.sink)) return;
+    char where[192];  // the method's dotted name; no Python call while the sink's exception is set
+    std::snprintf(where, sizeof where, "%s.%s.%s", kModuleName, cls, method);
     set_sink_error(failure);
-    py::Ref context(PyUnicode_FromFormat("%s.%s.%s", kModuleName, cls, method));
-    PyErr_WriteUnraisable(context ? context.get() : Py_None);
+    py::hand_to_unraisablehook(where);
 }
 
 }  // namespace
