@@ -128,31 +128,34 @@ class Reader {
     bool ok_ = true;
 };
 
-// Reads one factory argument.
+// Reads one factory argument as its parameter's kind says: a text through attribute.encode() (bytes or
+// bytearray, zero bytes kept); an address as a str (a Unix socket path, port 0) or a (host, port) tuple,
+// a port over 65535 read as 65536; a callable as the sink that calls it, made now.
 void read(Reader& r, const ReadArg& arg, ReadValue& out) {
-    switch (arg.read) {
-        case Read::truth:
+    switch (arg.arg) {
+        case Arg::truth:
             out.truth = r.truth(arg.name);
             break;
-        case Read::text:
+        case Arg::text:
             out.text = r.text(arg.name);
             break;
-        case Read::optional_text:
+        case Arg::optional_text:
             out.text = r.optional_text(arg.name);
             break;
-        case Read::level:
+        case Arg::level:
             out.level = r.level(arg.name);
             break;
-        case Read::int32:
+        case Arg::int32:
+        case Arg::bounded:
             out.int32 = r.int32(arg.name);
             break;
-        case Read::size:
+        case Arg::size:
             out.size = r.size(arg.name);
             break;
-        case Read::callback:
+        case Arg::callable:
             out.sink = r.callback(arg.name);
             break;
-        case Read::address: {
+        case Arg::address: {
             unsigned long port = 0;
             out.text = r.address(arg.name, port);
             out.port = port > 65535 ? 65536u : static_cast<unsigned>(port);

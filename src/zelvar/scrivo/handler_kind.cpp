@@ -18,7 +18,9 @@ namespace zelvar::scrivo {
 namespace {
 
 // Arguments kept as objects.
-bool is_text(Arg arg) { return arg == Arg::text || arg == Arg::address || arg == Arg::callable; }
+bool is_text(Arg arg) {
+    return arg == Arg::text || arg == Arg::optional_text || arg == Arg::address || arg == Arg::callable;
+}
 
 // The native value of a numeric argument (its default when not given).
 bool take_number(const Param& p, PyObject* v, InitValue& out) {
@@ -51,6 +53,7 @@ bool take_number(const Param& p, PyObject* v, InitValue& out) {
             out.size = static_cast<std::size_t>(p.number);
             return !v || py::to_size_t(v, out.size);
         case Arg::text:
+        case Arg::optional_text:
         case Arg::address:
         case Arg::callable:
             break;
@@ -145,6 +148,7 @@ void store_own(const HandlerKind& kind, PyObject* self, const InitValue* taken) 
                 *static_cast<std::size_t*>(slot) = t.size;
                 break;
             case Arg::text:
+            case Arg::optional_text:
             case Arg::address:
             case Arg::callable:
                 py::field::store_object(slot, t.object);

@@ -21,14 +21,15 @@ namespace zelvar::scrivo {
 
 // How an __init__ argument is taken: the conversion, and the native value it yields.
 enum class Arg {
-    truth,     // bool, by truth value
-    level,     // int32_t, an int (not limited to the Level members)
-    int32,     // int32_t
-    bounded,   // int32_t in 0..number (ValueError naming the argument otherwise)
-    size,      // std::size_t
-    text,      // exactly str or None
-    address,   // a syslog address (str, (str, int) tuple or None)
-    callable,  // a callable object
+    truth,          // bool, by truth value
+    level,          // int32_t, an int (not limited to the Level members)
+    int32,          // int32_t
+    bounded,        // int32_t in 0..number (ValueError naming the argument otherwise)
+    size,           // std::size_t
+    text,           // exactly str or None
+    optional_text,  // the same; where the handler holds None, the factory call is given the empty text
+    address,        // a syslog address (str, (str, int) tuple or None)
+    callable,       // a callable object
 };
 
 // The handler pattern the module holds, as a text default: a mark no pattern is, told by its
@@ -62,22 +63,27 @@ struct InitValue {
     PyObject* object = nullptr;  // text kinds: borrowed from the call, or a default the call holds
 };
 
-// How a factory argument is read from the handler's attribute of the same name.
-enum class Read {
-    truth,          // bool
-    text,           // attribute.encode() (bytes or bytearray), zero bytes kept
-    optional_text,  // the same; None: the empty text
-    level,          // spdlog level
-    int32,          // int32_t
-    size,           // unsigned long
-    address,        // a str (Unix socket path, port 0) or a (host, port) tuple; a port over 65535 reads 65536
-    callback,       // a callable: the sink that calls it, made now
-};
-
+// A factory argument: read from the handler's attribute of a parameter's name, as that parameter's
+// kind says (factory_calls.cpp).
 struct ReadArg {
     const char* name;
-    Read read;
+    Arg arg;
 };
+
+// The factory call's arguments, in the order they are read: the named parameters of `Params`, each
+// read as its kind (`reads_of<kFooParams>({"filename", "level"})`). A name the parameters do not
+// hold does not compile.
+template <const auto& Params, std::size_t N>
+consteval std::array<ReadArg, N> reads_of(const char* const (&names)[N]) {
+    std::array<ReadArg, N> reads{};
+    for (std::size_t i = 0; i < N; ++i) {
+        std::size_t at = 0;
+        while (at < std::size(Params) && std::string_view(Params[at].name) != names[i]) ++at;
+        if (at == std::size(Params)) throw "no parameter of that name";  // not a constant expression
+        reads[i] = {names[i], Params[at].arg};
+    }
+    return reads;
+}
 
 // A factory argument once read.
 struct ReadValue {
@@ -164,7 +170,7 @@ struct Writer {
 };
 
 // The type word of each Arg, in the enum's order: an address or a callable has none.
-inline constexpr std::string_view kTypeWords[] = {"bool ", "Level ", "int ", "int ", "size_t ", "str ", "", ""};
+inline constexpr std::string_view kTypeWords[] = {"bool ", "Level ", "int ", "int ", "size_t ", "str ", "str ", "", ""};
 static_assert(std::size(kTypeWords) == static_cast<std::size_t>(Arg::callable) + 1);
 
 constexpr void write_param(Writer& w, const Param& p, bool required) {
@@ -188,6 +194,7 @@ constexpr void write_param(Writer& w, const Param& p, bool required) {
             w.put("0");
             break;  // `number` is the bound; the default is 0
         case Arg::text:
+        case Arg::optional_text:
         case Arg::address:
         case Arg::callable:
             if (!p.text) {

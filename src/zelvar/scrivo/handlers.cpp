@@ -41,7 +41,6 @@ constexpr long long kTrace = 0, kInfo = 2, kWarn = 3;
 constexpr BaseArg kColorPatternLevel[] = {{"color"}, {"pattern"}, {"level"}};
 constexpr BaseArg kFilePatternLevel[] = {
     {"filename"}, {nullptr, Arg::truth, 0}, {"pattern"}, {"level"}, {nullptr, Arg::truth, 0}};
-constexpr ReadArg kColorPatternLevelReads[] = {{"color", Read::truth}, {"pattern", Read::text}, {"level", Read::level}};
 #define ZELVAR_PARAM_PATTERN {"pattern", Arg::text, 0, kHandlerPatternDefault}
 
 // --- the rows ------------------------------------------------------------------------------
@@ -54,6 +53,8 @@ extern PyTypeObject LogHandlerType, StdoutHandlerType, StderrHandlerType, Consol
 constexpr Field kLogHandlerFields[] = {ZELVAR_BOOL(color, LogHandlerObject), ZELVAR_TEXT(pattern, LogHandlerObject),
                                        ZELVAR_LEVEL(level, LogHandlerObject)};
 constexpr Param kLogHandlerParams[] = {{"color", Arg::truth, 1}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}};
+// The console kinds' reads.
+constexpr auto kColorPatternLevelReads = reads_of<kLogHandlerParams>({"color", "pattern", "level"});
 constexpr HandlerKind kLogHandler{
     .name = "zelvar.scrivo.scrivo.LogHandler",
     .type = &LogHandlerType,
@@ -65,8 +66,7 @@ constexpr HandlerKind kLogHandler{
 constexpr Field kStdoutFields[] = {ZELVAR_LEVEL(max_level, StdoutHandlerObject)};
 constexpr Param kStdoutParams[] = {
     {"color", Arg::truth, 0}, ZELVAR_PARAM_PATTERN, {"level", Arg::level, kTrace}, {"max_level", Arg::level, kInfo}};
-constexpr ReadArg kStdoutReads[] = {
-    {"color", Read::truth}, {"pattern", Read::text}, {"level", Read::level}, {"max_level", Read::level}};
+constexpr auto kStdoutReads = reads_of<kStdoutParams>({"color", "pattern", "level", "max_level"});
 constexpr HandlerKind kStdoutHandler{
     .name = "zelvar.scrivo.scrivo.StdoutHandler",
     .type = &StdoutHandlerType,
@@ -105,8 +105,7 @@ constexpr Param kConsoleParams[] = {{"color", Arg::truth, 1},
                                     {"max_stdout_level", Arg::level, kInfo},
                                     {"min_level", Arg::level, kTrace}};
 constexpr BaseArg kConsoleBaseArgs[] = {{"color"}, {"pattern"}, {nullptr, Arg::level, kTrace}};
-constexpr ReadArg kConsoleReads[] = {
-    {"color", Read::truth}, {"pattern", Read::text}, {"max_stdout_level", Read::level}, {"min_level", Read::level}};
+constexpr auto kConsoleReads = reads_of<kConsoleParams>({"color", "pattern", "max_stdout_level", "min_level"});
 constexpr HandlerKind kConsoleHandler{
     .name = "zelvar.scrivo.scrivo.ConsoleHandler",
     .type = &ConsoleHandlerType,
@@ -148,19 +147,13 @@ constexpr Field kSyslogFields[] = {
     ZELVAR_FIELD(format, SyslogHandlerObject, "str", field::get_object, field::set_text, true, true),
 };
 constexpr Param kSyslogParams[] = {
-    {"address", Arg::address, 0, "/dev/log"},
-    {"facility", Arg::text, 0, "user"},
-    {"ident", Arg::text},
-    {"protocol", Arg::text, 0, "udp"},
-    {"pattern", Arg::text, 0, "%v"},
-    {"level", Arg::level, kTrace},
-    {"format", Arg::text},  // None: by transport
+    {"address", Arg::address, 0, "/dev/log"}, {"facility", Arg::text, 0, "user"}, {"ident", Arg::optional_text},
+    {"protocol", Arg::text, 0, "udp"},        {"pattern", Arg::text, 0, "%v"},    {"level", Arg::level, kTrace},
+    {"format", Arg::optional_text},  // None: by transport
 };
 constexpr BaseArg kSyslogBaseArgs[] = {{nullptr, Arg::truth, 0}, {"pattern"}, {"level"}};
-constexpr ReadArg kSyslogReads[] = {
-    {"address", Read::address}, {"facility", Read::text}, {"ident", Read::optional_text},  {"protocol", Read::text},
-    {"pattern", Read::text},    {"level", Read::level},   {"format", Read::optional_text},
-};
+constexpr auto kSyslogReads =
+    reads_of<kSyslogParams>({"address", "facility", "ident", "protocol", "pattern", "level", "format"});
 // The names are checked where the sink checks them, with the same messages.
 bool check_syslog_names(const InitValue* taken) {
     const Named<kSyslogParams, InitValue> t(taken);
@@ -206,8 +199,7 @@ constexpr Param kFileParams[] = {{"filename", Arg::text},
                                  ZELVAR_PARAM_PATTERN,
                                  {"level", Arg::level, kTrace},
                                  {"overwrite", Arg::truth, 0}};
-constexpr ReadArg kFileReads[] = {
-    {"filename", Read::text}, {"pattern", Read::text}, {"level", Read::level}, {"overwrite", Read::truth}};
+constexpr auto kFileReads = reads_of<kFileParams>({"filename", "pattern", "level", "overwrite"});
 constexpr HandlerKind kFileHandler{
     .name = "zelvar.scrivo.scrivo.FileHandler",
     .type = &FileHandlerType,
@@ -237,11 +229,7 @@ constexpr Param kJsonParams[] = {{"filename", Arg::text},
                                  {"max_size", Arg::size, 0},
                                  {"max_files", Arg::size, 0}};
 constexpr BaseArg kJsonBaseArgs[] = {{"filename"}, {nullptr, Arg::truth, 0}, {nullptr}, {"level"}, {"overwrite"}};
-constexpr ReadArg kJsonReads[] = {{"filename", Read::text},
-                                  {"level", Read::level},
-                                  {"overwrite", Read::truth},
-                                  {"max_size", Read::size},
-                                  {"max_files", Read::size}};
+constexpr auto kJsonReads = reads_of<kJsonParams>({"filename", "level", "overwrite", "max_size", "max_files"});
 constexpr HandlerKind kJsonFileHandler{
     .name = "zelvar.scrivo.scrivo.JsonFileHandler",
     .type = &JsonFileHandlerType,
@@ -267,7 +255,7 @@ constexpr HandlerKind kJsonFileHandler{
 // The same lines to a standard stream, by its descriptor.
 constexpr Param kJsonConsoleParams[] = {{"level", Arg::level, kTrace}};
 constexpr BaseArg kJsonConsoleBaseArgs[] = {{nullptr, Arg::truth, 0}, {nullptr}, {"level"}};
-constexpr ReadArg kJsonConsoleReads[] = {{"level", Read::level}};
+constexpr auto kJsonConsoleReads = reads_of<kJsonConsoleParams>({"level"});
 constexpr HandlerKind kJsonStdoutHandler{
     .name = "zelvar.scrivo.scrivo.JsonStdoutHandler",
     .type = &JsonStdoutHandlerType,
@@ -302,9 +290,8 @@ constexpr Field kDailyFields[] = {ZELVAR_INT(hour, DailyFileHandlerObject), ZELV
 constexpr Param kDailyParams[] = {
     {"filename", Arg::text}, {"hour", Arg::bounded, 23},    {"minute", Arg::bounded, 59}, {"max_files", Arg::size, 0},
     ZELVAR_PARAM_PATTERN,    {"level", Arg::level, kTrace}, {"compress", Arg::truth, 0}};
-constexpr ReadArg kDailyReads[] = {{"filename", Read::text},  {"hour", Read::int32},   {"minute", Read::int32},
-                                   {"max_files", Read::size}, {"pattern", Read::text}, {"level", Read::level},
-                                   {"compress", Read::truth}};
+constexpr auto kDailyReads =
+    reads_of<kDailyParams>({"filename", "hour", "minute", "max_files", "pattern", "level", "compress"});
 constexpr HandlerKind kDailyFileHandler{
     .name = "zelvar.scrivo.scrivo.DailyFileHandler",
     .type = &DailyFileHandlerType,
@@ -334,8 +321,8 @@ constexpr Field kRotatingFields[] = {ZELVAR_SIZE(max_size, RotatingFileHandlerOb
 constexpr Param kRotatingParams[] = {{"filename", Arg::text},       ZELVAR_PARAM_PATTERN,
                                      {"level", Arg::level, kTrace}, {"max_size", Arg::size, 1048576},
                                      {"max_files", Arg::size, 3},   {"compress", Arg::truth, 0}};
-constexpr ReadArg kRotatingReads[] = {{"filename", Read::text}, {"max_size", Read::size}, {"max_files", Read::size},
-                                      {"pattern", Read::text},  {"level", Read::level},   {"compress", Read::truth}};
+constexpr auto kRotatingReads =
+    reads_of<kRotatingParams>({"filename", "max_size", "max_files", "pattern", "level", "compress"});
 constexpr HandlerKind kRotatingFileHandler{
     .name = "zelvar.scrivo.scrivo.RotatingFileHandler",
     .type = &RotatingFileHandlerType,
@@ -366,7 +353,7 @@ constexpr Field kCallbackFields[] = {
     ZELVAR_FIELD(callable, CallbackHandlerObject, "object", field::get_object, set_callable, true)};
 constexpr Param kCallbackParams[] = {{"callable", Arg::callable}, {"level", Arg::level, kTrace}};
 constexpr BaseArg kCallbackBaseArgs[] = {{nullptr, Arg::truth, 0}, {nullptr}, {"level"}};
-constexpr ReadArg kCallbackReads[] = {{"callable", Read::callback}, {"level", Read::level}};
+constexpr auto kCallbackReads = reads_of<kCallbackParams>({"callable", "level"});
 constexpr HandlerKind kCallbackHandler{
     .name = "zelvar.scrivo.scrivo.CallbackHandler",
     .type = &CallbackHandlerType,
