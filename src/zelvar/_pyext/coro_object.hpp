@@ -187,17 +187,15 @@ inline PyGetSetDef coro_getset[] = {
 
 inline PyAsyncMethods coro_as_async = {coro_await, nullptr, nullptr, coro_am_send};
 
-inline PyTypeObject coro_type = make_type({
+inline PyTypeObject coro_type = make_type<CoroFrame>({
     .name = "zelvar.native_coroutine",
     .basicsize = offsetof(CoroFrame, args),
     .itemsize = sizeof(PyObject*),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .methods = coro_methods,
     .getset = coro_getset,
     .dealloc = coro_dealloc,
     .finalize = coro_finalize,
-    .traverse = coro_traverse,
-    .clear = coro_clear,
+    .gc = {coro_traverse, coro_clear},
     .repr = coro_repr,
     .iternext = coro_iternext,
     .as_async = &coro_as_async,

@@ -102,14 +102,12 @@ inline PyGetSetDef function_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-inline PyTypeObject function_type = make_type({
+inline PyTypeObject function_type = make_type<FunctionObject>({
     .name = "zelvar.native_function",
-    .basicsize = sizeof(FunctionObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .flags = Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
     .getset = function_getset,
     .dealloc = function_dealloc,
-    .traverse = function_traverse,
-    .clear = function_clear,
+    .gc = {function_traverse, function_clear},
     .repr = function_repr,
     .call = PyVectorcall_Call,
     .descr_get = function_get,

@@ -19,14 +19,21 @@ inline PyTypeObject blank_type() {
     return t;
 }
 
+// What the collector calls on a type's objects. A type given them is one it tracks
+// (Py_TPFLAGS_HAVE_GC), as CPython wants both or neither.
+struct GcSlots {
+    traverseproc traverse = nullptr;
+    inquiry clear = nullptr;
+};
+
 // A static type as a description of what it has: every type object of every module is built from
-// one (`PyTypeObject T = py::make_type({.name = ..., .basicsize = ..., ...})`, designated fields in
-// this order); whatever is left out stays zero, as in a hand-written static type.
+// one (`PyTypeObject T = py::make_type<FooObject>({.name = ..., .methods = ..., ...})`, designated
+// fields in this order); whatever is left out stays zero, as in a hand-written static type.
 struct TypeSpec {
     const char* name;
-    Py_ssize_t basicsize;
+    Py_ssize_t basicsize = 0;  // 0: the size of the object type make_type is given
     Py_ssize_t itemsize = 0;
-    unsigned long flags = Py_TPFLAGS_DEFAULT;
+    unsigned long flags = 0;  // besides Py_TPFLAGS_DEFAULT, and Py_TPFLAGS_HAVE_GC with `gc`
     const char* doc = nullptr;
     PyTypeObject* base = nullptr;
     PyMethodDef* methods = nullptr;
@@ -36,8 +43,7 @@ struct TypeSpec {
     initproc init = nullptr;
     destructor dealloc = nullptr;
     destructor finalize = nullptr;
-    traverseproc traverse = nullptr;
-    inquiry clear = nullptr;
+    GcSlots gc = {};
     reprfunc repr = nullptr;
     ternaryfunc call = nullptr;
     iternextfunc iternext = nullptr;
@@ -48,12 +54,14 @@ struct TypeSpec {
     Py_ssize_t vectorcall_offset = 0;
 };
 
-inline PyTypeObject make_type(const TypeSpec& type_spec) {
+// The type of objects laid out as `Object` (or `type_spec.basicsize` bytes, where given).
+template <class Object>
+PyTypeObject make_type(const TypeSpec& type_spec) {
     PyTypeObject t = blank_type();
     t.tp_name = type_spec.name;
-    t.tp_basicsize = type_spec.basicsize;
+    t.tp_basicsize = type_spec.basicsize ? type_spec.basicsize : static_cast<Py_ssize_t>(sizeof(Object));
     t.tp_itemsize = type_spec.itemsize;
-    t.tp_flags = type_spec.flags;
+    t.tp_flags = Py_TPFLAGS_DEFAULT | type_spec.flags | (type_spec.gc.traverse ? Py_TPFLAGS_HAVE_GC : 0);
     t.tp_doc = type_spec.doc;
     t.tp_base = type_spec.base;
     t.tp_methods = type_spec.methods;
@@ -63,8 +71,8 @@ inline PyTypeObject make_type(const TypeSpec& type_spec) {
     t.tp_init = type_spec.init;
     t.tp_dealloc = type_spec.dealloc;
     t.tp_finalize = type_spec.finalize;
-    t.tp_traverse = type_spec.traverse;
-    t.tp_clear = type_spec.clear;
+    t.tp_traverse = type_spec.gc.traverse;
+    t.tp_clear = type_spec.gc.clear;
     t.tp_repr = type_spec.repr;
     t.tp_call = type_spec.call;
     t.tp_iternext = type_spec.iternext;

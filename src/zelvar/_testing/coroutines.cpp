@@ -173,10 +173,8 @@ struct BoxObject {
     PyObject_HEAD PyObject* value;
 };
 
-PyTypeObject g_box_type = py::make_type({
+PyTypeObject g_box_type = py::make_type<BoxObject>({
     .name = "zelvar._testing.AsyncBox",
-    .basicsize = sizeof(BoxObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .new_ = [](PyTypeObject* type, PyObject* args, PyObject* kwargs) -> PyObject* {
         static constexpr auto params = py::params("AsyncBox", {"value"}, 1);
         decltype(params)::Values values;
@@ -191,16 +189,16 @@ PyTypeObject g_box_type = py::make_type({
             Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
             py::free_object(self);
         },
-    .traverse =
-        [](PyObject* self, visitproc visit, void* arg) {
-            Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
-            return 0;
-        },
-    .clear =
-        [](PyObject* self) {
-            Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
-            return 0;
-        },
+    .gc = {.traverse =
+               [](PyObject* self, visitproc visit, void* arg) {
+                   Py_VISIT(reinterpret_cast<BoxObject*>(self)->value);
+                   return 0;
+               },
+           .clear =
+               [](PyObject* self) {
+                   Py_CLEAR(reinterpret_cast<BoxObject*>(self)->value);
+                   return 0;
+               }},
 });
 
 bool is_box(std::span<PyObject* const, 3> args) {

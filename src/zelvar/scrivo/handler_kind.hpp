@@ -314,13 +314,12 @@ template <const HandlerKind& K>
 py::Properties<K.fields.size()> g_properties(K.fields.data(), K.fields.size());
 
 // A subclass inherits allocation and deallocation from its base.
-template <const HandlerKind& K>
-PyTypeObject kind_type(std::size_t size) {
+template <const HandlerKind& K, class Object>
+PyTypeObject kind_type() {
     const HandlerKind* base = K.base;  // a variable: a constant address would draw "never null" warnings
-    return py::make_type({
+    return py::make_type<Object>({
         .name = K.name,
-        .basicsize = static_cast<Py_ssize_t>(size),
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+        .flags = Py_TPFLAGS_BASETYPE,
         .doc = kind_doc::text<K>.data(),
         .base = base ? base->type : nullptr,
         .methods = g_methods<K>,
@@ -328,8 +327,7 @@ PyTypeObject kind_type(std::size_t size) {
         .new_ = base ? nullptr : kind_new,
         .init = init_kind<K>,
         .dealloc = base ? nullptr : kind_dealloc,
-        .traverse = kind_traverse,
-        .clear = kind_clear,
+        .gc = {kind_traverse, kind_clear},
     });
 }
 

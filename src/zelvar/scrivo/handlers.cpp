@@ -438,23 +438,23 @@ constexpr std::array<UnpickleFunction, sizeof...(I)> unpickle_functions(std::ind
     return {unpickle<*kKinds[I]>...};
 }
 
-PyTypeObject LogHandlerType = kind_type<kLogHandler>(sizeof(LogHandlerObject));
-PyTypeObject StdoutHandlerType = kind_type<kStdoutHandler>(sizeof(StdoutHandlerObject));
-PyTypeObject StderrHandlerType = kind_type<kStderrHandler>(sizeof(StderrHandlerObject));
-PyTypeObject ConsoleHandlerType = kind_type<kConsoleHandler>(sizeof(ConsoleHandlerObject));
-PyTypeObject BasicConsoleHandlerType = kind_type<kBasicConsoleHandler>(sizeof(BasicConsoleHandlerObject));
-PyTypeObject SyslogHandlerType = kind_type<kSyslogHandler>(sizeof(SyslogHandlerObject));
-PyTypeObject FileHandlerType = kind_type<kFileHandler>(sizeof(FileHandlerObject));
-PyTypeObject JsonFileHandlerType = kind_type<kJsonFileHandler>(sizeof(JsonFileHandlerObject));
-PyTypeObject JsonStdoutHandlerType = kind_type<kJsonStdoutHandler>(sizeof(JsonStdoutHandlerObject));
-PyTypeObject JsonStderrHandlerType = kind_type<kJsonStderrHandler>(sizeof(JsonStderrHandlerObject));
-PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler>(sizeof(DailyFileHandlerObject));
-PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler>(sizeof(RotatingFileHandlerObject));
-PyTypeObject CallbackHandlerType = kind_type<kCallbackHandler>(sizeof(CallbackHandlerObject));
+PyTypeObject LogHandlerType = kind_type<kLogHandler, LogHandlerObject>();
+PyTypeObject StdoutHandlerType = kind_type<kStdoutHandler, StdoutHandlerObject>();
+PyTypeObject StderrHandlerType = kind_type<kStderrHandler, StderrHandlerObject>();
+PyTypeObject ConsoleHandlerType = kind_type<kConsoleHandler, ConsoleHandlerObject>();
+PyTypeObject BasicConsoleHandlerType = kind_type<kBasicConsoleHandler, BasicConsoleHandlerObject>();
+PyTypeObject SyslogHandlerType = kind_type<kSyslogHandler, SyslogHandlerObject>();
+PyTypeObject FileHandlerType = kind_type<kFileHandler, FileHandlerObject>();
+PyTypeObject JsonFileHandlerType = kind_type<kJsonFileHandler, JsonFileHandlerObject>();
+PyTypeObject JsonStdoutHandlerType = kind_type<kJsonStdoutHandler, JsonStdoutHandlerObject>();
+PyTypeObject JsonStderrHandlerType = kind_type<kJsonStderrHandler, JsonStderrHandlerObject>();
+PyTypeObject DailyFileHandlerType = kind_type<kDailyFileHandler, DailyFileHandlerObject>();
+PyTypeObject RotatingFileHandlerType = kind_type<kRotatingFileHandler, RotatingFileHandlerObject>();
+PyTypeObject CallbackHandlerType = kind_type<kCallbackHandler, CallbackHandlerObject>();
 
 }  // namespace
 
-PyTypeObject ColorSchemeType = kind_type<kColorScheme>(sizeof(ColorSchemeObject));
+PyTypeObject ColorSchemeType = kind_type<kColorScheme, ColorSchemeObject>();
 
 std::span<const HandlerKind* const> handler_kinds() { return kKinds; }
 

@@ -234,33 +234,27 @@ PyObject* stop_writers(PyObject*, PyObject*) {
 
 }  // namespace
 
-PyTypeObject LoggerType = py::make_type({
+PyTypeObject LoggerType = py::make_type<LoggerObject>({
     .name = "zelvar.scrivo.scrivo.Logger",
-    .basicsize = sizeof(LoggerObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .flags = Py_TPFLAGS_BASETYPE,
     .methods = g_logger_methods,
     .getset = g_logger_properties,
     .new_ = logger_new,
     .dealloc = logger_dealloc,
-    .traverse = logger_traverse,
-    .clear = logger_clear,
+    .gc = {logger_traverse, logger_clear},
 });
 
-PyTypeObject BoundLoggerType = py::make_type({
+PyTypeObject BoundLoggerType = py::make_type<BoundLoggerObject>({
     .name = "zelvar.scrivo.BoundLogger",
-    .basicsize = sizeof(BoundLoggerObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .methods = g_bound_methods,
     .getset = g_bound_properties,
     .dealloc = bound_dealloc,
-    .traverse = bound_traverse,
-    .clear = bound_clear,
+    .gc = {bound_traverse, bound_clear},
 });
 
-PyTypeObject DefaultLoggerType = py::make_type({
+PyTypeObject DefaultLoggerType = py::make_type<DefaultLoggerObject>({
     .name = "zelvar.scrivo.scrivo.DefaultLogger",
-    .basicsize = sizeof(DefaultLoggerObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .flags = Py_TPFLAGS_BASETYPE,
     .methods = g_default_methods,
     .getset = g_default_properties,
     .new_ = default_new,

@@ -155,10 +155,9 @@ PyGetSetDef g_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyTypeObject g_type = py::make_type({
+PyTypeObject g_type = py::make_type<SPSCQueueObject>({
     .name = "zelvar.spsc_queue.spsc_queue.SPSCQueue",
-    .basicsize = sizeof(SPSCQueueObject),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .flags = Py_TPFLAGS_BASETYPE,
     .doc = "SPSCQueue(slot_size, capacity, overwrite=False, zerocopy=False, block_on_full=False)\n\n"
            "A lock-free single-producer single-consumer ring of byte messages. One thread pushes and one\n"
            "thread pops; a second thread calling into a side that is in use gets RuntimeError.",

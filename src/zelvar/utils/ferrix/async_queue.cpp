@@ -394,18 +394,16 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyTypeObject AsyncQueueType = py::make_type({
+PyTypeObject AsyncQueueType = py::make_type<Q>({
     .name = "zelvar.utils.ferrix.ferrix.AsyncQueue",
-    .basicsize = sizeof(Q),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .flags = Py_TPFLAGS_BASETYPE,
     .doc = "AsyncQueue(loop=None, size_t slot_size=1024, size_t capacity=16384, bool overwrite=False, "
            "bool zerocopy=False, bool block_on_full=False)",
     .methods = g_methods,
     .new_ = queue_new,
     .init = queue_init,
     .dealloc = queue_dealloc,
-    .traverse = queue_traverse,
-    .clear = queue_clear,
+    .gc = {queue_traverse, queue_clear},
     .as_async = &g_as_async,
 });
 

@@ -147,10 +147,9 @@ PyMethodDef g_view_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr,
 
 }  // namespace
 
-PyTypeObject CBufferViewType = py::make_type({
+PyTypeObject CBufferViewType = py::make_type<View>({
     .name = "zelvar.utils.ferrix.ferrix.CBufferView",
-    .basicsize = sizeof(View),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .flags = Py_TPFLAGS_BASETYPE,
     .doc = "CBufferView(int msg_kind=4) -> None",
     .methods = g_view_methods,
     .new_ = view_new,

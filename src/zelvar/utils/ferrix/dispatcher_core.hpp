@@ -102,18 +102,16 @@ struct DispatcherCore {
 
     // The type object: the shared lifecycle with the dispatcher type's own name, doc, methods and init.
     static PyTypeObject make_type(const char* name, const char* doc, PyMethodDef* methods, initproc init) {
-        return py::make_type({
+        return py::make_type<D>({
             .name = name,
-            .basicsize = sizeof(D),
-            .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+            .flags = Py_TPFLAGS_BASETYPE,
             .doc = doc,
             .methods = methods,
             .new_ = tp_new,
             .init = init,
             .dealloc = tp_dealloc,
             .finalize = tp_finalize,
-            .traverse = tp_traverse,
-            .clear = tp_clear,
+            .gc = {tp_traverse, tp_clear},
         });
     }
 };

@@ -87,18 +87,16 @@ PyMethodDef g_pipe_methods[] = {ZELVAR_REFUSE_PICKLE_METHODS, {nullptr, nullptr,
 
 }  // namespace
 
-PyTypeObject NexoPipeType = py::make_type({
+PyTypeObject NexoPipeType = py::make_type<Pipe>({
     .name = "zelvar.utils.ferrix.ferrix.NexoPipe",
-    .basicsize = sizeof(Pipe),
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .flags = Py_TPFLAGS_BASETYPE,
     .doc = "NexoPipe(size_t capacity=16384, size_t slot_size=2048, bool zerocopy=False, bool overwrite=False, "
            "bool block_on_full=False, bool variable_size=False)",
     .methods = g_pipe_methods,
     .new_ = pipe_new,
     .init = pipe_init,
     .dealloc = pipe_dealloc,
-    .traverse = pipe_traverse,
-    .clear = pipe_clear,
+    .gc = {pipe_traverse, pipe_clear},
 });
 
 bool add_pipe_type(PyObject* module) {
