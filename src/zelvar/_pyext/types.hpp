@@ -19,8 +19,8 @@ inline PyTypeObject blank_type() {
     return t;
 }
 
-// What the collector calls on a type's objects. A type given them is one it tracks
-// (Py_TPFLAGS_HAVE_GC), as CPython wants both or neither.
+// What the collector calls on a type's objects. A type given a traverse is one it tracks: CPython
+// wants Py_TPFLAGS_HAVE_GC and tp_traverse together, so the flag follows from it.
 struct GcSlots {
     traverseproc traverse = nullptr;
     inquiry clear = nullptr;
