@@ -1,11 +1,14 @@
 """Helpers shared by the tests of every package: pytest puts this folder on the import path when it
 loads tests/conftest.py, for a run from tests/ as for a single file path."""
 
+import asyncio
 import ctypes
+import inspect
 import os
 import subprocess
 import sys
 import textwrap
+import warnings
 
 # The suite runs on the sanitizer build (make test-asan): its runtimes are preloaded.
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
@@ -14,6 +17,15 @@ SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 def open_fds():
     """How many file descriptors this process holds open."""
     return len(os.listdir("/proc/self/fd"))
+
+
+def is_coroutine_function(obj):
+    """Whether asyncio (what code for 3.10 to 3.13 asks; deprecated from 3.14, so asked quietly) and,
+    from 3.12, inspect take `obj` for a coroutine function."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        by_asyncio = asyncio.iscoroutinefunction(obj)
+    return by_asyncio and (sys.version_info < (3, 12) or inspect.iscoroutinefunction(obj))
 
 
 def capsule_name(capsule):

@@ -8,6 +8,7 @@ import struct
 import pytest
 from bridge_messages import expected, message
 from dispatcher_helpers import AD, BatchCollector, Collector, produce, reader_tasks, until
+from helpers import is_coroutine_function
 
 from zelvar import _testing as native
 from zelvar.utils.ferrix import ferrix as f
@@ -185,7 +186,7 @@ def test_readers_are_looked_up_on_the_instance():
     assert seen == [(True, False)]
     for name in ("__reader", "__reader_var"):
         method = getattr(AD, f"_AsyncDispatcher{name}")
-        assert asyncio.iscoroutinefunction(method)
+        assert is_coroutine_function(method)
         assert method.__doc__ == f"AsyncDispatcher.{name}(self, loop, sock)"
 
 

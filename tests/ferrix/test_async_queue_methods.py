@@ -5,6 +5,7 @@ import asyncio
 
 import pytest
 from async_queue_helpers import AQ, settle, state_of
+from helpers import is_coroutine_function
 
 
 @pytest.mark.parametrize(
@@ -15,7 +16,7 @@ def test_coroutine_methods_names_and_docs(name, args):
     try:
         q = AQ(loop)
         method = getattr(AQ, name)
-        assert asyncio.iscoroutinefunction(method) and asyncio.iscoroutinefunction(getattr(q, name))
+        assert is_coroutine_function(method) and is_coroutine_function(getattr(q, name))
         assert method.__doc__ == f"AsyncQueue.{name}(self{', msg' if args else ''})"
         coro = getattr(q, name)(*args)
         assert asyncio.iscoroutine(coro)

@@ -7,11 +7,11 @@ import collections.abc
 import gc
 import inspect
 import re
-import sys
 import warnings
 
 import pytest
 from coroutine_helpers import Yields, done_future, finish
+from helpers import is_coroutine_function
 
 from zelvar import _testing as t
 
@@ -22,8 +22,7 @@ def test_recognised_by_asyncio_and_inspect():
     assert isinstance(coro, collections.abc.Coroutine) and coro.__await__() is coro
     coro.close()
     for function in (t.await_value, t.AsyncBox.get, t.AsyncBox(1).get):
-        assert asyncio.iscoroutinefunction(function)
-        assert inspect.iscoroutinefunction(function) or sys.version_info < (3, 12)
+        assert is_coroutine_function(function)
 
 
 def test_coroutine_method_binds_self_and_arguments(loop):
