@@ -114,14 +114,15 @@ std::map<std::string, std::vector<std::string>> dated_files(const std::string& b
     std::map<std::string, std::vector<std::string>> days;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        std::string name = entry.path().filename().string();
+        const std::string file_name = entry.path().filename().string();
+        std::string_view name = file_name;
         std::string suffix;
         if (compressed) {
             for (const char* s : kCompressedSuffixes) {
                 const std::string_view companion(s);
                 if (name.ends_with(companion)) {
                     suffix = std::string(companion);
-                    name.resize(name.size() - companion.size());
+                    name.remove_suffix(companion.size());
                     break;
                 }
             }
@@ -131,14 +132,14 @@ std::map<std::string, std::vector<std::string>> dated_files(const std::string& b
             name.compare(prefix.size() + 10, ext.size(), ext) != 0) {
             continue;
         }
-        const std::string date = name.substr(prefix.size(), 10);
+        const std::string_view date = name.substr(prefix.size(), 10);
         const bool shaped = std::all_of(date.begin(), date.end(), [i = 0](char c) mutable {
             const bool dash = i == 4 || i == 7;
             ++i;
             return dash ? c == '-' : (c >= '0' && c <= '9');
         });
         if (!shaped) continue;
-        auto& suffixes = days[(dir / name).string()];
+        auto& suffixes = days[(dir / fs::path(name)).string()];
         if (!suffix.empty()) suffixes.push_back(std::move(suffix));
     }
     return days;
