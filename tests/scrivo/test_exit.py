@@ -6,6 +6,7 @@ import subprocess
 import sys
 import textwrap
 
+import pytest
 from output_helpers import run_with_scrivo, tagged
 
 
@@ -52,6 +53,10 @@ EXIT_WITH_THREADS_WAITING = """
 """
 
 
+# CPython 3.10 itself can crash at exit when a daemon thread takes the interpreter lock as the
+# interpreter goes away (3 of 800 such processes without this package, under this test's load; none on
+# 3.11 to 3.14), and a thread released from its wait runs Python code then.
+@pytest.mark.skipif(sys.version_info < (3, 11), reason="CPython 3.10 can crash at exit with daemon threads running")
 def test_exit_with_daemon_threads_waiting_for_room(tmp_path):
     # Whether a thread is caught waiting depends on timing: several exits, at once. A daemon thread
     # ended at the exit leaves the interpreter's own blocks for it: no leak check in the children.
